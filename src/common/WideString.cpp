@@ -1,0 +1,173 @@
+#include "common/WideString.h"
+
+#include <new>
+
+namespace qv {
+namespace {
+
+size_t Length(const char16_t* text) {
+    if (text == nullptr) throw WideStringError(kEInvalidArg);
+    return std::char_traits<char16_t>::length(text);
+}
+
+// Allocation failures surface as the string type's own error, with the Windows code.
+template <typename F>
+void Guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::bad_alloc&) {
+        throw WideStringError(kEOutOfMemory);
+    } catch (const std::length_error&) {
+        throw WideStringError(kEOutOfMemory);
+    }
+}
+
+}  // namespace
+
+WideString::WideString(const char16_t* text) {
+    size_t n = Length(text);
+    Guarded([&] { text_.assign(text, n); });
+}
+
+WideString::WideString(const char16_t* text, size_t length) {
+    if (text == nullptr && length != 0) throw WideStringError(kEInvalidArg);
+    Guarded([&] { text_.assign(text, length); });
+}
+
+WideString& WideString::operator=(const char16_t* text) {
+    size_t n = Length(text);
+    Guarded([&] { text_.assign(text, n); });
+    return *this;
+}
+
+WideString& WideString::Append(const char16_t* text) {
+    size_t n = Length(text);
+    Guarded([&] { text_.append(text, n); });
+    return *this;
+}
+
+WideString& WideString::Append(const WideString& other) {
+    Guarded([&] { text_.append(other.text_); });
+    return *this;
+}
+
+WideString& WideString::Append(char16_t unit) {
+    Guarded([&] { text_.push_back(unit); });
+    return *this;
+}
+
+int WideString::Compare(const WideString& other) const {
+    // char_traits<char16_t> compares as unsigned 16-bit values.
+    int r = text_.compare(other.text_);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+ptrdiff_t WideString::Find(const char16_t* needle) const {
+    size_t n = Length(needle);
+    size_t at = text_.find(needle, 0, n);
+    return at == std::u16string::npos ? -1 : static_cast<ptrdiff_t>(at);
+}
+
+ptrdiff_t WideString::FindLastBackslash() const {
+    size_t at = text_.rfind(u'\\');
+    return at == std::u16string::npos ? -1 : static_cast<ptrdiff_t>(at);
+}
+
+WideString WideString::Left(size_t count) const {
+    if (count > text_.size()) throw WideStringError(kEInvalidArg);
+    WideString out;
+    Guarded([&] { out.text_ = text_.substr(0, count); });
+    return out;
+}
+
+WideString WideString::Right(size_t count) const {
+    if (count > text_.size()) throw WideStringError(kEInvalidArg);
+    WideString out;
+    Guarded([&] { out.text_ = text_.substr(text_.size() - count); });
+    return out;
+}
+
+WideString WideString::Folder() const {
+    ptrdiff_t slash = FindLastBackslash();
+    return slash < 0 ? WideString() : Left(static_cast<size_t>(slash) + 1);
+}
+
+WideString WideString::FileName() const {
+    ptrdiff_t slash = FindLastBackslash();
+    return slash < 0 ? *this : Right(text_.size() - static_cast<size_t>(slash) - 1);
+}
+
+char16_t* WideString::Lend(size_t capacity) {
+    Guarded([&] { text_.assign(capacity, u'\0'); });
+    return &text_[0];
+}
+
+void WideString::Commit() {
+    size_t end = text_.find(u'\0');
+    if (end != std::u16string::npos) text_.resize(end);
+}
+
+WideString operator+(WideString left, const WideString& right) {
+    left.Append(right);
+    return left;
+}
+
+std::string ToUtf8(const WideString& text) {
+    std::string out;
+    const std::u16string& s = text.str();
+    for (size_t i = 0; i < s.size(); ++i) {
+        uint32_t c = s[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+WideString FromUtf8(const std::string& text) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        uint32_t c;
+        size_t extra;
+        if (b < 0x80) {
+            c = b, extra = 0;
+        } else if ((b >> 5) == 6) {
+            c = b & 0x1F, extra = 1;
+        } else if ((b >> 4) == 14) {
+            c = b & 0x0F, extra = 2;
+        } else {
+            c = b & 0x07, extra = 3;
+        }
+        ++i;
+        for (size_t k = 0; k < extra && i < text.size(); ++k, ++i)
+            c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return WideString(std::move(out));
+}
+
+}  // namespace qv

@@ -1,0 +1,74 @@
+#pragma once
+// The one text type: UTF-16 code units in char16_t on every platform.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+constexpr uint32_t kEOutOfMemory = 0x8007000E;
+constexpr uint32_t kEInvalidArg = 0x80070057;
+constexpr uint32_t kEFail = 0x80004005;
+
+// The only exception the program raises; nothing catches it, so it ends the process.
+class WideStringError {
+public:
+    explicit WideStringError(uint32_t code) : code_(code) {}
+    uint32_t Code() const { return code_; }
+
+private:
+    uint32_t code_;
+};
+
+class WideString {
+public:
+    WideString() = default;
+    WideString(const char16_t* text);  // NOLINT: literals convert on purpose
+    WideString(const char16_t* text, size_t length);
+    explicit WideString(std::u16string text) : text_(std::move(text)) {}
+
+    WideString& operator=(const char16_t* text);
+    WideString& Append(const char16_t* text);
+    WideString& Append(const WideString& other);
+    WideString& Append(char16_t unit);
+    WideString& operator+=(const WideString& other) { return Append(other); }
+    WideString& operator+=(const char16_t* text) { return Append(text); }
+
+    // Code unit by code unit, as unsigned 16-bit numbers: <0, 0 or >0.
+    int Compare(const WideString& other) const;
+    bool operator==(const WideString& other) const { return text_ == other.text_; }
+    bool operator!=(const WideString& other) const { return text_ != other.text_; }
+
+    // Index of the first occurrence, exact and case-sensitive, or -1.
+    ptrdiff_t Find(const char16_t* needle) const;
+    bool Contains(const char16_t* needle) const { return Find(needle) >= 0; }
+    ptrdiff_t FindLastBackslash() const;
+    WideString Left(size_t count) const;
+    WideString Right(size_t count) const;
+    // Text up to and including the last backslash; empty when there is none.
+    WideString Folder() const;
+    // Text after the last backslash; the whole text when there is none.
+    WideString FileName() const;
+
+    // Lends a zeroed writable buffer of `capacity` units (plus a terminator) to a Windows-shaped
+    // call; Commit() then cuts the text at the first null.
+    char16_t* Lend(size_t capacity);
+    void Commit();
+
+    const char16_t* c_str() const { return text_.c_str(); }
+    size_t size() const { return text_.size(); }
+    bool empty() const { return text_.empty(); }
+    char16_t operator[](size_t i) const { return text_[i]; }
+    const std::u16string& str() const { return text_; }
+
+private:
+    std::u16string text_;
+};
+
+WideString operator+(WideString left, const WideString& right);
+
+// Test and diagnostic helper: UTF-16 to UTF-8.
+std::string ToUtf8(const WideString& text);
+WideString FromUtf8(const std::string& text);
+
+}  // namespace qv

@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "common/WideString.h"
+
+namespace qv {
+
+// An open FindFirstFileW search; closing it is the destructor's job.
+class DirectorySearch {
+public:
+    virtual ~DirectorySearch() = default;
+    // The long name of the current entry.
+    virtual WideString Name() const = 0;
+    // Moves to the next entry; false when there is none.
+    virtual bool Next() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // GetModuleFileNameW(nullptr, buffer, size): units copied; equal to size when cut short.
+    virtual uint32_t GetModuleFileName(char16_t* buffer, uint32_t size) = 0;
+    // FindFirstFileW; on failure null and `error` holds GetLastError.
+    virtual std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern,
+                                                       uint32_t& error) = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "common/WideString.h"
+
+namespace qv {
+
+// A started child; the destructor closes the process and thread handles.
+class ChildProcess {
+public:
+    virtual ~ChildProcess() = default;
+    virtual void WaitForExit() = 0;
+    // GetExitCodeProcess; false when it cannot be read.
+    virtual bool GetExitCode(uint32_t& code) = 0;
+};
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+    // CreateProcessW(no application name, a private copy of `commandLine`, CREATE_NO_WINDOW);
+    // on failure null and `error` holds GetLastError.
+    virtual std::unique_ptr<ChildProcess> Start(const WideString& commandLine,
+                                                uint32_t& error) = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,46 @@
+#pragma once
+#include <cstdint>
+
+#include "common/WideString.h"
+
+namespace qv {
+
+using IconHandle = uintptr_t;
+
+// The controls of a running modal dialog, shaped after the dialog-control functions.
+class DialogWindow {
+public:
+    virtual ~DialogWindow() = default;
+    // GetDlgItemTextW with a buffer of `capacity` units, terminator included.
+    virtual WideString GetItemText(int id, uint32_t capacity) = 0;
+    virtual void SetItemText(int id, const WideString& text) = 0;
+    virtual void ShowItem(int id, bool show) = 0;
+    virtual void CheckButton(int id) = 0;
+    // IsDlgButtonChecked: 1 checked, 0 not, 2 indeterminate.
+    virtual uint32_t IsButtonChecked(int id) = 0;
+    virtual void EndDialog(intptr_t result) = 0;
+    // LoadImageW(module, resource, IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR); 0 on failure.
+    virtual IconHandle LoadIcon32(int resource) = 0;
+    virtual void SetBigIcon(IconHandle icon) = 0;
+    virtual void DestroyIcon(IconHandle icon) = 0;
+};
+
+// What the dialog procedure forwards to.
+class DialogHandler {
+public:
+    virtual ~DialogHandler() = default;
+    virtual intptr_t OnInitDialog(DialogWindow& dialog) = 0;
+    virtual intptr_t OnCommand(DialogWindow& dialog, int id) = 0;
+    virtual intptr_t OnDestroy(DialogWindow& dialog) = 0;
+};
+
+class Ui {
+public:
+    virtual ~Ui() = default;
+    // MessageBoxW(no owner, text, caption, style); 0 when the box cannot be shown.
+    virtual int MessageBox(const WideString& text, const WideString& caption, uint32_t style) = 0;
+    // DialogBoxParamW(module, template, no owner, proc forwarding to `handler`, 0); -1 on failure.
+    virtual intptr_t DialogBox(int templateId, DialogHandler& handler) = 0;
+};
+
+}  // namespace qv
