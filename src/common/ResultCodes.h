@@ -14,6 +14,7 @@ constexpr uint32_t kErrorNotAllAssigned = 1300;
 constexpr uint32_t kErrorUnknownProduct = 1605;
 constexpr uint32_t kErrorBadConfiguration = 1610;
 constexpr uint32_t kErrorInstallUserExit = 1602;
+constexpr uint32_t kErrorInstallPackageInvalid = 1620;
 constexpr uint32_t kErrorInvalidCommandLine = 1639;
 constexpr uint32_t kErrorSuccessRebootInitiated = 1641;
 constexpr uint32_t kErrorSuccessRebootRequired = 3010;

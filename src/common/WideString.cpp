@@ -1,6 +1,7 @@
 #include "common/WideString.h"
 
 #include <new>
+#include <stdexcept>
 
 namespace qv {
 namespace {

@@ -1,0 +1,30 @@
+#include "actions/InitTool.h"
+
+#include "actions/ProcessRunner.h"
+#include "common/ResultCodes.h"
+#include "packages/InstallerStrings.h"
+
+namespace qv {
+
+const char16_t kToolComponentCode[] = u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}";
+
+WideString BuildToolCommandLine(const WideString& folder) {
+    WideString line(u"\"");
+    line.Append(folder);
+    line.Append(u"ordo_tool.exe\" /init");
+    return line;
+}
+
+ToolResult RunInitTool(Platform& platform, const WideString& productCode) {
+    WideString path;
+    int state = ReadComponentPath(platform.installer, productCode, kToolComponentCode, path);
+    ToolResult result;
+    if (state == kInstallStateBroken) return result;
+    WideString folder = path.Folder();
+    if (folder.empty()) return result;
+    result.ran = true;
+    result.code = RunProcessAndWait(platform.processes, BuildToolCommandLine(folder));
+    return result;
+}
+
+}  // namespace qv

@@ -1,0 +1,24 @@
+#pragma once
+#include <cstdint>
+
+#include "common/WideString.h"
+#include "platform/Platform.h"
+
+namespace qv {
+
+extern const char16_t kToolComponentCode[];
+
+struct ToolResult {
+    bool ran = false;
+    uint32_t code = 0;  // exit code or start error, when it ran
+};
+
+// `"<folder>ordo_tool.exe" /init`, quoted because the folder normally holds blanks.
+WideString BuildToolCommandLine(const WideString& folder);
+
+// Runs the product's initialisation tool from the folder of its component. Not run when the
+// component is broken or its path names no folder: a bare name would be searched for beside
+// the program first.
+ToolResult RunInitTool(Platform& platform, const WideString& productCode);
+
+}  // namespace qv

@@ -1,0 +1,38 @@
+#pragma once
+#include <optional>
+#include <vector>
+
+#include "common/WideString.h"
+#include "platform/Platform.h"
+
+namespace qv {
+
+struct InstallOptions {
+    WideString kc;    // "*kc2*" style pattern, empty when not chosen
+    WideString lang;  // "*eng*" style pattern, empty when not chosen
+    WideString args;  // extra msiexec words, each followed by one blank
+    int silent = 0;
+    int root = 0;
+    int noreboot = 0;
+    int reinstall = 0;
+};
+
+enum class ParseOutcome { kParsed, kHelp, kUnrecognised };
+
+// Matches `arguments` (element 0, the program path, is skipped) against the option words.
+ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOptions& options);
+
+// The usage text; the same in every language.
+WideString UsageText();
+
+// Shows the usage unless silent and answers the exit code the process ends with.
+int ShowUsage(Platform& platform, bool silent, int exitCode);
+
+// Reads and parses the process command line. Answers an exit code when the process must end
+// now (help: 0; an unrecognised argument or a missing value: 1639), else nothing.
+std::optional<int> ParseCommandLine(Platform& platform, InstallOptions& options);
+
+// Appends one installer word and its separating blank, as every addition to `args` is made.
+void AppendArgument(WideString& args, const WideString& word);
+
+}  // namespace qv

@@ -1,0 +1,42 @@
+#include "packages/InstallerStrings.h"
+
+#include "common/ResultCodes.h"
+
+namespace qv {
+
+uint32_t ReadProductInfo(Installer& installer, const WideString& product, const char16_t* attribute,
+                         WideString& value) {
+    uint32_t length = 0;
+    uint32_t status = installer.GetProductInfo(product.c_str(), attribute, nullptr, &length);
+    if (status != 0) return status;
+    uint32_t capacity = length + 1;
+    status = installer.GetProductInfo(product.c_str(), attribute, value.Lend(capacity), &capacity);
+    value.Commit();
+    return status;
+}
+
+uint32_t ReadPackageProperty(Installer& installer, MsiHandle package, const char16_t* name,
+                             WideString& value) {
+    char16_t empty[1] = {0};
+    uint32_t length = 0;
+    uint32_t status = installer.GetProperty(package, name, empty, &length);
+    if (status != kErrorMoreData) return status;
+    uint32_t capacity = length + 1;
+    status = installer.GetProperty(package, name, value.Lend(capacity), &capacity);
+    value.Commit();
+    return status;
+}
+
+int ReadComponentPath(Installer& installer, const WideString& product, const char16_t* component,
+                      WideString& path) {
+    char16_t empty[1] = {0};
+    uint32_t length = 0;
+    installer.GetComponentPath(product.c_str(), component, empty, &length);
+    uint32_t capacity = length + 1;
+    int state = installer.GetComponentPath(product.c_str(), component, path.Lend(capacity),
+                                           &capacity);
+    path.Commit();
+    return state;
+}
+
+}  // namespace qv

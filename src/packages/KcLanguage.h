@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+#include "common/WideString.h"
+#include "platform/Platform.h"
+
+namespace qv {
+
+// The level the release flags name ("*kc1*" …), or empty when no token occurs.
+WideString LevelFromReleaseFlags(const WideString& flags);
+// "*eng*" for exactly "1033", "*rus*" for anything else.
+WideString LanguageFromProductLanguage(const WideString& productLanguage);
+
+// The installed product's level and language patterns, from its source list's package name or
+// else from its cached package. Each output is written as soon as it is learnt.
+uint32_t DetectInstalledKcAndLanguage(Platform& platform, const WideString& installedCode,
+                                      bool silent, WideString& level, WideString& language);
+
+// Whether a chosen level or language differs from the installed ones.
+bool KcOrLanguageDiffers(const WideString& kc, const WideString& lang,
+                         const WideString& installedLevel, const WideString& installedLanguage);
+
+}  // namespace qv

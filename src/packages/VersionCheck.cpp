@@ -1,0 +1,123 @@
+#include "packages/VersionCheck.h"
+
+#include <vector>
+
+#include "common/ResultCodes.h"
+#include "packages/FileLookup.h"
+#include "packages/InstallerStrings.h"
+#include "ui/Messages.h"
+
+namespace qv {
+namespace {
+
+std::vector<std::u16string> Fields(const WideString& version) {
+    std::vector<std::u16string> fields(1);
+    for (char16_t c : version.str()) {
+        if (c == u'.') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+bool IsNumber(const std::u16string& field) {
+    if (field.empty()) return false;
+    for (char16_t c : field)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+int CompareNumbers(const std::u16string& a, const std::u16string& b) {
+    size_t i = a.find_first_not_of(u'0'), j = b.find_first_not_of(u'0');
+    std::u16string x = i == std::u16string::npos ? u"" : a.substr(i);
+    std::u16string y = j == std::u16string::npos ? u"" : b.substr(j);
+    if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+    int r = x.compare(y);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+int CompareFields(const std::u16string& a, const std::u16string& b) {
+    // A missing field counts as 0.
+    const std::u16string& x = a.empty() ? u"0" : a;
+    const std::u16string& y = b.empty() ? u"0" : b;
+    if (IsNumber(x) && IsNumber(y)) return CompareNumbers(x, y);
+    int r = x.compare(y);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+}  // namespace
+
+int CompareVersions(const WideString& left, const WideString& right) {
+    std::vector<std::u16string> a = Fields(left), b = Fields(right);
+    size_t n = a.size() > b.size() ? a.size() : b.size();
+    a.resize(n), b.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        int r = CompareFields(a[i], b[i]);
+        if (r != 0) return r;
+    }
+    return 0;
+}
+
+uint32_t CompareInstalledVersion(Platform& platform, bool silent, const WideString& installedCode,
+                                 int& order) {
+    Installer& installer = platform.installer;
+    uint32_t length = 0;
+    if (installer.GetProductInfo(installedCode.c_str(), u"VersionString", nullptr, &length) != 0) {
+        ShowErrorUnlessSilent(platform, silent, kMsgNoInstalledVersionSize);
+        return 1;
+    }
+    WideString installed;
+    uint32_t capacity = length + 1;
+    uint32_t status = installer.GetProductInfo(installedCode.c_str(), u"VersionString",
+                                               installed.Lend(capacity), &capacity);
+    installed.Commit();
+    if (status != 0) {
+        ShowErrorUnlessSilent(platform, silent, kMsgNoInstalledVersion);
+        return status;
+    }
+
+    WideString path;
+    status = FindFileBesideProgram(platform.files, WideString(u"*.msi"), path);
+    if (status != 0) {
+        ShowErrorUnlessSilent(platform, silent, kMsgNoFullPath);
+        return status;
+    }
+    MsiHandleHolder package(installer);
+    status = installer.OpenPackageEx(path.c_str(), kMsiOpenPackageIgnoreMachineState,
+                                     package.put());
+    if (status != 0) {
+        ShowErrorUnlessSilent(platform, silent, kMsgCannotOpenNewPackage);
+        return status;
+    }
+    WideString newVersion;
+    status = ReadPackageProperty(installer, package.get(), u"ProductVersion", newVersion);
+    if (status != 0) {
+        ShowErrorUnlessSilent(platform, silent, kMsgNoNewVersion);
+        return status;
+    }
+    order = CompareVersions(newVersion, installed);
+    return 0;
+}
+
+uint32_t GetNewPackageProductName(Platform& platform, bool silent, WideString& productName) {
+    WideString path;
+    uint32_t status = FindFileBesideProgram(platform.files, WideString(u"*.msi"), path);
+    if (status != 0) {
+        ShowErrorUnlessSilent(platform, silent, kMsgNoFullPath);
+        return status;
+    }
+    MsiHandleHolder package(platform.installer);
+    status = platform.installer.OpenPackageEx(path.c_str(), kMsiOpenPackageIgnoreMachineState,
+                                              package.put());
+    if (status != 0) {
+        ShowErrorUnlessSilent(platform, silent, kMsgCannotOpenNewPackage);
+        return status;
+    }
+    status = ReadPackageProperty(platform.installer, package.get(), u"ProductName", productName);
+    if (status != 0) ShowErrorUnlessSilent(platform, silent, kMsgNoNewVersion);
+    return status;
+}
+
+}  // namespace qv

@@ -1,0 +1,82 @@
+#pragma once
+// Shared by the Win32 adapters: text pointer conversion and one RAII holder for every handle.
+#include <windows.h>
+
+// The seams' method names are plain words; the headers' A/W macros would rename them.
+#undef MessageBox
+#undef DialogBox
+#undef GetModuleHandle
+#undef GetModuleFileName
+#undef GetSystemDirectory
+#undef LoadLibrary
+
+#include "common/WideString.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t expected");
+
+namespace qv::win32 {
+
+inline const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+inline const wchar_t* W(const WideString& text) { return W(text.c_str()); }
+inline wchar_t* W(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+inline const char16_t* U(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+
+// Owns a handle; Traits give its empty value and its closer.
+template <typename Traits>
+class UniqueAny {
+public:
+    using Handle = typename Traits::Handle;
+    UniqueAny() = default;
+    explicit UniqueAny(Handle h) : handle_(h) {}
+    ~UniqueAny() { reset(); }
+    UniqueAny(const UniqueAny&) = delete;
+    UniqueAny& operator=(const UniqueAny&) = delete;
+    Handle get() const { return handle_; }
+    Handle* put() {
+        reset();
+        return &handle_;
+    }
+    explicit operator bool() const { return handle_ != Traits::Empty(); }
+    void reset(Handle h = Traits::Empty()) {
+        if (handle_ != Traits::Empty()) {
+            DWORD error = ::GetLastError();  // closing must not disturb a caller's last error
+            Traits::Close(handle_);
+            ::SetLastError(error);
+        }
+        handle_ = h;
+    }
+
+private:
+    Handle handle_ = Traits::Empty();
+};
+
+template <typename H, typename Closer, Closer close>
+struct NullTraits {
+    using Handle = H;
+    static Handle Empty() { return Handle(); }
+    static void Close(Handle h) { close(h); }
+};
+
+struct FindTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::FindClose(h); }
+};
+
+using UniqueHandle = UniqueAny<NullTraits<HANDLE, decltype(&::CloseHandle), &::CloseHandle>>;
+using UniqueFind = UniqueAny<FindTraits>;
+using UniqueHkey = UniqueAny<NullTraits<HKEY, decltype(&::RegCloseKey), &::RegCloseKey>>;
+using UniqueLocal = UniqueAny<NullTraits<HLOCAL, decltype(&::LocalFree), &::LocalFree>>;
+
+// A DLL of the system directory only: never one planted beside the program.
+inline HMODULE LoadSystemLibrary(const wchar_t* name) {
+    return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+template <typename F>
+F ProcFrom(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
+                  : nullptr;
+}
+
+}  // namespace qv::win32

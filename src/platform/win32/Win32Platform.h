@@ -1,0 +1,95 @@
+#pragma once
+// The real implementations of the seams: a few lines per method.
+#include "platform/Platform.h"
+#include "platform/win32/Win32Common.h"
+
+namespace qv::win32 {
+
+class Win32Installer : public Installer {
+public:
+    void SetInternalUI(int level) override;
+    int QueryProductState(const char16_t* product) override;
+    uint32_t GetProductInfo(const char16_t* product, const char16_t* attribute, char16_t* buffer,
+                            uint32_t* length) override;
+    uint32_t OpenPackageEx(const char16_t* path, uint32_t options, MsiHandle* out) override;
+    uint32_t GetProperty(MsiHandle package, const char16_t* name, char16_t* buffer,
+                         uint32_t* length) override;
+    uint32_t EnumRelatedProducts(const char16_t* upgradeCode, uint32_t index,
+                                 char16_t* buffer) override;
+    int GetComponentPath(const char16_t* product, const char16_t* component, char16_t* buffer,
+                         uint32_t* length) override;
+    uint32_t SourceListGetInfo(const char16_t* product, uint32_t context, uint32_t options,
+                               const char16_t* property, char16_t* buffer,
+                               uint32_t* length) override;
+    uint32_t SourceListClearAll(const char16_t* product) override;
+    uint32_t SourceListSetInfo(const char16_t* product, uint32_t context, uint32_t options,
+                               const char16_t* property, const char16_t* value) override;
+    uint32_t OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) override;
+    uint32_t DatabaseOpenView(MsiHandle database, const char16_t* query, MsiHandle* out) override;
+    uint32_t ViewExecute(MsiHandle view, MsiHandle record) override;
+    uint32_t DatabaseCommit(MsiHandle database) override;
+    uint32_t CloseHandle(MsiHandle handle) override;
+};
+
+class Win32FileSystem : public FileSystem {
+public:
+    uint32_t GetModuleFileName(char16_t* buffer, uint32_t size) override;
+    std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern,
+                                               uint32_t& error) override;
+};
+
+class Win32Registry : public Registry {
+public:
+    uint32_t CreateKey(const char16_t* path, uint32_t access,
+                       std::unique_ptr<RegistryKey>& out) override;
+    uint32_t OpenKey(const char16_t* path, uint32_t access,
+                     std::unique_ptr<RegistryKey>& out) override;
+};
+
+class Win32SystemInfo : public SystemInfo {
+public:
+    bool GetCommandLineArguments(std::vector<WideString>& out) override;
+    bool IsUserAnAdmin() override;
+    uint16_t GetSystemDefaultUILanguage() override;
+    uint32_t GetLastError() override;
+    WideString GetSystemDirectory() override;
+    ModuleHandle GetModuleHandle(const char16_t* name) override;
+    ModuleHandle LoadLibrary(const char16_t* name) override;
+    ProcAddress GetProcAddress(ModuleHandle module, const char* name) override;
+    bool CallIsWow64Process(ProcAddress entry, bool& wow64) override;
+    std::unique_ptr<ProcessToken> OpenProcessToken() override;
+    bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
+};
+
+class Win32Processes : public Processes {
+public:
+    std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
+};
+
+class Win32CertificateStores : public CertificateStores {
+public:
+    std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path) override;
+    std::unique_ptr<CertificateStore> OpenMachineRootStore() override;
+};
+
+class Win32Ui : public Ui {
+public:
+    explicit Win32Ui(HINSTANCE instance) : instance_(instance) {}
+    int MessageBox(const WideString& text, const WideString& caption, uint32_t style) override;
+    intptr_t DialogBox(int templateId, DialogHandler& handler) override;
+
+private:
+    HINSTANCE instance_;
+};
+
+class Win32Resources : public Resources {
+public:
+    explicit Win32Resources(HINSTANCE instance) : instance_(instance) {}
+    bool FindStringBlockNeutral(uint16_t block, ResourceBlock& out) override;
+    bool FindStringBlock(uint16_t block, ResourceBlock& out) override;
+
+private:
+    HINSTANCE instance_;
+};
+
+}  // namespace qv::win32

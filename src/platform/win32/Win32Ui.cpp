@@ -1,0 +1,95 @@
+// Message boxes, the modal dialog and string-table blocks.
+#include "platform/win32/Win32Platform.h"
+
+namespace qv::win32 {
+namespace {
+
+class Win32DialogWindow : public DialogWindow {
+public:
+    Win32DialogWindow(HWND dialog, HINSTANCE instance) : dialog_(dialog), instance_(instance) {}
+    WideString GetItemText(int id, uint32_t capacity) override {
+        WideString text;
+        ::GetDlgItemTextW(dialog_, id, W(text.Lend(capacity)), static_cast<int>(capacity));
+        text.Commit();
+        return text;
+    }
+    void SetItemText(int id, const WideString& text) override {
+        ::SetDlgItemTextW(dialog_, id, W(text));
+    }
+    void ShowItem(int id, bool show) override {
+        ::ShowWindow(::GetDlgItem(dialog_, id), show ? SW_SHOW : SW_HIDE);
+    }
+    void CheckButton(int id) override { ::CheckDlgButton(dialog_, id, BST_CHECKED); }
+    uint32_t IsButtonChecked(int id) override { return ::IsDlgButtonChecked(dialog_, id); }
+    void EndDialog(intptr_t result) override { ::EndDialog(dialog_, result); }
+    IconHandle LoadIcon32(int resource) override {
+        return reinterpret_cast<IconHandle>(::LoadImageW(instance_, MAKEINTRESOURCEW(resource),
+                                                         IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+    }
+    void SetBigIcon(IconHandle icon) override {
+        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon));
+    }
+    void DestroyIcon(IconHandle icon) override { ::DestroyIcon(reinterpret_cast<HICON>(icon)); }
+
+private:
+    HWND dialog_;
+    HINSTANCE instance_;
+};
+
+struct DialogContext {
+    DialogHandler* handler;
+    HINSTANCE instance;
+};
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    auto* context = reinterpret_cast<DialogContext*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+    if (context == nullptr) return 0;
+    Win32DialogWindow window(dialog, context->instance);
+    switch (message) {
+        case WM_INITDIALOG:
+            return context->handler->OnInitDialog(window);
+        case WM_COMMAND:
+            return context->handler->OnCommand(window, LOWORD(wParam));
+        case WM_DESTROY:
+            return context->handler->OnDestroy(window);
+        default:
+            return 0;
+    }
+}
+
+bool LoadBlock(HINSTANCE instance, HRSRC resource, ResourceBlock& out) {
+    if (resource == nullptr) return false;
+    HGLOBAL loaded = ::LoadResource(instance, resource);
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    if (data == nullptr) return false;
+    out.data = static_cast<const char16_t*>(data);
+    out.units = ::SizeofResource(instance, resource) / sizeof(char16_t);
+    return true;
+}
+
+}  // namespace
+
+int Win32Ui::MessageBox(const WideString& text, const WideString& caption, uint32_t style) {
+    return ::MessageBoxW(nullptr, W(text), W(caption), style);
+}
+
+intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler) {
+    DialogContext context{&handler, instance_};
+    return ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), nullptr, DialogProc,
+                             reinterpret_cast<LPARAM>(&context));
+}
+
+bool Win32Resources::FindStringBlockNeutral(uint16_t block, ResourceBlock& out) {
+    HRSRC r = ::FindResourceExW(instance_, reinterpret_cast<LPCWSTR>(RT_STRING),
+                                MAKEINTRESOURCEW(block), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    return LoadBlock(instance_, r, out);
+}
+
+bool Win32Resources::FindStringBlock(uint16_t block, ResourceBlock& out) {
+    HRSRC r = ::FindResourceW(instance_, MAKEINTRESOURCEW(block),
+                              reinterpret_cast<LPCWSTR>(RT_STRING));
+    return LoadBlock(instance_, r, out);
+}
+
+}  // namespace qv::win32

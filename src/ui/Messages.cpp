@@ -1,0 +1,72 @@
+#include "ui/Messages.h"
+
+namespace qv {
+
+bool FindBlockEntry(const ResourceBlock& block, uint16_t id, WideString* text) {
+    if (block.data == nullptr) return false;
+    size_t pos = 0;
+    for (unsigned entry = id % 16; entry > 0; --entry) {
+        if (pos >= block.units) return false;
+        pos += 1u + block.data[pos];
+    }
+    if (pos >= block.units) return false;
+    size_t count = block.data[pos];
+    // A count that runs past the block's end is damage, not a message.
+    if (count == 0 || count > block.units - pos - 1) return false;
+    if (text != nullptr) *text = WideString(block.data + pos + 1, count);
+    return true;
+}
+
+static uint16_t BlockOf(uint16_t id) { return static_cast<uint16_t>(id / 16 + 1); }
+
+bool FindMessageModule(Resources& resources, uint16_t id) {
+    ResourceBlock block;
+    return resources.FindStringBlockNeutral(BlockOf(id), block) &&
+           FindBlockEntry(block, id, nullptr);
+}
+
+bool LoadMessage(Resources& resources, uint16_t id, WideString& target) {
+    if (!FindMessageModule(resources, id)) return false;
+    ResourceBlock block;
+    if (!resources.FindStringBlock(BlockOf(id), block)) return false;
+    return FindBlockEntry(block, id, &target);
+}
+
+void FormatMessageText(WideString& target, const WideString& format, const WideString& value) {
+    WideString out;
+    for (size_t i = 0; i < format.size(); ++i) {
+        char16_t c = format[i];
+        if (c == u'%' && i + 1 < format.size() && format[i + 1] == u's') {
+            out.Append(value);
+            ++i;
+        } else if (c == u'%' && i + 1 < format.size() && format[i + 1] == u'%') {
+            out.Append(u'%');
+            ++i;
+        } else {
+            out.Append(c);
+        }
+    }
+    target = out;
+}
+
+int ShowMessage(Platform& platform, uint16_t textId, uint16_t captionId, uint32_t style) {
+    WideString text, caption;
+    LoadMessage(platform.resources, textId, text);
+    LoadMessage(platform.resources, captionId, caption);
+    return platform.ui.MessageBox(text, caption, style);
+}
+
+int ShowFormattedMessage(Platform& platform, uint16_t textId, uint16_t captionId, uint32_t style,
+                         const WideString& value) {
+    WideString format, caption, text;
+    LoadMessage(platform.resources, textId, format);
+    LoadMessage(platform.resources, captionId, caption);
+    FormatMessageText(text, format, value);
+    return platform.ui.MessageBox(text, caption, style);
+}
+
+void ShowErrorUnlessSilent(Platform& platform, bool silent, uint16_t textId) {
+    if (!silent) ShowMessage(platform, textId, kMsgCaptionError, kErrorBox);
+}
+
+}  // namespace qv
