@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "driver/InstallOptions.h"
+
+namespace qv {
+namespace {
+
+struct ParseCase {
+    const char* name;
+    std::vector<const char16_t*> args;
+    ParseOutcome outcome;
+    const char16_t* kc;
+    const char16_t* lang;
+    const char16_t* extra;
+    int silent, root, noreboot, reinstall;
+};
+
+class ParseTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseTest, Parses) {
+    const ParseCase& c = GetParam();
+    std::vector<WideString> argv{WideString(u"C:\\Kit\\setup.exe")};
+    for (const char16_t* a : c.args) argv.emplace_back(a);
+    InstallOptions o;
+    EXPECT_EQ(ParseArguments(argv, o), c.outcome);
+    EXPECT_EQ(o.kc, WideString(c.kc));
+    EXPECT_EQ(o.lang, WideString(c.lang));
+    EXPECT_EQ(o.args, WideString(c.extra));
+    EXPECT_EQ(o.silent, c.silent);
+    EXPECT_EQ(o.root, c.root);
+    EXPECT_EQ(o.noreboot, c.noreboot);
+    EXPECT_EQ(o.reinstall, c.reinstall);
+}
+
+using P = ParseOutcome;
+const ParseCase kParseCases[] = {
+    {"nothing", {}, P::kParsed, u"", u"", u"", 0, 0, 0, 0},
+    {"switches_both_spellings",
+     {u"/silent", u"-root", u"/noreboot", u"/reinstall", u"-reinstall"},
+     P::kParsed, u"", u"", u"", 1, 1, 1, 1},
+    {"values", {u"-lang", u"eng", u"-kc", u"kc3"}, P::kParsed, u"*kc3*", u"*eng*", u"", 0, 0, 0, 0},
+    {"last_value_wins", {u"/kc", u"kc1", u"-kc", u"kc2"}, P::kParsed, u"*kc2*", u"", u"", 0, 0, 0,
+     0},
+    {"value_kept_as_given", {u"-kc", u"KC2"}, P::kParsed, u"*KC2*", u"", u"", 0, 0, 0, 0},
+    {"value_may_look_like_option_then_stray",
+     {u"-lang", u"-kc", u"kc3"}, P::kUnrecognised, u"", u"*-kc*", u"", 0, 0, 0, 0},
+    {"args_accumulate",
+     {u"-args", u"A=1 B=\"x y\"", u"/args", u"C"}, P::kParsed, u"", u"", u"A=1 B=\"x y\" C ", 0,
+     0, 0, 0},
+    {"empty_value", {u"-args", u""}, P::kParsed, u"", u"", u" ", 0, 0, 0, 0},
+    {"missing_value", {u"-silent", u"-lang"}, P::kUnrecognised, u"", u"", u"", 1, 0, 0, 0},
+    {"case_matters", {u"-SILENT"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
+    {"joined_value_is_no_option", {u"-kc=kc1"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
+    {"double_dash_only_for_help", {u"--silent"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
+    {"help_stops_parsing", {u"-silent", u"--help", u"-root"}, P::kHelp, u"", u"", u"", 1, 0, 0, 0},
+    {"slash_help", {u"/help"}, P::kHelp, u"", u"", u"", 0, 0, 0, 0},
+    {"question_mark", {u"/?"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Options, ParseTest, ::testing::ValuesIn(kParseCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(UsageText, HasTheSevenLinesAndNoHiddenSwitches) {
+    std::string text = ToUtf8(UsageText());
+    EXPECT_EQ(text.rfind("-help\tprint this help\n", 0), 0u);
+    EXPECT_NE(text.find("-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7);
+    EXPECT_EQ(text.find("-root"), std::string::npos);
+    EXPECT_EQ(text.find("-noreboot"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qv
