@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Every test: native unit tests under the sanitizers, then the end-to-end suite under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh
+ctest --preset host -j "$(nproc)" 2>&1 | tail -n 3
+python3 -m pytest -q -p no:cacheprovider tests/e2e "$@"
