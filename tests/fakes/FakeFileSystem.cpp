@@ -1,0 +1,84 @@
+#include <cstring>
+
+#include "fakes/Fakes.h"
+
+namespace qv::fakes {
+namespace {
+
+constexpr uint32_t kErrorPathNotFound = 3;
+
+// Folded, without a trailing backslash: "C:\Kit\" and "c:\kit" are one folder.
+std::u16string FolderKey(std::u16string_view folder) {
+    std::u16string key = Fold(folder);
+    if (!key.empty() && key.back() == u'\\') key.pop_back();
+    return key;
+}
+
+class Search : public DirectorySearch {
+  public:
+    Search(std::vector<std::u16string> names, int& open) : names_(std::move(names)), open_(open) {
+        ++open_;
+    }
+    ~Search() override { --open_; }
+
+    WideString Name() const override { return WideString(names_[at_]); }
+    bool Next() override {
+        if (at_ + 1 >= names_.size()) return false;
+        ++at_;
+        return true;
+    }
+
+  private:
+    std::vector<std::u16string> names_;
+    size_t at_ = 0;
+    int& open_;
+};
+
+}  // namespace
+
+void FakeFileSystem::AddFolder(const std::u16string& folder) {
+    std::u16string key = FolderKey(folder);
+    if (folders_.count(key) != 0) return;
+    auto& entries = folders_[key];
+    // A drive root ("C:") has no dot entries.
+    if (key.size() > 2) entries = {{u".", true}, {u"..", true}};
+}
+
+void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& name, bool directory) {
+    AddFolder(folder);
+    folders_[FolderKey(folder)].push_back({name, directory});
+}
+
+uint32_t FakeFileSystem::GetModuleFileName(char16_t* buffer, uint32_t size) {
+    if (size == 0) return 0;
+    uint32_t length = static_cast<uint32_t>(modulePath.size());
+    uint32_t copied = length < size ? length : size - 1;
+    std::memcpy(buffer, modulePath.c_str(), copied * sizeof(char16_t));
+    buffer[copied] = 0;
+    // Cut short: the whole buffer counts as used, as on Windows since Vista.
+    return length < size ? length : size;
+}
+
+std::unique_ptr<DirectorySearch> FakeFileSystem::FindFirst(const WideString& pattern,
+                                                           uint32_t& error) {
+    patterns.push_back(pattern.str());
+    ptrdiff_t slash = pattern.FindLastBackslash();
+    std::u16string folder = slash < 0 ? currentDirectory.str() : pattern.Left(slash).str();
+    std::u16string wildcard = pattern.str().substr(slash + 1);
+    auto listing = folders_.find(FolderKey(folder));
+    if (listing == folders_.end()) {
+        error = kErrorPathNotFound;
+        return nullptr;
+    }
+    std::vector<std::u16string> names;
+    for (const FolderEntry& entry : listing->second) {
+        if (MatchesWildcard(wildcard, entry.name)) names.push_back(entry.name);
+    }
+    if (names.empty()) {
+        error = kErrorFileNotFound;
+        return nullptr;
+    }
+    return std::make_unique<Search>(std::move(names), openSearches_);
+}
+
+}  // namespace qv::fakes
