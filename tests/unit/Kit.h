@@ -1,6 +1,7 @@
 #pragma once
 // A fake kit folder C:\Kit with setup.exe, its packages and an English catalogue whose texts name
 // their ids ("m104"), so tests can tell which box was shown.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,10 @@
 #include "fakes/Fakes.h"
 #include "packages/FileLookup.h"
 #include "ui/SettingsDialog.h"
+
+namespace qv {
+inline void PrintTo(const WideString& text, std::ostream* os) { *os << '"' << ToUtf8(text) << '"'; }
+}  // namespace qv
 
 namespace qv::testing {
 
@@ -18,6 +23,8 @@ inline const std::u16string kToolFolder = u"C:\\Program Files\\Q\\lib\\";
 inline const std::string kMsiexec = "\"C:\\windows\\system32\\msiexec.exe\" /i ";
 
 struct Kit : fakes::FakePlatform {
+    Platform plat = platform();
+
     Kit() {
         std::map<uint16_t, std::u16string> catalogue;
         for (uint16_t id = 101; id <= 125; ++id) {
@@ -81,8 +88,7 @@ struct Kit : fakes::FakePlatform {
     int RunWith(std::vector<std::u16string> args) {
         system.arguments = {WideString(u"C:\\Kit\\setup.exe")};
         for (const auto& a : args) system.arguments.emplace_back(a.c_str());
-        Platform p = platform();
-        return Run(p, WideString(args.empty() ? u"" : u"args"));
+        return Run(plat, WideString(args.empty() ? u"" : u"args"));
     }
 
     std::vector<std::string> BoxTexts() const {
