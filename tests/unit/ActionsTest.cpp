@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include "Kit.h"
+#include "actions/Certificates.h"
+#include "actions/InitTool.h"
+#include "actions/InstallerInvocation.h"
+#include "actions/ProcessRunner.h"
+#include "actions/SequencePatch.h"
+
+namespace qv::testing {
+namespace {
+
+using fakes::ProcessOutcome;
+
+TEST(FindInstallPackage, FallsBackWithoutLevelThenToPlatformAlone) {
+    struct {
+        const char16_t* kc;
+        const char16_t* lang;
+        std::vector<std::u16string> files;
+        uint32_t status;
+        const char16_t* found;
+        size_t searches;
+    } cases[] = {
+        {u"*kc1*", u"*rus*", {u"a_x64_kc2_rus.msi", u"b_x64_kc1_eng.msi"}, 0,
+         u"C:\\Kit\\a_x64_kc2_rus.msi", 2},
+        {u"*kc1*", u"*eng*", {u"a_x64_kc2_rus.msi", u"b_x64_kc1_eng.msi"}, 0,
+         u"C:\\Kit\\b_x64_kc1_eng.msi", 1},
+        {u"", u"*deu*", {u"a_x64_kc2_rus.msi"}, 0, u"C:\\Kit\\a_x64_kc2_rus.msi", 3},
+        {u"*kc1*", u"*rus*", {u"a_win32_kc1_rus.msi"}, 2, u"", 3},
+        // No extension in the patterns: any file with the tokens in order is taken.
+        {u"*kc1*", u"*eng*", {u"notes_x64_kc1_eng.txt"}, 0, u"C:\\Kit\\notes_x64_kc1_eng.txt", 1},
+    };
+    for (const auto& c : cases) {
+        Kit k;
+        for (const auto& f : c.files) k.files.Add(u"C:\\Kit", f);
+        WideString path;
+        EXPECT_EQ(FindInstallPackage(k.files, WideString(u"*x64*"), WideString(c.kc),
+                                     WideString(c.lang), path),
+                  c.status);
+        EXPECT_EQ(path, WideString(c.found));
+        EXPECT_EQ(k.files.patterns.size(), c.searches);
+    }
+}
+
+TEST(RunInstaller, ExitCodesAndTheMarker) {
+    struct {
+        uint32_t exit;
+        const char* createFault;
+        uint32_t result;
+        bool marker;
+    } cases[] = {
+        {0, nullptr, 0, false},     {3010, nullptr, 0, true},  {3011, nullptr, 0, true},
+        {1641, nullptr, 0, true},   {1602, nullptr, 1602, false}, {1603, nullptr, 1603, false},
+        {3010, "CreateKey", 5, false},
+    };
+    for (const auto& c : cases) {
+        Kit k;
+        k.files.Add(u"C:\\Kit", u"p_x64_kc1_eng.msi");
+        k.processes.script = {ProcessOutcome::Exit(c.exit)};
+        if (c.createFault) k.registry.faults.FailNext(c.createFault, 5);
+        EXPECT_EQ(RunInstaller(k.plat, WideString(kNewCode.c_str()), WideString(u"*kc1*"),
+                               WideString(u"*eng*"), WideString(), true),
+                  c.result)
+            << c.exit;
+        EXPECT_EQ(k.registry.HasKey(u"Software\\NeedBstrReboot"), c.marker) << c.exit;
+        EXPECT_EQ(k.Leaks(), "");
+    }
+}
+
+TEST(RunInstaller, MissingPackageShowsMessageUnlessSilent) {
+    for (bool silent : {false, true}) {
+        Kit k;
+        k.files.Add(u"C:\\Kit", u"p_win32_kc1_eng.msi");
+        EXPECT_EQ(RunInstaller(k.plat, WideString(kNewCode.c_str()), WideString(u"*kc1*"),
+                               WideString(u"*eng*"), WideString(), silent),
+                  2u);
+        EXPECT_EQ(k.BoxTexts(), silent ? std::vector<std::string>{}
+                                       : std::vector<std::string>{"m104"});
+        EXPECT_TRUE(k.Started().empty());
+    }
+}
+
+TEST(RunProcessAndWait, StartErrorOrExitCode) {
+    Kit k;
+    k.processes.script = {ProcessOutcome::StartFails(2), ProcessOutcome::Exit(1618),
+                          ProcessOutcome::Unreadable()};
+    EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 2u);
+    EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 1618u);
+    EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 0u);
+    EXPECT_EQ(k.Leaks(), "");
+}
+
+TEST(PatchUpgradeSequence, CommitsOnlyAfterTheUpdateRan) {
+    struct {
+        const char* name;
+        const char* fault;
+        unsigned skip;
+        bool patched;
+    } cases[] = {
+        {"success", nullptr, 0, true},
+        {"no_cached_path", "GetProductInfo", 0, false},
+        {"open_fails", "OpenDatabase", 0, false},
+        {"view_fails", "DatabaseOpenView", 0, false},
+        {"execute_fails", "ViewExecute", 0, false},
+        {"commit_fails", "DatabaseCommit", 0, false},
+    };
+    for (const auto& c : cases) {
+        Kit k;
+        k.Install(kOldCode, u"5.0.9", u"x.msi");
+        if (c.fault) k.installer.faults.FailNext(c.fault, 1627, c.skip);
+        EXPECT_EQ(PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str())), 0u);
+        const auto& rows =
+            k.installer.databases[u"C:\\windows\\Installer\\1a2b.msi"].installExecuteSequence;
+        std::u16string expected = c.patched ? u"Not UPGRADINGPRODUCTCODE" : u"REMOVE=\"ALL\"";
+        EXPECT_EQ(rows[0].condition, expected) << c.name;
+        EXPECT_EQ(rows[2].condition, u"1") << c.name;
+        EXPECT_EQ(k.installer.log.Count("DatabaseCommit"),
+                  (c.patched || std::string(c.name) == "commit_fails") ? 1u : 0u)
+            << c.name;
+        EXPECT_EQ(k.Leaks(), "") << c.name;
+    }
+    Kit k;
+    EXPECT_EQ(PatchUpgradeSequence(k.installer, WideString()), 0u);
+    EXPECT_EQ(k.installer.log.Count("OpenDatabase"), 0u);
+}
+
+TEST(PatchUpgradeSequence, IsIdempotentAndTouchesOnlyItsRows) {
+    Kit k;
+    k.Install(kOldCode, u"5.0.9", u"x.msi");
+    auto& rows = k.installer.databases[u"C:\\windows\\Installer\\1a2b.msi"].installExecuteSequence;
+    rows = {{u"KSProcess64", u"VersionNT64"}, {u"InstallFiles", u""}};
+    PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str()));
+    PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str()));
+    EXPECT_EQ(rows, (std::vector<fakes::SequenceRow>{{u"KSProcess64", u"Not UPGRADINGPRODUCTCODE"},
+                                                     {u"InstallFiles", u""}}));
+}
+
+TEST(ImportRootCertificates, PatternByPatternSkippingWhatIsNoStore) {
+    Kit k;
+    for (const char16_t* f : {u"a.crt", u"b.cer", u"c.p7b", u"broken.cer", u"d.cer"})
+        k.files.Add(u"C:\\Kit", f);
+    k.files.Add(u"C:\\Kit", u"dir.cer", true);
+    k.certificates.AddFile(u"C:\\Kit\\a.crt", {"A"});
+    k.certificates.AddFile(u"C:\\Kit\\b.cer", {"B"});
+    k.certificates.AddFile(u"C:\\Kit\\c.p7b", {"C1", "C2", "C3"});
+    k.certificates.AddUnreadableFile(u"C:\\Kit\\broken.cer");
+    k.certificates.AddFile(u"C:\\Kit\\d.cer", {"D"});
+    k.certificates.failingAdds = {"C2"};
+    ImportRootCertificates(k.plat);
+    EXPECT_EQ(k.certificates.root, (std::vector<std::string>{"B", "D", "C1", "C3", "A"}));
+    EXPECT_EQ(k.Leaks(), "");
+}
+
+TEST(ImportRootCertificates, RootStoreThatCannotBeOpenedIsTriedPerFile) {
+    Kit k;
+    k.files.Add(u"C:\\Kit", u"a.cer");
+    k.files.Add(u"C:\\Kit", u"b.cer");
+    k.certificates.AddFile(u"C:\\Kit\\a.cer", {"A"});
+    k.certificates.AddFile(u"C:\\Kit\\b.cer", {"B"});
+    k.certificates.rootOpenable = false;
+    ImportRootCertificates(k.plat);
+    EXPECT_TRUE(k.certificates.root.empty());
+    EXPECT_EQ(k.certificates.log.Count("OpenMachineRootStore"), 2u);
+    EXPECT_EQ(k.Leaks(), "");
+}
+
+TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {
+    struct {
+        const char* name;
+        int state;
+        const char16_t* path;
+        bool ran;
+        const char* command;
+    } cases[] = {
+        {"local", 3, u"C:\\Program Files\\Q\\lib\\key.dll", true,
+         "\"C:\\Program Files\\Q\\lib\\ordo_tool.exe\" /init"},
+        {"broken", 0, u"C:\\Q\\key.dll", false, nullptr},
+        {"unknown_empty_path", -1, u"", false, nullptr},
+        {"negative_with_folder", -2, u"D:\\Apps\\X\\lib\\key.dll", true,
+         "\"D:\\Apps\\X\\lib\\ordo_tool.exe\" /init"},
+        {"no_folder", 3, u"key.dll", false, nullptr},
+    };
+    for (const auto& c : cases) {
+        Kit k;
+        k.installer.AddProduct(kNewCode, kUpgradeCode)
+            .components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {c.state, c.path};
+        k.processes.script = {ProcessOutcome::Exit(3010)};
+        ToolResult r = RunInitTool(k.plat, WideString(kNewCode.c_str()));
+        EXPECT_EQ(r.ran, c.ran) << c.name;
+        EXPECT_EQ(r.code, c.ran ? 3010u : 0u) << c.name;
+        EXPECT_EQ(k.Started(), c.command ? std::vector<std::string>{c.command}
+                                         : std::vector<std::string>{})
+            << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace qv::testing

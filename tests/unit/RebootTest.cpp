@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include "Kit.h"
+#include "reboot/RebootMarker.h"
+#include "reboot/Restart.h"
+
+namespace qv::testing {
+namespace {
+
+const std::u16string kMarker = u"Software\\NeedBstrReboot";
+
+TEST(RebootMarker, CreateTestDelete) {
+    Kit k;
+    EXPECT_FALSE(IsRebootMarkerPresent(k.registry));
+    EXPECT_EQ(CreateRebootMarker(k.registry), 0u);
+    EXPECT_EQ(CreateRebootMarker(k.registry), 0u);  // already there
+    EXPECT_TRUE(IsRebootMarkerPresent(k.registry));
+    EXPECT_EQ(DeleteRebootMarker(k.registry, k.system), 0u);
+    EXPECT_FALSE(IsRebootMarkerPresent(k.registry));
+    EXPECT_EQ(DeleteRebootMarker(k.registry, k.system), 2u);
+    EXPECT_EQ(k.registry.log.Count("CreateKey Software\\NeedBstrReboot 0x2021F"), 2u);
+    EXPECT_EQ(k.registry.log.Count("OpenKey Software\\NeedBstrReboot 0x20219"), 3u);
+    EXPECT_EQ(k.Leaks(), "");
+}
+
+TEST(RebootMarker, DeleteThroughTheAvailableEntry) {
+    struct {
+        const char* name;
+        bool apiSetLoaded;
+        bool apiSetExports;
+        bool advapiLoadable;
+        bool subkey;
+        uint32_t result;
+        const char* entryUsed;  // null: none
+        bool markerAfter;
+    } cases[] = {
+        {"api_set_loaded", true, true, true, false, 0,
+         "CallDeleteKeyEx API-MS-Win-Core-LocalRegistry-L1-1-0.dll!RegDeleteKeyExW NeedBstrReboot "
+         "0x0",
+         false},
+        {"advapi_fallback", false, true, true, false, 0,
+         "CallDeleteKey advapi32.dll!RegDeleteKeyW NeedBstrReboot", false},
+        {"api_set_without_export", true, false, true, false, 127, nullptr, true},
+        {"advapi_not_loadable", false, true, false, false, 126, nullptr, true},
+        {"subkey_blocks", false, true, true, true, 5,
+         "CallDeleteKey advapi32.dll!RegDeleteKeyW NeedBstrReboot", true},
+    };
+    for (const auto& c : cases) {
+        Kit k;
+        auto& apiSet = k.system.modules[u"API-MS-Win-Core-LocalRegistry-L1-1-0.dll"];
+        apiSet.loaded = c.apiSetLoaded;
+        if (!c.apiSetExports) apiSet.exports.clear();
+        k.system.modules[u"advapi32.dll"].loaded = false;
+        k.system.modules[u"advapi32.dll"].loadable = c.advapiLoadable;
+        k.registry.AddKey(kMarker);
+        if (c.subkey) k.registry.AddKey(kMarker + u"\\Child");
+        EXPECT_EQ(DeleteRebootMarker(k.registry, k.system), c.result) << c.name;
+        EXPECT_EQ(k.registry.log.Count("CallDelete"), c.entryUsed ? 1u : 0u) << c.name;
+        if (c.entryUsed) {
+            EXPECT_EQ(k.registry.log.Count(c.entryUsed), 1u) << c.name;
+        }
+        EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter) << c.name;
+        EXPECT_EQ(k.Leaks(), "") << c.name;
+    }
+}
+
+TEST(RestartSystem, NeedsThePrivilegeAndWindowsConsent) {
+    struct {
+        fakes::TokenScript token;
+        bool exitSucceeds;
+        bool result;
+        size_t requests;
+    } cases[] = {
+        {fakes::TokenScript::kGranted, true, true, 1},
+        {fakes::TokenScript::kGranted, false, false, 1},
+        {fakes::TokenScript::kNotAllAssigned, true, false, 0},
+        {fakes::TokenScript::kEnableFails, true, false, 0},
+        {fakes::TokenScript::kOpenFails, true, false, 0},
+    };
+    for (const auto& c : cases) {
+        Kit k;
+        k.system.token = c.token;
+        k.system.exitWindowsSucceeds = c.exitSucceeds;
+        EXPECT_EQ(RestartSystem(k.system), c.result);
+        ASSERT_EQ(k.system.exitWindowsRequests.size(), c.requests);
+        if (c.requests) {
+            EXPECT_EQ(k.system.exitWindowsRequests[0], std::make_pair(6u, 0x40000u));
+        }
+        EXPECT_EQ(k.Leaks(), "");
+    }
+}
+
+TEST(HandlePendingRestart, Table) {
+    constexpr int kYes = 6, kNo = 7;
+    struct {
+        const char* name;
+        bool markerBefore;
+        ToolResult tool;
+        bool silent, noreboot;
+        int answer;  // 0: no answer scripted
+        bool restartWorks;
+        uint32_t result;
+        std::vector<std::string> boxes;
+        size_t restarts;
+        bool markerAfter;
+    } cases[] = {
+        {"nothing_pending", false, {true, 0}, false, false, 0, true, 0, {}, 0, false},
+        {"tool_3011_is_no_request", false, {true, 3011}, false, false, 0, true, 0, {}, 0, false},
+        {"tool_not_run", false, {false, 3010}, false, false, 0, true, 0, {}, 0, false},
+        {"tool_3010_noreboot_keeps", false, {true, 3010}, false, true, 0, true, 0, {}, 0, true},
+        {"marker_declined", true, {true, 0}, false, false, kNo, true, 0, {"m121"}, 0, false},
+        {"marker_accepted", true, {true, 0}, false, false, kYes, true, 0, {"m121"}, 1, false},
+        {"silent_restarts_at_once", false, {true, 3010}, true, false, 0, true, 0, {}, 1, false},
+        {"restart_fails", true, {true, 0}, false, false, kYes, false, 7, {"m121", "m125"}, 1,
+         false},
+        {"restart_fails_silent", true, {true, 0}, true, false, 0, false, 7, {}, 1, false},
+    };
+    for (const auto& c : cases) {
+        Kit k;
+        if (c.markerBefore) k.registry.AddKey(kMarker);
+        if (c.answer) k.ui.answers = {c.answer};
+        k.system.exitWindowsSucceeds = c.restartWorks;
+        EXPECT_EQ(HandlePendingRestart(k.plat, c.tool, c.silent, c.noreboot), c.result) << c.name;
+        EXPECT_EQ(k.BoxTexts(), c.boxes) << c.name;
+        EXPECT_EQ(k.system.exitWindowsRequests.size(), c.restarts) << c.name;
+        EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter) << c.name;
+        for (const auto& box : k.ui.boxes) {
+            EXPECT_EQ(box.caption, WideString(u"m123")) << c.name;
+            EXPECT_EQ(box.style, ToUtf8(box.text) == "m121" ? 0x34u : 0u) << c.name;
+        }
+        EXPECT_EQ(k.Leaks(), "") << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace qv::testing
