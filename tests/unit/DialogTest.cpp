@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "Kit.h"
+#include "ui/SettingsDialog.h"
+
+namespace qv::testing {
+namespace {
+
+struct DialogCase {
+    const char* name;
+    const char16_t* preset;
+    uint16_t systemLanguage;
+    std::deque<int> clicks;
+    bool confirmed;
+    const char16_t* kc;  // after the dialog; the caller passed "*kcX*" and "*xxx*"
+    const char16_t* lang;
+    int quickInstall;
+    const char16_t* selection;
+};
+
+TEST(SettingsDialog, ChoicesAndViews) {
+    const DialogCase cases[] = {
+        {"install_at_once_russian_system", u"", 1049, {118}, true, u"*kc1*", u"*rus*", 1,
+         u"kc1*rus*"},
+        {"install_at_once_english_system", u"", 1033, {118}, true, u"*kc1*", u"*eng*", 1,
+         u"kc1*eng*"},
+        {"preset_wins_over_system", u"**kc2***eng**", 1049, {118}, true, u"*kc2*", u"*eng*", 1,
+         u"kc2*eng*"},
+        {"preset_rus_first", u"*rus*eng*kc3*", 1033, {118}, true, u"*kc3*", u"*rus*", 1,
+         u"kc3*rus*"},
+        {"settings_next", u"", 1033, {1015, 1010, 118}, true, u"*kc3*", u"*eng*", 0, u"kc3*eng*"},
+        {"settings_hide_install", u"", 1033, {1015, 1010, 1006, 1015, 118}, true, u"*kc3*",
+         u"*rus*", 1, u"kc3*rus*"},
+        {"toggle_twice_then_settings_next", u"", 1033, {1015, 1015, 1015, 1009, 118}, true,
+         u"*kc2*", u"*eng*", 0, u"kc2*eng*"},
+        {"cancel", u"*kc2*", 1033, {2}, false, u"*kcX*", u"*xxx*", 0, u"*kc2*"},
+        {"cancel_from_settings", u"", 1033, {1015, 1010, 2}, false, u"*kcX*", u"*xxx*", 0, u""},
+    };
+    for (const auto& c : cases) {
+        Kit k;
+        k.system.systemUiLanguage = c.systemLanguage;
+        k.ui.clicks = c.clicks;
+        DialogState state;
+        state.settingsSelection = c.preset;
+        WideString kc(u"*kcX*"), lang(u"*xxx*");
+        EXPECT_EQ(ShowSettingsDialog(k.plat, kc, lang, state), c.confirmed) << c.name;
+        EXPECT_EQ(kc, WideString(c.kc)) << c.name;
+        EXPECT_EQ(lang, WideString(c.lang)) << c.name;
+        EXPECT_EQ(state.quickInstall, c.quickInstall) << c.name;
+        EXPECT_EQ(state.settingsSelection, WideString(c.selection)) << c.name;
+        EXPECT_EQ(k.ui.dialogsShown, std::vector<int>{102}) << c.name;
+        ASSERT_TRUE(k.ui.lastDialog) << c.name;
+        EXPECT_EQ(k.ui.lastDialog->iconsLoaded, 1) << c.name;
+        EXPECT_NE(k.ui.lastDialog->bigIcon, 0u) << c.name;
+        EXPECT_EQ(k.Leaks(), "") << c.name;
+    }
+}
+
+// Visible controls and the two labels in each view.
+TEST(SettingsDialog, ToggleSwapsTheViews) {
+    Kit k;
+    k.ui.clicks = {1015, 1015, 118};
+    DialogState state;
+    WideString kc, lang;
+    ShowSettingsDialog(k.plat, kc, lang, state);
+    ASSERT_EQ(k.ui.dialogStates.size(), 4u);  // after init and after each click
+    auto visible = [](const std::map<int, fakes::ControlState>& controls) {
+        std::vector<int> ids;
+        for (const auto& [id, c] : controls)
+            if (c.visible) ids.push_back(id);
+        return ids;
+    };
+    const std::vector<int> welcome{2, 118, 1011, 1014, 1015};
+    const std::vector<int> settings{2, 118, 1006, 1007, 1008, 1009, 1010, 1012, 1013, 1015};
+    EXPECT_EQ(visible(k.ui.dialogStates[0]), welcome);
+    EXPECT_EQ(visible(k.ui.dialogStates[1]), settings);
+    EXPECT_EQ(k.ui.dialogStates[1].at(1015).text, WideString(u"Hide"));
+    EXPECT_EQ(k.ui.dialogStates[1].at(118).text, WideString(u"Next"));
+    EXPECT_EQ(visible(k.ui.dialogStates[2]), welcome);
+    EXPECT_EQ(k.ui.dialogStates[2].at(1015).text, WideString(u"Settings"));
+    EXPECT_EQ(k.ui.dialogStates[2].at(118).text, WideString(u"Install"));
+    EXPECT_TRUE(k.ui.dialogStates[0].at(1008).checked);
+    EXPECT_EQ(state.quickInstall, 1);
+}
+
+// The labels are read back through 10- and 20-unit buffers: a longer catalogue text can never
+// equal the cut button text, so the view and the quick install would be misjudged.
+TEST(SettingsDialog, LabelBuffersBoundTheComparison) {
+    Kit k;
+    k.resources.SetStrings({{116, u"Hide"}, {117, u"Settings12"}, {118, u"Next"}, {120,
+                            u"Install"}});
+    k.ui.dialogTemplate[1015].text = u"Settings12";
+    k.ui.clicks = {1015, 118};
+    DialogState state;
+    WideString kc, lang;
+    ShowSettingsDialog(k.plat, kc, lang, state);
+    // The cut text "Settings1" differs from message 117, so the click took it for the settings
+    // view and showed the welcome view again: confirm then comes from "Install".
+    EXPECT_EQ(k.ui.dialogStates[1].at(1015).text, WideString(u"Settings12"));
+    EXPECT_EQ(state.quickInstall, 1);
+}
+
+TEST(SettingsDialog, DialogThatCannotBeCreatedKeepsThePreset) {
+    Kit k;
+    k.ui.dialogFails = true;
+    DialogState state;
+    state.settingsSelection = u"**kc2***rus**";
+    WideString kc, lang;
+    EXPECT_TRUE(ShowSettingsDialog(k.plat, kc, lang, state));
+    EXPECT_EQ(kc, WideString(u"*kc2*"));
+    EXPECT_EQ(lang, WideString(u"*rus*"));
+    EXPECT_EQ(state.quickInstall, 0);
+}
+
+}  // namespace
+}  // namespace qv::testing
