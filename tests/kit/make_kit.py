@@ -1,0 +1,291 @@
+#!/usr/bin/env python3
+"""Builds test kits: stand-in product packages (.msi) and root certificate files.
+
+Packages come from package.wxs.in through wixl; the custom actions that wixl drops are added with
+msibuild. Certificates come from openssl. Importable by the tests and runnable by hand:
+
+    make_kit.py OUT_DIR [--version 5.0.10] [qv_x64_kc2_rus.msi ...]
+"""
+import argparse
+import dataclasses
+import hashlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import uuid
+from pathlib import Path
+from typing import Dict, List, Optional
+
+HERE = Path(__file__).resolve().parent
+REPO = HERE.parent.parent
+KIT_BIN = REPO / "build" / "windows" / "tests" / "kit"
+SETUP_EXE = REPO / "build" / "windows" / "setup.exe"
+
+UPGRADE_CODE = "{5D1E6F0A-3C2B-4E8D-9A71-0B6C4F2E8D13}"
+TOOL_COMPONENT = "{1C4180E8-7402-4413-ADD3-409E7CFCB225}"
+# Where the tool component lands, relative to the Program Files folder of the package's platform.
+TOOL_FOLDER = r"Quorvane Test\lib"
+KS_LOG = r"C:\ks.log"
+
+# Each action appends "<action> <ProductVersion> <UPGRADINGPRODUCTCODE>" to C:\ks.log. By default
+# they run only on removal, as a product's clean-up would; the UPGRADINGPRODUCTCODE field shows
+# whether that removal was part of an upgrade.
+REMOVAL = 'REMOVE="ALL"'
+KS_DEFAULT = {"KSProcess": REMOVAL, "KSProcess64": REMOVAL}
+# After InstallValidate, before InstallInitialize.
+KS_SEQUENCE = {"KSProcess": 1410, "KSProcess64": 1420}
+
+# Custom action types: 34 runs an exe with a directory as working folder (+64: its exit code is
+# ignored); 19 shows its text as an error and fails the installation, which Wine reports as 1603.
+# A failing exe action would be the obvious choice, but Wine turns that into 1627.
+CA_EXE_IGNORE = 34 + 64
+CA_ERROR = 19
+# Shown in a box captioned "Error" unless msiexec runs with /qn.
+FAIL_MESSAGE = "The Quorvane test package fails on purpose."
+
+_FROM_NAME = "from name"
+
+
+@dataclasses.dataclass
+class Package:
+    """One package. Fields left at their defaults are derived from the file name, the way the
+    real packages are named: platform "x64"/"win32", level "kc1".."kc3", language "eng"/"rus"."""
+
+    file_name: str
+    version: str = "5.0.9"
+    product_code: Optional[str] = None  # default: one code per version and platform
+    upgrade_code: str = UPGRADE_CODE
+    name: str = "Quorvane CSP"
+    language: Optional[int] = None  # 1049 for "rus" names, else 1033
+    release_flags: Optional[str] = _FROM_NAME  # "kc2," for a kc2 name; None leaves it out
+    platform: Optional[str] = None  # "x64" or "win32"
+    ks_actions: Dict[str, str] = dataclasses.field(default_factory=lambda: dict(KS_DEFAULT))
+    fail: bool = False  # fails after InstallFiles: msiexec rolls back and returns 1603
+    reboot: bool = False  # ScheduleReboot: msiexec returns 3010
+    no_product_code: bool = False  # the ProductCode property row is deleted
+    garbage: bool = False  # not a database at all: msiexec rejects it
+    properties: Dict[str, str] = dataclasses.field(default_factory=dict)
+
+    def __post_init__(self):
+        lower = self.file_name.lower()
+        if self.platform is None:
+            self.platform = "win32" if "win32" in lower else "x64"
+        if self.language is None:
+            self.language = 1049 if "rus" in lower else 1033
+        if self.release_flags is _FROM_NAME:
+            level = re.search(r"kc[123]", lower)
+            self.release_flags = level.group(0) + "," if level else None
+        if self.product_code is None:
+            self.product_code = guid(f"{self.upgrade_code} {self.version} {self.platform}")
+
+    def tool_folder(self, win64: bool = True) -> str:
+        """Where the tool lands on a 64-bit or 32-bit system, with the trailing backslash."""
+        x86 = win64 and self.platform == "win32"
+        return f"C:\\Program Files{' (x86)' if x86 else ''}\\{TOOL_FOLDER}\\"
+
+
+def guid(seed: str) -> str:
+    """A stable GUID in braces for the given text, so kits are reproducible."""
+    return "{" + str(uuid.uuid5(uuid.NAMESPACE_URL, "quorvane-test:" + seed)).upper() + "}"
+
+
+def _sql(text: str) -> str:
+    return "'" + text.replace("'", "''") + "'"
+
+
+def default_tool() -> Path:
+    tool = KIT_BIN / "ordo_tool.exe"
+    if not tool.exists():
+        raise FileNotFoundError(f"{tool} is missing: cmake --build --preset windows --target kit")
+    return tool
+
+
+def _wxs(package: Package) -> str:
+    win64 = package.platform == "x64"
+    fields = {
+        "PRODUCT_CODE": package.product_code,
+        "UPGRADE_CODE": package.upgrade_code,
+        "VERSION": package.version,
+        "LANGUAGE": str(package.language),
+        "PROGRAM_FILES": "ProgramFiles64Folder" if win64 else "ProgramFilesFolder",
+        "WIN64": "yes" if win64 else "no",
+    }
+    text = (HERE / "package.wxs.in").read_text(encoding="utf-8")
+    for key, value in fields.items():
+        text = text.replace(f"@{key}@", value)
+    return text
+
+
+def _codepage(package: Package) -> str:
+    return "1251" if package.language == 1049 else "1252"
+
+
+def _queries(package: Package) -> List[str]:
+    # Text properties go in here rather than through wixl, which loses anything non-ASCII.
+    queries = [f"UPDATE `Property` SET `Value`={_sql(package.name)} "
+               "WHERE `Property`='ProductName'"]
+    properties = dict(package.properties)
+    if package.release_flags is not None:
+        properties["ISReleaseFlags"] = package.release_flags
+    queries += [f"INSERT INTO `Property` (`Property`,`Value`) VALUES ({_sql(k)}, {_sql(v)})"
+                for k, v in properties.items()]
+    actions, sequence = [], []
+    for action, condition in package.ks_actions.items():
+        command = f"cmd.exe /c echo {action} [ProductVersion] [UPGRADINGPRODUCTCODE]>>{KS_LOG}"
+        actions.append((action, CA_EXE_IGNORE, "TARGETDIR", command))
+        sequence.append((action, condition, KS_SEQUENCE.get(action, 1430)))
+    if package.fail:
+        actions.append(("FailMidway", CA_ERROR, "", FAIL_MESSAGE))
+        sequence.append(("FailMidway", "NOT REMOVE", 4010))  # right after InstallFiles
+    if package.reboot:
+        sequence.append(("ScheduleReboot", "NOT REMOVE", 6595))
+    queries += [
+        "INSERT INTO `CustomAction` (`Action`,`Type`,`Source`,`Target`) "
+        f"VALUES ({_sql(a)}, {t}, {_sql(s)}, {_sql(c)})" for a, t, s, c in actions]
+    # An empty condition (always run) is a missing value; libmsi's SQL has no NULL literal.
+    queries += [
+        "INSERT INTO `InstallExecuteSequence` (`Action`,`Condition`,`Sequence`) "
+        f"VALUES ({_sql(a)}, {_sql(c)}, {s})" if c else
+        f"INSERT INTO `InstallExecuteSequence` (`Action`,`Sequence`) VALUES ({_sql(a)}, {s})"
+        for a, c, s in sequence]
+    if package.no_product_code:
+        queries.append("DELETE FROM `Property` WHERE `Property`='ProductCode'")
+    return queries
+
+
+def build_package(package: Package, folder: Path, tool: Optional[Path] = None) -> Path:
+    """Writes folder/<file_name> and returns its path."""
+    folder = Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    out = folder / package.file_name
+    if package.garbage:
+        out.write_bytes(b"This is not an installer database.\r\n" * 64)
+        return out
+    with tempfile.TemporaryDirectory(prefix="kit-") as work:
+        work = Path(work)
+        # wixl takes File sources relative to the .wxs only.
+        shutil.copy(tool or default_tool(), work / "ordo_tool.exe")
+        (work / "package.wxs").write_text(_wxs(package), encoding="utf-8")
+        arch = "x64" if package.platform == "x64" else "x86"
+        _run(["wixl", "-a", arch, "-o", str(out.resolve()), "package.wxs"], cwd=work)
+        # The code page first: msibuild stores the UTF-8 it is given in the database's code page.
+        codepage = work / "_ForceCodepage.idt"
+        codepage.write_text(f"\r\n\r\n{_codepage(package)}\t_ForceCodepage\r\n")
+        _run(["msibuild", str(out), "-i", str(codepage)]
+             + [arg for q in _queries(package) for arg in ("-q", q)])
+    return out
+
+
+def _run(argv: List[str], **kwargs) -> subprocess.CompletedProcess:
+    result = subprocess.run(argv, capture_output=True, **kwargs)
+    if result.returncode != 0:
+        raise RuntimeError(f"{argv[0]} failed ({result.returncode}): "
+                           f"{result.stderr.decode(errors='replace')}")
+    return result
+
+
+# --- certificates ---------------------------------------------------------------------------
+
+# File name -> subjects of the self-signed CA certificates it holds, in file order.
+CERTIFICATE_FILES = {
+    "root_a.cer": ["Quorvane Test Root A"],  # DER
+    "root_b.crt": ["Quorvane Test Root B"],  # PEM
+    "bundle.p7b": ["Quorvane Test Root C", "Quorvane Test Root D"],  # PKCS #7, DER
+}
+BROKEN_CERTIFICATE = "broken.cer"
+
+
+def _make_ca(subject: str, work: Path) -> bytes:
+    """A self-signed CA certificate, DER encoded. EC keys: RSA generation costs far more."""
+    key, pem = work / "key.pem", work / (subject.replace(" ", "_") + ".pem")
+    _run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+          "-nodes", "-keyout", str(key), "-out", str(pem), "-days", "7300",
+          "-subj", f"/O=Quorvane Test/CN={subject}",
+          "-addext", "basicConstraints=critical,CA:TRUE",
+          "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
+    return _run(["openssl", "x509", "-in", str(pem), "-outform", "DER"]).stdout
+
+
+def make_certificates(folder: Path) -> Dict[str, List[str]]:
+    """Writes the certificate files and broken.cer; returns file name -> SHA-1 thumbprints."""
+    folder = Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    prints = {}
+    with tempfile.TemporaryDirectory(prefix="kit-") as work:
+        work = Path(work)
+        for name, subjects in CERTIFICATE_FILES.items():
+            ders = [_make_ca(s, work) for s in subjects]
+            prints[name] = [sha1(der) for der in ders]
+            out = folder / name
+            if name.endswith(".cer"):
+                out.write_bytes(ders[0])
+            elif name.endswith(".crt"):
+                out.write_bytes(_pem(ders[0]))
+            else:
+                pems = []
+                for i, der in enumerate(ders):
+                    pems += ["-certfile", str(work / f"{i}.pem")]
+                    (work / f"{i}.pem").write_bytes(_pem(der))
+                _run(["openssl", "crl2pkcs7", "-nocrl", *pems, "-outform", "DER", "-out", str(out)])
+    (folder / BROKEN_CERTIFICATE).write_bytes(b"-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydA==\n")
+    return prints
+
+
+def copy_certificates(source: Path, folder: Path) -> None:
+    for name in [*CERTIFICATE_FILES, BROKEN_CERTIFICATE]:
+        shutil.copy2(Path(source) / name, Path(folder) / name)
+
+
+def sha1(der: bytes) -> str:
+    return hashlib.sha1(der).hexdigest().upper()
+
+
+def _pem(der: bytes) -> bytes:
+    return _run(["openssl", "x509", "-inform", "DER", "-outform", "PEM"], input=der).stdout
+
+
+# --- kits -----------------------------------------------------------------------------------
+
+def variants(version: str = "5.0.9", prefix: str = "qv") -> List[Package]:
+    """The full set a release folder holds: both platforms, three levels, two languages."""
+    return [Package(f"{prefix}_{platform}_{level}_{lang}.msi", version=version)
+            for platform in ("x64", "win32") for level in ("kc1", "kc2", "kc3")
+            for lang in ("eng", "rus")]
+
+
+def build_kit(folder: Path, packages: List[Package], certificates: bool = True,
+              tool: Optional[Path] = None, setup: Optional[Path] = None) -> Dict[str, List[str]]:
+    """Fills folder with the packages, the certificate files if asked and setup.exe if given.
+    Returns the certificates' thumbprints by file name."""
+    for package in packages:
+        build_package(package, folder, tool)
+    if setup:
+        shutil.copy2(setup, Path(folder) / "setup.exe")
+    return make_certificates(folder) if certificates else {}
+
+
+def main(argv: Optional[List[str]] = None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("folder", type=Path)
+    parser.add_argument("names", nargs="*", help="package file names (default: all variants)")
+    parser.add_argument("--version", default="5.0.9")
+    parser.add_argument("--tool", type=Path, help="the ordo_tool.exe to package")
+    parser.add_argument("--no-certificates", action="store_true")
+    parser.add_argument("--setup", type=Path, default=SETUP_EXE if SETUP_EXE.exists() else None,
+                        help="the setup.exe to copy in (default: the built one, if any)")
+    args = parser.parse_args(argv)
+    packages = ([Package(n, version=args.version) for n in args.names] if args.names
+                else variants(args.version))
+    prints = build_kit(args.folder, packages, not args.no_certificates, args.tool, args.setup)
+    for package in packages:
+        print(f"{package.file_name}\t{package.product_code}\t{package.version}\t"
+              f"{package.platform}\t{package.language}\t{package.release_flags}")
+    for name, file_prints in prints.items():
+        print(f"{name}\t{' '.join(file_prints)}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
