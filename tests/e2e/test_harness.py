@@ -7,8 +7,8 @@ import pytest
 import make_kit
 from make_kit import Package
 
-PF64 = "C:\\Program Files\\Quorvane Test\\lib\\"
-PF32_ON_64 = "C:\\Program Files (x86)\\Quorvane Test\\lib\\"
+PROGRAM_FILES = "C:\\Program Files\\Quorvane Test\\lib\\"
+PROGRAM_FILES_X86 = "C:\\Program Files (x86)\\Quorvane Test\\lib\\"
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 MB_OK, MB_OKCANCEL, MB_YESNO = 0, 1, 4
 
@@ -44,9 +44,9 @@ def test_package_tables(tmp_path, kit_helpers, package, properties, sequence):
 
 
 @pytest.mark.parametrize("prefix, platform, folder", [
-    ("win64-en", "x64", PF64),
-    ("win64-en", "win32", PF32_ON_64),
-    ("win32-en", "win32", PF64),
+    ("win64-en", "x64", PROGRAM_FILES),
+    ("win64-en", "win32", PROGRAM_FILES_X86),
+    ("win32-en", "win32", PROGRAM_FILES),
 ], indirect=["prefix"])
 def test_package_installs_tool_and_runs_ks_actions_on_removal(prefix, prefix_cache, platform,
                                                               folder):
@@ -109,7 +109,7 @@ def test_package_outcomes(prefix, package, result, installed):
     assert code != 0 if result == "failure" else code == result
     assert (prefix.product_state(package.product_code) == 5) == installed
     # A failure mid-way rolls the installed files back.
-    assert prefix.host(PF64 + "ordo_tool.exe").exists() == installed
+    assert prefix.host(PROGRAM_FILES + "ordo_tool.exe").exists() == installed
 
 
 @pytest.mark.parametrize("prefix", ["win64-ru"], indirect=True)
