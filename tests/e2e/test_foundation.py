@@ -1,0 +1,96 @@
+"""setup.exe under Wine: its command line, exit codes, error boxes in both languages, the platform
+choice, identification of the installed product, and DLLs planted beside it."""
+import shutil
+
+import pytest
+
+from make_kit import Package
+
+pytestmark = pytest.mark.needs_setup
+
+USAGE = ("-help\tprint this help\n-lang\tselect package language (eng/rus)\n"
+         "-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"
+         "-args\tspecify arguments for msiexec /i in quotes\n-reinstall\treinstall product\n"
+         "-silent\tdo not display any user interface\n"
+         "\t(if same version already installed and reinstall not specified, do nothing)\n")
+IDOK = 1
+
+
+def _box_text(text):
+    # Static controls hand back CR LF for the line feeds of the text.
+    return text.replace("\r\n", "\n")
+
+
+@pytest.mark.parametrize("args, code", [
+    (["-help"], 0), (["--help"], 0), (["/help"], 0),
+    (["-bogus"], 1639), (["-SILENT"], 1639), (["-kc"], 1639),
+])
+def test_usage_box_then_exit_code(prefix, args, code):
+    run = prefix.start_setup(args)
+    text, buttons = prefix.message_box("Help")
+    assert _box_text(text).rstrip("\n") == USAGE.rstrip("\n")
+    assert buttons == [IDOK]
+    prefix.answer("Help", "IDOK")
+    assert run.wait() == code
+
+
+@pytest.mark.parametrize("args, code", [
+    (["-silent", "-help"], 0), (["-silent", "-bogus"], 1639), (["-silent", "-lang"], 1639),
+])
+def test_silent_usage_shows_nothing(prefix, args, code):
+    assert prefix.setup(args, timeout=30) == code
+    assert not prefix.wait_window("Help", 300)
+
+
+@pytest.mark.parametrize("prefix, caption, text", [
+    ("win64-en", "Error", "Can not find ProductCode of msi package."),
+    ("win64-ru", "Ошибка", "Невозможно найти ProductCode msi-пакета."),
+], indirect=["prefix"])
+def test_missing_package_box_in_the_ui_language(prefix, caption, text):
+    run = prefix.start_setup(["-lang", "rus"])  # the package language never picks the texts
+    assert prefix.message_box(caption) == (text, [IDOK])
+    prefix.answer(caption, "IDOK")
+    assert run.wait() == 2
+
+
+@pytest.mark.parametrize("prefix, installed", [
+    ("win64-en", "qv_x64_kc1_eng.msi"), ("win32-en", "qv_win32_kc1_eng.msi"),
+], indirect=["prefix"])
+def test_platform_package_is_chosen(prefix, installed):
+    x64 = Package("qv_x64_kc1_eng.msi")
+    win32 = Package("qv_win32_kc1_eng.msi")
+    prefix.add_packages(x64, win32)
+    assert prefix.setup(["-silent", "-noreboot"]) == 0
+    chosen = x64 if installed == x64.file_name else win32
+    assert prefix.product_state(chosen.product_code) == 5
+    assert prefix.package_name(chosen.product_code) == installed
+
+
+def test_only_the_other_platform_gives_file_not_found(make_prefix):
+    prefix = make_prefix("win32-en")
+    prefix.add_packages(Package("a_x64_kc1_eng.msi"), Package("b_x64_kc2_rus.msi"))
+    assert prefix.setup(["-silent"]) == 2
+    assert prefix.ordo_tool_log() == []
+
+
+def test_identifies_the_product_msiexec_installed(prefix):
+    """The installed product is found through the package's upgrade code and compared."""
+    old = Package("qv_x64_kc1_eng.msi", version="5.0.9")
+    prefix.add_packages(old)
+    assert prefix.msiexec("/i", r"C:\kit\qv_x64_kc1_eng.msi", "/qn") == 0
+    prefix.set_ordo_tool_exit(0)
+    assert prefix.setup(["-silent"]) == 3  # the same version: nothing to do
+    assert prefix.ordo_tool_log() == []
+
+
+def test_planted_installer_dlls_are_never_loaded(prefix, certificates):
+    prefix.add_packages(Package("qv_x64_kc1_eng.msi"))
+    prefix.add_certificates(certificates[0])
+    prefix.plant("msi.dll", "crypt32.dll")
+    prefix.prefer_native("msi.dll", "crypt32.dll")
+    assert prefix.setup(["-silent", "-noreboot", "-root"]) == 0
+    assert prefix.planted_log() == []
+    # The control: a program beside them that imports msi.dll the ordinary way loads the plant.
+    shutil.copy2(prefix.tools / "msiquery.exe", prefix.kit / "msiquery.exe")
+    prefix.run([r"C:\kit\msiquery.exe", "state", "{00000000-0000-0000-0000-000000000000}"])
+    assert any("msi.dll" in line.lower() for line in prefix.planted_log())
