@@ -1,0 +1,119 @@
+"""A fresh installation through setup.exe under Wine: the package it picks, msiexec's result,
+root certificates, the initialisation tool and the pending-restart marker."""
+import pytest
+
+from make_kit import Package
+
+pytestmark = pytest.mark.needs_setup
+
+MARKER = r"HKCU\Software\NeedBstrReboot"
+IDYES, IDNO = 6, 7
+
+
+def _tool(package, prefix):
+    return f'"{package.tool_folder(prefix.win64)}ordo_tool.exe" /init'
+
+
+@pytest.mark.parametrize("files, args, chosen", [
+    (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"],
+     ["-kc", "kc2", "-lang", "rus"], "qv_x64_kc2_rus.msi"),
+    # no KC3 Russian: the level is dropped
+    (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi"], ["-kc", "kc3", "-lang", "rus"],
+     "qv_x64_kc2_rus.msi"),
+    # no such language: the platform alone
+    (["qv_x64_kc2_rus.msi"], ["-kc", "kc1", "-lang", "deu"], "qv_x64_kc2_rus.msi"),
+])
+def test_package_search_and_its_fallbacks(prefix, files, args, chosen):
+    # One product code per platform and version, as the product's packages have: the source
+    # list's package name tells which file msiexec installed.
+    packages = [Package(name) for name in files]
+    prefix.add_packages(*packages)
+    assert prefix.setup(["-silent", "-noreboot", *args]) == 0
+    code = packages[0].product_code
+    assert prefix.product_state(code) == 5
+    assert prefix.product_info(code, "VersionString") == "5.0.9"
+    assert prefix.package_name(code) == chosen
+    assert prefix.ordo_tool_log() == [_tool(packages[0], prefix)]
+
+
+@pytest.mark.parametrize("prefix, chosen", [
+    ("win64-en", "qv_x64_kc1_eng.msi"), ("win64-ru", "qv_x64_kc1_rus.msi"),
+    ("win32-en", "qv_win32_kc1_eng.msi"),
+], indirect=["prefix"])
+def test_language_follows_the_user_interface(prefix, chosen):
+    packages = {n: Package(n) for n in
+                ["qv_x64_kc1_eng.msi", "qv_x64_kc1_rus.msi", "qv_win32_kc1_eng.msi"]}
+    prefix.add_packages(*packages.values())
+    assert prefix.setup(["-noreboot"]) == 0  # an argument: no dialog
+    code = packages[chosen].product_code
+    assert prefix.product_state(code) == 5
+    assert prefix.package_name(code) == chosen
+
+
+def test_root_certificates_and_tool(prefix, certificates):
+    folder, prints = certificates
+    prefix.add_certificates(folder)
+    package = Package("qv_x64_kc1_eng.msi")
+    prefix.add_packages(package)
+    expected = {t for ts in prints.values() for t in ts}
+    assert len(expected) == 4  # a .cer, a .crt and a bundle of two; the broken file holds none
+    assert not expected & set(prefix.root_certificates())
+    assert prefix.setup(["-silent", "-root", "-noreboot"]) == 0
+    # Wine adds the host's authorities on the store's first open: look for ours only.
+    assert expected <= set(prefix.root_certificates())
+    assert prefix.ordo_tool_log() == [_tool(package, prefix)]
+
+
+def test_no_root_option_no_certificates(prefix, certificates):
+    folder, prints = certificates
+    prefix.add_certificates(folder)
+    prefix.add_packages(Package("qv_x64_kc1_eng.msi"))
+    assert prefix.setup(["-silent", "-noreboot"]) == 0
+    assert not {t for ts in prints.values() for t in ts} & set(prefix.root_certificates())
+    assert len(prefix.ordo_tool_log()) == 1
+
+
+def test_restart_left_pending_then_taken_up_by_the_next_run(prefix):
+    package = Package("qv_x64_kc1_eng.msi")
+    prefix.add_packages(package)
+    prefix.set_ordo_tool_exit(3010)
+    assert prefix.setup(["-silent", "-noreboot"]) == 0
+    assert prefix.reg_exists(MARKER)
+
+    # The next run that gets through the installer restarts without asking; under Wine the
+    # restart ends every program of the prefix, this run included.
+    prefix.set_ordo_tool_exit(0)
+    prefix.setup(["-silent", "-reinstall"])
+    assert not prefix.reg_exists(MARKER)
+    assert len(prefix.ordo_tool_log()) == 2
+
+
+def test_installer_restart_code_declined(prefix):
+    prefix.add_packages(Package("qv_x64_kc1_eng.msi", reboot=True))
+    run = prefix.start_setup(["-kc", "kc1"])
+    text, buttons = prefix.message_box("Warning", 60000)
+    assert text == "To complete the installation reboot is required. Reboot now?"
+    assert buttons == [IDYES, IDNO]
+    prefix.answer("Warning", "IDNO")
+    assert run.wait() == 0
+    assert not prefix.reg_exists(MARKER)
+
+
+def test_rejected_package_passes_its_code_through(prefix, certificates):
+    folder, prints = certificates
+    prefix.add_certificates(folder)
+    prefix.add_packages(Package("qv_x64_kc1_eng.msi", fail=True))
+    assert prefix.setup(["-silent", "-root", "-args", "/qn"]) == 1603
+    assert prefix.ordo_tool_log() == []
+    assert not {t for ts in prints.values() for t in ts} & set(prefix.root_certificates())
+    assert not prefix.reg_exists(MARKER)
+
+
+def test_planted_programs_never_run(prefix):
+    package = Package("qv_x64_kc1_eng.msi")
+    prefix.add_packages(package)
+    prefix.plant("msiexec.exe", "ordo_tool.exe")
+    assert prefix.setup(["-silent", "-noreboot"]) == 0
+    assert prefix.planted_log() == []
+    assert prefix.product_state(package.product_code) == 5
+    assert prefix.ordo_tool_log() == [_tool(package, prefix)]
