@@ -63,6 +63,9 @@ class Package:
     platform: Optional[str] = None  # "x64" or "win32"
     ks_actions: Dict[str, str] = dataclasses.field(default_factory=lambda: dict(KS_DEFAULT))
     fail: bool = False  # fails after InstallFiles: msiexec rolls back and returns 1603
+    # fails before InstallValidate, so before an upgrade removes anything (Wine does not roll
+    # a nested removal back)
+    fail_early: bool = False
     reboot: bool = False  # ScheduleReboot: msiexec returns 3010
     no_product_code: bool = False  # the ProductCode property row is deleted
     garbage: bool = False  # not a database at all: msiexec rejects it
@@ -136,9 +139,10 @@ def _queries(package: Package) -> List[str]:
         command = f"cmd.exe /c echo {action} [ProductVersion] [UPGRADINGPRODUCTCODE]>>{KS_LOG}"
         actions.append((action, CA_EXE_IGNORE, "TARGETDIR", command))
         sequence.append((action, condition, KS_SEQUENCE.get(action, 1430)))
-    if package.fail:
+    if package.fail or package.fail_early:
         actions.append(("FailMidway", CA_ERROR, "", FAIL_MESSAGE))
-        sequence.append(("FailMidway", "NOT REMOVE", 4010))  # right after InstallFiles
+        # right after InstallFiles, or before InstallValidate
+        sequence.append(("FailMidway", "NOT REMOVE", 1390 if package.fail_early else 4010))
     if package.reboot:
         sequence.append(("ScheduleReboot", "NOT REMOVE", 6595))
     queries += [

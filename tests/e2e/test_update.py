@@ -1,0 +1,142 @@
+"""Updates under Wine: the version decision, keeping the installed level and language, the
+warning, and the patch of the installed product's cached package."""
+import subprocess
+
+import pytest
+
+import make_kit
+from make_kit import Package
+
+pytestmark = pytest.mark.needs_setup
+
+IDOK, IDYES, IDNO = 1, 6, 7
+NEW_CODE = "{0A11CE00-0000-4000-8000-000000000510}"
+OLD_CODE = "{0A11CE00-0000-4000-8000-000000000509}"
+
+
+def _install_old(prefix, name="qv_x64_kc3_rus.msi", version="5.0.9", code=OLD_CODE, **fields):
+    """The product as an earlier kit installed it, from its own folder C:\\old."""
+    old = Package(name, version=version, product_code=code, **fields)
+    make_kit.build_package(old, prefix.drive_c / "old")
+    assert prefix.msiexec("/i", "C:\\old\\" + name, "/qn") == 0
+    assert prefix.product_state(code) == 5
+    return old
+
+
+def _new_kit(prefix, version="5.0.10", code=NEW_CODE, **fields):
+    names = ["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_rus.msi",
+             "qv_x64_kc3_eng.msi"]
+    packages = [Package(n, version=version, product_code=code, **fields) for n in names]
+    prefix.add_packages(*packages)
+    return packages[0]
+
+
+def _log(prefix):
+    data = (prefix.drive_c / "msi.log").read_bytes()
+    return data.decode("utf-16" if data[:2] == b"\xff\xfe" else "latin-1")
+
+
+@pytest.mark.parametrize("interactive", [False, True])
+def test_upgrade_keeps_level_and_language(prefix, interactive):
+    _install_old(prefix)
+    new = _new_kit(prefix)
+    args = ["-noreboot"] if interactive else ["-silent", "-noreboot"]
+    assert prefix.setup(args) == 0  # no box on this path, interactive or not
+    assert prefix.related_products() == [NEW_CODE]
+    assert prefix.product_state(OLD_CODE) == -1
+    assert prefix.product_info(NEW_CODE, "VersionString") == "5.0.10"
+    assert prefix.package_name(NEW_CODE) == "qv_x64_kc3_rus.msi"
+    assert prefix.ordo_tool_log() == [f'"{new.tool_folder()}ordo_tool.exe" /init']
+
+
+def test_detection_from_the_cached_package(prefix):
+    """An installed package name without tokens: the cached package's flags and language."""
+    _install_old(prefix, name="product.msi", release_flags="x,kc2,", language=1049)
+    _new_kit(prefix)
+    assert prefix.setup(["-silent", "-noreboot"]) == 0
+    assert prefix.package_name(NEW_CODE) == "qv_x64_kc2_rus.msi"
+
+
+def test_same_version_silent_does_nothing(prefix):
+    _install_old(prefix, code=NEW_CODE, version="5.0.10")
+    _new_kit(prefix)
+    assert prefix.setup(["-silent"]) == 3
+    assert prefix.ordo_tool_log() == []
+    assert prefix.package_name(NEW_CODE) == "qv_x64_kc3_rus.msi"
+
+
+def test_reinstall_switch_reinstalls_same_product(prefix):
+    _install_old(prefix, code=NEW_CODE, version="5.0.10")
+    _new_kit(prefix)
+    assert prefix.setup(["-silent", "-noreboot", "-reinstall", "-args", r"/l*v C:\msi.log"]) == 0
+    log = _log(prefix)
+    assert "REINSTALL = ALL" in log and "REINSTALLMODE = vemus" in log
+    assert len(prefix.ordo_tool_log()) == 1
+
+
+@pytest.mark.parametrize("answer", ["IDYES", "IDNO"])
+def test_same_version_question(prefix, answer):
+    _install_old(prefix, code=NEW_CODE, version="5.0.10")
+    _new_kit(prefix)
+    # msiexec takes the last interface switch: "/qf" after "/qn" gives the full interface.
+    run = prefix.start_setup(["-noreboot", "-args", r"/qn /l*v C:\msi.log"])
+    text, buttons = prefix.message_box("Update")
+    assert text == "This version of Quorvane CSP already installed. Reinstall?"
+    assert buttons == [IDYES, IDNO]
+    prefix.answer("Update", answer)
+    assert run.wait(120) == 0
+    log = _log(prefix)
+    assert ("REINSTALL = ALL" in log) == (answer == "IDYES")
+    assert ("UILevel = 5" in log) == (answer == "IDNO")
+
+
+def test_later_version_installed_is_refused(prefix):
+    _install_old(prefix, version="5.0.11")
+    _new_kit(prefix)
+    run = prefix.start_setup(["-reinstall"])
+    assert prefix.message_box("Update") == (
+        "A newer version of Quorvane CSP already installed.", [IDOK])
+    prefix.answer("Update", "IDOK")
+    assert run.wait() == 4
+    assert prefix.related_products() == [OLD_CODE]
+    assert prefix.ordo_tool_log() == []
+
+
+def test_other_level_warns_and_goes_on(prefix):
+    _install_old(prefix)
+    _new_kit(prefix)
+    run = prefix.start_setup(["-kc", "kc2", "-noreboot"])
+    assert prefix.message_box("Warning") == (
+        "Old and new packages have different KC-level or language parameters. "
+        "Recommend using same parameters.", [IDOK])
+    prefix.answer("Warning", "IDOK")
+    assert run.wait(120) == 0
+    assert prefix.package_name(NEW_CODE) == "qv_x64_kc2_rus.msi"
+
+
+def _sequence(prefix, cached):
+    out = subprocess.run(["msiinfo", "export", str(prefix.host(cached)), "InstallExecuteSequence"],
+                         capture_output=True, text=True, check=True).stdout
+    rows = [line.split("\t") for line in out.splitlines()[3:]]
+    return {row[0]: row[1] for row in rows if row[0].startswith("KSProcess")}
+
+
+@pytest.mark.parametrize("upgrading", [True, False])
+def test_cached_package_is_patched_before_the_installer(prefix, upgrading):
+    """Wine's own upgrade does not set UPGRADINGPRODUCTCODE for the nested removal, so the patch
+    is shown with explicit removals of the old product, with and without it."""
+    _install_old(prefix)
+    cached = prefix.product_info(OLD_CODE, "LocalPackage")
+    assert _sequence(prefix, cached) == {"KSProcess": 'REMOVE="ALL"',
+                                         "KSProcess64": 'REMOVE="ALL"'}
+    _new_kit(prefix, fail_early=True)  # the new installation fails: the old product stays
+    assert prefix.setup(["-silent", "-args", "/qn"]) == 1603
+    assert prefix.product_state(OLD_CODE) == 5
+    assert _sequence(prefix, cached) == {"KSProcess": "Not UPGRADINGPRODUCTCODE",
+                                         "KSProcess64": "Not UPGRADINGPRODUCTCODE"}
+
+    extra = [f"UPGRADINGPRODUCTCODE={NEW_CODE}"] if upgrading else []
+    assert prefix.msiexec("/x", OLD_CODE, "/qn", *extra) == 0
+    assert prefix.product_state(OLD_CODE) == -1
+    ran = [line.split()[0] for line in prefix.ks_log()]
+    assert ran == ([] if upgrading else ["KSProcess", "KSProcess64"])
