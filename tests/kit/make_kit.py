@@ -28,6 +28,7 @@ TOOL_COMPONENT = "{1C4180E8-7402-4413-ADD3-409E7CFCB225}"
 # Where the tool component lands, relative to the Program Files folder of the package's platform.
 TOOL_FOLDER = r"Quorvane Test\lib"
 KS_LOG = r"C:\ks.log"
+INSTALL_LOG = r"C:\install.log"
 
 # Each action appends "<action> <ProductVersion> <UPGRADINGPRODUCTCODE>" to C:\ks.log. By default
 # they run only on removal, as a product's clean-up would; the UPGRADINGPRODUCTCODE field shows
@@ -70,6 +71,9 @@ class Package:
     no_product_code: bool = False  # the ProductCode property row is deleted
     garbage: bool = False  # not a database at all: msiexec rejects it
     properties: Dict[str, str] = dataclasses.field(default_factory=dict)
+    # On installation, appends "UILevel <n> <file name>" to C:\install.log: the interface level
+    # that msiexec ran with (2 none, 3 basic, 5 full).
+    trace_ui: bool = False
 
     def __post_init__(self):
         lower = self.file_name.lower()
@@ -139,6 +143,10 @@ def _queries(package: Package) -> List[str]:
         command = f"cmd.exe /c echo {action} [ProductVersion] [UPGRADINGPRODUCTCODE]>>{KS_LOG}"
         actions.append((action, CA_EXE_IGNORE, "TARGETDIR", command))
         sequence.append((action, condition, KS_SEQUENCE.get(action, 1430)))
+    if package.trace_ui:
+        command = f"cmd.exe /c echo UILevel [UILevel] {package.file_name}>>{INSTALL_LOG}"
+        actions.append(("TraceUiLevel", CA_EXE_IGNORE, "TARGETDIR", command))
+        sequence.append(("TraceUiLevel", "NOT REMOVE", 1440))
     if package.fail or package.fail_early:
         actions.append(("FailMidway", CA_ERROR, "", FAIL_MESSAGE))
         # right after InstallFiles, or before InstallValidate
