@@ -84,6 +84,7 @@ def test_restart_left_pending_then_taken_up_by_the_next_run(prefix):
     # restart ends every program of the prefix, this run included.
     prefix.set_ordo_tool_exit(0)
     prefix.setup(["-silent", "-reinstall"])
+    prefix.settle()
     assert not prefix.reg_exists(MARKER)
     assert len(prefix.ordo_tool_log()) == 2
 

@@ -319,6 +319,12 @@ class Prefix:
     def msiexec(self, *args: str, timeout: float = 120) -> int:
         return self.run(windows_command_line(["msiexec", *args]), timeout)
 
+    def settle(self, timeout: float = 60) -> None:
+        """Waits until the prefix's wineserver has ended, as it does after a requested restart:
+        a query made while it winds down may read the registry as it was."""
+        subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=timeout)
+
     def kill(self) -> None:
         """Ends every program of this prefix and its wineserver."""
         subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
