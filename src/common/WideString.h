@@ -10,7 +10,11 @@ constexpr uint32_t kEOutOfMemory = 0x8007000E;
 constexpr uint32_t kEInvalidArg = 0x80070057;
 constexpr uint32_t kEFail = 0x80004005;
 
-// The only exception the program raises; nothing catches it, so it ends the process.
+// The only error the program raises; nothing catches it, so it ends the process. Where
+// exceptions are built in it is thrown as WideStringError; setup.exe, built without them, ends
+// at once with the code as its exit code.
+[[noreturn]] void RaiseWideStringError(uint32_t code);
+
 class WideStringError {
 public:
     explicit WideStringError(uint32_t code) : code_(code) {}
@@ -67,7 +71,7 @@ private:
 
 WideString operator+(WideString left, const WideString& right);
 
-// Test and diagnostic helper: UTF-16 to UTF-8.
+// For tests and diagnostics; setup.exe never links them.
 std::string ToUtf8(const WideString& text);
 WideString FromUtf8(const std::string& text);
 

@@ -1,0 +1,33 @@
+// setup.exe is built without C++ exceptions: allocation and the few library checks that would
+// throw end the process instead, with a Windows result code as its exit code. Keeping the
+// exception machinery out of the program is most of what keeps it small.
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#include "platform/win32/Win32Common.h"
+
+namespace qv {
+[[noreturn]] void RaiseWideStringError(uint32_t code) { ::ExitProcess(code); }
+}  // namespace qv
+
+void* operator new(size_t size) {
+    void* p = std::malloc(size != 0 ? size : 1);
+    if (p == nullptr) qv::RaiseWideStringError(qv::kEOutOfMemory);
+    return p;
+}
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+
+// The library's own throw points, reached only through the string and vector templates.
+namespace std {
+void __throw_length_error(const char*) { qv::RaiseWideStringError(qv::kEOutOfMemory); }
+void __throw_bad_alloc() { qv::RaiseWideStringError(qv::kEOutOfMemory); }
+void __throw_bad_array_new_length() { qv::RaiseWideStringError(qv::kEOutOfMemory); }
+void __throw_logic_error(const char*) { qv::RaiseWideStringError(qv::kEInvalidArg); }
+void __throw_out_of_range(const char*) { qv::RaiseWideStringError(qv::kEInvalidArg); }
+void __throw_out_of_range_fmt(const char*, ...) { qv::RaiseWideStringError(qv::kEInvalidArg); }
+}  // namespace std
