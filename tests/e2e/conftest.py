@@ -40,7 +40,7 @@ def pytest_runtest_makereport(item, call):
 @pytest.fixture(scope="session")
 def kit_helpers():
     """The test programs, built on first use when the Windows build tree lacks them."""
-    needed = ["ui_driver.exe", "msiquery.exe", "certstore.exe", "ordo_tool.exe"]
+    needed = ["ui_driver.exe", "msiquery.exe", "certstore.exe", "ordo_tool.exe", "user_exit.dll"]
     if not all((wine.KIT_BIN / n).exists() for n in needed):
         steps = [["cmake", "--build", "--preset", "windows", "--target", "kit"]]
         if not (wine.BUILD / "windows" / "CMakeCache.txt").exists():

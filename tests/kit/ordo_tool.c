@@ -1,5 +1,5 @@
 /* Stands in for the product's initialisation tool: records how it was started and exits with
-   the code a test asked for (C:\ordo_tool_exit.txt; "hang" to never exit). */
+   the code a test asked for (C:\ordo_tool_exit.txt; "hang" to never exit, "crash" to fault). */
 #include <stdlib.h>
 #include <windows.h>
 
@@ -14,6 +14,7 @@ static int requested_exit(void) {
     ReadFile(h, text, sizeof text - 1, &got, NULL);
     CloseHandle(h);
     if (strncmp(text, "hang", 4) == 0) Sleep(INFINITE);
+    if (strncmp(text, "crash", 5) == 0) *(volatile int*)0 = 0;
     return (int)strtoul(text, NULL, 0);
 }
 
