@@ -219,10 +219,13 @@ class Background:
         self.prefix = prefix
         self.command_line = command_line
         self._out = tempfile.TemporaryFile()
+        err = open(prefix.trace, "ab") if prefix.trace else subprocess.DEVNULL
         self.proc = subprocess.Popen(
             ["wine", str(prefix.tools / "ui_driver.exe"), "exec", command_line],
             env=prefix.env, cwd=prefix.kit, stdin=subprocess.DEVNULL, stdout=self._out,
-            stderr=subprocess.DEVNULL)
+            stderr=err)
+        if prefix.trace:
+            err.close()
         prefix._children.append(self)
 
     def running(self) -> bool:
@@ -264,6 +267,7 @@ class Prefix:
         if display:
             self.env["DISPLAY"] = display
         self._children: List[Background] = []
+        self.trace: Optional[Path] = None  # Wine's stderr of start()ed programs, see trace_loads
         self._shots = 0
         self.kit.mkdir(exist_ok=True)
         self.tools.mkdir(exist_ok=True)
@@ -505,6 +509,19 @@ class Prefix:
         the program; only a native-first override lets a planted one load at all."""
         names = ",".join(d.removesuffix(".dll") for d in dlls)
         self.env["WINEDLLOVERRIDES"] = f"{BASE_ENV['WINEDLLOVERRIDES']};{names}=n,b"
+
+    def trace_loads(self) -> None:
+        """Programs started from now on (and those they start) log each module they load."""
+        self.env["WINEDEBUG"] = "+loaddll"
+        self.trace = self.path / "loaddll.log"
+
+    def loaded_modules(self) -> List[Tuple[str, str]]:
+        """(Windows path, "native" or "builtin") of each module loaded since trace_loads()."""
+        if not self.trace or not self.trace.exists():
+            return []
+        text = self.trace.read_bytes().decode("utf-8", errors="replace")
+        return [(m[1].replace("\\\\", "\\"), m[2])
+                for m in re.finditer(r'Loaded L"(.*?)" at \S+: (\w+)', text)]
 
     def plant(self, *names: str) -> None:
         """Copies look-alikes from the kit's plant/ folder (msi.dll, msiexec.exe) to C:\\kit."""
