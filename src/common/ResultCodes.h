@@ -8,6 +8,7 @@ constexpr uint32_t kErrorSuccess = 0;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorNoMoreFiles = 18;
 constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorFilenameExcedRange = 206;
 constexpr uint32_t kErrorMoreData = 234;
 constexpr uint32_t kErrorNoMoreItems = 259;
 constexpr uint32_t kErrorNotAllAssigned = 1300;

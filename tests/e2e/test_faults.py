@@ -274,11 +274,9 @@ FAULTS = {
     "spaces-cyrillic-apostrophe": Case(
         [folder("Kit O'Neil Пакеты"), kit("qv x64 kc1 eng Тест 'ё'.msi")],
         ["-silent", "-noreboot", "-root"], (0,)),
-    "kit-folder-past-260-characters": pytest.param(Case(
+    # The installer cannot take a package path that long: refused, nothing installed.
+    "kit-folder-past-260-characters": Case(
         [folder(DEEP), kit()], ["-silent", "-noreboot"], (0, 206)),
-        marks=pytest.mark.xfail(strict=True, reason=(
-            "setup.exe crashes (c0000005, eip 00640064: the path's own characters) inside "
-            "MsiOpenPackageExW, which overflows a MAX_PATH buffer with the package path"))),
     # Identification reads the first package only; the broken ones after it are never opened.
     "many-packages": Case(
         [kit("a_x64_kc1_eng.msi")] + [entry(f"b{i:02}_x64_kc{i % 3 + 1}_eng.msi", b"junk")
@@ -296,11 +294,8 @@ FAULTS = {
         [kit()], LONG_ARGS, (0,),
         check=logged(f"LONGPROP = {'x' * LONG_VALUE}", "END = 1", "REBOOT = R")),
     # Wine cuts such a command line at the limit instead of refusing it, dropping REBOOT=R.
-    "installer-command-line-past-the-limit": pytest.param(Case(
+    "installer-command-line-past-the-limit": Case(
         [kit(LONG_NAME)], OVERLONG_ARGS, (206,)),
-        marks=pytest.mark.xfail(strict=True, reason=(
-            "msiexec's command line is not checked against the 32767-character limit: Wine "
-            "starts msiexec with it cut, without END=1 and REBOOT=R, and the run ends 0"))),
     # The values are taken whatever they look like: no usage, no certificates.
     "values-that-look-like-options": Case(
         [kit()], ["-silent", "-noreboot", "-kc", "-help", "-lang", "/root"], (0,)),

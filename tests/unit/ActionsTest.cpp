@@ -87,6 +87,11 @@ TEST(RunProcessAndWait, StartErrorOrExitCode) {
     EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 2u);
     EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 1618u);
     EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 0u);
+    // The longest line Windows takes is started; one unit more is refused, not cut.
+    std::u16string longest(kMaxCommandLine, u'x');
+    EXPECT_EQ(RunProcessAndWait(k.processes, WideString(longest.c_str())), 0u);
+    EXPECT_EQ(RunProcessAndWait(k.processes, WideString((longest + u"x").c_str())), 206u);
+    EXPECT_EQ(k.processes.commandLines.size(), 4u);
     EXPECT_EQ(k.Leaks(), "");
 }
 

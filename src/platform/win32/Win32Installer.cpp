@@ -2,6 +2,8 @@
 
 #include "platform/win32/Win32Platform.h"
 
+#include <string>
+
 #include <msi.h>
 #include <msiquery.h>
 
@@ -59,6 +61,8 @@ uint32_t Win32Installer::GetProductInfo(const char16_t* product, const char16_t*
 }
 
 uint32_t Win32Installer::OpenPackageEx(const char16_t* path, uint32_t options, MsiHandle* out) {
+    // The installer keeps the path in a MAX_PATH buffer (Wine's overruns it): refuse instead.
+    if (std::char_traits<char16_t>::length(path) >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     MSIHANDLE h = 0;
     UINT r = QV_CALL(MsiOpenPackageExW, W(path), options, &h);
     *out = h;
