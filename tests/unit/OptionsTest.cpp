@@ -15,6 +15,9 @@ struct ParseCase {
     int silent, root, noreboot, reinstall;
 };
 
+// GoogleTest would otherwise dump the raw bytes, padding included.
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+
 class ParseTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseTest, Parses) {
