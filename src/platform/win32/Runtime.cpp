@@ -5,10 +5,13 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/win32/Win32Common.h"
+#include "platform/win32/SystemApis.h"
 
 namespace qv {
 [[noreturn]] void RaiseWideStringError(uint32_t code) { ::ExitProcess(code); }
+namespace win32 {
+void MissingSystemFunction() { ::ExitProcess(ERROR_PROC_NOT_FOUND); }
+}  // namespace win32
 }  // namespace qv
 
 void* operator new(size_t size) {

@@ -65,7 +65,6 @@ struct FindTraits {
 
 using UniqueHandle = UniqueAny<NullTraits<HANDLE, decltype(&::CloseHandle), &::CloseHandle>>;
 using UniqueFind = UniqueAny<FindTraits>;
-using UniqueHkey = UniqueAny<NullTraits<HKEY, decltype(&::RegCloseKey), &::RegCloseKey>>;
 using UniqueLocal = UniqueAny<NullTraits<HLOCAL, decltype(&::LocalFree), &::LocalFree>>;
 
 // A DLL of the system directory only: never one planted beside the program.

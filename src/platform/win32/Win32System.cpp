@@ -2,8 +2,7 @@
 
 #include "platform/win32/Win32Platform.h"
 
-#include <shellapi.h>
-#include <shlobj.h>
+#include "platform/win32/SystemApis.h"
 
 namespace qv::win32 {
 namespace {
@@ -43,9 +42,9 @@ public:
         TOKEN_PRIVILEGES privileges = {};
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (!::LookupPrivilegeValueW(nullptr, W(name), &privileges.Privileges[0].Luid))
+        if (!advapi32().LookupPrivilegeValueW(nullptr, W(name), &privileges.Privileges[0].Luid))
             return false;
-        return ::AdjustTokenPrivileges(token_.get(), FALSE, &privileges, 0, nullptr, nullptr) !=
+        return advapi32().AdjustTokenPrivileges(token_.get(), FALSE, &privileges, 0, nullptr, nullptr) !=
                FALSE;
     }
 
@@ -90,7 +89,7 @@ std::unique_ptr<DirectorySearch> Win32FileSystem::FindFirst(const WideString& pa
 uint32_t Win32Registry::CreateKey(const char16_t* path, uint32_t access,
                                   std::unique_ptr<RegistryKey>& out) {
     HKEY key = nullptr;
-    LSTATUS r = ::RegCreateKeyExW(HKEY_CURRENT_USER, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    LSTATUS r = advapi32().RegCreateKeyExW(HKEY_CURRENT_USER, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                   access, nullptr, &key, nullptr);
     if (r == ERROR_SUCCESS) out = std::make_unique<Win32RegistryKey>(key);
     return static_cast<uint32_t>(r);
@@ -99,14 +98,14 @@ uint32_t Win32Registry::CreateKey(const char16_t* path, uint32_t access,
 uint32_t Win32Registry::OpenKey(const char16_t* path, uint32_t access,
                                 std::unique_ptr<RegistryKey>& out) {
     HKEY key = nullptr;
-    LSTATUS r = ::RegOpenKeyExW(HKEY_CURRENT_USER, W(path), 0, access, &key);
+    LSTATUS r = advapi32().RegOpenKeyExW(HKEY_CURRENT_USER, W(path), 0, access, &key);
     if (r == ERROR_SUCCESS) out = std::make_unique<Win32RegistryKey>(key);
     return static_cast<uint32_t>(r);
 }
 
 bool Win32SystemInfo::GetCommandLineArguments(std::vector<WideString>& out) {
     int count = 0;
-    LPWSTR* list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    LPWSTR* list = shell32().CommandLineToArgvW(::GetCommandLineW(), &count);
     if (list == nullptr) return false;
     UniqueLocal owner(reinterpret_cast<HLOCAL>(list));
     out.clear();
@@ -114,7 +113,7 @@ bool Win32SystemInfo::GetCommandLineArguments(std::vector<WideString>& out) {
     return true;
 }
 
-bool Win32SystemInfo::IsUserAnAdmin() { return ::IsUserAnAdmin() != FALSE; }
+bool Win32SystemInfo::IsUserAnAdmin() { return shell32().IsUserAnAdmin() != FALSE; }
 
 uint16_t Win32SystemInfo::GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
 
@@ -155,13 +154,13 @@ bool Win32SystemInfo::CallIsWow64Process(ProcAddress entry, bool& wow64) {
 
 std::unique_ptr<ProcessToken> Win32SystemInfo::OpenProcessToken() {
     HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    if (!advapi32().OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
         return nullptr;
     return std::make_unique<Win32ProcessToken>(token);
 }
 
 bool Win32SystemInfo::ExitWindowsEx(uint32_t flags, uint32_t reason) {
-    return ::ExitWindowsEx(flags, reason) != FALSE;
+    return user32().ExitWindowsEx(flags, reason) != FALSE;
 }
 
 std::unique_ptr<ChildProcess> Win32Processes::Start(const WideString& commandLine,

@@ -1,5 +1,6 @@
 // Message boxes, the modal dialog and string-table blocks.
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/SystemApis.h"
 
 namespace qv::win32 {
 namespace {
@@ -9,27 +10,27 @@ public:
     Win32DialogWindow(HWND dialog, HINSTANCE instance) : dialog_(dialog), instance_(instance) {}
     WideString GetItemText(int id, uint32_t capacity) override {
         WideString text;
-        ::GetDlgItemTextW(dialog_, id, W(text.Lend(capacity)), static_cast<int>(capacity));
+        user32().GetDlgItemTextW(dialog_, id, W(text.Lend(capacity)), static_cast<int>(capacity));
         text.Commit();
         return text;
     }
     void SetItemText(int id, const WideString& text) override {
-        ::SetDlgItemTextW(dialog_, id, W(text));
+        user32().SetDlgItemTextW(dialog_, id, W(text));
     }
     void ShowItem(int id, bool show) override {
-        ::ShowWindow(::GetDlgItem(dialog_, id), show ? SW_SHOW : SW_HIDE);
+        user32().ShowWindow(user32().GetDlgItem(dialog_, id), show ? SW_SHOW : SW_HIDE);
     }
-    void CheckButton(int id) override { ::CheckDlgButton(dialog_, id, BST_CHECKED); }
-    uint32_t IsButtonChecked(int id) override { return ::IsDlgButtonChecked(dialog_, id); }
-    void EndDialog(intptr_t result) override { ::EndDialog(dialog_, result); }
+    void CheckButton(int id) override { user32().CheckDlgButton(dialog_, id, BST_CHECKED); }
+    uint32_t IsButtonChecked(int id) override { return user32().IsDlgButtonChecked(dialog_, id); }
+    void EndDialog(intptr_t result) override { user32().EndDialog(dialog_, result); }
     IconHandle LoadIcon32(int resource) override {
-        return reinterpret_cast<IconHandle>(::LoadImageW(instance_, MAKEINTRESOURCEW(resource),
+        return reinterpret_cast<IconHandle>(user32().LoadImageW(instance_, MAKEINTRESOURCEW(resource),
                                                          IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
     }
     void SetBigIcon(IconHandle icon) override {
-        ::SendMessageW(dialog_, WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon));
+        user32().SendMessageW(dialog_, WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon));
     }
-    void DestroyIcon(IconHandle icon) override { ::DestroyIcon(reinterpret_cast<HICON>(icon)); }
+    void DestroyIcon(IconHandle icon) override { user32().DestroyIcon(reinterpret_cast<HICON>(icon)); }
 
 private:
     HWND dialog_;
@@ -42,8 +43,8 @@ struct DialogContext {
 };
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    auto* context = reinterpret_cast<DialogContext*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+    if (message == WM_INITDIALOG) user32().SetWindowLongW(dialog, DWLP_USER, static_cast<LONG>(lParam));
+    auto* context = reinterpret_cast<DialogContext*>(user32().GetWindowLongW(dialog, DWLP_USER));
     if (context == nullptr) return 0;
     Win32DialogWindow window(dialog, context->instance);
     switch (message) {
@@ -71,12 +72,12 @@ bool LoadBlock(HINSTANCE instance, HRSRC resource, ResourceBlock& out) {
 }  // namespace
 
 int Win32Ui::MessageBox(const WideString& text, const WideString& caption, uint32_t style) {
-    return ::MessageBoxW(nullptr, W(text), W(caption), style);
+    return user32().MessageBoxW(nullptr, W(text), W(caption), style);
 }
 
 intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler) {
     DialogContext context{&handler, instance_};
-    return ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), nullptr, DialogProc,
+    return user32().DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), nullptr, DialogProc,
                              reinterpret_cast<LPARAM>(&context));
 }
 
