@@ -5,4 +5,6 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 ctest --preset host -j "$(nproc)" 2>&1 | tail -n 3
+bash scripts/valgrind.sh
+bash scripts/fuzz.sh
 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e "$@"
