@@ -108,13 +108,3 @@ def test_rejected_package_passes_its_code_through(prefix, certificates):
     assert prefix.ordo_tool_log() == []
     assert not {t for ts in prints.values() for t in ts} & set(prefix.root_certificates())
     assert not prefix.reg_exists(MARKER)
-
-
-def test_planted_programs_never_run(prefix):
-    package = Package("qv_x64_kc1_eng.msi")
-    prefix.add_packages(package)
-    prefix.plant("msiexec.exe", "ordo_tool.exe")
-    assert prefix.setup(["-silent", "-noreboot"]) == 0
-    assert prefix.planted_log() == []
-    assert prefix.product_state(package.product_code) == 5
-    assert prefix.ordo_tool_log() == [_tool(package, prefix)]
