@@ -69,13 +69,26 @@ bool LoadBlock(HINSTANCE instance, HRSRC resource, ResourceBlock& out) {
     return true;
 }
 
+// The boxes and the dialog pull the theme engine in through delay-loads that do not all honour
+// the locked search; loaded from the system directory first, those find it already there.
+// Silent runs show nothing and never pay for it.
+void LoadThemeEngine() {
+    static bool loaded = false;
+    if (loaded) return;
+    loaded = true;
+    LoadSystemLibrary(L"uxtheme.dll");
+    LoadSystemLibrary(L"dwmapi.dll");
+}
+
 }  // namespace
 
 int Win32Ui::MessageBox(const WideString& text, const WideString& caption, uint32_t style) {
+    LoadThemeEngine();
     return user32().MessageBoxW(nullptr, W(text), W(caption), style);
 }
 
 intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler) {
+    LoadThemeEngine();
     DialogContext context{&handler, instance_};
     return user32().DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), nullptr, DialogProc,
                              reinterpret_cast<LPARAM>(&context));

@@ -5,10 +5,6 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     // Started elevated from folders others can write to: nothing may load from beside us.
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // The theme engine is pulled in by the boxes and the dialog through delay-loads that do not
-    // all honour the locked search; once loaded from the system directory, those find it.
-    qv::win32::LoadSystemLibrary(L"uxtheme.dll");
-    qv::win32::LoadSystemLibrary(L"dwmapi.dll");
 
     qv::win32::Win32Installer installer;
     qv::win32::Win32FileSystem files;
