@@ -5,10 +5,12 @@
 namespace qv {
 
 uint32_t ReadProductInfo(Installer& installer, const WideString& product, const char16_t* attribute,
-                         WideString& value) {
+                         WideString& value, ReadStep* failed) {
     uint32_t length = 0;
     uint32_t status = installer.GetProductInfo(product.c_str(), attribute, nullptr, &length);
+    if (failed != nullptr) *failed = ReadStep::kLength;
     if (status != 0) return status;
+    if (failed != nullptr) *failed = ReadStep::kValue;
     uint32_t capacity = length + 1;
     status = installer.GetProductInfo(product.c_str(), attribute, value.Lend(capacity), &capacity);
     value.Commit();

@@ -7,9 +7,13 @@
 
 namespace qv {
 
-// MsiGetProductInfoW; a failed length query leaves `value` as it was.
+// Which of the two calls of a read failed.
+enum class ReadStep { kLength, kValue };
+
+// MsiGetProductInfoW; a failed length query leaves `value` as it was. `failed` tells callers
+// that report each call's failure apart which one it was.
 uint32_t ReadProductInfo(Installer& installer, const WideString& product, const char16_t* attribute,
-                         WideString& value);
+                         WideString& value, ReadStep* failed = nullptr);
 // Property of an opened package; anything but 234 on the empty read leaves `value` as it was.
 uint32_t ReadPackageProperty(Installer& installer, MsiHandle package, const char16_t* name,
                              WideString& value);

@@ -46,19 +46,13 @@ bool DetectFromPackageName(Installer& installer, const WideString& code, WideStr
 uint32_t DetectFromCachedPackage(Platform& platform, const WideString& code, bool silent,
                                  WideString& level, WideString& language) {
     Installer& installer = platform.installer;
-    uint32_t length = 0;
-    uint32_t status = installer.GetProductInfo(code.c_str(), u"LocalPackage", nullptr, &length);
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoInstalledPackagePathSize);
-        return status;
-    }
     WideString cached;
-    uint32_t capacity = length + 1;
-    status = installer.GetProductInfo(code.c_str(), u"LocalPackage", cached.Lend(capacity),
-                                      &capacity);
-    cached.Commit();
+    ReadStep step;
+    uint32_t status = ReadProductInfo(installer, code, u"LocalPackage", cached, &step);
     if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoInstalledPackagePath);
+        ShowErrorUnlessSilent(platform, silent,
+                              step == ReadStep::kLength ? kMsgNoInstalledPackagePathSize
+                                                        : kMsgNoInstalledPackagePath);
         return status;
     }
 

@@ -63,19 +63,15 @@ int CompareVersions(const WideString& left, const WideString& right) {
 uint32_t CompareInstalledVersion(Platform& platform, bool silent, const WideString& installedCode,
                                  int& order) {
     Installer& installer = platform.installer;
-    uint32_t length = 0;
-    if (installer.GetProductInfo(installedCode.c_str(), u"VersionString", nullptr, &length) != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoInstalledVersionSize);
-        return 1;
-    }
     WideString installed;
-    uint32_t capacity = length + 1;
-    uint32_t status = installer.GetProductInfo(installedCode.c_str(), u"VersionString",
-                                               installed.Lend(capacity), &capacity);
-    installed.Commit();
+    ReadStep step;
+    uint32_t status = ReadProductInfo(installer, installedCode, u"VersionString", installed, &step);
     if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoInstalledVersion);
-        return status;
+        // A failed length query is reported as 1, not as the installer's code.
+        bool length = step == ReadStep::kLength;
+        ShowErrorUnlessSilent(platform, silent,
+                              length ? kMsgNoInstalledVersionSize : kMsgNoInstalledVersion);
+        return length ? 1 : status;
     }
 
     WideString path;
