@@ -67,15 +67,35 @@ using UniqueHandle = UniqueAny<NullTraits<HANDLE, decltype(&::CloseHandle), &::C
 using UniqueFind = UniqueAny<FindTraits>;
 using UniqueLocal = UniqueAny<NullTraits<HLOCAL, decltype(&::LocalFree), &::LocalFree>>;
 
-// A DLL of the system directory only: never one planted beside the program.
-inline HMODULE LoadSystemLibrary(const wchar_t* name) {
-    return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
 template <typename F>
 F ProcFrom(HMODULE module, const char* name) {
     return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
                   : nullptr;
+}
+
+// Whether the process's DLL search is the system directory alone; set once by LockDllSearch.
+inline bool g_dllSearchLocked = false;
+
+// Leaves only the system directory in the DLL search. Windows 7 without the update that
+// brought SetDefaultDllDirectories cannot; LoadSystemLibrary then names full paths instead.
+inline void LockDllSearch() {
+    using SetDefault = BOOL(WINAPI*)(DWORD);
+    auto set = ProcFrom<SetDefault>(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    g_dllSearchLocked = set != nullptr && set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!g_dllSearchLocked) ::SetDllDirectoryW(L"");
+}
+
+// A DLL of the system directory only: never one planted beside the program. Without the locked
+// search, the full path loads it and its own imports from the system directory as well.
+inline HMODULE LoadSystemLibrary(const wchar_t* name) {
+    if (g_dllSearchLocked) return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    wchar_t path[MAX_PATH];
+    UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+    size_t length = ::lstrlenW(name);
+    if (n == 0 || n + 1 + length >= MAX_PATH) return nullptr;
+    path[n] = L'\\';
+    ::lstrcpyW(path + n + 1, name);
+    return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace qv::win32

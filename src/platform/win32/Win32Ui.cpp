@@ -42,6 +42,9 @@ struct DialogContext {
     HINSTANCE instance;
 };
 
+// The context pointer rides in DWLP_USER through the 32-bit SetWindowLongW.
+static_assert(sizeof(void*) == sizeof(LONG), "setup.exe is a 32-bit program");
+
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) user32().SetWindowLongW(dialog, DWLP_USER, static_cast<LONG>(lParam));
     auto* context = reinterpret_cast<DialogContext*>(user32().GetWindowLongW(dialog, DWLP_USER));

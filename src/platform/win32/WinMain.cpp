@@ -4,7 +4,7 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     // Started elevated from folders others can write to: nothing may load from beside us.
-    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    qv::win32::LockDllSearch();
 
     qv::win32::Win32Installer installer;
     qv::win32::Win32FileSystem files;
