@@ -131,26 +131,12 @@ def hyperfine_version() -> str:
 
 # --- the prefixes -----------------------------------------------------------------------------
 
-def start_display() -> Tuple[subprocess.Popen, str]:
-    read, write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=(write,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write)
-    with os.fdopen(read) as pipe:
-        number = pipe.readline().strip()
-    if not number:
-        xvfb.kill()
-        raise RuntimeError("Xvfb did not start")
-    return xvfb, f":{number}"
-
-
 class Bench:
     def __init__(self, args):
         self.args = args
         self.cache = wine.PrefixCache()
         self.prefixes: List[wine.Prefix] = []
-        self.xvfb, self.display = start_display()
+        self.xvfb, self.display = wine.start_display()
 
     def prefix(self, name: str) -> wine.Prefix:
         """A prefix copy with the package, setup.exe and empty.exe in C:\\kit, kept warm."""

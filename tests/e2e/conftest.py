@@ -5,7 +5,6 @@
     certificates      (folder, {file: [SHA-1]}) of the session's test certificates
     @pytest.mark.needs_setup   skips the test while build/windows/setup.exe is missing
 """
-import os
 import re
 import shutil
 import subprocess
@@ -56,17 +55,11 @@ def kit_helpers():
 @pytest.fixture(scope="session")
 def display():
     """One Xvfb for the session, on a display number it picks itself."""
-    read, write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=(write,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write)
-    with os.fdopen(read) as pipe:
-        number = pipe.readline().strip()
-    if not number:
-        xvfb.kill()
-        pytest.fail("Xvfb did not start", pytrace=False)
-    yield f":{number}"
+    try:
+        xvfb, name = wine.start_display()
+    except wine.WineError as error:
+        pytest.fail(str(error), pytrace=False)
+    yield name
     xvfb.terminate()
     xvfb.wait(10)
 

@@ -105,6 +105,21 @@ def _stamp() -> str:
     return hashlib.sha1((version + inf_time + TWEAKS + json.dumps(KINDS)).encode()).hexdigest()
 
 
+def start_display() -> Tuple[subprocess.Popen, str]:
+    """An Xvfb on a display number it picks itself: (process, ":N")."""
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp"], pass_fds=(write,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    with os.fdopen(read) as pipe:
+        number = pipe.readline().strip()
+    if not number:
+        xvfb.kill()
+        raise WineError("Xvfb did not start")
+    return xvfb, f":{number}"
+
+
 class PrefixCache:
     """Pristine prefixes under build/e2e/prefixes/<kind>, rebuilt when missing or stale."""
 
