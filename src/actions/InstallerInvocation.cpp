@@ -3,8 +3,6 @@
 #include "actions/ProcessRunner.h"
 #include "common/ResultCodes.h"
 #include "packages/FileLookup.h"
-#include "reboot/RebootMarker.h"
-#include "ui/Messages.h"
 
 namespace qv {
 
@@ -37,15 +35,12 @@ bool IsRebootExitCode(uint32_t code) {
            code == kErrorSuccessRebootInitiated;
 }
 
-uint32_t RunInstaller(Platform& platform, const WideString& productCode, const WideString& kc,
-                      const WideString& lang, const WideString& tail, bool silent) {
+StepResult RunInstaller(Platform& platform, const WideString& productCode, const WideString& kc,
+                        const WideString& lang, const WideString& tail, bool& restartNeeded) {
     WideString package;
-    uint32_t status = FindInstallPackage(platform.files, GetPlatformPattern(platform.system), kc,
-                                         lang, package);
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgPackageNotFound);
-        return status;
-    }
+    if (uint32_t status = FindInstallPackage(platform.files, GetPlatformPattern(platform.system),
+                                             kc, lang, package))
+        return {status, kMsgPackageNotFound};
     WideString commandLine =
         BuildInstallerCommandLine(platform.system.GetSystemDirectory(), package, tail);
 
@@ -56,8 +51,8 @@ uint32_t RunInstaller(Platform& platform, const WideString& productCode, const W
                                          package.FileName().c_str());
 
     uint32_t code = RunProcessAndWait(platform.processes, commandLine);
-    if (IsRebootExitCode(code)) return CreateRebootMarker(platform.registry);
-    return code;
+    restartNeeded = IsRebootExitCode(code);
+    return {restartNeeded ? 0 : code};
 }
 
 }  // namespace qv

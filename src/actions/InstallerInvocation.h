@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "common/MessageIds.h"
 #include "common/WideString.h"
 #include "platform/Platform.h"
 
@@ -18,8 +19,9 @@ WideString BuildInstallerCommandLine(const WideString& systemDirectory,
 
 bool IsRebootExitCode(uint32_t code);
 
-// Installs the chosen package with msiexec and records a restart it asks for.
-uint32_t RunInstaller(Platform& platform, const WideString& productCode, const WideString& kc,
-                      const WideString& lang, const WideString& tail, bool silent);
+// Installs the package for platform, level and language with msiexec. Its restart codes are
+// success, with `restartNeeded` set.
+StepResult RunInstaller(Platform& platform, const WideString& productCode, const WideString& kc,
+                        const WideString& lang, const WideString& tail, bool& restartNeeded);
 
 }  // namespace qv

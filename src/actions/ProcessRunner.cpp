@@ -1,11 +1,11 @@
 #include "actions/ProcessRunner.h"
 
-#include "common/ResultCodes.h"
+#include "common/ExitCodes.h"
 
 namespace qv {
 
 uint32_t RunProcessAndWait(Processes& processes, const WideString& commandLine) {
-    if (commandLine.size() > kMaxCommandLine) return kErrorFilenameExcedRange;
+    if (commandLine.size() > kMaxCommandLine) return kExitPathTooLong;
     uint32_t error = 0;
     std::unique_ptr<ChildProcess> child = processes.Start(commandLine, error);
     if (!child) return error;

@@ -7,7 +7,7 @@ namespace qv {
 namespace {
 
 size_t Length(const char16_t* text) {
-    if (text == nullptr) RaiseWideStringError(kEInvalidArg);
+    if (text == nullptr) RaiseFatalError(kExitInvalidArgument);
     return std::char_traits<char16_t>::length(text);
 }
 
@@ -19,9 +19,9 @@ void Guarded(F&& f) {
     try {
         f();
     } catch (const std::bad_alloc&) {
-        RaiseWideStringError(kEOutOfMemory);
+        RaiseFatalError(kExitOutOfMemory);
     } catch (const std::length_error&) {
-        RaiseWideStringError(kEOutOfMemory);
+        RaiseFatalError(kExitOutOfMemory);
     }
 #else
     f();
@@ -31,7 +31,7 @@ void Guarded(F&& f) {
 }  // namespace
 
 #if defined(__cpp_exceptions)
-void RaiseWideStringError(uint32_t code) { throw WideStringError(code); }
+void RaiseFatalError(ExitCode code) { throw FatalError(code); }
 #endif
 
 WideString::WideString(const char16_t* text) {
@@ -40,7 +40,7 @@ WideString::WideString(const char16_t* text) {
 }
 
 WideString::WideString(const char16_t* text, size_t length) {
-    if (text == nullptr && length != 0) RaiseWideStringError(kEInvalidArg);
+    if (text == nullptr && length != 0) RaiseFatalError(kExitInvalidArgument);
     Guarded([&] { text_.assign(text, length); });
 }
 
@@ -84,14 +84,14 @@ ptrdiff_t WideString::FindLastBackslash() const {
 }
 
 WideString WideString::Left(size_t count) const {
-    if (count > text_.size()) RaiseWideStringError(kEInvalidArg);
+    if (count > text_.size()) RaiseFatalError(kExitInvalidArgument);
     WideString out;
     Guarded([&] { out.text_ = text_.substr(0, count); });
     return out;
 }
 
 WideString WideString::Right(size_t count) const {
-    if (count > text_.size()) RaiseWideStringError(kEInvalidArg);
+    if (count > text_.size()) RaiseFatalError(kExitInvalidArgument);
     WideString out;
     Guarded([&] { out.text_ = text_.substr(text_.size() - count); });
     return out;

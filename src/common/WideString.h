@@ -4,24 +4,22 @@
 #include <cstdint>
 #include <string>
 
+#include "common/ExitCodes.h"
+
 namespace qv {
 
-constexpr uint32_t kEOutOfMemory = 0x8007000E;
-constexpr uint32_t kEInvalidArg = 0x80070057;
-constexpr uint32_t kEFail = 0x80004005;
+// The only error the program raises: out of memory, or a string used out of its range. Nothing
+// catches it, so it ends the process. Where exceptions are built in it is thrown as FatalError;
+// setup.exe, built without them, ends at once with the code as its exit code.
+[[noreturn]] void RaiseFatalError(ExitCode code);
 
-// The only error the program raises; nothing catches it, so it ends the process. Where
-// exceptions are built in it is thrown as WideStringError; setup.exe, built without them, ends
-// at once with the code as its exit code.
-[[noreturn]] void RaiseWideStringError(uint32_t code);
-
-class WideStringError {
+class FatalError {
 public:
-    explicit WideStringError(uint32_t code) : code_(code) {}
-    uint32_t Code() const { return code_; }
+    explicit FatalError(ExitCode code) : code_(code) {}
+    ExitCode Code() const { return code_; }
 
 private:
-    uint32_t code_;
+    ExitCode code_;
 };
 
 class WideString {

@@ -1,5 +1,6 @@
 #include "driver/InstallOptions.h"
 
+#include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 
 namespace qv {
@@ -22,15 +23,15 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
     for (size_t i = 1; i < arguments.size(); ++i) {
         const WideString& a = arguments[i];
         if (Is(a, u"-silent", u"/silent")) {
-            options.silent = 1;
+            options.silent = true;
         } else if (Is(a, u"-help", u"/help") || a == WideString(u"--help")) {
             return ParseOutcome::kHelp;
         } else if (Is(a, u"-root", u"/root")) {
-            options.root = 1;
+            options.root = true;
         } else if (Is(a, u"-reinstall", u"/reinstall")) {
-            options.reinstall = 1;
+            options.reinstall = true;
         } else if (Is(a, u"-noreboot", u"/noreboot")) {
-            options.noreboot = 1;
+            options.noreboot = true;
         } else if (Is(a, u"-lang", u"/lang") || Is(a, u"-kc", u"/kc") ||
                    Is(a, u"-args", u"/args")) {
             if (i + 1 >= arguments.size()) return ParseOutcome::kUnrecognised;
@@ -60,8 +61,8 @@ WideString UsageText() {
         u"\t(if same version already installed and reinstall not specified, do nothing)\n");
 }
 
-int ShowUsage(Platform& platform, bool silent, int exitCode) {
-    if (!silent) platform.ui.MessageBox(UsageText(), WideString(u"Help"), kMbIconInformation);
+int ShowUsage(Ui& ui, bool silent, int exitCode) {
+    if (!silent) ui.MessageBox(UsageText(), WideString(u"Help"), kMbIconInformation);
     return exitCode;
 }
 
@@ -70,11 +71,10 @@ std::optional<int> ParseCommandLine(Platform& platform, InstallOptions& options)
     if (!platform.system.GetCommandLineArguments(arguments)) return std::nullopt;
     switch (ParseArguments(arguments, options)) {
         case ParseOutcome::kHelp:
-            return ShowUsage(platform, options.silent != 0, 0);
+            return ShowUsage(platform.ui, options.silent, kExitSuccess);
         case ParseOutcome::kUnrecognised:
             // A typo in a deployment script must not read as success.
-            return ShowUsage(platform, options.silent != 0,
-                             static_cast<int>(kErrorInvalidCommandLine));
+            return ShowUsage(platform.ui, options.silent, kExitBadCommandLine);
         case ParseOutcome::kParsed:
             break;
     }

@@ -11,10 +11,10 @@ struct InstallOptions {
     WideString kc;    // "*kc2*" style pattern, empty when not chosen
     WideString lang;  // "*eng*" style pattern, empty when not chosen
     WideString args;  // extra msiexec words, each followed by one blank
-    int silent = 0;
-    int root = 0;
-    int noreboot = 0;
-    int reinstall = 0;
+    bool silent = false;
+    bool root = false;
+    bool noreboot = false;
+    bool reinstall = false;
 };
 
 enum class ParseOutcome { kParsed, kHelp, kUnrecognised };
@@ -26,7 +26,7 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
 WideString UsageText();
 
 // Shows the usage unless silent and answers the exit code the process ends with.
-int ShowUsage(Platform& platform, bool silent, int exitCode);
+int ShowUsage(Ui& ui, bool silent, int exitCode);
 
 // Reads and parses the process command line. Answers an exit code when the process must end
 // now (help: 0; an unrecognised argument or a missing value: 1639), else nothing.

@@ -1,147 +1,172 @@
 #include "driver/Run.h"
 
+#include <optional>
+
 #include "actions/Certificates.h"
 #include "actions/InitTool.h"
 #include "actions/InstallerInvocation.h"
 #include "actions/SequencePatch.h"
+#include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
-#include "driver/InstallOptions.h"
+#include "driver/PendingRestart.h"
+#include "driver/RunState.h"
 #include "packages/FileLookup.h"
 #include "packages/KcLanguage.h"
 #include "packages/ProductCodes.h"
 #include "packages/VersionCheck.h"
-#include "reboot/Restart.h"
+#include "reboot/RebootMarker.h"
 #include "ui/Messages.h"
-#include "ui/SettingsDialog.h"
 
 namespace qv {
+
+int RunState::Say(MessageId text, const WideString& value) {
+    if (options.silent || text == kNoMessage) return 0;
+    return ShowMessage(platform.resources, platform.ui, text, value);
+}
+
+int RunState::Fail(const StepResult& result) {
+    if (result.message != kNoMessage) Say(result.message);
+    return static_cast<int>(result.status);
+}
+
 namespace {
 
-struct RunState {
-    InstallOptions options;
-    bool commandLinePresent = false;
-    WideString installedCode;
-    WideString newCode;
-    WideString productName;
-    bool update = false;
-    WideString installedLevel;
-    WideString installedLanguage;
-    bool detected = false;
-};
+using Exit = std::optional<int>;
 
-bool Kc1PackagePresent(Platform& platform) {
+bool DialogAllowed(const RunState& run) {
     WideString ignored;
-    return FindFileBesideProgram(platform.files, WideString(u"*kc1*"), ignored) == 0;
+    return !run.commandLinePresent &&
+           FindFileBesideProgram(run.platform.files, WideString(u"*kc1*"), ignored) == 0;
 }
 
-bool DialogAllowed(Platform& platform, const RunState& run) {
-    return !run.commandLinePresent && Kc1PackagePresent(platform);
+// Answers an exit code when the user cancels.
+Exit ShowDialog(RunState& run) {
+    InstallOptions& options = run.options;
+    if (!ShowSettingsDialog(run.platform, options.kc, options.lang, run.dialog))
+        return kExitSuccess;
+    return std::nullopt;
 }
 
-// Steps for an installed related product: version decision and level and language.
-// Answers an exit code when the run ends here.
-std::optional<int> HandleInstalledProduct(Platform& platform, RunState& run) {
-    InstallOptions& o = run.options;
-    int order = 1;
-    if (uint32_t r = CompareInstalledVersion(platform, o.silent, run.installedCode, order))
-        return static_cast<int>(r);
-    if (uint32_t r = GetNewPackageProductName(platform, o.silent, run.productName))
-        return static_cast<int>(r);
+Exit Start(RunState& run, const WideString& commandTail) {
+    run.commandLinePresent = !commandTail.empty();
+    if (run.commandLinePresent) {
+        if (Exit exit = ParseCommandLine(run.platform, run.options)) return exit;
+    }
+    if (!run.platform.system.IsUserAnAdmin()) {
+        run.Say(kMsgNotAdmin);
+        return kExitNotAdmin;
+    }
+    run.platform.installer.SetInternalUI(kInstallUiLevelNone);
+    return std::nullopt;
+}
 
-    if (!o.reinstall && order == 0) {
-        if (o.silent) return kExitSameVersion;
-        if (ShowFormattedMessage(platform, kMsgSameVersionReinstall, kMsgCaptionUpdate,
-                                 kQuestionBox, run.productName) == kIdYes) {
-            o.reinstall = 1;
+Exit Identify(RunState& run) {
+    GetPackageCode(run.platform, true, run.installedCode);
+    if (uint32_t status = GetPackageCode(run.platform, false, run.newCode))
+        return run.Fail({status, kMsgNoProductCode});
+    return std::nullopt;
+}
+
+// Same version: nothing to do when silent, else ask. A later version installed: refused unless
+// silent. Anything else installs over the installed product.
+Exit DecideVersion(RunState& run, int order) {
+    InstallOptions& options = run.options;
+    if (!options.reinstall && order == 0) {
+        if (options.silent) return kExitSameVersion;
+        if (run.Say(kMsgSameVersionReinstall, run.productName) == kIdYes) {
+            options.reinstall = true;
             run.update = true;
         } else {
-            AppendArgument(o.args, WideString(u"/qf"));
+            AppendArgument(options.args, WideString(u"/qf"));
         }
-    } else {
-        run.update = true;
-        if (order < 0 && !o.silent) {
-            ShowFormattedMessage(platform, kMsgNewerInstalled, kMsgCaptionUpdate, kErrorBox,
-                                 run.productName);
-            return kExitNewerInstalled;
-        }
-    }
-
-    run.detected = DetectInstalledKcAndLanguage(platform, run.installedCode, o.silent,
-                                                run.installedLevel, run.installedLanguage) == 0;
-    if (run.update && run.newCode == run.installedCode)
-        AppendArgument(o.args, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
-
-    if (!run.installedLevel.empty() && !run.installedLanguage.empty()) {
-        if (run.newCode != run.installedCode && DialogAllowed(platform, run)) {
-            DialogState& dialog = ProcessDialogState();
-            dialog.settingsSelection = WideString(u"*") + run.installedLevel + u"*" +
-                                       run.installedLanguage + u"*";
-            if (!ShowSettingsDialog(platform, o.kc, o.lang)) return kExitSuccess;
-        }
-        if (!o.silent &&
-            KcOrLanguageDiffers(o.kc, o.lang, run.installedLevel, run.installedLanguage))
-            ShowMessage(platform, kMsgKcLanguageDiffer, kMsgCaptionWarning, kWarningBox);
-    }
-    if (o.kc.empty()) o.kc = run.installedLevel;
-    if (o.lang.empty()) o.lang = run.installedLanguage;
-    return std::nullopt;
-}
-
-// Level and language for a fresh installation, or when detection failed.
-std::optional<int> MakeFreshChoices(Platform& platform, RunState& run) {
-    InstallOptions& o = run.options;
-    if (DialogAllowed(platform, run)) {
-        if (!ShowSettingsDialog(platform, o.kc, o.lang)) return kExitSuccess;
         return std::nullopt;
     }
-    if (o.lang.empty())
-        o.lang = platform.system.GetSystemDefaultUILanguage() == kLangRussian ? u"*rus*"
-                                                                              : u"*eng*";
+    run.update = true;
+    if (order < 0 && !options.silent) {
+        run.Say(kMsgNewerInstalled, run.productName);
+        return kExitNewerInstalled;
+    }
     return std::nullopt;
 }
 
-int Install(Platform& platform, RunState& run) {
-    InstallOptions& o = run.options;
-    if (ProcessDialogState().quickInstall) AppendArgument(o.args, WideString(u"/qb"));
+// An update keeps the installed level and language unless others were chosen, and warns then.
+Exit KeepInstalledLevelAndLanguage(RunState& run) {
+    InstallOptions& options = run.options;
+    if (!run.installedLevel.empty() && !run.installedLanguage.empty()) {
+        if (run.newCode != run.installedCode && DialogAllowed(run)) {
+            run.dialog.settingsSelection = WideString(u"*") + run.installedLevel + u"*" +
+                                           run.installedLanguage + u"*";
+            if (Exit exit = ShowDialog(run)) return exit;
+        }
+        if (KcOrLanguageDiffers(options.kc, options.lang, run.installedLevel,
+                                run.installedLanguage))
+            run.Say(kMsgKcLanguageDiffer);
+    }
+    if (options.kc.empty()) options.kc = run.installedLevel;
+    if (options.lang.empty()) options.lang = run.installedLanguage;
+    return std::nullopt;
+}
+
+Exit HandleInstalledProduct(RunState& run) {
+    int order = 1;
+    StepResult result = CompareInstalledVersion(run.platform, run.installedCode, order);
+    if (!result.Failed()) result = GetNewPackageProductName(run.platform, run.productName);
+    if (result.Failed()) return run.Fail(result);
+    if (Exit exit = DecideVersion(run, order)) return exit;
+
+    // A detection that fails is reported and leads to the fresh installation's choices.
+    StepResult detection = DetectInstalledKcAndLanguage(run.platform.installer, run.installedCode,
+                                                        run.installedLevel, run.installedLanguage);
+    run.Say(detection.message);
+    run.detected = !detection.Failed();
+    if (run.update && run.newCode == run.installedCode)
+        AppendArgument(run.options.args, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
+    return KeepInstalledLevelAndLanguage(run);
+}
+
+// Level and language for a fresh installation, or when the installed ones are unknown.
+Exit MakeFreshChoices(RunState& run) {
+    if (DialogAllowed(run)) return ShowDialog(run);
+    if (run.options.lang.empty()) {
+        bool russian = run.platform.system.GetSystemDefaultUILanguage() == kLangRussian;
+        run.options.lang = russian ? u"*rus*" : u"*eng*";
+    }
+    return std::nullopt;
+}
+
+int Install(RunState& run) {
+    Platform& platform = run.platform;
+    InstallOptions& options = run.options;
+    if (run.dialog.quickInstall) AppendArgument(options.args, WideString(u"/qb"));
     PatchUpgradeSequence(platform.installer, run.installedCode);
-    if (uint32_t r = RunInstaller(platform, run.newCode, o.kc, o.lang, o.args, o.silent))
-        return static_cast<int>(r);
-    if (o.root) ImportRootCertificates(platform);
+    bool restartNeeded = false;
+    StepResult installed = RunInstaller(platform, run.newCode, options.kc, options.lang,
+                                        options.args, restartNeeded);
+    if (installed.Failed()) return run.Fail(installed);
+    if (restartNeeded) {
+        if (uint32_t status = CreateRebootMarker(platform.registry))
+            return static_cast<int>(status);
+    }
+    if (options.root) ImportRootCertificates(platform);
     ToolResult tool = RunInitTool(platform, run.newCode);
-    return static_cast<int>(HandlePendingRestart(platform, tool, o.silent, o.noreboot));
+    return HandlePendingRestart(run, tool);
 }
 
 }  // namespace
 
 int Run(Platform& platform, const WideString& commandTail) {
-    RunState run;
-    InstallOptions& o = run.options;
-    run.commandLinePresent = !commandTail.empty();
-    if (run.commandLinePresent) {
-        if (std::optional<int> exit = ParseCommandLine(platform, o)) return *exit;
-    }
-
-    if (!platform.system.IsUserAnAdmin()) {
-        ShowErrorUnlessSilent(platform, o.silent, kMsgNotAdmin);
-        return kExitNotAdmin;
-    }
-    platform.installer.SetInternalUI(kInstallUiLevelNone);
-
-    GetPackageCode(platform, true, run.installedCode);
-    if (uint32_t status = GetPackageCode(platform, false, run.newCode)) {
-        ShowErrorUnlessSilent(platform, o.silent, kMsgNoProductCode);
-        return static_cast<int>(status);
-    }
-
+    RunState run(platform);
+    if (Exit exit = Start(run, commandTail)) return *exit;
+    if (Exit exit = Identify(run)) return *exit;
     bool installed =
         platform.installer.QueryProductState(run.installedCode.c_str()) == kInstallStateDefault;
     if (installed) {
-        if (std::optional<int> exit = HandleInstalledProduct(platform, run)) return *exit;
+        if (Exit exit = HandleInstalledProduct(run)) return *exit;
     }
     if (!installed || !run.detected) {
-        if (std::optional<int> exit = MakeFreshChoices(platform, run)) return *exit;
+        if (Exit exit = MakeFreshChoices(run)) return *exit;
     }
-    return Install(platform, run);
+    return Install(run);
 }
 
 }  // namespace qv

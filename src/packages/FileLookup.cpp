@@ -4,11 +4,6 @@
 
 namespace qv {
 
-Wow64Probe& ProcessWow64Probe() {
-    static Wow64Probe probe;
-    return probe;
-}
-
 WideString ProgramFolder(FileSystem& files) {
     // A fixed buffer would cut a long path short and search the wrong folder: grow until it fits.
     WideString path;
@@ -29,18 +24,8 @@ uint32_t FindFileBesideProgram(FileSystem& files, const WideString& pattern, Wid
     return 0;
 }
 
-WideString GetPlatformPattern(SystemInfo& system, Wow64Probe& probe) {
-    const WideString win32(u"*win32*");
-    if (!probe.resolved) {
-        ModuleHandle kernel = system.GetModuleHandle(u"kernel32");
-        if (kernel == 0) return win32;
-        probe.entry = system.GetProcAddress(kernel, "IsWow64Process");
-        probe.resolved = true;
-    }
-    if (probe.entry == 0) return win32;
-    bool wow64 = false;
-    if (!system.CallIsWow64Process(probe.entry, wow64) || !wow64) return win32;
-    return WideString(u"*x64*");
+WideString GetPlatformPattern(SystemInfo& system) {
+    return WideString(system.IsWow64() ? u"*x64*" : u"*win32*");
 }
 
 }  // namespace qv

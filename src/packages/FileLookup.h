@@ -2,18 +2,10 @@
 #include <cstdint>
 
 #include "common/WideString.h"
-#include "platform/Platform.h"
+#include "platform/FileSystem.h"
+#include "platform/SystemInfo.h"
 
 namespace qv {
-
-// Cached address of IsWow64Process: unresolved until "kernel32" is found, then absent or set.
-struct Wow64Probe {
-    bool resolved = false;
-    ProcAddress entry = 0;
-};
-
-// The process-wide probe; tests reset it.
-Wow64Probe& ProcessWow64Probe();
 
 // The running program's folder with its trailing backslash; empty when the path has none.
 WideString ProgramFolder(FileSystem& files);
@@ -23,6 +15,6 @@ WideString ProgramFolder(FileSystem& files);
 uint32_t FindFileBesideProgram(FileSystem& files, const WideString& pattern, WideString& path);
 
 // "*x64*" under WOW64, else "*win32*".
-WideString GetPlatformPattern(SystemInfo& system, Wow64Probe& probe = ProcessWow64Probe());
+WideString GetPlatformPattern(SystemInfo& system);
 
 }  // namespace qv

@@ -2,7 +2,6 @@
 
 #include "common/ResultCodes.h"
 #include "packages/InstallerStrings.h"
-#include "ui/Messages.h"
 
 namespace qv {
 namespace {
@@ -16,7 +15,7 @@ WideString LevelPattern(char16_t digit) {
     return level;
 }
 
-// Step A: tokens in the name of the package the product was installed from.
+// The tokens in the name of the package the product was installed from.
 bool DetectFromPackageName(Installer& installer, const WideString& code, WideString& level,
                            WideString& language) {
     WideString name;
@@ -42,42 +41,32 @@ bool DetectFromPackageName(Installer& installer, const WideString& code, WideStr
     return false;
 }
 
-// Step B: the cached package's release flags and language.
-uint32_t DetectFromCachedPackage(Platform& platform, const WideString& code, bool silent,
-                                 WideString& level, WideString& language) {
-    Installer& installer = platform.installer;
+// The release flags and the language of the product's cached package.
+StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
+                                   WideString& level, WideString& language) {
     WideString cached;
     ReadStep step;
-    uint32_t status = ReadProductInfo(installer, code, u"LocalPackage", cached, &step);
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent,
-                              step == ReadStep::kLength ? kMsgNoInstalledPackagePathSize
-                                                        : kMsgNoInstalledPackagePath);
-        return status;
+    if (uint32_t status = ReadProductInfo(installer, code, u"LocalPackage", cached, &step)) {
+        return {status, step == ReadStep::kLength ? kMsgNoInstalledPackagePathSize
+                                                  : kMsgNoInstalledPackagePath};
     }
-
     MsiHandleHolder package(installer);
-    status = installer.OpenPackageEx(cached.c_str(), kMsiOpenPackageIgnoreMachineState,
-                                     package.put());
-    if (status != 0) return status;
+    if (uint32_t status = installer.OpenPackageEx(
+            cached.c_str(), kMsiOpenPackageIgnoreMachineState, package.put()))
+        return {status};
 
     WideString flags;
-    status = ReadPackageProperty(installer, package.get(), u"ISReleaseFlags", flags);
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoReleaseFlags);
-        return status;
-    }
+    if (uint32_t status = ReadPackageProperty(installer, package.get(), u"ISReleaseFlags", flags))
+        return {status, kMsgNoReleaseFlags};
     WideString fromFlags = LevelFromReleaseFlags(flags);
     if (!fromFlags.empty()) level = fromFlags;
 
     WideString productLanguage;
-    status = ReadPackageProperty(installer, package.get(), u"ProductLanguage", productLanguage);
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoProductLanguage);
-        return status;
-    }
+    if (uint32_t status =
+            ReadPackageProperty(installer, package.get(), u"ProductLanguage", productLanguage))
+        return {status, kMsgNoProductLanguage};
     language = LanguageFromProductLanguage(productLanguage);
-    return 0;
+    return {};
 }
 
 }  // namespace
@@ -99,10 +88,10 @@ WideString LanguageFromProductLanguage(const WideString& productLanguage) {
     return WideString(productLanguage == WideString(u"1033") ? u"*eng*" : u"*rus*");
 }
 
-uint32_t DetectInstalledKcAndLanguage(Platform& platform, const WideString& installedCode,
-                                      bool silent, WideString& level, WideString& language) {
-    if (DetectFromPackageName(platform.installer, installedCode, level, language)) return 0;
-    return DetectFromCachedPackage(platform, installedCode, silent, level, language);
+StepResult DetectInstalledKcAndLanguage(Installer& installer, const WideString& installedCode,
+                                        WideString& level, WideString& language) {
+    if (DetectFromPackageName(installer, installedCode, level, language)) return {};
+    return DetectFromCachedPackage(installer, installedCode, level, language);
 }
 
 bool KcOrLanguageDiffers(const WideString& kc, const WideString& lang,

@@ -1,8 +1,9 @@
 #pragma once
 #include <cstdint>
 
+#include "common/MessageIds.h"
 #include "common/WideString.h"
-#include "platform/Platform.h"
+#include "platform/Installer.h"
 
 namespace qv {
 
@@ -13,8 +14,8 @@ WideString LanguageFromProductLanguage(const WideString& productLanguage);
 
 // The installed product's level and language patterns, from its source list's package name or
 // else from its cached package. Each output is written as soon as it is learnt.
-uint32_t DetectInstalledKcAndLanguage(Platform& platform, const WideString& installedCode,
-                                      bool silent, WideString& level, WideString& language);
+StepResult DetectInstalledKcAndLanguage(Installer& installer, const WideString& installedCode,
+                                        WideString& level, WideString& language);
 
 // Whether a chosen level or language differs from the installed ones.
 bool KcOrLanguageDiffers(const WideString& kc, const WideString& lang,

@@ -1,5 +1,6 @@
 #include "packages/ProductCodes.h"
 
+#include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "packages/FileLookup.h"
 #include "packages/InstallerStrings.h"
@@ -36,7 +37,7 @@ uint32_t GetPackageCode(Platform& platform, bool wantRelated, WideString& code) 
     status = ReadPackageProperty(platform.installer, package.get(), u"ProductCode", productCode);
     if (status != 0) return status;
     // A package that names no product cannot be installed; say so here rather than run on.
-    if (productCode.empty()) return kErrorInstallPackageInvalid;
+    if (productCode.empty()) return kExitPackageInvalid;
     code = productCode;
     return 0;
 }

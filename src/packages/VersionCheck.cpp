@@ -5,7 +5,6 @@
 #include "common/ResultCodes.h"
 #include "packages/FileLookup.h"
 #include "packages/InstallerStrings.h"
-#include "ui/Messages.h"
 
 namespace qv {
 namespace {
@@ -60,60 +59,49 @@ int CompareVersions(const WideString& left, const WideString& right) {
     return 0;
 }
 
-uint32_t CompareInstalledVersion(Platform& platform, bool silent, const WideString& installedCode,
-                                 int& order) {
+namespace {
+
+// The first *.msi beside the program, opened for reading its properties.
+StepResult OpenNewPackage(Platform& platform, MsiHandleHolder& package) {
+    WideString path;
+    if (uint32_t status = FindFileBesideProgram(platform.files, WideString(u"*.msi"), path))
+        return {status, kMsgNoFullPath};
+    if (uint32_t status = platform.installer.OpenPackageEx(
+            path.c_str(), kMsiOpenPackageIgnoreMachineState, package.put()))
+        return {status, kMsgCannotOpenNewPackage};
+    return {};
+}
+
+}  // namespace
+
+StepResult CompareInstalledVersion(Platform& platform, const WideString& installedCode,
+                                   int& order) {
     Installer& installer = platform.installer;
     WideString installed;
     ReadStep step;
-    uint32_t status = ReadProductInfo(installer, installedCode, u"VersionString", installed, &step);
-    if (status != 0) {
+    if (uint32_t status =
+            ReadProductInfo(installer, installedCode, u"VersionString", installed, &step)) {
         // A failed length query is reported as 1, not as the installer's code.
-        bool length = step == ReadStep::kLength;
-        ShowErrorUnlessSilent(platform, silent,
-                              length ? kMsgNoInstalledVersionSize : kMsgNoInstalledVersion);
-        return length ? 1 : status;
-    }
-
-    WideString path;
-    status = FindFileBesideProgram(platform.files, WideString(u"*.msi"), path);
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoFullPath);
-        return status;
+        if (step == ReadStep::kLength) return {1, kMsgNoInstalledVersionSize};
+        return {status, kMsgNoInstalledVersion};
     }
     MsiHandleHolder package(installer);
-    status = installer.OpenPackageEx(path.c_str(), kMsiOpenPackageIgnoreMachineState,
-                                     package.put());
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgCannotOpenNewPackage);
-        return status;
-    }
+    if (StepResult opened = OpenNewPackage(platform, package); opened.Failed()) return opened;
     WideString newVersion;
-    status = ReadPackageProperty(installer, package.get(), u"ProductVersion", newVersion);
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoNewVersion);
-        return status;
-    }
+    if (uint32_t status =
+            ReadPackageProperty(installer, package.get(), u"ProductVersion", newVersion))
+        return {status, kMsgNoNewVersion};
     order = CompareVersions(newVersion, installed);
-    return 0;
+    return {};
 }
 
-uint32_t GetNewPackageProductName(Platform& platform, bool silent, WideString& productName) {
-    WideString path;
-    uint32_t status = FindFileBesideProgram(platform.files, WideString(u"*.msi"), path);
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgNoFullPath);
-        return status;
-    }
+StepResult GetNewPackageProductName(Platform& platform, WideString& productName) {
     MsiHandleHolder package(platform.installer);
-    status = platform.installer.OpenPackageEx(path.c_str(), kMsiOpenPackageIgnoreMachineState,
-                                              package.put());
-    if (status != 0) {
-        ShowErrorUnlessSilent(platform, silent, kMsgCannotOpenNewPackage);
-        return status;
-    }
-    status = ReadPackageProperty(platform.installer, package.get(), u"ProductName", productName);
-    if (status != 0) ShowErrorUnlessSilent(platform, silent, kMsgNoNewVersion);
-    return status;
+    if (StepResult opened = OpenNewPackage(platform, package); opened.Failed()) return opened;
+    if (uint32_t status =
+            ReadPackageProperty(platform.installer, package.get(), u"ProductName", productName))
+        return {status, kMsgNoNewVersion};
+    return {};
 }
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "common/MessageIds.h"
 #include "common/WideString.h"
 #include "platform/Platform.h"
 
@@ -12,10 +13,10 @@ namespace qv {
 int CompareVersions(const WideString& left, const WideString& right);
 
 // Sign of the new package's version against the installed product's, in `order`.
-uint32_t CompareInstalledVersion(Platform& platform, bool silent, const WideString& installedCode,
-                                 int& order);
+StepResult CompareInstalledVersion(Platform& platform, const WideString& installedCode,
+                                   int& order);
 
 // The new package's ProductName.
-uint32_t GetNewPackageProductName(Platform& platform, bool silent, WideString& productName);
+StepResult GetNewPackageProductName(Platform& platform, WideString& productName);
 
 }  // namespace qv

@@ -1,31 +1,20 @@
 #pragma once
+// Keys under HKEY_CURRENT_USER. Every key is closed before the call returns.
 #include <cstdint>
-#include <memory>
-
-#include "common/WideString.h"
-#include "platform/SystemInfo.h"
 
 namespace qv {
 
-// An open HKEY; the destructor closes it.
-class RegistryKey {
-public:
-    virtual ~RegistryKey() = default;
-    // Calls a resolved RegDeleteKeyExW(key, name, access, 0).
-    virtual uint32_t CallDeleteKeyEx(ProcAddress entry, const char16_t* name,
-                                     uint32_t access) = 0;
-    // Calls a resolved RegDeleteKeyW(key, name).
-    virtual uint32_t CallDeleteKey(ProcAddress entry, const char16_t* name) = 0;
-};
-
-// Keys under HKEY_CURRENT_USER.
 class Registry {
 public:
     virtual ~Registry() = default;
-    virtual uint32_t CreateKey(const char16_t* path, uint32_t access,
-                               std::unique_ptr<RegistryKey>& out) = 0;
-    virtual uint32_t OpenKey(const char16_t* path, uint32_t access,
-                             std::unique_ptr<RegistryKey>& out) = 0;
+    // RegCreateKeyExW, non-volatile: 0 when the key exists afterwards, else the error.
+    virtual uint32_t CreateKey(const char16_t* path, uint32_t access) = 0;
+    // RegOpenKeyExW: 0 when the key could be opened with `access`, else the error.
+    virtual uint32_t OpenKey(const char16_t* path, uint32_t access) = 0;
+    // Opens `parent` with `access` and deletes its subkey `name`, which must have no subkeys of
+    // its own. Answers the open's error or the deletion's status.
+    virtual uint32_t DeleteSubKey(const char16_t* parent, uint32_t access,
+                                  const char16_t* name) = 0;
 };
 
 }  // namespace qv

@@ -2,7 +2,7 @@
 // The pending-restart marker: HKCU\Software\NeedBstrReboot in the 32-bit view, no values.
 #include <cstdint>
 
-#include "platform/Platform.h"
+#include "platform/Registry.h"
 
 namespace qv {
 
@@ -11,8 +11,7 @@ extern const char16_t kRebootMarkerPath[];
 // 0 when the key exists afterwards, else the registry error.
 uint32_t CreateRebootMarker(Registry& registry);
 bool IsRebootMarkerPresent(Registry& registry);
-// Through RegDeleteKeyExW when the registry API-set module is already loaded, else through
-// advapi32's RegDeleteKeyW. Answers the delete's status.
-uint32_t DeleteRebootMarker(Registry& registry, SystemInfo& system);
+// Answers the deletion's status; a marker with subkeys of its own is not removed.
+uint32_t DeleteRebootMarker(Registry& registry);
 
 }  // namespace qv

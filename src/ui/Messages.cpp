@@ -49,24 +49,30 @@ void FormatMessageText(WideString& target, const WideString& format, const WideS
     target = out;
 }
 
-int ShowMessage(Platform& platform, uint16_t textId, uint16_t captionId, uint32_t style) {
-    WideString text, caption;
-    LoadMessage(platform.resources, textId, text);
-    LoadMessage(platform.resources, captionId, caption);
-    return platform.ui.MessageBox(text, caption, style);
+BoxKind BoxKindOf(MessageId text) {
+    switch (text) {
+        case kMsgSameVersionReinstall:
+            return {kMsgCaptionUpdate, kQuestionBox};
+        case kMsgNewerInstalled:
+            return {kMsgCaptionUpdate, kErrorBox};
+        case kMsgRebootNow:
+            return {kMsgCaptionWarning, kRestartQuestion};
+        case kMsgKcLanguageDiffer:
+            return {kMsgCaptionWarning, kWarningBox};
+        case kMsgRestartFailed:
+            return {kMsgCaptionWarning, kPlainBox};
+        default:
+            return {kMsgCaptionError, kErrorBox};
+    }
 }
 
-int ShowFormattedMessage(Platform& platform, uint16_t textId, uint16_t captionId, uint32_t style,
-                         const WideString& value) {
-    WideString format, caption, text;
-    LoadMessage(platform.resources, textId, format);
-    LoadMessage(platform.resources, captionId, caption);
-    FormatMessageText(text, format, value);
-    return platform.ui.MessageBox(text, caption, style);
-}
-
-void ShowErrorUnlessSilent(Platform& platform, bool silent, uint16_t textId) {
-    if (!silent) ShowMessage(platform, textId, kMsgCaptionError, kErrorBox);
+int ShowMessage(Resources& resources, Ui& ui, MessageId text, const WideString& value) {
+    BoxKind kind = BoxKindOf(text);
+    WideString format, caption, shown;
+    LoadMessage(resources, text, format);
+    LoadMessage(resources, kind.caption, caption);
+    FormatMessageText(shown, format, value);
+    return ui.MessageBox(shown, caption, kind.style);
 }
 
 }  // namespace qv

@@ -10,11 +10,6 @@ constexpr uint32_t kSettingsTextBuffer = 10;
 constexpr uint32_t kConfirmTextBuffer = 20;
 }  // namespace
 
-DialogState& ProcessDialogState() {
-    static DialogState state;
-    return state;
-}
-
 intptr_t SettingsDialog::OnInitDialog(DialogWindow& dialog) {
     icon_ = dialog.LoadIcon32(kIconResource);
     if (icon_ != 0) dialog.SetBigIcon(icon_);
@@ -69,7 +64,7 @@ void SettingsDialog::Confirm(DialogWindow& dialog) {
     WideString confirm = dialog.GetItemText(kButtonConfirm, kConfirmTextBuffer);
     WideString install;
     LoadMessage(platform_.resources, kMsgButtonInstall, install);
-    if (confirm == install) state_.quickInstall = 1;
+    if (confirm == install) state_.quickInstall = true;
     dialog.EndDialog(0);
 }
 

@@ -4,12 +4,11 @@
 
 namespace qv {
 
-// The two values the dialog shares with the run for the whole process.
+// The two values the dialog shares with the run; they outlive each showing of it.
 struct DialogState {
     WideString settingsSelection;  // preset in, choice out: searched for kc1..kc3, rus, eng
-    int quickInstall = 0;          // confirmed from the welcome view: install with "/qb"
+    bool quickInstall = false;     // confirmed from the welcome view: install with "/qb"
 };
-DialogState& ProcessDialogState();
 
 enum DialogControl : int {
     kDialogTemplate = 102,
@@ -48,7 +47,6 @@ private:
 };
 
 // Runs the dialog and writes the choice into `kc` and `lang`. False when the user cancelled.
-bool ShowSettingsDialog(Platform& platform, WideString& kc, WideString& lang,
-                        DialogState& state = ProcessDialogState());
+bool ShowSettingsDialog(Platform& platform, WideString& kc, WideString& lang, DialogState& state);
 
 }  // namespace qv

@@ -83,8 +83,6 @@ std::string FakePlatform::Leaks() const {
     };
     note("installer handles", installer.OpenHandleCount());
     note("directory searches", files.OpenSearches());
-    note("registry keys", registry.OpenKeys());
-    note("tokens", system.OpenTokens());
     note("child processes", processes.OpenChildren());
     note("certificate stores", certificates.OpenStores());
     note("icons", ui.lastDialog ? ui.lastDialog->LiveIcons() : 0);

@@ -176,86 +176,47 @@ class FakeFileSystem : public FileSystem {
 // ---------------------------------------------------------------------------------------------
 // Registry (HKEY_CURRENT_USER; one view, as HKCU\Software is shared by both)
 
-class FakeSystemInfo;
-
 class FakeRegistry : public Registry {
   public:
     CallLog log;
-    Faults faults;  // "CreateKey", "OpenKey", "CallDeleteKeyEx", "CallDeleteKey"
-    // Resolves delete entries to "module!export" names for the log; the platform sets it.
-    const FakeSystemInfo* system = nullptr;
+    Faults faults;  // "CreateKey", "OpenKey", "DeleteSubKey"
 
     void AddKey(const std::u16string& path);  // with its parents
     bool HasKey(const std::u16string& path) const;
-    int OpenKeys() const { return openKeys_; }
 
-    uint32_t CreateKey(const char16_t* path, uint32_t access,
-                       std::unique_ptr<RegistryKey>& out) override;
-    uint32_t OpenKey(const char16_t* path, uint32_t access,
-                     std::unique_ptr<RegistryKey>& out) override;
+    uint32_t CreateKey(const char16_t* path, uint32_t access) override;
+    uint32_t OpenKey(const char16_t* path, uint32_t access) override;
+    uint32_t DeleteSubKey(const char16_t* parent, uint32_t access, const char16_t* name) override;
 
   private:
-    class Key;
-    uint32_t Delete(const std::u16string& parent, const char16_t* name);
-
     std::set<std::u16string> keys_;  // folded full paths
-    int openKeys_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
-// System information, modules, token, restart
+// System information and restart
 
-enum class Wow64 { kNo, kYes, kCallFails };
-enum class TokenScript { kGranted, kNotAllAssigned, kEnableFails, kOpenFails };
-
-struct FakeModule {
-    bool loaded = false;
-    bool loadable = true;
-    std::vector<std::string> exports;
-};
+enum class TokenScript { kGranted, kNotAllAssigned, kOpenFails };
 
 class FakeSystemInfo : public SystemInfo {
   public:
-    FakeSystemInfo();
-
     std::vector<WideString> arguments = {u"C:\\Kit\\setup.exe"};
     bool splitFails = false;
     bool admin = true;
     uint16_t systemUiLanguage = kLangEnglishUs;
-    uint32_t lastError = 0;
     WideString systemDirectory = u"C:\\windows\\system32";
-    // By folded name with ".dll"; defaults: kernel32 and advapi32 loaded, the registry
-    // API-set module present but not loaded.
-    std::map<std::u16string, FakeModule> modules;
-    Wow64 wow64 = Wow64::kNo;
+    bool wow64 = false;
     TokenScript token = TokenScript::kGranted;
     bool exitWindowsSucceeds = true;
     std::vector<std::pair<uint32_t, uint32_t>> exitWindowsRequests;  // (flags, reason)
     CallLog log;
 
-    // The address GetProcAddress gives for an export, 0 when absent.
-    ProcAddress Export(const std::u16string& module, const std::string& name) const;
-    // "module!export" for an address handed out, empty for any other.
-    std::string EntryName(ProcAddress entry) const;
-    int OpenTokens() const { return openTokens_; }
-
     bool GetCommandLineArguments(std::vector<WideString>& out) override;
     bool IsUserAnAdmin() override;
     uint16_t GetSystemDefaultUILanguage() override;
-    uint32_t GetLastError() override;
     WideString GetSystemDirectory() override;
-    ModuleHandle GetModuleHandle(const char16_t* name) override;
-    ModuleHandle LoadLibrary(const char16_t* name) override;
-    ProcAddress GetProcAddress(ModuleHandle module, const char* name) override;
-    bool CallIsWow64Process(ProcAddress entry, bool& wow64) override;
-    std::unique_ptr<ProcessToken> OpenProcessToken() override;
+    bool IsWow64() override;
+    bool EnableShutdownPrivilege() override;
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
-
-  private:
-    class Token;
-    const std::u16string* ModuleName(ModuleHandle module) const;
-
-    int openTokens_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -404,7 +365,7 @@ class FakeResources : public Resources {
 // ---------------------------------------------------------------------------------------------
 
 struct FakePlatform {
-    FakePlatform() { registry.system = &system; }
+    FakePlatform() = default;
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 

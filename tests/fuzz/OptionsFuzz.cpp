@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(exit == 0);
             break;
         case ParseOutcome::kUnrecognised:
-            FUZZ_CHECK(exit == static_cast<int>(kErrorInvalidCommandLine));
+            FUZZ_CHECK(exit == static_cast<int>(kExitBadCommandLine));
             break;
     }
     FUZZ_CHECK(again.kc == options.kc && again.lang == options.lang && again.args == options.args);

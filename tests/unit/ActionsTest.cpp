@@ -31,6 +31,7 @@ TEST(FindInstallPackage, FallsBackWithoutLevelThenToPlatformAlone) {
         {u"*kc1*", u"*eng*", {u"notes_x64_kc1_eng.txt"}, 0, u"C:\\Kit\\notes_x64_kc1_eng.txt", 1},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(WideString(c.found)));
         Kit k;
         for (const auto& f : c.files) k.files.Add(u"C:\\Kit", f);
         WideString path;
@@ -42,42 +43,40 @@ TEST(FindInstallPackage, FallsBackWithoutLevelThenToPlatformAlone) {
     }
 }
 
-TEST(RunInstaller, ExitCodesAndTheMarker) {
+TEST(RunInstaller, RestartCodesAreSuccessThatNeedsARestart) {
     struct {
         uint32_t exit;
-        const char* createFault;
         uint32_t result;
-        bool marker;
+        bool restartNeeded;
     } cases[] = {
-        {0, nullptr, 0, false},     {3010, nullptr, 0, true},  {3011, nullptr, 0, true},
-        {1641, nullptr, 0, true},   {1602, nullptr, 1602, false}, {1603, nullptr, 1603, false},
-        {3010, "CreateKey", 5, false},
+        {0, 0, false},       {3010, 0, true},       {3011, 0, true},
+        {1641, 0, true},     {1602, 1602, false},   {1603, 1603, false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.exit);
         Kit k;
         k.files.Add(u"C:\\Kit", u"p_x64_kc1_eng.msi");
         k.processes.script = {ProcessOutcome::Exit(c.exit)};
-        if (c.createFault) k.registry.faults.FailNext(c.createFault, 5);
-        EXPECT_EQ(RunInstaller(k.plat, WideString(kNewCode.c_str()), WideString(u"*kc1*"),
-                               WideString(u"*eng*"), WideString(), true),
-                  c.result)
-            << c.exit;
-        EXPECT_EQ(k.registry.HasKey(u"Software\\NeedBstrReboot"), c.marker) << c.exit;
+        bool restartNeeded = !c.restartNeeded;
+        StepResult r = RunInstaller(k.plat, WideString(kNewCode.c_str()), WideString(u"*kc1*"),
+                                    WideString(u"*eng*"), WideString(), restartNeeded);
+        EXPECT_EQ(r.status, c.result);
+        EXPECT_EQ(r.message, kNoMessage);
+        EXPECT_EQ(restartNeeded, c.restartNeeded);
+        EXPECT_FALSE(k.registry.HasKey(u"Software\\NeedBstrReboot"));
         EXPECT_EQ(k.Leaks(), "");
     }
 }
 
-TEST(RunInstaller, MissingPackageShowsMessageUnlessSilent) {
-    for (bool silent : {false, true}) {
-        Kit k;
-        k.files.Add(u"C:\\Kit", u"p_win32_kc1_eng.msi");
-        EXPECT_EQ(RunInstaller(k.plat, WideString(kNewCode.c_str()), WideString(u"*kc1*"),
-                               WideString(u"*eng*"), WideString(), silent),
-                  2u);
-        EXPECT_EQ(k.BoxTexts(), silent ? std::vector<std::string>{}
-                                       : std::vector<std::string>{"m104"});
-        EXPECT_TRUE(k.Started().empty());
-    }
+TEST(RunInstaller, MissingPackageNamesItsMessage) {
+    Kit k;
+    k.files.Add(u"C:\\Kit", u"p_win32_kc1_eng.msi");
+    bool restartNeeded = false;
+    StepResult r = RunInstaller(k.plat, WideString(kNewCode.c_str()), WideString(u"*kc1*"),
+                                WideString(u"*eng*"), WideString(), restartNeeded);
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_EQ(r.message, kMsgPackageNotFound);
+    EXPECT_TRUE(k.Started().empty());
 }
 
 TEST(RunProcessAndWait, StartErrorOrExitCode) {
@@ -110,6 +109,7 @@ TEST(PatchUpgradeSequence, CommitsOnlyAfterTheUpdateRan) {
         {"commit_fails", "DatabaseCommit", 0, false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Kit k;
         k.Install(kOldCode, u"5.0.9", u"x.msi");
         if (c.fault) k.installer.faults.FailNext(c.fault, 1627, c.skip);
@@ -117,12 +117,11 @@ TEST(PatchUpgradeSequence, CommitsOnlyAfterTheUpdateRan) {
         const auto& rows =
             k.installer.databases[u"C:\\windows\\Installer\\1a2b.msi"].installExecuteSequence;
         std::u16string expected = c.patched ? u"Not UPGRADINGPRODUCTCODE" : u"REMOVE=\"ALL\"";
-        EXPECT_EQ(rows[0].condition, expected) << c.name;
-        EXPECT_EQ(rows[2].condition, u"1") << c.name;
+        EXPECT_EQ(rows[0].condition, expected);
+        EXPECT_EQ(rows[2].condition, u"1");
         EXPECT_EQ(k.installer.log.Count("DatabaseCommit"),
-                  (c.patched || std::string(c.name) == "commit_fails") ? 1u : 0u)
-            << c.name;
-        EXPECT_EQ(k.Leaks(), "") << c.name;
+                  (c.patched || std::string(c.name) == "commit_fails") ? 1u : 0u);
+        EXPECT_EQ(k.Leaks(), "");
     }
     Kit k;
     EXPECT_EQ(PatchUpgradeSequence(k.installer, WideString()), 0u);
@@ -186,16 +185,16 @@ TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {
         {"no_folder", 3, u"key.dll", false, nullptr},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Kit k;
         k.installer.AddProduct(kNewCode, kUpgradeCode)
             .components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {c.state, c.path};
         k.processes.script = {ProcessOutcome::Exit(3010)};
         ToolResult r = RunInitTool(k.plat, WideString(kNewCode.c_str()));
-        EXPECT_EQ(r.ran, c.ran) << c.name;
-        EXPECT_EQ(r.code, c.ran ? 3010u : 0u) << c.name;
+        EXPECT_EQ(r.ran, c.ran);
+        EXPECT_EQ(r.code, c.ran ? 3010u : 0u);
         EXPECT_EQ(k.Started(), c.command ? std::vector<std::string>{c.command}
-                                         : std::vector<std::string>{})
-            << c.name;
+                                         : std::vector<std::string>{});
     }
 }
 

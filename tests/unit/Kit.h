@@ -7,8 +7,6 @@
 
 #include "driver/Run.h"
 #include "fakes/Fakes.h"
-#include "packages/FileLookup.h"
-#include "ui/SettingsDialog.h"
 
 namespace qv {
 inline void PrintTo(const WideString& text, std::ostream* os) { *os << '"' << ToUtf8(text) << '"'; }
@@ -38,9 +36,7 @@ struct Kit : fakes::FakePlatform {
         catalogue[118] = u"Next";
         catalogue[120] = u"Install";
         resources.SetStrings(catalogue);
-        system.wow64 = fakes::Wow64::kYes;
-        ProcessWow64Probe() = Wow64Probe();
-        ProcessDialogState() = DialogState();
+        system.wow64 = true;
         files.AddFolder(u"C:\\Kit");
         ui.dialogTemplate = {
             {118, {WideString(u"Install"), true}},      {2, {WideString(u"Cancel"), true}},

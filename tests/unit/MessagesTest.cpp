@@ -43,10 +43,10 @@ TEST(LoadMessage, AbsentLeavesTheTargetAndHasNoFallback) {
     }
 }
 
-TEST(ShowFormattedMessage, FillsTheProductName) {
+TEST(ShowMessage, FillsTheProductName) {
     Kit k;
     k.ui.answers = {7};
-    EXPECT_EQ(ShowFormattedMessage(k.plat, 102, 114, 4, WideString(u"Q 100%s")), 7);
+    EXPECT_EQ(ShowMessage(k.resources, k.ui, kMsgSameVersionReinstall, WideString(u"Q 100%s")), 7);
     ASSERT_EQ(k.ui.boxes.size(), 1u);
     EXPECT_EQ(k.ui.boxes[0].text, WideString(u"m102 Q 100%s"));
     EXPECT_EQ(k.ui.boxes[0].caption, WideString(u"m114"));

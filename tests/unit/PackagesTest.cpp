@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Kit.h"
+#include "packages/FileLookup.h"
 #include "packages/InstallerStrings.h"
 #include "packages/KcLanguage.h"
 #include "packages/ProductCodes.h"
@@ -39,34 +40,6 @@ TEST(FindFileBesideProgram, PathWithoutBackslashSearchesTheCurrentDirectory) {
     WideString path;
     EXPECT_EQ(FindFileBesideProgram(k.files, WideString(u"*x64*"), path), 0u);
     EXPECT_EQ(path, WideString(u"a_x64.msi"));
-}
-
-TEST(GetPlatformPattern, ProbeStates) {
-    struct {
-        bool kernelLoaded;
-        bool exported;
-        fakes::Wow64 wow64;
-        const char16_t* expected;
-    } cases[] = {
-        {true, true, fakes::Wow64::kYes, u"*x64*"},
-        {true, true, fakes::Wow64::kNo, u"*win32*"},
-        {true, true, fakes::Wow64::kCallFails, u"*win32*"},
-        {true, false, fakes::Wow64::kYes, u"*win32*"},
-        {false, true, fakes::Wow64::kYes, u"*win32*"},
-    };
-    for (const auto& c : cases) {
-        Kit k;
-        k.system.wow64 = c.wow64;
-        k.system.modules[u"kernel32.dll"].loaded = c.kernelLoaded;
-        if (!c.exported) k.system.modules[u"kernel32.dll"].exports.clear();
-        Wow64Probe probe;
-        EXPECT_EQ(GetPlatformPattern(k.system, probe), WideString(c.expected));
-        // An unresolved probe tries again; a resolved one never looks the module up again.
-        size_t lookups = k.system.log.Count("GetModuleHandle kernel32");
-        GetPlatformPattern(k.system, probe);
-        EXPECT_EQ(k.system.log.Count("GetModuleHandle kernel32"),
-                  c.kernelLoaded ? lookups : lookups + 1);
-    }
 }
 
 TEST(GetPackageCode, ReadsProductAndRelatedCodes) {
@@ -120,53 +93,46 @@ TEST(InstallerStrings, TwoCallProtocol) {
 
 struct FailureRow {
     const char* name;
-    const char* method;
+    const char* method;  // null: no package beside the program
     unsigned skip;
     uint32_t code;
     uint32_t result;
-    const char* box;
+    MessageId message;
 };
 
 TEST(CompareInstalledVersion, EachFailureHasItsMessageAndResult) {
     const FailureRow rows[] = {
-        {"length", "GetProductInfo", 0, 1605, 1, "m107"},
-        {"value", "GetProductInfo", 1, 1610, 1610, "m106"},
-        {"open", "OpenPackageEx", 0, 1619, 1619, "m108"},
-        {"version", "GetProperty", 1, 1627, 1627, "m109"},
+        {"length", "GetProductInfo", 0, 1605, 1, kMsgNoInstalledVersionSize},
+        {"value", "GetProductInfo", 1, 1610, 1610, kMsgNoInstalledVersion},
+        {"no_package", nullptr, 0, 0, 2, kMsgNoFullPath},
+        {"open", "OpenPackageEx", 0, 1619, 1619, kMsgCannotOpenNewPackage},
+        {"version", "GetProperty", 1, 1627, 1627, kMsgNoNewVersion},
     };
     for (const auto& r : rows) {
-        for (bool silent : {false, true}) {
-            Kit k;
-            k.AddPackage(u"p_x64.msi", kNewCode);
-            k.Install(kOldCode, u"5.0.9", u"x.msi");
-            k.installer.faults.FailNext(r.method, r.code, r.skip);
-            int order = 99;
-            EXPECT_EQ(CompareInstalledVersion(k.plat, silent, WideString(kOldCode.c_str()),
-                                              order),
-                      r.result)
-                << r.name;
-            EXPECT_EQ(order, 99) << r.name;
-            EXPECT_EQ(k.BoxTexts(), silent ? std::vector<std::string>{}
-                                           : std::vector<std::string>{r.box})
-                << r.name;
-            EXPECT_EQ(k.Leaks(), "") << r.name;
-        }
+        SCOPED_TRACE(r.name);
+        Kit k;
+        if (r.method) k.AddPackage(u"p_x64.msi", kNewCode);
+        k.Install(kOldCode, u"5.0.9", u"x.msi");
+        if (r.method) k.installer.faults.FailNext(r.method, r.code, r.skip);
+        int order = 99;
+        StepResult result = CompareInstalledVersion(k.plat, WideString(kOldCode.c_str()), order);
+        EXPECT_EQ(result.status, r.result);
+        EXPECT_EQ(result.message, r.message);
+        EXPECT_EQ(order, 99);
+        EXPECT_TRUE(k.ui.boxes.empty());
+        EXPECT_EQ(k.Leaks(), "");
     }
-    Kit k;
-    k.Install(kOldCode, u"5.0.9", u"x.msi");
-    int order = 0;
-    EXPECT_EQ(CompareInstalledVersion(k.plat, false, WideString(kOldCode.c_str()), order), 2u);
-    EXPECT_EQ(k.BoxTexts(), std::vector<std::string>{"m105"});
 }
 
-TEST(GetNewPackageProductName, ReadFailureShowsTheVersionMessage) {
+TEST(GetNewPackageProductName, ReadFailureNamesTheVersionMessage) {
     Kit k;
     k.AddPackage(u"p_x64.msi", kNewCode);
     k.installer.faults.FailNext("GetProperty", 1627);
     WideString name;
-    EXPECT_EQ(GetNewPackageProductName(k.plat, false, name), 1627u);
-    EXPECT_EQ(k.BoxTexts(), std::vector<std::string>{"m109"});
-    EXPECT_EQ(GetNewPackageProductName(k.plat, false, name), 0u);
+    StepResult failed = GetNewPackageProductName(k.plat, name);
+    EXPECT_EQ(failed.status, 1627u);
+    EXPECT_EQ(failed.message, kMsgNoNewVersion);
+    EXPECT_FALSE(GetNewPackageProductName(k.plat, name).Failed());
     EXPECT_EQ(name, WideString(u"Quorvane CSP"));
     EXPECT_EQ(k.Leaks(), "");
 }
@@ -181,36 +147,37 @@ struct DetectCase {
     uint32_t result;
     const char16_t* level;
     const char16_t* language;
-    const char* box;
+    MessageId message;
     bool cachedOpened;
 };
 
 TEST(DetectInstalledKcAndLanguage, StepsAAndB) {
     const DetectCase cases[] = {
         {"name_has_both", u"qv_x64_kc3_eng.msi", u"kc1,", u"1049", nullptr, 0, 0, u"*kc3*",
-         u"*eng*", nullptr, false},
+         u"*eng*", kNoMessage, false},
         {"name_level_only_flags_silent", u"qv_x64_kc2.msi", u"x", u"1049", nullptr, 0, 0, u"*kc2*",
-         u"*rus*", nullptr, true},
+         u"*rus*", kNoMessage, true},
         {"name_level_flags_override", u"qv_x64_kc2.msi", u"kc3,", u"1033", nullptr, 0, 0,
-         u"*kc3*", u"*eng*", nullptr, true},
+         u"*kc3*", u"*eng*", kNoMessage, true},
         {"name_without_kc", u"product.msi", u"qvcspi", u"1033", nullptr, 0, 0, u"*kc1*", u"*eng*",
-         nullptr, true},
+         kNoMessage, true},
         {"source_list_fails", nullptr, u"qvrmcsp", u"", nullptr, 0, 0, u"*kc2*", u"*rus*",
-         nullptr, true},
+         kNoMessage, true},
         {"kc_at_the_end_names_nothing", u"qv_eng_kc", u"", u"1033", nullptr, 0, 0, u"", u"*eng*",
-         nullptr, true},
+         kNoMessage, true},
         {"cached_path_length", u"product.msi", u"", u"1033", "GetProductInfo", 0, 1605, u"", u"",
-         "m111", false},
+         kMsgNoInstalledPackagePathSize, false},
         {"cached_path_value", u"product.msi", u"", u"1033", "GetProductInfo", 1, 1610, u"", u"",
-         "m110", false},
+         kMsgNoInstalledPackagePath, false},
         {"cached_open_quiet", u"product.msi", u"", u"1033", "OpenPackageEx", 0, 1619, u"", u"",
-         nullptr, true},
+         kNoMessage, true},
         {"flags_unreadable", u"qv_kc2.msi", u"", u"1033", "GetProperty", 0, 1627, u"*kc2*", u"",
-         "m112", true},
+         kMsgNoReleaseFlags, true},
         {"language_unreadable", u"qv_kc2.msi", u"kc3,", u"1033", "GetProperty", 2, 1627,
-         u"*kc3*", u"", "m113", true},
+         u"*kc3*", u"", kMsgNoProductLanguage, true},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Kit k;
         fakes::FakeProduct& p = k.Install(kOldCode, u"5.0.9", c.packageName ? c.packageName : u"");
         if (!c.packageName) p.sourceList.clear();
@@ -219,19 +186,15 @@ TEST(DetectInstalledKcAndLanguage, StepsAAndB) {
         if (c.flags) cached[u"ISReleaseFlags"] = c.flags;
         if (c.faultMethod) k.installer.faults.FailNext(c.faultMethod, c.result, c.faultSkip);
         WideString level, language;
-        EXPECT_EQ(DetectInstalledKcAndLanguage(k.plat, WideString(kOldCode.c_str()), false,
-                                               level, language),
-                  c.result)
-            << c.name;
-        EXPECT_EQ(level, WideString(c.level)) << c.name;
-        EXPECT_EQ(language, WideString(c.language)) << c.name;
-        EXPECT_EQ(k.BoxTexts(),
-                  c.box ? std::vector<std::string>{c.box} : std::vector<std::string>{})
-            << c.name;
+        StepResult result = DetectInstalledKcAndLanguage(
+            k.installer, WideString(kOldCode.c_str()), level, language);
+        EXPECT_EQ(result.status, c.result);
+        EXPECT_EQ(result.message, c.message);
+        EXPECT_EQ(level, WideString(c.level));
+        EXPECT_EQ(language, WideString(c.language));
         EXPECT_EQ(k.installer.log.Count("OpenPackageEx C:\\windows\\Installer"),
-                  c.cachedOpened ? 1u : 0u)
-            << c.name;
-        EXPECT_EQ(k.Leaks(), "") << c.name;
+                  c.cachedOpened ? 1u : 0u);
+        EXPECT_EQ(k.Leaks(), "");
     }
 }
 

@@ -64,7 +64,7 @@ const RunCase kRunCases[] = {
      {Install("qv_x64_kc2_rus.msi"), kTool}},
     {"fresh_32_bit",
      [](Kit& k) {
-         k.system.wow64 = fakes::Wow64::kNo;
+         k.system.wow64 = false;
          k.AddPackage(u"qv_x64_kc1_eng.msi", kOldCode);
          k.AddPackage(u"qv_win32_kc1_eng.msi", kNewCode);
          k.ToolInstalledFor(kNewCode);

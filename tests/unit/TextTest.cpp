@@ -25,10 +25,10 @@ TEST(WideString, FailuresCarryTheirCode) {
     try {
         WideString(u"ab").Left(3);
         FAIL();
-    } catch (const WideStringError& e) {
-        EXPECT_EQ(e.Code(), kEInvalidArg);
+    } catch (const FatalError& e) {
+        EXPECT_EQ(e.Code(), kExitInvalidArgument);
     }
-    EXPECT_THROW(WideString(static_cast<const char16_t*>(nullptr)), WideStringError);
+    EXPECT_THROW(WideString(static_cast<const char16_t*>(nullptr)), FatalError);
 }
 
 TEST(WideString, LentBufferIsCutAtFirstNull) {

@@ -1,75 +1,122 @@
 #pragma once
-// user32, advapi32 and shell32 are not imported: only kernel32 and msvcrt are bound at start-up,
-// while the DLL search still includes the program's folder. These load them, on first use, from
-// the system directory after wWinMain has locked the search, so their own imports come from
-// there as well.
+// Only kernel32 and msvcrt are imported, because they are bound while the DLL search still
+// includes the program's folder. Every other system DLL is loaded from the system directory on
+// first use, after wWinMain has locked the search, and every function setup.exe takes from it
+// is bound at once, in one style:
+//   - a DLL that cannot be loaded ends setup.exe with 126 (ERROR_MOD_NOT_FOUND), a function it
+//     lacks with 127 (ERROR_PROC_NOT_FOUND): such a Windows is damaged, and a run that went on
+//     without the function could not do what it reports;
+//   - the few functions older Windows lacks are looked up with OptionalFunction where they are
+//     used, each with its fallback there.
 #include "platform/win32/Win32Common.h"
 
+#include <msi.h>
+#include <msiquery.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <wincrypt.h>
 
 namespace qv::win32 {
 
-// A system DLL and the functions taken from it; a system without them cannot run the program.
+[[noreturn]] void MissingSystemDll();
+[[noreturn]] void MissingSystemFunction();
+
+inline HMODULE RequiredLibrary(const wchar_t* name) {
+    HMODULE module = LoadSystemLibrary(name);
+    if (module == nullptr) MissingSystemDll();
+    return module;
+}
+
+template <typename F>
+F Required(HMODULE module, const char* name) {
+    F f = OptionalFunction<F>(module, name);
+    if (f == nullptr) MissingSystemFunction();
+    return f;
+}
+
+// One instance per DLL, made on first use.
 template <typename Api>
 Api& SystemApi() {
     static Api api;
     return api;
 }
 
-[[noreturn]] void MissingSystemFunction();
+#define QV_BIND(name) decltype(&::name) name = Required<decltype(&::name)>(module, #name)
 
-template <typename F>
-F Required(HMODULE module, const char* name) {
-    F f = ProcFrom<F>(module, name);
-    if (f == nullptr) MissingSystemFunction();
-    return f;
-}
+struct Msi {
+    HMODULE module = RequiredLibrary(L"msi.dll");
+    QV_BIND(MsiSetInternalUI);
+    QV_BIND(MsiQueryProductStateW);
+    QV_BIND(MsiGetProductInfoW);
+    QV_BIND(MsiOpenPackageExW);
+    QV_BIND(MsiGetPropertyW);
+    QV_BIND(MsiEnumRelatedProductsW);
+    QV_BIND(MsiGetComponentPathW);
+    QV_BIND(MsiSourceListGetInfoW);
+    QV_BIND(MsiSourceListClearAllW);
+    QV_BIND(MsiSourceListSetInfoW);
+    QV_BIND(MsiOpenDatabaseW);
+    QV_BIND(MsiDatabaseOpenViewW);
+    QV_BIND(MsiViewExecute);
+    QV_BIND(MsiDatabaseCommit);
+    QV_BIND(MsiCloseHandle);
+};
 
-#define QV_SYSTEM_FUNCTION(name) decltype(&::name) name = Required<decltype(&::name)>(module, #name)
+struct Crypt32 {
+    HMODULE module = RequiredLibrary(L"crypt32.dll");
+    QV_BIND(CertOpenStore);
+    QV_BIND(CertCloseStore);
+    QV_BIND(CertEnumCertificatesInStore);
+    QV_BIND(CertAddCertificateContextToStore);
+};
 
 struct User32 {
-    HMODULE module = LoadSystemLibrary(L"user32.dll");
-    QV_SYSTEM_FUNCTION(MessageBoxW);
-    QV_SYSTEM_FUNCTION(DialogBoxParamW);
-    QV_SYSTEM_FUNCTION(EndDialog);
-    QV_SYSTEM_FUNCTION(GetDlgItem);
-    QV_SYSTEM_FUNCTION(GetDlgItemTextW);
-    QV_SYSTEM_FUNCTION(SetDlgItemTextW);
-    QV_SYSTEM_FUNCTION(CheckDlgButton);
-    QV_SYSTEM_FUNCTION(IsDlgButtonChecked);
-    QV_SYSTEM_FUNCTION(ShowWindow);
-    QV_SYSTEM_FUNCTION(SendMessageW);
-    QV_SYSTEM_FUNCTION(SetWindowLongW);
-    QV_SYSTEM_FUNCTION(GetWindowLongW);
-    QV_SYSTEM_FUNCTION(LoadImageW);
-    QV_SYSTEM_FUNCTION(DestroyIcon);
-    QV_SYSTEM_FUNCTION(ExitWindowsEx);
+    HMODULE module = RequiredLibrary(L"user32.dll");
+    QV_BIND(MessageBoxW);
+    QV_BIND(DialogBoxParamW);
+    QV_BIND(EndDialog);
+    QV_BIND(GetDlgItem);
+    QV_BIND(GetDlgItemTextW);
+    QV_BIND(SetDlgItemTextW);
+    QV_BIND(CheckDlgButton);
+    QV_BIND(IsDlgButtonChecked);
+    QV_BIND(ShowWindow);
+    QV_BIND(SendMessageW);
+    QV_BIND(SetWindowLongW);
+    QV_BIND(GetWindowLongW);
+    QV_BIND(LoadImageW);
+    QV_BIND(DestroyIcon);
+    QV_BIND(ExitWindowsEx);
 };
 
 struct Advapi32 {
-    HMODULE module = LoadSystemLibrary(L"advapi32.dll");
-    QV_SYSTEM_FUNCTION(RegCreateKeyExW);
-    QV_SYSTEM_FUNCTION(RegOpenKeyExW);
-    QV_SYSTEM_FUNCTION(RegCloseKey);
-    QV_SYSTEM_FUNCTION(OpenProcessToken);
-    QV_SYSTEM_FUNCTION(LookupPrivilegeValueW);
-    QV_SYSTEM_FUNCTION(AdjustTokenPrivileges);
+    HMODULE module = RequiredLibrary(L"advapi32.dll");
+    QV_BIND(RegCreateKeyExW);
+    QV_BIND(RegOpenKeyExW);
+    QV_BIND(RegDeleteKeyW);
+    QV_BIND(RegCloseKey);
+    QV_BIND(OpenProcessToken);
+    QV_BIND(LookupPrivilegeValueW);
+    QV_BIND(AdjustTokenPrivileges);
 };
 
 struct Shell32 {
-    HMODULE module = LoadSystemLibrary(L"shell32.dll");
-    QV_SYSTEM_FUNCTION(CommandLineToArgvW);
-    QV_SYSTEM_FUNCTION(IsUserAnAdmin);
+    HMODULE module = RequiredLibrary(L"shell32.dll");
+    QV_BIND(CommandLineToArgvW);
+    QV_BIND(IsUserAnAdmin);
 };
 
-#undef QV_SYSTEM_FUNCTION
+#undef QV_BIND
 
+inline Msi& msi() { return SystemApi<Msi>(); }
+inline Crypt32& crypt32() { return SystemApi<Crypt32>(); }
 inline User32& user32() { return SystemApi<User32>(); }
 inline Advapi32& advapi32() { return SystemApi<Advapi32>(); }
 inline Shell32& shell32() { return SystemApi<Shell32>(); }
 
 inline LSTATUS CloseKey(HKEY key) { return advapi32().RegCloseKey(key); }
+inline BOOL CloseStore(HCERTSTORE store) { return crypt32().CertCloseStore(store, 0); }
 using UniqueHkey = UniqueAny<NullTraits<HKEY, decltype(&CloseKey), &CloseKey>>;
+using UniqueCertStore = UniqueAny<NullTraits<HCERTSTORE, decltype(&CloseStore), &CloseStore>>;
 
 }  // namespace qv::win32

@@ -16,10 +16,15 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t expected");
 
 namespace qv::win32 {
 
-inline const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-inline const wchar_t* W(const WideString& text) { return W(text.c_str()); }
-inline wchar_t* W(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
-inline const char16_t* U(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+// The logic's UTF-16 text as Windows' wchar_t, and back: the same code units.
+inline const wchar_t* AsWide(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+inline const wchar_t* AsWide(const WideString& text) { return AsWide(text.c_str()); }
+inline wchar_t* AsWide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+inline const char16_t* AsUtf16(const wchar_t* text) {
+    return reinterpret_cast<const char16_t*>(text);
+}
 
 // Owns a handle; Traits give its empty value and its closer.
 template <typename Traits>
@@ -67,8 +72,9 @@ using UniqueHandle = UniqueAny<NullTraits<HANDLE, decltype(&::CloseHandle), &::C
 using UniqueFind = UniqueAny<FindTraits>;
 using UniqueLocal = UniqueAny<NullTraits<HLOCAL, decltype(&::LocalFree), &::LocalFree>>;
 
+// A function of a loaded module, or null when the module or the export is missing.
 template <typename F>
-F ProcFrom(HMODULE module, const char* name) {
+F OptionalFunction(HMODULE module, const char* name) {
     return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
                   : nullptr;
 }
@@ -80,7 +86,7 @@ inline bool g_dllSearchLocked = false;
 // brought SetDefaultDllDirectories cannot; LoadSystemLibrary then names full paths instead.
 inline void LockDllSearch() {
     using SetDefault = BOOL(WINAPI*)(DWORD);
-    auto set = ProcFrom<SetDefault>(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    auto set = OptionalFunction<SetDefault>(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     g_dllSearchLocked = set != nullptr && set(LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!g_dllSearchLocked) ::SetDllDirectoryW(L"");
 }

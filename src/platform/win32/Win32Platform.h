@@ -40,10 +40,9 @@ public:
 
 class Win32Registry : public Registry {
 public:
-    uint32_t CreateKey(const char16_t* path, uint32_t access,
-                       std::unique_ptr<RegistryKey>& out) override;
-    uint32_t OpenKey(const char16_t* path, uint32_t access,
-                     std::unique_ptr<RegistryKey>& out) override;
+    uint32_t CreateKey(const char16_t* path, uint32_t access) override;
+    uint32_t OpenKey(const char16_t* path, uint32_t access) override;
+    uint32_t DeleteSubKey(const char16_t* parent, uint32_t access, const char16_t* name) override;
 };
 
 class Win32SystemInfo : public SystemInfo {
@@ -51,13 +50,9 @@ public:
     bool GetCommandLineArguments(std::vector<WideString>& out) override;
     bool IsUserAnAdmin() override;
     uint16_t GetSystemDefaultUILanguage() override;
-    uint32_t GetLastError() override;
     WideString GetSystemDirectory() override;
-    ModuleHandle GetModuleHandle(const char16_t* name) override;
-    ModuleHandle LoadLibrary(const char16_t* name) override;
-    ProcAddress GetProcAddress(ModuleHandle module, const char* name) override;
-    bool CallIsWow64Process(ProcAddress entry, bool& wow64) override;
-    std::unique_ptr<ProcessToken> OpenProcessToken() override;
+    bool IsWow64() override;
+    bool EnableShutdownPrivilege() override;
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
 };
 

@@ -1,8 +1,7 @@
 // Files, registry, processes and system information.
 
-#include "platform/win32/Win32Platform.h"
-
 #include "platform/win32/SystemApis.h"
+#include "platform/win32/Win32Platform.h"
 
 namespace qv::win32 {
 namespace {
@@ -11,45 +10,12 @@ class Win32DirectorySearch : public DirectorySearch {
 public:
     Win32DirectorySearch(HANDLE handle, const WIN32_FIND_DATAW& data)
         : handle_(handle), data_(data) {}
-    WideString Name() const override { return WideString(U(data_.cFileName)); }
+    WideString Name() const override { return WideString(AsUtf16(data_.cFileName)); }
     bool Next() override { return ::FindNextFileW(handle_.get(), &data_) != FALSE; }
 
 private:
     UniqueFind handle_;
     WIN32_FIND_DATAW data_;
-};
-
-class Win32RegistryKey : public RegistryKey {
-public:
-    explicit Win32RegistryKey(HKEY key) : key_(key) {}
-    uint32_t CallDeleteKeyEx(ProcAddress entry, const char16_t* name, uint32_t access) override {
-        auto f = reinterpret_cast<LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD)>(entry);
-        return static_cast<uint32_t>(f(key_.get(), W(name), access, 0));
-    }
-    uint32_t CallDeleteKey(ProcAddress entry, const char16_t* name) override {
-        auto f = reinterpret_cast<LSTATUS(WINAPI*)(HKEY, LPCWSTR)>(entry);
-        return static_cast<uint32_t>(f(key_.get(), W(name)));
-    }
-
-private:
-    UniqueHkey key_;
-};
-
-class Win32ProcessToken : public ProcessToken {
-public:
-    explicit Win32ProcessToken(HANDLE token) : token_(token) {}
-    bool EnablePrivilege(const char16_t* name) override {
-        TOKEN_PRIVILEGES privileges = {};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (!advapi32().LookupPrivilegeValueW(nullptr, W(name), &privileges.Privileges[0].Luid))
-            return false;
-        return advapi32().AdjustTokenPrivileges(token_.get(), FALSE, &privileges, 0, nullptr, nullptr) !=
-               FALSE;
-    }
-
-private:
-    UniqueHandle token_;
 };
 
 class Win32ChildProcess : public ChildProcess {
@@ -69,16 +35,20 @@ private:
     UniqueHandle thread_;
 };
 
+LSTATUS OpenKey(const char16_t* path, uint32_t access, UniqueHkey& key) {
+    return advapi32().RegOpenKeyExW(HKEY_CURRENT_USER, AsWide(path), 0, access, key.put());
+}
+
 }  // namespace
 
 uint32_t Win32FileSystem::GetModuleFileName(char16_t* buffer, uint32_t size) {
-    return ::GetModuleFileNameW(nullptr, W(buffer), size);
+    return ::GetModuleFileNameW(nullptr, AsWide(buffer), size);
 }
 
 std::unique_ptr<DirectorySearch> Win32FileSystem::FindFirst(const WideString& pattern,
                                                             uint32_t& error) {
     WIN32_FIND_DATAW data;
-    HANDLE h = ::FindFirstFileW(W(pattern), &data);
+    HANDLE h = ::FindFirstFileW(AsWide(pattern), &data);
     if (h == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();
         return nullptr;
@@ -86,21 +56,27 @@ std::unique_ptr<DirectorySearch> Win32FileSystem::FindFirst(const WideString& pa
     return std::make_unique<Win32DirectorySearch>(h, data);
 }
 
-uint32_t Win32Registry::CreateKey(const char16_t* path, uint32_t access,
-                                  std::unique_ptr<RegistryKey>& out) {
-    HKEY key = nullptr;
-    LSTATUS r = advapi32().RegCreateKeyExW(HKEY_CURRENT_USER, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  access, nullptr, &key, nullptr);
-    if (r == ERROR_SUCCESS) out = std::make_unique<Win32RegistryKey>(key);
-    return static_cast<uint32_t>(r);
+uint32_t Win32Registry::CreateKey(const char16_t* path, uint32_t access) {
+    UniqueHkey key;
+    return advapi32().RegCreateKeyExW(HKEY_CURRENT_USER, AsWide(path), 0, nullptr,
+                                      REG_OPTION_NON_VOLATILE, access, nullptr, key.put(),
+                                      nullptr);
 }
 
-uint32_t Win32Registry::OpenKey(const char16_t* path, uint32_t access,
-                                std::unique_ptr<RegistryKey>& out) {
-    HKEY key = nullptr;
-    LSTATUS r = advapi32().RegOpenKeyExW(HKEY_CURRENT_USER, W(path), 0, access, &key);
-    if (r == ERROR_SUCCESS) out = std::make_unique<Win32RegistryKey>(key);
-    return static_cast<uint32_t>(r);
+uint32_t Win32Registry::OpenKey(const char16_t* path, uint32_t access) {
+    UniqueHkey key;
+    return win32::OpenKey(path, access, key);
+}
+
+uint32_t Win32Registry::DeleteSubKey(const char16_t* parent, uint32_t access,
+                                     const char16_t* name) {
+    UniqueHkey key;
+    if (LSTATUS r = win32::OpenKey(parent, access, key)) return r;
+    // RegDeleteKeyExW came with Vista; RegDeleteKeyW does the same in the view the key is in.
+    using DeleteEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+    if (auto deleteEx = OptionalFunction<DeleteEx>(advapi32().module, "RegDeleteKeyExW"))
+        return deleteEx(key.get(), AsWide(name), 0, 0);
+    return advapi32().RegDeleteKeyW(key.get(), AsWide(name));
 }
 
 bool Win32SystemInfo::GetCommandLineArguments(std::vector<WideString>& out) {
@@ -109,7 +85,7 @@ bool Win32SystemInfo::GetCommandLineArguments(std::vector<WideString>& out) {
     if (list == nullptr) return false;
     UniqueLocal owner(reinterpret_cast<HLOCAL>(list));
     out.clear();
-    for (int i = 0; i < count; ++i) out.emplace_back(U(list[i]));
+    for (int i = 0; i < count; ++i) out.emplace_back(AsUtf16(list[i]));
     return true;
 }
 
@@ -117,13 +93,11 @@ bool Win32SystemInfo::IsUserAnAdmin() { return shell32().IsUserAnAdmin() != FALS
 
 uint16_t Win32SystemInfo::GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
 
-uint32_t Win32SystemInfo::GetLastError() { return ::GetLastError(); }
-
 WideString Win32SystemInfo::GetSystemDirectory() {
     WideString path;
     UINT size = MAX_PATH;
     for (;;) {
-        UINT n = ::GetSystemDirectoryW(W(path.Lend(size)), size);
+        UINT n = ::GetSystemDirectoryW(AsWide(path.Lend(size)), size);
         if (n < size) break;
         size = n + 1;
     }
@@ -131,32 +105,30 @@ WideString Win32SystemInfo::GetSystemDirectory() {
     return path;
 }
 
-ModuleHandle Win32SystemInfo::GetModuleHandle(const char16_t* name) {
-    return reinterpret_cast<ModuleHandle>(::GetModuleHandleW(W(name)));
+bool Win32SystemInfo::IsWow64() {
+    // Windows XP before SP2 lacks it, and is then a 32-bit system.
+    using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto isWow64 = OptionalFunction<IsWow64Process>(::GetModuleHandleW(L"kernel32"),
+                                                    "IsWow64Process");
+    BOOL wow64 = FALSE;
+    return isWow64 != nullptr && isWow64(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-ModuleHandle Win32SystemInfo::LoadLibrary(const char16_t* name) {
-    return reinterpret_cast<ModuleHandle>(LoadSystemLibrary(W(name)));
-}
-
-ProcAddress Win32SystemInfo::GetProcAddress(ModuleHandle module, const char* name) {
-    return reinterpret_cast<ProcAddress>(
-        ::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
-}
-
-bool Win32SystemInfo::CallIsWow64Process(ProcAddress entry, bool& wow64) {
-    auto f = reinterpret_cast<BOOL(WINAPI*)(HANDLE, PBOOL)>(entry);
-    BOOL result = FALSE;
-    if (!f(::GetCurrentProcess(), &result)) return false;
-    wow64 = result != FALSE;
-    return true;
-}
-
-std::unique_ptr<ProcessToken> Win32SystemInfo::OpenProcessToken() {
-    HANDLE token = nullptr;
-    if (!advapi32().OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return nullptr;
-    return std::make_unique<Win32ProcessToken>(token);
+bool Win32SystemInfo::EnableShutdownPrivilege() {
+    UniqueHandle token;
+    if (!advapi32().OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                     token.put()))
+        return false;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!advapi32().LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME,
+                                          &privileges.Privileges[0].Luid))
+        return false;
+    // Succeeds without assigning a privilege the user lacks; only the last error tells.
+    if (!advapi32().AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr))
+        return false;
+    return ::GetLastError() == ERROR_SUCCESS;
 }
 
 bool Win32SystemInfo::ExitWindowsEx(uint32_t flags, uint32_t reason) {
@@ -169,9 +141,8 @@ std::unique_ptr<ChildProcess> Win32Processes::Start(const WideString& commandLin
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, W(&writable[0]),
-                          nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                          &info)) {
+    if (!::CreateProcessW(nullptr, AsWide(&writable[0]), nullptr, nullptr, FALSE,
+                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
         error = ::GetLastError();
         return nullptr;
     }

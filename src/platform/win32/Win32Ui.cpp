@@ -10,12 +10,12 @@ public:
     Win32DialogWindow(HWND dialog, HINSTANCE instance) : dialog_(dialog), instance_(instance) {}
     WideString GetItemText(int id, uint32_t capacity) override {
         WideString text;
-        user32().GetDlgItemTextW(dialog_, id, W(text.Lend(capacity)), static_cast<int>(capacity));
+        user32().GetDlgItemTextW(dialog_, id, AsWide(text.Lend(capacity)), static_cast<int>(capacity));
         text.Commit();
         return text;
     }
     void SetItemText(int id, const WideString& text) override {
-        user32().SetDlgItemTextW(dialog_, id, W(text));
+        user32().SetDlgItemTextW(dialog_, id, AsWide(text));
     }
     void ShowItem(int id, bool show) override {
         user32().ShowWindow(user32().GetDlgItem(dialog_, id), show ? SW_SHOW : SW_HIDE);
@@ -87,7 +87,7 @@ void LoadThemeEngine() {
 
 int Win32Ui::MessageBox(const WideString& text, const WideString& caption, uint32_t style) {
     LoadThemeEngine();
-    return user32().MessageBoxW(nullptr, W(text), W(caption), style);
+    return user32().MessageBoxW(nullptr, AsWide(text), AsWide(caption), style);
 }
 
 intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler) {

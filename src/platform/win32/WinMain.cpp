@@ -17,5 +17,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     qv::Platform platform{installer, files,     registry,  processes,
                           certificates, ui, resources, system};
     const wchar_t* tail = commandTail ? commandTail : L"";
-    return qv::Run(platform, qv::WideString(qv::win32::U(tail)));
+    return qv::Run(platform, qv::WideString(qv::win32::AsUtf16(tail)));
 }

@@ -1,0 +1,38 @@
+#pragma once
+// Every exit code setup.exe gives of its own accord. Deployment tools act on them, so a value
+// never changes its meaning; any other code is a Windows or installer code passed through from
+// the step that failed.
+#include <cstdint>
+
+namespace qv {
+
+enum ExitCode : uint32_t {
+    kExitSuccess = 0,
+    kExitNotAdmin = 1,
+    kExitSameVersion = 3,
+    kExitNewerInstalled = 4,
+    kExitRestartFailed = 7,
+    // ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND: a system DLL or one of its functions is missing.
+    kExitSystemDllMissing = 126,
+    kExitSystemFunctionMissing = 127,
+    // ERROR_FILENAME_EXCED_RANGE: a package path or a command line longer than Windows takes.
+    kExitPathTooLong = 206,
+    // ERROR_INSTALL_PACKAGE_INVALID: the platform package names no product.
+    kExitPackageInvalid = 1620,
+    // ERROR_INVALID_COMMAND_LINE: an unknown option, or a value option without its value.
+    kExitBadCommandLine = 1639,
+    // The string type's failures: E_OUTOFMEMORY, E_INVALIDARG, E_FAIL.
+    kExitOutOfMemory = 0x8007000E,
+    kExitInvalidArgument = 0x80070057,
+    kExitFailure = 0x80004005,
+};
+
+// All of the above, for the check that the README's table lists each.
+constexpr ExitCode kExitCodes[] = {
+    kExitSuccess,        kExitNotAdmin,         kExitSameVersion,      kExitNewerInstalled,
+    kExitRestartFailed,  kExitSystemDllMissing, kExitSystemFunctionMissing, kExitPathTooLong,
+    kExitPackageInvalid, kExitBadCommandLine,   kExitOutOfMemory,      kExitInvalidArgument,
+    kExitFailure,
+};
+
+}  // namespace qv

@@ -1,0 +1,46 @@
+#pragma once
+// The numbers of the catalogue's messages: plain data, so that any step can name the message
+// for what went wrong without reaching up into the user interface.
+#include <cstdint>
+
+namespace qv {
+
+enum MessageId : uint16_t {
+    kNoMessage = 0,
+    kMsgNotAdmin = 101,
+    kMsgSameVersionReinstall = 102,
+    kMsgNewerInstalled = 103,
+    kMsgPackageNotFound = 104,
+    kMsgNoFullPath = 105,
+    kMsgNoInstalledVersion = 106,
+    kMsgNoInstalledVersionSize = 107,
+    kMsgCannotOpenNewPackage = 108,
+    kMsgNoNewVersion = 109,
+    kMsgNoInstalledPackagePath = 110,
+    kMsgNoInstalledPackagePathSize = 111,
+    kMsgNoReleaseFlags = 112,
+    kMsgNoProductLanguage = 113,
+    kMsgCaptionUpdate = 114,
+    kMsgCaptionError = 115,
+    kMsgButtonHide = 116,
+    kMsgButtonSettings = 117,
+    kMsgButtonNext = 118,
+    kMsgTooOld = 119,
+    kMsgButtonInstall = 120,
+    kMsgRebootNow = 121,
+    kMsgNoProductCode = 122,
+    kMsgCaptionWarning = 123,
+    kMsgKcLanguageDiffer = 124,
+    kMsgRestartFailed = 125,
+};
+
+// What a step reports: 0 or the Windows or installer code of its failure and, where the user is
+// told of that failure, the message to show. The driver shows it, unless the run is silent.
+struct StepResult {
+    uint32_t status = 0;
+    MessageId message = kNoMessage;
+
+    bool Failed() const { return status != 0; }
+};
+
+}  // namespace qv

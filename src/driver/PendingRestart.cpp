@@ -1,0 +1,23 @@
+#include "driver/PendingRestart.h"
+
+#include "common/ExitCodes.h"
+#include "common/ResultCodes.h"
+#include "reboot/RebootMarker.h"
+#include "reboot/Restart.h"
+
+namespace qv {
+
+int HandlePendingRestart(RunState& run, const ToolResult& tool) {
+    Platform& platform = run.platform;
+    if (tool.ran && tool.code == kErrorSuccessRebootRequired) CreateRebootMarker(platform.registry);
+    if (!IsRebootMarkerPresent(platform.registry)) return kExitSuccess;
+    if (run.options.noreboot) return kExitSuccess;
+    // Removed before asking, so a declined restart is not asked for again.
+    DeleteRebootMarker(platform.registry);
+    if (!run.options.silent && run.Say(kMsgRebootNow) != kIdYes) return kExitSuccess;
+    if (RestartSystem(platform.system)) return kExitSuccess;
+    run.Say(kMsgRestartFailed);
+    return kExitRestartFailed;
+}
+
+}  // namespace qv
