@@ -21,18 +21,16 @@ enum ExitCode : uint32_t {
     kExitPackageInvalid = 1620,
     // ERROR_INVALID_COMMAND_LINE: an unknown option, or a value option without its value.
     kExitBadCommandLine = 1639,
-    // The string type's failures: E_OUTOFMEMORY, E_INVALIDARG, E_FAIL.
+    // The string type's failures: E_OUTOFMEMORY, E_INVALIDARG.
     kExitOutOfMemory = 0x8007000E,
     kExitInvalidArgument = 0x80070057,
-    kExitFailure = 0x80004005,
 };
 
 // All of the above, for the check that the README's table lists each.
 constexpr ExitCode kExitCodes[] = {
-    kExitSuccess,        kExitNotAdmin,         kExitSameVersion,      kExitNewerInstalled,
+    kExitSuccess,        kExitNotAdmin,         kExitSameVersion,           kExitNewerInstalled,
     kExitRestartFailed,  kExitSystemDllMissing, kExitSystemFunctionMissing, kExitPathTooLong,
-    kExitPackageInvalid, kExitBadCommandLine,   kExitOutOfMemory,      kExitInvalidArgument,
-    kExitFailure,
+    kExitPackageInvalid, kExitBadCommandLine,   kExitOutOfMemory,           kExitInvalidArgument,
 };
 
 }  // namespace qv

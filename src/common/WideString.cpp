@@ -31,7 +31,9 @@ void Guarded(F&& f) {
 }  // namespace
 
 #if defined(__cpp_exceptions)
-void RaiseFatalError(ExitCode code) { throw FatalError(code); }
+void RaiseFatalError(ExitCode code) {
+    throw FatalError(code);
+}
 #endif
 
 WideString::WideString(const char16_t* text) {

@@ -14,16 +14,16 @@ namespace qv {
 [[noreturn]] void RaiseFatalError(ExitCode code);
 
 class FatalError {
-public:
+  public:
     explicit FatalError(ExitCode code) : code_(code) {}
     ExitCode Code() const { return code_; }
 
-private:
+  private:
     ExitCode code_;
 };
 
 class WideString {
-public:
+  public:
     WideString() = default;
     WideString(const char16_t* text);  // NOLINT: literals convert on purpose
     WideString(const char16_t* text, size_t length);
@@ -63,7 +63,7 @@ public:
     char16_t operator[](size_t i) const { return text_[i]; }
     const std::u16string& str() const { return text_; }
 
-private:
+  private:
     std::u16string text_;
 };
 

@@ -10,7 +10,9 @@ bool Is(const WideString& argument, const char16_t* dash, const char16_t* slash)
     return argument == WideString(dash) || argument == WideString(slash);
 }
 
-WideString Starred(const WideString& value) { return WideString(u"*") + value + u"*"; }
+WideString Starred(const WideString& value) {
+    return WideString(u"*") + value + u"*";
+}
 
 }  // namespace
 

@@ -94,8 +94,8 @@ Exit KeepInstalledLevelAndLanguage(RunState& run) {
     InstallOptions& options = run.options;
     if (!run.installedLevel.empty() && !run.installedLanguage.empty()) {
         if (run.newCode != run.installedCode && DialogAllowed(run)) {
-            run.dialog.settingsSelection = WideString(u"*") + run.installedLevel + u"*" +
-                                           run.installedLanguage + u"*";
+            run.dialog.settingsSelection =
+                WideString(u"*") + run.installedLevel + u"*" + run.installedLanguage + u"*";
             if (Exit exit = ShowDialog(run)) return exit;
         }
         if (KcOrLanguageDiffers(options.kc, options.lang, run.installedLevel,
@@ -140,8 +140,8 @@ int Install(RunState& run) {
     if (run.dialog.quickInstall) AppendArgument(options.args, WideString(u"/qb"));
     PatchUpgradeSequence(platform.installer, run.installedCode);
     bool restartNeeded = false;
-    StepResult installed = RunInstaller(platform, run.newCode, options.kc, options.lang,
-                                        options.args, restartNeeded);
+    StepResult installed =
+        RunInstaller(platform, run.newCode, options.kc, options.lang, options.args, restartNeeded);
     if (installed.Failed()) return run.Fail(installed);
     if (restartNeeded) {
         if (uint32_t status = CreateRebootMarker(platform.registry))

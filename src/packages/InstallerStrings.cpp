@@ -35,8 +35,8 @@ int ReadComponentPath(Installer& installer, const WideString& product, const cha
     uint32_t length = 0;
     installer.GetComponentPath(product.c_str(), component, empty, &length);
     uint32_t capacity = length + 1;
-    int state = installer.GetComponentPath(product.c_str(), component, path.Lend(capacity),
-                                           &capacity);
+    int state =
+        installer.GetComponentPath(product.c_str(), component, path.Lend(capacity), &capacity);
     path.Commit();
     return state;
 }

@@ -20,9 +20,9 @@ bool DetectFromPackageName(Installer& installer, const WideString& code, WideStr
                            WideString& language) {
     WideString name;
     uint32_t length = kPackageNameBuffer;
-    uint32_t status = installer.SourceListGetInfo(code.c_str(), kMsiInstallContextMachine,
-                                                  kMsiCodeProduct, u"PackageName",
-                                                  name.Lend(kPackageNameBuffer), &length);
+    uint32_t status =
+        installer.SourceListGetInfo(code.c_str(), kMsiInstallContextMachine, kMsiCodeProduct,
+                                    u"PackageName", name.Lend(kPackageNameBuffer), &length);
     name.Commit();
     if (status != 0) return false;
     ptrdiff_t kc = name.Find(u"kc");
@@ -42,8 +42,8 @@ bool DetectFromPackageName(Installer& installer, const WideString& code, WideStr
 }
 
 // The release flags and the language of the product's cached package.
-StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
-                                   WideString& level, WideString& language) {
+StepResult DetectFromCachedPackage(Installer& installer, const WideString& code, WideString& level,
+                                   WideString& language) {
     WideString cached;
     ReadStep step;
     if (uint32_t status = ReadProductInfo(installer, code, u"LocalPackage", cached, &step)) {
@@ -51,8 +51,8 @@ StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
                                                   : kMsgNoInstalledPackagePath};
     }
     MsiHandleHolder package(installer);
-    if (uint32_t status = installer.OpenPackageEx(
-            cached.c_str(), kMsiOpenPackageIgnoreMachineState, package.put()))
+    if (uint32_t status = installer.OpenPackageEx(cached.c_str(), kMsiOpenPackageIgnoreMachineState,
+                                                  package.put()))
         return {status};
 
     WideString flags;
@@ -76,7 +76,7 @@ WideString LevelFromReleaseFlags(const WideString& flags) {
         const char16_t* token;
         const char16_t* level;
     } kRows[] = {
-        {u"kc1,", u"*kc1*"},   {u"kc2,", u"*kc2*"},   {u"kc3,", u"*kc3*"},
+        {u"kc1,", u"*kc1*"},    {u"kc2,", u"*kc2*"},   {u"kc3,", u"*kc3*"},
         {u"qvrmcsp", u"*kc2*"}, {u"qvcspi", u"*kc1*"},
     };
     for (const auto& row : kRows)

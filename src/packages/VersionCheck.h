@@ -13,8 +13,7 @@ namespace qv {
 int CompareVersions(const WideString& left, const WideString& right);
 
 // Sign of the new package's version against the installed product's, in `order`.
-StepResult CompareInstalledVersion(Platform& platform, const WideString& installedCode,
-                                   int& order);
+StepResult CompareInstalledVersion(Platform& platform, const WideString& installedCode, int& order);
 
 // The new package's ProductName.
 StepResult GetNewPackageProductName(Platform& platform, WideString& productName);

@@ -10,7 +10,7 @@ using CertificateContext = const void*;
 
 // An open HCERTSTORE; the destructor closes it with flags 0.
 class CertificateStore {
-public:
+  public:
     virtual ~CertificateStore() = default;
     // CertEnumCertificatesInStore: null to start, null when there are no more.
     virtual CertificateContext Enumerate(CertificateContext previous) = 0;
@@ -19,7 +19,7 @@ public:
 };
 
 class CertificateStores {
-public:
+  public:
     virtual ~CertificateStores() = default;
     // CERT_STORE_PROV_FILENAME_W over the path, X509 | PKCS7 encodings; null on failure.
     virtual std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path) = 0;

@@ -8,7 +8,7 @@ namespace qv {
 
 // An open FindFirstFileW search; closing it is the destructor's job.
 class DirectorySearch {
-public:
+  public:
     virtual ~DirectorySearch() = default;
     // The long name of the current entry.
     virtual WideString Name() const = 0;
@@ -17,7 +17,7 @@ public:
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     // GetModuleFileNameW(nullptr, buffer, size): units copied; equal to size when cut short.
     virtual uint32_t GetModuleFileName(char16_t* buffer, uint32_t size) = 0;

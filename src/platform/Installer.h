@@ -9,7 +9,7 @@ namespace qv {
 using MsiHandle = uint32_t;
 
 class Installer {
-public:
+  public:
     virtual ~Installer() = default;
     virtual void SetInternalUI(int level) = 0;
     virtual int QueryProductState(const char16_t* product) = 0;
@@ -40,7 +40,7 @@ public:
 
 // Owns one installer handle for a scope.
 class MsiHandleHolder {
-public:
+  public:
     explicit MsiHandleHolder(Installer& installer) : installer_(installer) {}
     ~MsiHandleHolder() { reset(); }
     MsiHandleHolder(const MsiHandleHolder&) = delete;
@@ -55,7 +55,7 @@ public:
         handle_ = 0;
     }
 
-private:
+  private:
     Installer& installer_;
     MsiHandle handle_ = 0;
 };

@@ -8,7 +8,7 @@ namespace qv {
 
 // A started child; the destructor closes the process and thread handles.
 class ChildProcess {
-public:
+  public:
     virtual ~ChildProcess() = default;
     virtual void WaitForExit() = 0;
     // GetExitCodeProcess; false when it cannot be read.
@@ -16,12 +16,11 @@ public:
 };
 
 class Processes {
-public:
+  public:
     virtual ~Processes() = default;
     // CreateProcessW(no application name, a private copy of `commandLine`, CREATE_NO_WINDOW);
     // on failure null and `error` holds GetLastError.
-    virtual std::unique_ptr<ChildProcess> Start(const WideString& commandLine,
-                                                uint32_t& error) = 0;
+    virtual std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) = 0;
 };
 
 }  // namespace qv

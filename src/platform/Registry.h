@@ -5,7 +5,7 @@
 namespace qv {
 
 class Registry {
-public:
+  public:
     virtual ~Registry() = default;
     // RegCreateKeyExW, non-volatile: 0 when the key exists afterwards, else the error.
     virtual uint32_t CreateKey(const char16_t* path, uint32_t access) = 0;

@@ -11,7 +11,7 @@ struct ResourceBlock {
 };
 
 class Resources {
-public:
+  public:
     virtual ~Resources() = default;
     // FindResourceExW(RT_STRING, block, language 0) + LoadResource/LockResource/SizeofResource.
     virtual bool FindStringBlockNeutral(uint16_t block, ResourceBlock& out) = 0;

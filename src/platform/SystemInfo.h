@@ -7,7 +7,7 @@
 namespace qv {
 
 class SystemInfo {
-public:
+  public:
     virtual ~SystemInfo() = default;
     // GetCommandLineW split by CommandLineToArgvW, program path first; false when the split fails.
     virtual bool GetCommandLineArguments(std::vector<WideString>& out) = 0;

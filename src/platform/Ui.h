@@ -9,7 +9,7 @@ using IconHandle = uintptr_t;
 
 // The controls of a running modal dialog, shaped after the dialog-control functions.
 class DialogWindow {
-public:
+  public:
     virtual ~DialogWindow() = default;
     // GetDlgItemTextW with a buffer of `capacity` units, terminator included.
     virtual WideString GetItemText(int id, uint32_t capacity) = 0;
@@ -27,7 +27,7 @@ public:
 
 // What the dialog procedure forwards to.
 class DialogHandler {
-public:
+  public:
     virtual ~DialogHandler() = default;
     virtual intptr_t OnInitDialog(DialogWindow& dialog) = 0;
     virtual intptr_t OnCommand(DialogWindow& dialog, int id) = 0;
@@ -35,7 +35,7 @@ public:
 };
 
 class Ui {
-public:
+  public:
     virtual ~Ui() = default;
     // MessageBoxW(no owner, text, caption, style); 0 when the box cannot be shown.
     virtual int MessageBox(const WideString& text, const WideString& caption, uint32_t style) = 0;

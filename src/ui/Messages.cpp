@@ -17,7 +17,9 @@ bool FindBlockEntry(const ResourceBlock& block, uint16_t id, WideString* text) {
     return true;
 }
 
-static uint16_t BlockOf(uint16_t id) { return static_cast<uint16_t>(id / 16 + 1); }
+static uint16_t BlockOf(uint16_t id) {
+    return static_cast<uint16_t>(id / 16 + 1);
+}
 
 bool FindMessageModule(Resources& resources, uint16_t id) {
     ResourceBlock block;

@@ -54,8 +54,11 @@ void SettingsDialog::Confirm(DialogWindow& dialog) {
     static const struct {
         int id;
         const char16_t* token;
-    } kTokens[] = {{kRadioKc1, u"kc1*"},    {kRadioKc2, u"kc2*"},    {kRadioKc3, u"kc3*"},
-                   {kRadioRussian, u"rus*"}, {kRadioEnglish, u"eng*"}};
+    } kTokens[] = {{kRadioKc1, u"kc1*"},
+                   {kRadioKc2, u"kc2*"},
+                   {kRadioKc3, u"kc3*"},
+                   {kRadioRussian, u"rus*"},
+                   {kRadioEnglish, u"eng*"}};
     WideString selection;
     for (const auto& t : kTokens)
         if (dialog.IsButtonChecked(t.id) == 1) selection.Append(t.token);

@@ -29,14 +29,14 @@ enum DialogControl : int {
 
 // The dialog procedure's logic; the view is held in the text of the settings button.
 class SettingsDialog : public DialogHandler {
-public:
+  public:
     SettingsDialog(Platform& platform, DialogState& state) : platform_(platform), state_(state) {}
     intptr_t OnInitDialog(DialogWindow& dialog) override;
     intptr_t OnCommand(DialogWindow& dialog, int id) override;
     intptr_t OnDestroy(DialogWindow& dialog) override;
     bool Cancelled() const { return cancelled_; }
 
-private:
+  private:
     void Toggle(DialogWindow& dialog);
     void Confirm(DialogWindow& dialog);
 

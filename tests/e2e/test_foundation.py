@@ -38,8 +38,8 @@ def test_usage_box_then_exit_code(prefix, args, code):
     (["-silent", "-help"], 0), (["-silent", "-bogus"], 1639), (["-silent", "-lang"], 1639),
 ])
 def test_silent_usage_shows_nothing(prefix, args, code):
-    assert prefix.setup(args, timeout=30) == code
-    assert not prefix.wait_window("Help", 300)
+    # A box would hold the run until someone answered it: ending by itself is the proof.
+    assert prefix.setup(args, timeout=20) == code
 
 
 @pytest.mark.parametrize("prefix, caption, text", [

@@ -530,6 +530,24 @@ class Prefix:
         self.env["WINEDEBUG"] = "+loaddll"
         self.trace = self.path / "loaddll.log"
 
+    def trace_starts(self) -> None:
+        """Programs started from now on (and those they start) log each program they start."""
+        self.env["WINEDEBUG"] = "+process"
+        self.trace = self.path / "process.log"
+
+    def started_programs(self) -> List[str]:
+        """Command lines of the programs started since trace_starts()."""
+        if not self.trace or not self.trace.exists():
+            return []
+        text = self.trace.read_bytes().decode("utf-8", errors="replace")
+        return [m[1].replace("\\\\", "\\").replace('\\"', '"') for m in
+                re.finditer(r'CreateProcessInternalW app \S+ cmdline L"(.*)"$', text, re.M)]
+
+    def restart_requested(self) -> bool:
+        """Wine carries out ExitWindowsEx(EWX_REBOOT | EWX_FORCE) by starting wineboot --kill
+        (without --shutdown, which a power-off adds); it ends every program of the prefix."""
+        return any(line.endswith(r"\wineboot.exe --kill") for line in self.started_programs())
+
     def loaded_modules(self) -> List[Tuple[str, str]]:
         """(Windows path, "native" or "builtin") of each module loaded since trace_loads()."""
         if not self.trace or not self.trace.exists():

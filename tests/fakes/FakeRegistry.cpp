@@ -5,7 +5,9 @@ namespace {
 
 constexpr uint32_t kErrorAccessDenied = 5;
 
-std::string Text(const char16_t* text) { return text ? ToUtf8(WideString(text)) : "(null)"; }
+std::string Text(const char16_t* text) {
+    return text ? ToUtf8(WideString(text)) : "(null)";
+}
 
 }  // namespace
 
@@ -36,8 +38,7 @@ uint32_t FakeRegistry::OpenKey(const char16_t* path, uint32_t access) {
     return HasKey(path) ? kErrorSuccess : kErrorFileNotFound;
 }
 
-uint32_t FakeRegistry::DeleteSubKey(const char16_t* parent, uint32_t access,
-                                    const char16_t* name) {
+uint32_t FakeRegistry::DeleteSubKey(const char16_t* parent, uint32_t access, const char16_t* name) {
     log.Add("DeleteSubKey " + Text(parent) + " " + Hex(access) + " " + Text(name));
     if (auto fault = faults.Take("DeleteSubKey")) return *fault;
     if (parent == nullptr || name == nullptr) return kErrorInvalidParameter;

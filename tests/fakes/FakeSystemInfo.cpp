@@ -8,10 +8,18 @@ bool FakeSystemInfo::GetCommandLineArguments(std::vector<WideString>& out) {
     return true;
 }
 
-bool FakeSystemInfo::IsUserAnAdmin() { return admin; }
-uint16_t FakeSystemInfo::GetSystemDefaultUILanguage() { return systemUiLanguage; }
-WideString FakeSystemInfo::GetSystemDirectory() { return systemDirectory; }
-bool FakeSystemInfo::IsWow64() { return wow64; }
+bool FakeSystemInfo::IsUserAnAdmin() {
+    return admin;
+}
+uint16_t FakeSystemInfo::GetSystemDefaultUILanguage() {
+    return systemUiLanguage;
+}
+WideString FakeSystemInfo::GetSystemDirectory() {
+    return systemDirectory;
+}
+bool FakeSystemInfo::IsWow64() {
+    return wow64;
+}
 
 bool FakeSystemInfo::EnableShutdownPrivilege() {
     log.Add("EnableShutdownPrivilege");

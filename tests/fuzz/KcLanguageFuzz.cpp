@@ -13,13 +13,12 @@ constexpr const char16_t* kCode = u"{6F1A2B3C-4D5E-4F60-8172-93A4B5C6D7E8}";
 constexpr const char16_t* kCached = u"C:\\Windows\\Installer\\3f2a1.msi";
 
 bool IsLevel(const WideString& level) {
-    return level.empty() || (level.size() == 5 && level.Left(3) == WideString(u"*kc") &&
-                             level[4] == u'*');
+    return level.empty() ||
+           (level.size() == 5 && level.Left(3) == WideString(u"*kc") && level[4] == u'*');
 }
 
 bool IsLanguage(const WideString& language) {
-    return language.empty() || language == WideString(u"*eng*") ||
-           language == WideString(u"*rus*");
+    return language.empty() || language == WideString(u"*eng*") || language == WideString(u"*rus*");
 }
 
 }  // namespace
@@ -52,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & 1) product.sourceList[u"PackageName"] = packageName.str();
     if (flags & 2) product.info[u"LocalPackage"] = fuzz::kCached;
     if (flags & 4) {
-        fake.installer.packages[fuzz::kCached].properties = {{u"ISReleaseFlags", releaseFlags.str()},
-                                                       {u"ProductLanguage", productLanguage.str()}};
+        fake.installer.packages[fuzz::kCached].properties = {
+            {u"ISReleaseFlags", releaseFlags.str()}, {u"ProductLanguage", productLanguage.str()}};
     }
     if (unsigned failing = (flags >> 4) & 3)
         fake.installer.faults.FailNext("GetProperty", 1627, failing - 1);

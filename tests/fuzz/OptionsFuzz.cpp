@@ -10,7 +10,9 @@
 namespace qv::fuzz {
 namespace {
 
-bool Blank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool Blank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
 
 // CommandLineToArgvW's rules: 2n backslashes and a quote give n backslashes and toggle quoting,
 // 2n+1 give n and a literal quote, "" inside quotes is a literal quote. The program name knows

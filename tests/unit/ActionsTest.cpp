@@ -21,10 +21,18 @@ TEST(FindInstallPackage, FallsBackWithoutLevelThenToPlatformAlone) {
         const char16_t* found;
         size_t searches;
     } cases[] = {
-        {u"*kc1*", u"*rus*", {u"a_x64_kc2_rus.msi", u"b_x64_kc1_eng.msi"}, 0,
-         u"C:\\Kit\\a_x64_kc2_rus.msi", 2},
-        {u"*kc1*", u"*eng*", {u"a_x64_kc2_rus.msi", u"b_x64_kc1_eng.msi"}, 0,
-         u"C:\\Kit\\b_x64_kc1_eng.msi", 1},
+        {u"*kc1*",
+         u"*rus*",
+         {u"a_x64_kc2_rus.msi", u"b_x64_kc1_eng.msi"},
+         0,
+         u"C:\\Kit\\a_x64_kc2_rus.msi",
+         2},
+        {u"*kc1*",
+         u"*eng*",
+         {u"a_x64_kc2_rus.msi", u"b_x64_kc1_eng.msi"},
+         0,
+         u"C:\\Kit\\b_x64_kc1_eng.msi",
+         1},
         {u"", u"*deu*", {u"a_x64_kc2_rus.msi"}, 0, u"C:\\Kit\\a_x64_kc2_rus.msi", 3},
         {u"*kc1*", u"*rus*", {u"a_win32_kc1_rus.msi"}, 2, u"", 3},
         // No extension in the patterns: any file with the tokens in order is taken.
@@ -49,8 +57,8 @@ TEST(RunInstaller, RestartCodesAreSuccessThatNeedsARestart) {
         uint32_t result;
         bool restartNeeded;
     } cases[] = {
-        {0, 0, false},       {3010, 0, true},       {3011, 0, true},
-        {1641, 0, true},     {1602, 1602, false},   {1603, 1603, false},
+        {0, 0, false},   {3010, 0, true},     {3011, 0, true},
+        {1641, 0, true}, {1602, 1602, false}, {1603, 1603, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exit);
@@ -193,8 +201,8 @@ TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {
         ToolResult r = RunInitTool(k.plat, WideString(kNewCode.c_str()));
         EXPECT_EQ(r.ran, c.ran);
         EXPECT_EQ(r.code, c.ran ? 3010u : 0u);
-        EXPECT_EQ(k.Started(), c.command ? std::vector<std::string>{c.command}
-                                         : std::vector<std::string>{});
+        EXPECT_EQ(k.Started(),
+                  c.command ? std::vector<std::string>{c.command} : std::vector<std::string>{});
     }
 }
 

@@ -136,6 +136,7 @@ TEST_F(FakeInstallerTest, StringReadsFollowTheLengthProtocol) {
         return installer.GetProperty(package, u"ProductCode", b, n);
     });
     for (const char16_t* name : {u"Empty", u"Absent"}) {
+        SCOPED_TRACE(ToUtf8(WideString(name)));
         ExpectReads({{0, 0, 0, u""}, {1, 0, 0, u""}}, [&](char16_t* b, uint32_t* n) {
             return installer.GetProperty(package, name, b, n);
         });
@@ -189,6 +190,7 @@ TEST_F(FakeInstallerTest, DatabaseChangesOnlyWithACommit) {
         const std::vector<SequenceRow>& after;
     } cases[] = {{1, true, patched}, {1, false, before}, {0, true, before}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.persist) + (c.commit ? " commit" : " no commit"));
         installer.databases[path].installExecuteSequence = before;
         MsiHandle database = 0, view = 0;
         ASSERT_EQ(installer.OpenDatabase(path.c_str(), c.persist, &database), 0u);

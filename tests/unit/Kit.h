@@ -9,7 +9,9 @@
 #include "fakes/Fakes.h"
 
 namespace qv {
-inline void PrintTo(const WideString& text, std::ostream* os) { *os << '"' << ToUtf8(text) << '"'; }
+inline void PrintTo(const WideString& text, std::ostream* os) {
+    *os << '"' << ToUtf8(text) << '"';
+}
 }  // namespace qv
 
 namespace qv::testing {
@@ -39,12 +41,12 @@ struct Kit : fakes::FakePlatform {
         system.wow64 = true;
         files.AddFolder(u"C:\\Kit");
         ui.dialogTemplate = {
-            {118, {WideString(u"Install"), true}},      {2, {WideString(u"Cancel"), true}},
-            {1006, {WideString(u"Russian"), false}},    {1007, {WideString(u"English"), false}},
-            {1008, {WideString(u"KC1"), false}},        {1009, {WideString(u"KC2"), false}},
-            {1010, {WideString(u"KC3"), false}},        {1011, {WideString(u"Vendor"), true}},
-            {1012, {WideString(u"Language:"), false}},  {1013, {WideString(u"Level:"), false}},
-            {1014, {WideString(u"Welcome"), true}},     {1015, {WideString(u"Settings"), true}},
+            {118, {WideString(u"Install"), true}},     {2, {WideString(u"Cancel"), true}},
+            {1006, {WideString(u"Russian"), false}},   {1007, {WideString(u"English"), false}},
+            {1008, {WideString(u"KC1"), false}},       {1009, {WideString(u"KC2"), false}},
+            {1010, {WideString(u"KC3"), false}},       {1011, {WideString(u"Vendor"), true}},
+            {1012, {WideString(u"Language:"), false}}, {1013, {WideString(u"Level:"), false}},
+            {1014, {WideString(u"Welcome"), true}},    {1015, {WideString(u"Settings"), true}},
         };
     }
 
@@ -54,8 +56,10 @@ struct Kit : fakes::FakePlatform {
                                    const std::u16string& language = u"1033") {
         files.Add(u"C:\\Kit", name);
         fakes::FakePackage& p = installer.packages[u"C:\\Kit\\" + name];
-        p.properties = {{u"ProductCode", code},    {u"UpgradeCode", kUpgradeCode},
-                        {u"ProductVersion", version}, {u"ProductName", u"Quorvane CSP"},
+        p.properties = {{u"ProductCode", code},
+                        {u"UpgradeCode", kUpgradeCode},
+                        {u"ProductVersion", version},
+                        {u"ProductName", u"Quorvane CSP"},
                         {u"ProductLanguage", language}};
         return p;
     }
@@ -77,7 +81,8 @@ struct Kit : fakes::FakePlatform {
     void ToolInstalledFor(const std::u16string& code) {
         fakes::FakeProduct* p = installer.FindProduct(code.c_str());
         // Not related through the upgrade code: only msiexec would have put it there.
-        if (p == nullptr) p = &installer.AddProduct(code, u"{00000000-0000-0000-0000-000000000000}");
+        if (p == nullptr)
+            p = &installer.AddProduct(code, u"{00000000-0000-0000-0000-000000000000}");
         p->components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {3, kToolFolder + u"key.dll"};
     }
 

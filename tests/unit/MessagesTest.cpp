@@ -38,7 +38,8 @@ TEST(LoadMessage, AbsentLeavesTheTargetAndHasNoFallback) {
     EXPECT_EQ(text, WideString(u"Warning"));
     text = u"old";
     for (uint16_t id : {100, 105, 122, 125}) {
-        EXPECT_FALSE(LoadMessage(k.resources, id, text)) << id;
+        SCOPED_TRACE(id);
+        EXPECT_FALSE(LoadMessage(k.resources, id, text));
         EXPECT_EQ(text, WideString(u"old"));
     }
 }

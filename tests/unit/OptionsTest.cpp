@@ -16,7 +16,9 @@ struct ParseCase {
 };
 
 // GoogleTest would otherwise dump the raw bytes, padding included.
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ParseTest : public ::testing::TestWithParam<ParseCase> {};
 
@@ -40,16 +42,46 @@ const ParseCase kParseCases[] = {
     {"nothing", {}, P::kParsed, u"", u"", u"", 0, 0, 0, 0},
     {"switches_both_spellings",
      {u"/silent", u"-root", u"/noreboot", u"/reinstall", u"-reinstall"},
-     P::kParsed, u"", u"", u"", 1, 1, 1, 1},
+     P::kParsed,
+     u"",
+     u"",
+     u"",
+     1,
+     1,
+     1,
+     1},
     {"values", {u"-lang", u"eng", u"-kc", u"kc3"}, P::kParsed, u"*kc3*", u"*eng*", u"", 0, 0, 0, 0},
-    {"last_value_wins", {u"/kc", u"kc1", u"-kc", u"kc2"}, P::kParsed, u"*kc2*", u"", u"", 0, 0, 0,
+    {"last_value_wins",
+     {u"/kc", u"kc1", u"-kc", u"kc2"},
+     P::kParsed,
+     u"*kc2*",
+     u"",
+     u"",
+     0,
+     0,
+     0,
      0},
     {"value_kept_as_given", {u"-kc", u"KC2"}, P::kParsed, u"*KC2*", u"", u"", 0, 0, 0, 0},
     {"value_may_look_like_option_then_stray",
-     {u"-lang", u"-kc", u"kc3"}, P::kUnrecognised, u"", u"*-kc*", u"", 0, 0, 0, 0},
+     {u"-lang", u"-kc", u"kc3"},
+     P::kUnrecognised,
+     u"",
+     u"*-kc*",
+     u"",
+     0,
+     0,
+     0,
+     0},
     {"args_accumulate",
-     {u"-args", u"A=1 B=\"x y\"", u"/args", u"C"}, P::kParsed, u"", u"", u"A=1 B=\"x y\" C ", 0,
-     0, 0, 0},
+     {u"-args", u"A=1 B=\"x y\"", u"/args", u"C"},
+     P::kParsed,
+     u"",
+     u"",
+     u"A=1 B=\"x y\" C ",
+     0,
+     0,
+     0,
+     0},
     {"empty_value", {u"-args", u""}, P::kParsed, u"", u"", u" ", 0, 0, 0, 0},
     {"missing_value", {u"-silent", u"-lang"}, P::kUnrecognised, u"", u"", u"", 1, 0, 0, 0},
     {"case_matters", {u"-SILENT"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},

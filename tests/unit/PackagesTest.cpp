@@ -157,8 +157,8 @@ TEST(DetectInstalledKcAndLanguage, StepsAAndB) {
          u"*eng*", kNoMessage, false},
         {"name_level_only_flags_silent", u"qv_x64_kc2.msi", u"x", u"1049", nullptr, 0, 0, u"*kc2*",
          u"*rus*", kNoMessage, true},
-        {"name_level_flags_override", u"qv_x64_kc2.msi", u"kc3,", u"1033", nullptr, 0, 0,
-         u"*kc3*", u"*eng*", kNoMessage, true},
+        {"name_level_flags_override", u"qv_x64_kc2.msi", u"kc3,", u"1033", nullptr, 0, 0, u"*kc3*",
+         u"*eng*", kNoMessage, true},
         {"name_without_kc", u"product.msi", u"qvcspi", u"1033", nullptr, 0, 0, u"*kc1*", u"*eng*",
          kNoMessage, true},
         {"source_list_fails", nullptr, u"qvrmcsp", u"", nullptr, 0, 0, u"*kc2*", u"*rus*",
@@ -173,8 +173,8 @@ TEST(DetectInstalledKcAndLanguage, StepsAAndB) {
          kNoMessage, true},
         {"flags_unreadable", u"qv_kc2.msi", u"", u"1033", "GetProperty", 0, 1627, u"*kc2*", u"",
          kMsgNoReleaseFlags, true},
-        {"language_unreadable", u"qv_kc2.msi", u"kc3,", u"1033", "GetProperty", 2, 1627,
-         u"*kc3*", u"", kMsgNoProductLanguage, true},
+        {"language_unreadable", u"qv_kc2.msi", u"kc3,", u"1033", "GetProperty", 2, 1627, u"*kc3*",
+         u"", kMsgNoProductLanguage, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -186,8 +186,8 @@ TEST(DetectInstalledKcAndLanguage, StepsAAndB) {
         if (c.flags) cached[u"ISReleaseFlags"] = c.flags;
         if (c.faultMethod) k.installer.faults.FailNext(c.faultMethod, c.result, c.faultSkip);
         WideString level, language;
-        StepResult result = DetectInstalledKcAndLanguage(
-            k.installer, WideString(kOldCode.c_str()), level, language);
+        StepResult result = DetectInstalledKcAndLanguage(k.installer, WideString(kOldCode.c_str()),
+                                                         level, language);
         EXPECT_EQ(result.status, c.result);
         EXPECT_EQ(result.message, c.message);
         EXPECT_EQ(level, WideString(c.level));

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "Kit.h"
 #include "reboot/RebootMarker.h"
@@ -26,7 +29,9 @@ struct RunCase {
     bool markerAfter = false;
 };
 
-void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RunCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 // Two levels and both languages of the x64 packages, the new product not yet installed.
 void FreshKit(Kit& k) {
@@ -44,23 +49,51 @@ void UpgradeKit(Kit& k) {
 
 const RunCase kRunCases[] = {
     {"not_admin", [](Kit& k) { FreshKit(k), k.system.admin = false; }, {}, 1, {"m101"}, {}},
-    {"not_admin_silent", [](Kit& k) { FreshKit(k), k.system.admin = false; }, {u"-silent"}, 1,
-     {}, {}},
+    {"not_admin_silent",
+     [](Kit& k) { FreshKit(k), k.system.admin = false; },
+     {u"-silent"},
+     1,
+     {},
+     {}},
     {"no_package", [](Kit&) {}, {u"-noreboot"}, 2, {"m122"}, {}},
-    {"no_package_for_platform", [](Kit& k) { k.AddPackage(u"qv_win32_kc1_eng.msi", kNewCode); },
-     {u"-silent"}, 2, {}, {}},
+    {"no_package_for_platform",
+     [](Kit& k) { k.AddPackage(u"qv_win32_kc1_eng.msi", kNewCode); },
+     {u"-silent"},
+     2,
+     {},
+     {}},
     {"package_without_product_code",
-     [](Kit& k) { FreshKit(k), k.installer.packages[u"C:\\Kit\\qv_x64_kc1_eng.msi"]
-                                   .properties.erase(u"ProductCode"); },
-     {u"-kc", u"kc1"}, 1620, {"m122"}, {}},
-    {"fresh_level_and_language", FreshKit, {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}, 0,
-     {}, {Install("qv_x64_kc2_rus.msi"), kTool}},
-    {"fresh_language_fallback", FreshKit, {u"-kc", u"kc3", u"-lang", u"rus"}, 0, {},
+     [](Kit& k) {
+         FreshKit(k),
+             k.installer.packages[u"C:\\Kit\\qv_x64_kc1_eng.msi"].properties.erase(u"ProductCode");
+     },
+     {u"-kc", u"kc1"},
+     1620,
+     {"m122"},
+     {}},
+    {"fresh_level_and_language",
+     FreshKit,
+     {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"},
+     0,
+     {},
      {Install("qv_x64_kc2_rus.msi"), kTool}},
-    {"fresh_platform_fallback", FreshKit, {u"-lang", u"deu"}, 0, {},
+    {"fresh_language_fallback",
+     FreshKit,
+     {u"-kc", u"kc3", u"-lang", u"rus"},
+     0,
+     {},
+     {Install("qv_x64_kc2_rus.msi"), kTool}},
+    {"fresh_platform_fallback",
+     FreshKit,
+     {u"-lang", u"deu"},
+     0,
+     {},
      {Install("qv_x64_kc1_eng.msi"), kTool}},
     {"fresh_language_follows_system",
-     [](Kit& k) { FreshKit(k), k.system.systemUiLanguage = 1049; }, {u"-silent"}, 0, {},
+     [](Kit& k) { FreshKit(k), k.system.systemUiLanguage = 1049; },
+     {u"-silent"},
+     0,
+     {},
      {Install("qv_x64_kc2_rus.msi"), kTool}},
     {"fresh_32_bit",
      [](Kit& k) {
@@ -69,89 +102,162 @@ const RunCase kRunCases[] = {
          k.AddPackage(u"qv_win32_kc1_eng.msi", kNewCode);
          k.ToolInstalledFor(kNewCode);
      },
-     {u"-silent"}, 0, {}, {Install("qv_win32_kc1_eng.msi"), kTool}},
-    {"args_in_order", FreshKit, {u"-args", u"A=\"1 2\"", u"-kc", u"kc1", u"/args", u"B=3"}, 0, {},
+     {u"-silent"},
+     0,
+     {},
+     {Install("qv_win32_kc1_eng.msi"), kTool}},
+    {"args_in_order",
+     FreshKit,
+     {u"-args", u"A=\"1 2\"", u"-kc", u"kc1", u"/args", u"B=3"},
+     0,
+     {},
      {Install("qv_x64_kc1_eng.msi", "A=\"1 2\" B=3 "), kTool}},
     {"same_version_silent_ends_with_3",
      [](Kit& k) { k.Install(kOldCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-silent"}, 3, {}, {}},
+     {u"-silent"},
+     3,
+     {},
+     {}},
     {"same_version_declined_adds_qf",
      [](Kit& k) {
          k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
          k.ui.answers = {kNo};
      },
-     {u"-noreboot"}, 0, {"m102 Quorvane CSP"}, {Install("qv_x64_kc3_eng.msi", "/qf "), kTool}},
+     {u"-noreboot"},
+     0,
+     {"m102 Quorvane CSP"},
+     {Install("qv_x64_kc3_eng.msi", "/qf "), kTool}},
     {"same_version_accepted_same_code_reinstalls",
      [](Kit& k) {
          k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
          k.ui.answers = {kYes};
      },
-     {u"-noreboot"}, 0, {"m102 Quorvane CSP"},
+     {u"-noreboot"},
+     0,
+     {"m102 Quorvane CSP"},
      {Install("qv_x64_kc3_eng.msi", "REINSTALL=ALL REINSTALLMODE=vemus "), kTool}},
     {"reinstall_switch_asks_nothing",
      [](Kit& k) { k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-reinstall"}, 0, {}, {Install("qv_x64_kc3_eng.msi", "REINSTALL=ALL REINSTALLMODE=vemus "),
-                              kTool}},
+     {u"-reinstall"},
+     0,
+     {},
+     {Install("qv_x64_kc3_eng.msi", "REINSTALL=ALL REINSTALLMODE=vemus "), kTool}},
     {"newer_installed_refused",
      [](Kit& k) { k.Install(kOldCode, u"5.0.11", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-reinstall"}, 4, {"m103 Quorvane CSP"}, {}},
+     {u"-reinstall"},
+     4,
+     {"m103 Quorvane CSP"},
+     {}},
     {"newer_installed_silent_goes_on",
      [](Kit& k) { k.Install(kOldCode, u"5.0.11", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-silent"}, 0, {}, {Install("qv_x64_kc3_eng.msi"), kTool}},
-    {"upgrade_keeps_installed_level_and_language", UpgradeKit, {u"-noreboot"}, 0, {},
+     {u"-silent"},
+     0,
+     {},
+     {Install("qv_x64_kc3_eng.msi"), kTool}},
+    {"upgrade_keeps_installed_level_and_language",
+     UpgradeKit,
+     {u"-noreboot"},
+     0,
+     {},
      {Install("qv_x64_kc3_eng.msi"), kTool}},
     {"upgrade_numeric_version_order",
      [](Kit& k) { k.Install(kOldCode, u"5.0.9", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-silent"}, 0, {}, {Install("qv_x64_kc3_eng.msi"), kTool}},
-    {"upgrade_other_level_warns", UpgradeKit, {u"-kc", u"kc1"}, 0, {"m124"},
+     {u"-silent"},
+     0,
+     {},
+     {Install("qv_x64_kc3_eng.msi"), kTool}},
+    {"upgrade_other_level_warns",
+     UpgradeKit,
+     {u"-kc", u"kc1"},
+     0,
+     {"m124"},
      {Install("qv_x64_kc1_eng.msi"), kTool}},
     // The installed English fills the language, and no KC2 English package falls back.
-    {"upgrade_other_level_silent_no_warning", UpgradeKit, {u"-silent", u"-kc", u"kc2"}, 0, {},
+    {"upgrade_other_level_silent_no_warning",
+     UpgradeKit,
+     {u"-silent", u"-kc", u"kc2"},
+     0,
+     {},
      {Install("qv_x64_kc1_eng.msi"), kTool}},
     {"installed_version_unreadable",
      [](Kit& k) { UpgradeKit(k), k.installer.faults.FailNext("GetProductInfo", 1605); },
-     {u"-kc", u"kc1"}, 1, {"m107"}, {}},
+     {u"-kc", u"kc1"},
+     1,
+     {"m107"},
+     {}},
     {"installer_failure_passes_through",
      [](Kit& k) { FreshKit(k), k.processes.script = {ProcessOutcome::Exit(1603)}; },
-     {u"-root"}, 1603, {}, {Install("qv_x64_kc1_eng.msi")}},
+     {u"-root"},
+     1603,
+     {},
+     {Install("qv_x64_kc1_eng.msi")}},
     {"installer_restart_kept_with_noreboot",
      [](Kit& k) { FreshKit(k), k.processes.script = {ProcessOutcome::Exit(3010)}; },
-     {u"-silent", u"-noreboot"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},
+     {u"-silent", u"-noreboot"},
+     0,
+     {},
+     {Install("qv_x64_kc1_eng.msi"), kTool},
+     true},
     {"tool_restart_declined",
      [](Kit& k) {
          FreshKit(k);
          k.processes.script = {ProcessOutcome::Exit(0), ProcessOutcome::Exit(3010)};
          k.ui.answers = {kNo};
      },
-     {u"-kc", u"kc1"}, 0, {"m121"}, {Install("qv_x64_kc1_eng.msi"), kTool}},
+     {u"-kc", u"kc1"},
+     0,
+     {"m121"},
+     {Install("qv_x64_kc1_eng.msi"), kTool}},
     {"earlier_marker_restarts_silently",
-     [](Kit& k) { FreshKit(k), k.registry.AddKey(u"Software\\NeedBstrReboot"); }, {u"-silent"},
-     0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}},
+     [](Kit& k) { FreshKit(k), k.registry.AddKey(u"Software\\NeedBstrReboot"); },
+     {u"-silent"},
+     0,
+     {},
+     {Install("qv_x64_kc1_eng.msi"), kTool}},
     {"restart_refused",
      [](Kit& k) {
          FreshKit(k), k.registry.AddKey(u"Software\\NeedBstrReboot");
          k.system.token = fakes::TokenScript::kNotAllAssigned;
      },
-     {u"-kc", u"kc1"}, 7, {"m121", "m125"}, {Install("qv_x64_kc1_eng.msi"), kTool}},
-    {"help", FreshKit, {u"-help", u"-silent"}, 0,
+     {u"-kc", u"kc1"},
+     7,
+     {"m121", "m125"},
+     {Install("qv_x64_kc1_eng.msi"), kTool}},
+    {"help",
+     FreshKit,
+     {u"-help", u"-silent"},
+     0,
      {"-help\tprint this help\n-lang\tselect package language (eng/rus)\n-kc\tselect Quorvane CSP "
       "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments for msiexec /i in quotes\n-reinstall\t"
       "reinstall product\n-silent\tdo not display any user interface\n\t(if same version "
       "already installed and reinstall not specified, do nothing)\n"},
      {}},
     {"unknown_argument", FreshKit, {u"-silent", u"-bogus"}, 1639, {}, {}},
-    {"missing_value", FreshKit, {u"-kc"}, 1639, {"-help\tprint this help\n-lang\tselect package "
-                                                 "language (eng/rus)\n-kc\tselect Quorvane CSP "
-                                                 "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments "
-                                                 "for msiexec /i in quotes\n-reinstall\treinstall "
-                                                 "product\n-silent\tdo not display any user "
-                                                 "interface\n\t(if same version already installed "
-                                                 "and reinstall not specified, do nothing)\n"},
+    {"missing_value",
+     FreshKit,
+     {u"-kc"},
+     1639,
+     {"-help\tprint this help\n-lang\tselect package "
+      "language (eng/rus)\n-kc\tselect Quorvane CSP "
+      "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments "
+      "for msiexec /i in quotes\n-reinstall\treinstall "
+      "product\n-silent\tdo not display any user "
+      "interface\n\t(if same version already installed "
+      "and reinstall not specified, do nothing)\n"},
      {}},
-    {"dialog_install_at_once", [](Kit& k) { FreshKit(k), k.ui.clicks = {118}; }, {}, 0, {},
+    {"dialog_install_at_once",
+     [](Kit& k) { FreshKit(k), k.ui.clicks = {118}; },
+     {},
+     0,
+     {},
      {Install("qv_x64_kc1_eng.msi", "/qb "), kTool}},
     {"dialog_settings_next",
-     [](Kit& k) { FreshKit(k), k.ui.clicks = {1015, 1010, 118}; }, {}, 0, {},
+     [](Kit& k) {
+         FreshKit(k), k.ui.clicks = {1015, 1010, 118};
+     },
+     {},
+     0,
+     {},
      {Install("qv_x64_kc3_eng.msi"), kTool}},
     {"dialog_cancelled", [](Kit& k) { FreshKit(k), k.ui.clicks = {2}; }, {}, 0, {}, {}},
     {"no_dialog_without_kc1_package",
@@ -159,9 +265,15 @@ const RunCase kRunCases[] = {
          k.AddPackage(u"qv_x64_rus.msi", kNewCode), k.ToolInstalledFor(kNewCode);
          k.system.systemUiLanguage = 1049;
      },
-     {}, 0, {}, {Install("qv_x64_rus.msi"), kTool}},
+     {},
+     0,
+     {},
+     {Install("qv_x64_rus.msi"), kTool}},
     {"upgrade_dialog_preset_to_installed",
-     [](Kit& k) { UpgradeKit(k), k.ui.clicks = {118}; }, {}, 0, {},
+     [](Kit& k) { UpgradeKit(k), k.ui.clicks = {118}; },
+     {},
+     0,
+     {},
      {Install("qv_x64_kc3_eng.msi", "/qb "), kTool}},
 };
 
@@ -205,6 +317,7 @@ TEST(Run, PointsTheSourceListAtThePackageName) {
 
 TEST(Run, ImportsCertificatesOnlyWithRoot) {
     for (bool root : {false, true}) {
+        SCOPED_TRACE(root ? "-root" : "no -root");
         Kit k;
         FreshKit(k);
         k.files.Add(u"C:\\Kit", u"b.cer");
@@ -212,9 +325,23 @@ TEST(Run, ImportsCertificatesOnlyWithRoot) {
         std::vector<std::u16string> args{u"-silent"};
         if (root) args.push_back(u"-root");
         EXPECT_EQ(k.RunWith(args), 0);
-        EXPECT_EQ(k.certificates.root, root ? std::vector<std::string>{"B"}
-                                            : std::vector<std::string>{});
+        EXPECT_EQ(k.certificates.root,
+                  root ? std::vector<std::string>{"B"} : std::vector<std::string>{});
         EXPECT_EQ(k.Started().size(), 2u);
+    }
+}
+
+// Deployment tools act on the exit codes: each one setup.exe gives has its row in the README.
+TEST(ExitCodes, EachHasItsRowInTheReadme) {
+    std::ifstream readme(QV_SOURCE_DIR "/README.md");
+    std::stringstream text;
+    text << readme.rdbuf();
+    ASSERT_FALSE(text.str().empty());
+    for (ExitCode code : kExitCodes) {
+        char row[32];
+        std::snprintf(row, sizeof row, code >= 0x80000000u ? "\n| 0x%08X |" : "\n| %u |",
+                      static_cast<unsigned>(code));
+        EXPECT_NE(text.str().find(row), std::string::npos) << "no README row " << row + 1;
     }
 }
 

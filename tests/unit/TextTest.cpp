@@ -60,15 +60,18 @@ TEST(InstallerCommandLine, QuotesOnlyTheProgramAndThePackage) {
         {u"C:\\Kit\\a.msi", u"/qf /qb ",
          u"\"C:\\windows\\system32\\msiexec.exe\" /i \"C:\\Kit\\a.msi\" /qf /qb  REBOOT=R"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(WideString(c.expected)));
         EXPECT_EQ(ToUtf8(BuildInstallerCommandLine(WideString(u"C:\\windows\\system32"),
                                                    WideString(c.package), WideString(c.tail))),
                   ToUtf8(WideString(c.expected)));
+    }
 }
 
 TEST(InstallerCommandLine, RebootCodes) {
     for (uint32_t code : {3010u, 3011u, 1641u}) EXPECT_TRUE(IsRebootExitCode(code)) << code;
-    for (uint32_t code : {0u, 1602u, 1603u, 1618u, 3012u}) EXPECT_FALSE(IsRebootExitCode(code));
+    for (uint32_t code : {0u, 1602u, 1603u, 1618u, 3012u})
+        EXPECT_FALSE(IsRebootExitCode(code)) << code;
 }
 
 TEST(ToolCommandLine, QuotesTheWholeProgramPath) {
@@ -82,14 +85,16 @@ TEST(FormatMessageText, ProductNameIsAValueNotAFormat) {
         const char16_t* value;
         const char16_t* expected;
     } cases[] = {
-        {u"This version of %s already installed.", u"Q %s 100%", u"This version of Q %s 100% "
-                                                                  u"already installed."},
+        {u"This version of %s already installed.", u"Q %s 100%",
+         u"This version of Q %s 100% "
+         u"already installed."},
         {u"no placeholder", u"x", u"no placeholder"},
         {u"%s", u"", u""},
         {u"50%% of %s", u"Q", u"50% of Q"},
         {u"trailing %", u"Q", u"trailing %"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(WideString(c.format)));
         WideString out(u"stale");
         FormatMessageText(out, WideString(c.format), WideString(c.value));
         EXPECT_EQ(out, WideString(c.expected));

@@ -108,14 +108,28 @@ struct Shell32 {
 
 #undef QV_BIND
 
-inline Msi& msi() { return SystemApi<Msi>(); }
-inline Crypt32& crypt32() { return SystemApi<Crypt32>(); }
-inline User32& user32() { return SystemApi<User32>(); }
-inline Advapi32& advapi32() { return SystemApi<Advapi32>(); }
-inline Shell32& shell32() { return SystemApi<Shell32>(); }
+inline Msi& msi() {
+    return SystemApi<Msi>();
+}
+inline Crypt32& crypt32() {
+    return SystemApi<Crypt32>();
+}
+inline User32& user32() {
+    return SystemApi<User32>();
+}
+inline Advapi32& advapi32() {
+    return SystemApi<Advapi32>();
+}
+inline Shell32& shell32() {
+    return SystemApi<Shell32>();
+}
 
-inline LSTATUS CloseKey(HKEY key) { return advapi32().RegCloseKey(key); }
-inline BOOL CloseStore(HCERTSTORE store) { return crypt32().CertCloseStore(store, 0); }
+inline LSTATUS CloseKey(HKEY key) {
+    return advapi32().RegCloseKey(key);
+}
+inline BOOL CloseStore(HCERTSTORE store) {
+    return crypt32().CertCloseStore(store, 0);
+}
 using UniqueHkey = UniqueAny<NullTraits<HKEY, decltype(&CloseKey), &CloseKey>>;
 using UniqueCertStore = UniqueAny<NullTraits<HCERTSTORE, decltype(&CloseStore), &CloseStore>>;
 

@@ -9,19 +9,19 @@ namespace {
 constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 class Win32CertificateStore : public CertificateStore {
-public:
+  public:
     explicit Win32CertificateStore(HCERTSTORE store) : store_(store) {}
     CertificateContext Enumerate(CertificateContext previous) override {
         return crypt32().CertEnumCertificatesInStore(store_.get(),
                                                      static_cast<PCCERT_CONTEXT>(previous));
     }
     bool Add(CertificateContext certificate) override {
-        return crypt32().CertAddCertificateContextToStore(
-                   store_.get(), static_cast<PCCERT_CONTEXT>(certificate), CERT_STORE_ADD_ALWAYS,
-                   nullptr) != FALSE;
+        return crypt32().CertAddCertificateContextToStore(store_.get(),
+                                                          static_cast<PCCERT_CONTEXT>(certificate),
+                                                          CERT_STORE_ADD_ALWAYS, nullptr) != FALSE;
     }
 
-private:
+  private:
     UniqueCertStore store_;
 };
 

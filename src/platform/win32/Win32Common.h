@@ -20,8 +20,12 @@ namespace qv::win32 {
 inline const wchar_t* AsWide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
-inline const wchar_t* AsWide(const WideString& text) { return AsWide(text.c_str()); }
-inline wchar_t* AsWide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+inline const wchar_t* AsWide(const WideString& text) {
+    return AsWide(text.c_str());
+}
+inline wchar_t* AsWide(char16_t* text) {
+    return reinterpret_cast<wchar_t*>(text);
+}
 inline const char16_t* AsUtf16(const wchar_t* text) {
     return reinterpret_cast<const char16_t*>(text);
 }
@@ -29,7 +33,7 @@ inline const char16_t* AsUtf16(const wchar_t* text) {
 // Owns a handle; Traits give its empty value and its closer.
 template <typename Traits>
 class UniqueAny {
-public:
+  public:
     using Handle = typename Traits::Handle;
     UniqueAny() = default;
     explicit UniqueAny(Handle h) : handle_(h) {}
@@ -51,7 +55,7 @@ public:
         handle_ = h;
     }
 
-private:
+  private:
     Handle handle_ = Traits::Empty();
 };
 
@@ -86,7 +90,8 @@ inline bool g_dllSearchLocked = false;
 // brought SetDefaultDllDirectories cannot; LoadSystemLibrary then names full paths instead.
 inline void LockDllSearch() {
     using SetDefault = BOOL(WINAPI*)(DWORD);
-    auto set = OptionalFunction<SetDefault>(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    auto set = OptionalFunction<SetDefault>(::GetModuleHandleW(L"kernel32.dll"),
+                                            "SetDefaultDllDirectories");
     g_dllSearchLocked = set != nullptr && set(LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!g_dllSearchLocked) ::SetDllDirectoryW(L"");
 }

@@ -80,8 +80,8 @@ uint32_t Win32Installer::SourceListSetInfo(const char16_t* product, uint32_t con
 
 uint32_t Win32Installer::OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) {
     MSIHANDLE h = 0;
-    UINT r = msi().MsiOpenDatabaseW(
-        AsWide(path), reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(persist)), &h);
+    UINT r = msi().MsiOpenDatabaseW(AsWide(path),
+                                    reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(persist)), &h);
     *out = h;
     return r;
 }
@@ -102,6 +102,8 @@ uint32_t Win32Installer::DatabaseCommit(MsiHandle database) {
     return msi().MsiDatabaseCommit(database);
 }
 
-uint32_t Win32Installer::CloseHandle(MsiHandle handle) { return msi().MsiCloseHandle(handle); }
+uint32_t Win32Installer::CloseHandle(MsiHandle handle) {
+    return msi().MsiCloseHandle(handle);
+}
 
 }  // namespace qv::win32

@@ -6,7 +6,7 @@
 namespace qv::win32 {
 
 class Win32Installer : public Installer {
-public:
+  public:
     void SetInternalUI(int level) override;
     int QueryProductState(const char16_t* product) override;
     uint32_t GetProductInfo(const char16_t* product, const char16_t* attribute, char16_t* buffer,
@@ -32,21 +32,20 @@ public:
 };
 
 class Win32FileSystem : public FileSystem {
-public:
+  public:
     uint32_t GetModuleFileName(char16_t* buffer, uint32_t size) override;
-    std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern,
-                                               uint32_t& error) override;
+    std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern, uint32_t& error) override;
 };
 
 class Win32Registry : public Registry {
-public:
+  public:
     uint32_t CreateKey(const char16_t* path, uint32_t access) override;
     uint32_t OpenKey(const char16_t* path, uint32_t access) override;
     uint32_t DeleteSubKey(const char16_t* parent, uint32_t access, const char16_t* name) override;
 };
 
 class Win32SystemInfo : public SystemInfo {
-public:
+  public:
     bool GetCommandLineArguments(std::vector<WideString>& out) override;
     bool IsUserAnAdmin() override;
     uint16_t GetSystemDefaultUILanguage() override;
@@ -57,33 +56,33 @@ public:
 };
 
 class Win32Processes : public Processes {
-public:
+  public:
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
 };
 
 class Win32CertificateStores : public CertificateStores {
-public:
+  public:
     std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path) override;
     std::unique_ptr<CertificateStore> OpenMachineRootStore() override;
 };
 
 class Win32Ui : public Ui {
-public:
+  public:
     explicit Win32Ui(HINSTANCE instance) : instance_(instance) {}
     int MessageBox(const WideString& text, const WideString& caption, uint32_t style) override;
     intptr_t DialogBox(int templateId, DialogHandler& handler) override;
 
-private:
+  private:
     HINSTANCE instance_;
 };
 
 class Win32Resources : public Resources {
-public:
+  public:
     explicit Win32Resources(HINSTANCE instance) : instance_(instance) {}
     bool FindStringBlockNeutral(uint16_t block, ResourceBlock& out) override;
     bool FindStringBlock(uint16_t block, ResourceBlock& out) override;
 
-private:
+  private:
     HINSTANCE instance_;
 };
 

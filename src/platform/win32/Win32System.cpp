@@ -7,19 +7,19 @@ namespace qv::win32 {
 namespace {
 
 class Win32DirectorySearch : public DirectorySearch {
-public:
+  public:
     Win32DirectorySearch(HANDLE handle, const WIN32_FIND_DATAW& data)
         : handle_(handle), data_(data) {}
     WideString Name() const override { return WideString(AsUtf16(data_.cFileName)); }
     bool Next() override { return ::FindNextFileW(handle_.get(), &data_) != FALSE; }
 
-private:
+  private:
     UniqueFind handle_;
     WIN32_FIND_DATAW data_;
 };
 
 class Win32ChildProcess : public ChildProcess {
-public:
+  public:
     explicit Win32ChildProcess(const PROCESS_INFORMATION& info)
         : process_(info.hProcess), thread_(info.hThread) {}
     void WaitForExit() override { ::WaitForSingleObject(process_.get(), INFINITE); }
@@ -30,7 +30,7 @@ public:
         return true;
     }
 
-private:
+  private:
     UniqueHandle process_;
     UniqueHandle thread_;
 };
@@ -59,8 +59,7 @@ std::unique_ptr<DirectorySearch> Win32FileSystem::FindFirst(const WideString& pa
 uint32_t Win32Registry::CreateKey(const char16_t* path, uint32_t access) {
     UniqueHkey key;
     return advapi32().RegCreateKeyExW(HKEY_CURRENT_USER, AsWide(path), 0, nullptr,
-                                      REG_OPTION_NON_VOLATILE, access, nullptr, key.put(),
-                                      nullptr);
+                                      REG_OPTION_NON_VOLATILE, access, nullptr, key.put(), nullptr);
 }
 
 uint32_t Win32Registry::OpenKey(const char16_t* path, uint32_t access) {
@@ -89,9 +88,13 @@ bool Win32SystemInfo::GetCommandLineArguments(std::vector<WideString>& out) {
     return true;
 }
 
-bool Win32SystemInfo::IsUserAnAdmin() { return shell32().IsUserAnAdmin() != FALSE; }
+bool Win32SystemInfo::IsUserAnAdmin() {
+    return shell32().IsUserAnAdmin() != FALSE;
+}
 
-uint16_t Win32SystemInfo::GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
+uint16_t Win32SystemInfo::GetSystemDefaultUILanguage() {
+    return ::GetSystemDefaultUILanguage();
+}
 
 WideString Win32SystemInfo::GetSystemDirectory() {
     WideString path;
@@ -108,8 +111,8 @@ WideString Win32SystemInfo::GetSystemDirectory() {
 bool Win32SystemInfo::IsWow64() {
     // Windows XP before SP2 lacks it, and is then a 32-bit system.
     using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
-    auto isWow64 = OptionalFunction<IsWow64Process>(::GetModuleHandleW(L"kernel32"),
-                                                    "IsWow64Process");
+    auto isWow64 =
+        OptionalFunction<IsWow64Process>(::GetModuleHandleW(L"kernel32"), "IsWow64Process");
     BOOL wow64 = FALSE;
     return isWow64 != nullptr && isWow64(::GetCurrentProcess(), &wow64) && wow64;
 }
@@ -141,8 +144,8 @@ std::unique_ptr<ChildProcess> Win32Processes::Start(const WideString& commandLin
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, AsWide(&writable[0]), nullptr, nullptr, FALSE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
+    if (!::CreateProcessW(nullptr, AsWide(&writable[0]), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &info)) {
         error = ::GetLastError();
         return nullptr;
     }

@@ -1,16 +1,17 @@
 // Message boxes, the modal dialog and string-table blocks.
-#include "platform/win32/Win32Platform.h"
 #include "platform/win32/SystemApis.h"
+#include "platform/win32/Win32Platform.h"
 
 namespace qv::win32 {
 namespace {
 
 class Win32DialogWindow : public DialogWindow {
-public:
+  public:
     Win32DialogWindow(HWND dialog, HINSTANCE instance) : dialog_(dialog), instance_(instance) {}
     WideString GetItemText(int id, uint32_t capacity) override {
         WideString text;
-        user32().GetDlgItemTextW(dialog_, id, AsWide(text.Lend(capacity)), static_cast<int>(capacity));
+        user32().GetDlgItemTextW(dialog_, id, AsWide(text.Lend(capacity)),
+                                 static_cast<int>(capacity));
         text.Commit();
         return text;
     }
@@ -24,15 +25,17 @@ public:
     uint32_t IsButtonChecked(int id) override { return user32().IsDlgButtonChecked(dialog_, id); }
     void EndDialog(intptr_t result) override { user32().EndDialog(dialog_, result); }
     IconHandle LoadIcon32(int resource) override {
-        return reinterpret_cast<IconHandle>(user32().LoadImageW(instance_, MAKEINTRESOURCEW(resource),
-                                                         IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+        return reinterpret_cast<IconHandle>(user32().LoadImageW(
+            instance_, MAKEINTRESOURCEW(resource), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
     }
     void SetBigIcon(IconHandle icon) override {
         user32().SendMessageW(dialog_, WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon));
     }
-    void DestroyIcon(IconHandle icon) override { user32().DestroyIcon(reinterpret_cast<HICON>(icon)); }
+    void DestroyIcon(IconHandle icon) override {
+        user32().DestroyIcon(reinterpret_cast<HICON>(icon));
+    }
 
-private:
+  private:
     HWND dialog_;
     HINSTANCE instance_;
 };
@@ -46,7 +49,8 @@ struct DialogContext {
 static_assert(sizeof(void*) == sizeof(LONG), "setup.exe is a 32-bit program");
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) user32().SetWindowLongW(dialog, DWLP_USER, static_cast<LONG>(lParam));
+    if (message == WM_INITDIALOG)
+        user32().SetWindowLongW(dialog, DWLP_USER, static_cast<LONG>(lParam));
     auto* context = reinterpret_cast<DialogContext*>(user32().GetWindowLongW(dialog, DWLP_USER));
     if (context == nullptr) return 0;
     Win32DialogWindow window(dialog, context->instance);
@@ -94,7 +98,7 @@ intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler) {
     LoadThemeEngine();
     DialogContext context{&handler, instance_};
     return user32().DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), nullptr, DialogProc,
-                             reinterpret_cast<LPARAM>(&context));
+                                    reinterpret_cast<LPARAM>(&context));
 }
 
 bool Win32Resources::FindStringBlockNeutral(uint16_t block, ResourceBlock& out) {
@@ -104,8 +108,8 @@ bool Win32Resources::FindStringBlockNeutral(uint16_t block, ResourceBlock& out) 
 }
 
 bool Win32Resources::FindStringBlock(uint16_t block, ResourceBlock& out) {
-    HRSRC r = ::FindResourceW(instance_, MAKEINTRESOURCEW(block),
-                              reinterpret_cast<LPCWSTR>(RT_STRING));
+    HRSRC r =
+        ::FindResourceW(instance_, MAKEINTRESOURCEW(block), reinterpret_cast<LPCWSTR>(RT_STRING));
     return LoadBlock(instance_, r, out);
 }
 

@@ -14,8 +14,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     qv::win32::Win32Ui ui(instance);
     qv::win32::Win32Resources resources(instance);
     qv::win32::Win32SystemInfo system;
-    qv::Platform platform{installer, files,     registry,  processes,
-                          certificates, ui, resources, system};
+    qv::Platform platform{installer,    files, registry,  processes,
+                          certificates, ui,    resources, system};
     const wchar_t* tail = commandTail ? commandTail : L"";
     return qv::Run(platform, qv::WideString(qv::win32::AsUtf16(tail)));
 }
