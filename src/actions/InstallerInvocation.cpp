@@ -7,12 +7,13 @@
 namespace qv {
 
 uint32_t FindInstallPackage(FileSystem& files, const WideString& platformPattern,
-                            const WideString& kc, const WideString& lang, WideString& path) {
+                            const WideString& kc, const WideString& lang, WideString& path,
+                            int& fallback) {
     const WideString patterns[] = {platformPattern + kc + lang, platformPattern + lang,
                                    platformPattern};
     uint32_t status = kErrorFileNotFound;
-    for (const WideString& pattern : patterns) {
-        status = FindFileBesideProgram(files, pattern, path);
+    for (fallback = 0; fallback < 3; ++fallback) {
+        status = FindPackageBesideProgram(files, patterns[fallback], path);
         if (status == 0) break;
     }
     return status;
@@ -35,12 +36,8 @@ bool IsRebootExitCode(uint32_t code) {
            code == kErrorSuccessRebootInitiated;
 }
 
-StepResult RunInstaller(Platform& platform, const WideString& productCode, const WideString& kc,
-                        const WideString& lang, const WideString& tail, bool& restartNeeded) {
-    WideString package;
-    if (uint32_t status = FindInstallPackage(platform.files, GetPlatformPattern(platform.system),
-                                             kc, lang, package))
-        return {status, kMsgPackageNotFound};
+uint32_t RunInstaller(Platform& platform, const WideString& package, const WideString& productCode,
+                      const WideString& tail, bool& restartNeeded) {
     WideString commandLine =
         BuildInstallerCommandLine(platform.system.GetSystemDirectory(), package, tail);
 
@@ -52,7 +49,7 @@ StepResult RunInstaller(Platform& platform, const WideString& productCode, const
 
     uint32_t code = RunProcessAndWait(platform.processes, commandLine);
     restartNeeded = IsRebootExitCode(code);
-    return {restartNeeded ? 0 : code};
+    return restartNeeded ? 0 : code;
 }
 
 }  // namespace qv

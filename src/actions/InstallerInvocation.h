@@ -1,16 +1,17 @@
 #pragma once
 #include <cstdint>
 
-#include "common/MessageIds.h"
 #include "common/WideString.h"
 #include "platform/Platform.h"
 
 namespace qv {
 
 // The package for platform, level and language, with the two fallbacks: without the level,
-// then the platform alone. Answers the last search's error when none is found.
+// then the platform alone. `fallback` tells which of the three patterns found it (0 to 2).
+// Answers the last search's error when none is found.
 uint32_t FindInstallPackage(FileSystem& files, const WideString& platformPattern,
-                            const WideString& kc, const WideString& lang, WideString& path);
+                            const WideString& kc, const WideString& lang, WideString& path,
+                            int& fallback);
 
 // `"<system>\msiexec.exe" /i "<package>" <tail> REBOOT=R`; msiexec by full path, so that a
 // planted one beside the program never runs.
@@ -19,9 +20,9 @@ WideString BuildInstallerCommandLine(const WideString& systemDirectory,
 
 bool IsRebootExitCode(uint32_t code);
 
-// Installs the package for platform, level and language with msiexec. Its restart codes are
-// success, with `restartNeeded` set.
-StepResult RunInstaller(Platform& platform, const WideString& productCode, const WideString& kc,
-                        const WideString& lang, const WideString& tail, bool& restartNeeded);
+// Points the product's source list at `package` and installs it with msiexec. Answers
+// msiexec's exit code or the start error; its restart codes are success, with `restartNeeded`.
+uint32_t RunInstaller(Platform& platform, const WideString& package, const WideString& productCode,
+                      const WideString& tail, bool& restartNeeded);
 
 }  // namespace qv

@@ -17,10 +17,15 @@ enum ExitCode : uint32_t {
     kExitSystemFunctionMissing = 127,
     // ERROR_FILENAME_EXCED_RANGE: a package path or a command line longer than Windows takes.
     kExitPathTooLong = 206,
+    // ERROR_INSTALL_ALREADY_RUNNING: another setup.exe is running, in any session.
+    kExitAlreadyRunning = 1618,
     // ERROR_INSTALL_PACKAGE_INVALID: the platform package names no product.
     kExitPackageInvalid = 1620,
     // ERROR_INVALID_COMMAND_LINE: an unknown option, or a value option without its value.
     kExitBadCommandLine = 1639,
+    // ERROR_SUCCESS_REBOOT_REQUIRED: installed, and a restart is due that setup.exe could
+    // neither record nor, under -noreboot, carry out.
+    kExitRebootRequired = 3010,
     // The string type's failures: E_OUTOFMEMORY, E_INVALIDARG.
     kExitOutOfMemory = 0x8007000E,
     kExitInvalidArgument = 0x80070057,
@@ -30,7 +35,8 @@ enum ExitCode : uint32_t {
 constexpr ExitCode kExitCodes[] = {
     kExitSuccess,        kExitNotAdmin,         kExitSameVersion,           kExitNewerInstalled,
     kExitRestartFailed,  kExitSystemDllMissing, kExitSystemFunctionMissing, kExitPathTooLong,
-    kExitPackageInvalid, kExitBadCommandLine,   kExitOutOfMemory,           kExitInvalidArgument,
+    kExitAlreadyRunning, kExitPackageInvalid,   kExitBadCommandLine,        kExitRebootRequired,
+    kExitOutOfMemory,    kExitInvalidArgument,
 };
 
 }  // namespace qv

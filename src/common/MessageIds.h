@@ -32,6 +32,7 @@ enum MessageId : uint16_t {
     kMsgCaptionWarning = 123,
     kMsgKcLanguageDiffer = 124,
     kMsgRestartFailed = 125,
+    kMsgAlreadyRunning = 126,
 };
 
 // What a step reports: 0 or the Windows or installer code of its failure and, where the user is

@@ -14,7 +14,60 @@ WideString Starred(const WideString& value) {
     return WideString(u"*") + value + u"*";
 }
 
+bool Blank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+
+// One argument from `i` on, under the quoting and backslash rules.
+WideString NextArgument(const std::u16string& line, size_t& i) {
+    const size_t n = line.size();
+    std::u16string argument;
+    bool quoted = false;
+    while (i < n && (quoted || !Blank(line[i]))) {
+        if (line[i] == u'\\') {
+            size_t run = 0;
+            for (; i < n && line[i] == u'\\'; ++i) ++run;
+            bool quote = i < n && line[i] == u'"';
+            argument.append(quote ? run / 2 : run, u'\\');
+            if (quote && run % 2 == 1) argument += line[i++];
+        } else if (line[i] == u'"') {
+            if (quoted && i + 1 < n && line[i + 1] == u'"') {
+                // A quote doubled inside quotes is one literal quote, and ends the quoting.
+                argument += u'"';
+                quoted = false;
+                i += 2;
+            } else {
+                quoted = !quoted;
+                ++i;
+            }
+        } else {
+            argument += line[i++];
+        }
+    }
+    return WideString(std::move(argument));
+}
+
 }  // namespace
+
+std::vector<WideString> SplitCommandLine(const WideString& text) {
+    const std::u16string& line = text.str();
+    const size_t n = line.size();
+    size_t i = 0;
+    std::u16string program;
+    if (i < n && line[i] == u'"') {
+        for (++i; i < n && line[i] != u'"'; ++i) program += line[i];
+        if (i < n) ++i;
+    } else {
+        for (; i < n && !Blank(line[i]); ++i) program += line[i];
+    }
+    std::vector<WideString> out{WideString(std::move(program))};
+    for (;;) {
+        while (i < n && Blank(line[i])) ++i;
+        if (i >= n) break;
+        out.push_back(NextArgument(line, i));
+    }
+    return out;
+}
 
 void AppendArgument(WideString& args, const WideString& word) {
     args.Append(word);
@@ -69,9 +122,7 @@ int ShowUsage(Ui& ui, bool silent, int exitCode) {
 }
 
 std::optional<int> ParseCommandLine(Platform& platform, InstallOptions& options) {
-    std::vector<WideString> arguments;
-    if (!platform.system.GetCommandLineArguments(arguments)) return std::nullopt;
-    switch (ParseArguments(arguments, options)) {
+    switch (ParseArguments(SplitCommandLine(platform.system.GetCommandLine()), options)) {
         case ParseOutcome::kHelp:
             return ShowUsage(platform.ui, options.silent, kExitSuccess);
         case ParseOutcome::kUnrecognised:

@@ -19,6 +19,11 @@ struct InstallOptions {
 
 enum class ParseOutcome { kParsed, kHelp, kUnrecognised };
 
+// Splits a whole command line as CommandLineToArgvW does, program path first: 2n backslashes
+// and a quote give n backslashes and toggle quoting, 2n+1 give n and a literal quote, "" inside
+// quotes is a literal quote that ends the quoting; the program path knows no escapes.
+std::vector<WideString> SplitCommandLine(const WideString& line);
+
 // Matches `arguments` (element 0, the program path, is skipped) against the option words.
 ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOptions& options);
 

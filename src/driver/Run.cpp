@@ -12,7 +12,7 @@
 #include "driver/RunState.h"
 #include "packages/FileLookup.h"
 #include "packages/KcLanguage.h"
-#include "packages/ProductCodes.h"
+#include "packages/PackageIdentity.h"
 #include "packages/VersionCheck.h"
 #include "reboot/RebootMarker.h"
 #include "ui/Messages.h"
@@ -25,18 +25,24 @@ int RunState::Say(MessageId text, const WideString& value) {
 }
 
 int RunState::Fail(const StepResult& result) {
-    if (result.message != kNoMessage) Say(result.message);
+    Say(result.message);
     return static_cast<int>(result.status);
+}
+
+void RunState::RecordRestart() {
+    if (CreateRebootMarker(platform.registry) != 0) restartUnrecorded = true;
 }
 
 namespace {
 
 using Exit = std::optional<int>;
 
+const char16_t kInstanceLockName[] = u"Global\\QuorvaneCspSetup";
+
 bool DialogAllowed(const RunState& run) {
     WideString ignored;
     return !run.commandLinePresent &&
-           FindFileBesideProgram(run.platform.files, WideString(u"*kc1*"), ignored) == 0;
+           FindPackageBesideProgram(run.platform.files, WideString(u"*kc1*"), ignored) == 0;
 }
 
 // Answers an exit code when the user cancels.
@@ -48,22 +54,34 @@ Exit ShowDialog(RunState& run) {
 }
 
 Exit Start(RunState& run, const WideString& commandTail) {
+    Platform& platform = run.platform;
     run.commandLinePresent = !commandTail.empty();
     if (run.commandLinePresent) {
-        if (Exit exit = ParseCommandLine(run.platform, run.options)) return exit;
+        if (Exit exit = ParseCommandLine(platform, run.options)) return exit;
     }
-    if (!run.platform.system.IsUserAnAdmin()) {
+    if (!platform.system.IsUserAnAdmin()) {
         run.Say(kMsgNotAdmin);
         return kExitNotAdmin;
     }
-    run.platform.installer.SetInternalUI(kInstallUiLevelNone);
+    uint32_t error = 0;
+    run.lock = platform.processes.LockInstance(kInstanceLockName, error);
+    if (!run.lock && (error == kErrorAlreadyExists || error == kErrorAccessDenied)) {
+        run.Say(kMsgAlreadyRunning);
+        return kExitAlreadyRunning;
+    }
+    platform.installer.SetInternalUI(kInstallUiLevelNone);
     return std::nullopt;
 }
 
+// The platform package, opened once: what it is and which installed product it relates to.
 Exit Identify(RunState& run) {
-    GetPackageCode(run.platform, true, run.installedCode);
-    if (uint32_t status = GetPackageCode(run.platform, false, run.newCode))
-        return run.Fail({status, kMsgNoProductCode});
+    Platform& platform = run.platform;
+    run.platformPattern = GetPlatformPattern(platform.system);
+    WideString path;
+    uint32_t status = FindPackageBesideProgram(platform.files, run.platformPattern, path);
+    if (status == 0) status = ReadPackageIdentity(platform.installer, path, run.package);
+    if (status != 0) return run.Fail({status, kMsgNoProductCode});
+    GetRelatedProductCode(platform.installer, run.package.upgradeCode, run.installedCode);
     return std::nullopt;
 }
 
@@ -73,7 +91,7 @@ Exit DecideVersion(RunState& run, int order) {
     InstallOptions& options = run.options;
     if (!options.reinstall && order == 0) {
         if (options.silent) return kExitSameVersion;
-        if (run.Say(kMsgSameVersionReinstall, run.productName) == kIdYes) {
+        if (run.Say(kMsgSameVersionReinstall, run.package.name) == kIdYes) {
             options.reinstall = true;
             run.update = true;
         } else {
@@ -83,7 +101,7 @@ Exit DecideVersion(RunState& run, int order) {
     }
     run.update = true;
     if (order < 0 && !options.silent) {
-        run.Say(kMsgNewerInstalled, run.productName);
+        run.Say(kMsgNewerInstalled, run.package.name);
         return kExitNewerInstalled;
     }
     return std::nullopt;
@@ -93,7 +111,7 @@ Exit DecideVersion(RunState& run, int order) {
 Exit KeepInstalledLevelAndLanguage(RunState& run) {
     InstallOptions& options = run.options;
     if (!run.installedLevel.empty() && !run.installedLanguage.empty()) {
-        if (run.newCode != run.installedCode && DialogAllowed(run)) {
+        if (run.package.productCode != run.installedCode && DialogAllowed(run)) {
             run.dialog.settingsSelection =
                 WideString(u"*") + run.installedLevel + u"*" + run.installedLanguage + u"*";
             if (Exit exit = ShowDialog(run)) return exit;
@@ -109,8 +127,10 @@ Exit KeepInstalledLevelAndLanguage(RunState& run) {
 
 Exit HandleInstalledProduct(RunState& run) {
     int order = 1;
-    StepResult result = CompareInstalledVersion(run.platform, run.installedCode, order);
-    if (!result.Failed()) result = GetNewPackageProductName(run.platform, run.productName);
+    StepResult result =
+        CompareInstalledVersion(run.platform.installer, run.installedCode, run.package, order);
+    if (!result.Failed() && run.package.nameStatus != 0)
+        result = {run.package.nameStatus, kMsgNoNewVersion};
     if (result.Failed()) return run.Fail(result);
     if (Exit exit = DecideVersion(run, order)) return exit;
 
@@ -119,8 +139,6 @@ Exit HandleInstalledProduct(RunState& run) {
                                                         run.installedLevel, run.installedLanguage);
     run.Say(detection.message);
     run.detected = !detection.Failed();
-    if (run.update && run.newCode == run.installedCode)
-        AppendArgument(run.options.args, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
     return KeepInstalledLevelAndLanguage(run);
 }
 
@@ -134,21 +152,40 @@ Exit MakeFreshChoices(RunState& run) {
     return std::nullopt;
 }
 
+// The package for the platform, level and language, and who it is: with a ProductCode per
+// level and language it is not the platform package.
+Exit ChoosePackage(RunState& run) {
+    Platform& platform = run.platform;
+    WideString path;
+    int fallback = 0;
+    if (uint32_t status = FindInstallPackage(platform.files, run.platformPattern, run.options.kc,
+                                             run.options.lang, path, fallback))
+        return run.Fail({status, kMsgPackageNotFound});
+    if (path == run.package.path) {
+        run.installing = run.package;
+    } else if (uint32_t status = ReadPackageIdentity(platform.installer, path, run.installing)) {
+        return run.Fail({status, kMsgNoProductCode});
+    }
+    return std::nullopt;
+}
+
 int Install(RunState& run) {
     Platform& platform = run.platform;
     InstallOptions& options = run.options;
+    if (Exit exit = ChoosePackage(run)) return *exit;
+    const WideString& code = run.installing.productCode;
+    if (run.update && code == run.installedCode)
+        AppendArgument(options.args, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
     if (run.dialog.quickInstall) AppendArgument(options.args, WideString(u"/qb"));
     PatchUpgradeSequence(platform.installer, run.installedCode);
     bool restartNeeded = false;
-    StepResult installed =
-        RunInstaller(platform, run.newCode, options.kc, options.lang, options.args, restartNeeded);
-    if (installed.Failed()) return run.Fail(installed);
-    if (restartNeeded) {
-        if (uint32_t status = CreateRebootMarker(platform.registry))
-            return static_cast<int>(status);
-    }
+    if (uint32_t status =
+            RunInstaller(platform, run.installing.path, code, options.args, restartNeeded))
+        return static_cast<int>(status);
+    // A restart the marker cannot record is kept in the run: the installation succeeded.
+    if (restartNeeded) run.RecordRestart();
     if (options.root) ImportRootCertificates(platform);
-    ToolResult tool = RunInitTool(platform, run.newCode);
+    ToolResult tool = RunInitTool(platform, code);
     return HandlePendingRestart(run, tool);
 }
 

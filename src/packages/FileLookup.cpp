@@ -15,13 +15,35 @@ WideString ProgramFolder(FileSystem& files) {
     return path.Folder();
 }
 
-uint32_t FindFileBesideProgram(FileSystem& files, const WideString& pattern, WideString& path) {
+namespace {
+
+bool EndsWithMsi(const WideString& name) {
+    const std::u16string& s = name.str();
+    if (s.size() < 4) return false;
+    static const char16_t kExtension[] = u".msi";
+    for (size_t i = 0; i < 4; ++i) {
+        char16_t c = s[s.size() - 4 + i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c != kExtension[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t FindPackageBesideProgram(FileSystem& files, const WideString& pattern, WideString& path) {
     WideString folder = ProgramFolder(files);
     uint32_t error = 0;
-    std::unique_ptr<DirectorySearch> search = files.FindFirst(folder + pattern, error);
+    std::unique_ptr<DirectorySearch> search = files.FindFirst(folder + pattern + u"*.msi", error);
     if (!search) return error != 0 ? error : kErrorFileNotFound;
-    path = folder + search->Name();
-    return 0;
+    // The search also matches 8.3 names ("notes.msix" is "NOTES~1.MSI") and folders.
+    do {
+        if (!search->IsDirectory() && EndsWithMsi(search->Name())) {
+            path = folder + search->Name();
+            return 0;
+        }
+    } while (search->Next());
+    return kErrorFileNotFound;
 }
 
 WideString GetPlatformPattern(SystemInfo& system) {

@@ -10,9 +10,9 @@ namespace qv {
 // The running program's folder with its trailing backslash; empty when the path has none.
 WideString ProgramFolder(FileSystem& files);
 
-// The first entry beside the program that matches `pattern`, as folder + long name.
-// Answers 0, or the search's error (2 for no match) leaving `path` untouched.
-uint32_t FindFileBesideProgram(FileSystem& files, const WideString& pattern, WideString& path);
+// The first package beside the program whose name matches `pattern`: a file, not a folder, whose
+// long name ends in ".msi". Answers 0, or the search's error (2 for no match).
+uint32_t FindPackageBesideProgram(FileSystem& files, const WideString& pattern, WideString& path);
 
 // "*x64*" under WOW64, else "*win32*".
 WideString GetPlatformPattern(SystemInfo& system);

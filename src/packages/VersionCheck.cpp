@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "common/ResultCodes.h"
-#include "packages/FileLookup.h"
 #include "packages/InstallerStrings.h"
 
 namespace qv {
@@ -59,48 +58,17 @@ int CompareVersions(const WideString& left, const WideString& right) {
     return 0;
 }
 
-namespace {
-
-// The first *.msi beside the program, opened for reading its properties.
-StepResult OpenNewPackage(Platform& platform, MsiHandleHolder& package) {
-    WideString path;
-    if (uint32_t status = FindFileBesideProgram(platform.files, WideString(u"*.msi"), path))
-        return {status, kMsgNoFullPath};
-    if (uint32_t status = platform.installer.OpenPackageEx(
-            path.c_str(), kMsiOpenPackageIgnoreMachineState, package.put()))
-        return {status, kMsgCannotOpenNewPackage};
-    return {};
-}
-
-}  // namespace
-
-StepResult CompareInstalledVersion(Platform& platform, const WideString& installedCode,
-                                   int& order) {
-    Installer& installer = platform.installer;
+StepResult CompareInstalledVersion(Installer& installer, const WideString& installedCode,
+                                   const PackageIdentity& package, int& order) {
     WideString installed;
     ReadStep step;
     if (uint32_t status =
             ReadProductInfo(installer, installedCode, u"VersionString", installed, &step)) {
-        // A failed length query is reported as 1, not as the installer's code.
-        if (step == ReadStep::kLength) return {1, kMsgNoInstalledVersionSize};
-        return {status, kMsgNoInstalledVersion};
+        return {status,
+                step == ReadStep::kLength ? kMsgNoInstalledVersionSize : kMsgNoInstalledVersion};
     }
-    MsiHandleHolder package(installer);
-    if (StepResult opened = OpenNewPackage(platform, package); opened.Failed()) return opened;
-    WideString newVersion;
-    if (uint32_t status =
-            ReadPackageProperty(installer, package.get(), u"ProductVersion", newVersion))
-        return {status, kMsgNoNewVersion};
-    order = CompareVersions(newVersion, installed);
-    return {};
-}
-
-StepResult GetNewPackageProductName(Platform& platform, WideString& productName) {
-    MsiHandleHolder package(platform.installer);
-    if (StepResult opened = OpenNewPackage(platform, package); opened.Failed()) return opened;
-    if (uint32_t status =
-            ReadPackageProperty(platform.installer, package.get(), u"ProductName", productName))
-        return {status, kMsgNoNewVersion};
+    if (package.versionStatus != 0) return {package.versionStatus, kMsgNoNewVersion};
+    order = CompareVersions(package.version, installed);
     return {};
 }
 

@@ -3,7 +3,8 @@
 
 #include "common/MessageIds.h"
 #include "common/WideString.h"
-#include "platform/Platform.h"
+#include "packages/PackageIdentity.h"
+#include "platform/Installer.h"
 
 namespace qv {
 
@@ -12,10 +13,9 @@ namespace qv {
 // unit by code unit. Answers -1, 0 or +1 for `left` against `right`.
 int CompareVersions(const WideString& left, const WideString& right);
 
-// Sign of the new package's version against the installed product's, in `order`.
-StepResult CompareInstalledVersion(Platform& platform, const WideString& installedCode, int& order);
-
-// The new package's ProductName.
-StepResult GetNewPackageProductName(Platform& platform, WideString& productName);
+// Sign of the package's version against the installed product's, in `order`. A failed read
+// answers the installer's code and the message for it.
+StepResult CompareInstalledVersion(Installer& installer, const WideString& installedCode,
+                                   const PackageIdentity& package, int& order);
 
 }  // namespace qv

@@ -12,6 +12,7 @@ class DirectorySearch {
     virtual ~DirectorySearch() = default;
     // The long name of the current entry.
     virtual WideString Name() const = 0;
+    virtual bool IsDirectory() const = 0;
     // Moves to the next entry; false when there is none.
     virtual bool Next() = 0;
 };

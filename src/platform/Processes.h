@@ -15,12 +15,22 @@ class ChildProcess {
     virtual bool GetExitCode(uint32_t& code) = 0;
 };
 
+// A lock that one process of the whole machine holds at a time; released when destroyed.
+class InstanceLock {
+  public:
+    virtual ~InstanceLock() = default;
+};
+
 class Processes {
   public:
     virtual ~Processes() = default;
     // CreateProcessW(no application name, a private copy of `commandLine`, CREATE_NO_WINDOW);
     // on failure null and `error` holds GetLastError.
     virtual std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) = 0;
+    // Takes the machine-wide lock `name`, in every session, made so that any user may open it.
+    // Null when it cannot: `error` is 183 (ERROR_ALREADY_EXISTS) or 5 (ERROR_ACCESS_DENIED)
+    // while another process holds it.
+    virtual std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error) = 0;
 };
 
 }  // namespace qv

@@ -9,8 +9,9 @@ namespace qv {
 class SystemInfo {
   public:
     virtual ~SystemInfo() = default;
-    // GetCommandLineW split by CommandLineToArgvW, program path first; false when the split fails.
-    virtual bool GetCommandLineArguments(std::vector<WideString>& out) = 0;
+    // GetCommandLineW: the whole command line, program path first.
+    virtual WideString GetCommandLine() = 0;
+    // Whether the process token is a member of the Administrators group (CheckTokenMembership).
     virtual bool IsUserAnAdmin() = 0;
     virtual uint16_t GetSystemDefaultUILanguage() = 0;
     // GetSystemDirectoryW, without a trailing backslash.

@@ -39,7 +39,8 @@ def pytest_runtest_makereport(item, call):
 @pytest.fixture(scope="session")
 def kit_helpers():
     """The test programs, built on first use when the Windows build tree lacks them."""
-    needed = ["ui_driver.exe", "msiquery.exe", "certstore.exe", "ordo_tool.exe", "user_exit.dll"]
+    needed = ["ui_driver.exe", "msiquery.exe", "certstore.exe", "ordo_tool.exe", "user_exit.dll",
+              "argv_diff.exe"]
     if not all((wine.KIT_BIN / n).exists() for n in needed):
         steps = [["cmake", "--build", "--preset", "windows", "--target", "kit"]]
         if not (wine.BUILD / "windows" / "CMakeCache.txt").exists():

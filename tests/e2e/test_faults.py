@@ -26,6 +26,7 @@ OLD_CODE = "{0A11CE00-0000-4000-8000-000000000509}"
 NEW_CODE = "{0A11CE00-0000-4000-8000-000000000510}"
 NO_PRODUCT_CODE = "Can not find ProductCode of msi package."
 REBOOT_NOW = "To complete the installation reboot is required. Reboot now?"
+ALREADY_RUNNING = "Another installation is in progress. Wait for it to finish and try again."
 MSI_LOG = r"C:\msi.log"
 TOOL_RUN = 'ordo_tool.exe" /init'
 # Wine's MsiOpenPackageEx answer for a file that is no database, and for a folder.
@@ -234,13 +235,27 @@ def subkey_kept(run):
     assert run.prefix.reg_query(MARKER + r"\Other").values == {"keep": ("REG_SZ", "1")}
 
 
-def end_hanging_tool(run, setup):
+def _wait_for_tool(run):
     deadline = time.monotonic() + 60
     while not run.prefix.ordo_tool_log():
         assert time.monotonic() < deadline, "the tool never started"
         time.sleep(0.2)
+
+
+def end_hanging_tool(run, setup):
+    _wait_for_tool(run)
     with pytest.raises(TimeoutError):  # setup.exe waits for the tool
         setup.wait(2)
+    run.prefix.wine(["taskkill", "/f", "/im", "ordo_tool.exe"], check=True)
+
+
+def second_setup_refused(run, setup):
+    _wait_for_tool(run)
+    second = run.prefix.start(f'"{run.prefix.win(run.setup)}" -noreboot')
+    assert run.prefix.message_box("Error", 30000)[0] == ALREADY_RUNNING
+    run.prefix.answer("Error", "IDOK")
+    assert second.wait(30) == 1618
+    assert setup.running()
     run.prefix.wine(["taskkill", "/f", "/im", "ordo_tool.exe"], check=True)
 
 
@@ -267,10 +282,15 @@ FAULTS = {
     "no-product-code": Case(
         [kit(no_product_code=True)], ["-noreboot"], (1620,),
         box=("Error", NO_PRODUCT_CODE, "IDOK")),
-    # Wine lists a folder in name order, ignoring case, as NTFS does: the folder comes first.
+    # Wine lists a folder in name order, ignoring case, as NTFS does: the look-alikes come
+    # first, and only the package is one.
     "folder-named-like-a-package": Case(
-        [entry("a_x64_kc1_eng.msi"), kit()], ["-noreboot"], (NOT_A_PACKAGE,),
-        box=("Error", NO_PRODUCT_CODE, "IDOK")),
+        [entry("a_x64_kc1_eng.msi"), kit()], ["-silent", "-noreboot"], (0,)),
+    "look-alikes-named-like-the-package": Case(
+        [entry("qv_x64_kc1_eng-custom.mst", b"transform"), entry("qv_x64_kc1_eng.cab", b"MSCF"),
+         entry("qv_x64_kc1_eng-old.msix", b"PK"), entry("qv_x64_kc1_eng-old.msi"),
+         entry("qv_x64_kc1_eng.msi.bak", b"old"), entry("qv_x64_kc1_eng.txt", b"readme"), kit()],
+        ["-silent", "-noreboot", "-kc", "kc1", "-lang", "eng"], (0,)),
     "spaces-cyrillic-apostrophe": Case(
         [folder("Kit O'Neil Пакеты"), kit("qv x64 kc1 eng Тест 'ё'.msi")],
         ["-silent", "-noreboot", "-root"], (0,)),
@@ -329,6 +349,9 @@ FAULTS = {
     "tool-crashes": Case([kit(), tool("crash")], ["-silent", "-noreboot"], (0,)),
     "tool-hangs-until-ended": Case(
         [kit(), tool("hang")], ["-silent", "-noreboot"], (0,), during=end_hanging_tool),
+    # A second setup.exe started while the first waits for the tool: refused at once.
+    "second-setup-while-one-runs": Case(
+        [kit(), tool("hang")], ["-silent", "-noreboot"], (0,), during=second_setup_refused),
     # The marker cannot be deleted while it has a subkey: the restart is offered all the same
     # and someone else's subkey survives.
     "marker-with-a-subkey": Case(

@@ -4,6 +4,7 @@ import shutil
 
 import pytest
 
+import wine
 from make_kit import Package
 
 pytestmark = pytest.mark.needs_setup
@@ -32,6 +33,17 @@ def test_usage_box_then_exit_code(prefix, args, code):
     assert buttons == [IDOK]
     prefix.answer("Help", "IDOK")
     assert run.wait() == code
+
+
+def test_command_line_is_split_as_windows_splits_it(prefix):
+    """setup.exe splits its own command line; CommandLineToArgvW judges, over the fuzz seeds,
+    the corpus a fuzzing run left, and generated lines."""
+    folders = [wine.REPO / "tests" / "fuzz" / "corpus" / "options",
+               wine.BUILD / "fuzz" / "run" / "options" / "corpus"]
+    args = ["Z:" + str(f).replace("/", "\\") for f in folders if f.is_dir()]
+    result = prefix.wine([str(wine.KIT_BIN / "argv_diff.exe"), *args], timeout=120)
+    out = result.stdout.decode("utf-8", errors="replace")
+    assert result.returncode == 0 and " 0 split differently" in out, out[-3000:]
 
 
 @pytest.mark.parametrize("args, code", [

@@ -64,6 +64,8 @@ MESSAGES = {  # id: (English, Russian)
     125: ("Can not restart the computer. Restart it manually to complete the installation.",
           "Невозможно перезагрузить компьютер. Перезагрузите его вручную, "
           "чтобы завершить установку."),
+    126: ("Another installation is in progress. Wait for it to finish and try again.",
+          "Выполняется другая установка. Дождитесь её завершения и повторите попытку."),
 }
 
 WELCOME = {

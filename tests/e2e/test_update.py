@@ -65,6 +65,33 @@ def test_same_version_silent_does_nothing(prefix):
     assert prefix.package_name(NEW_CODE) == "qv_x64_kc3_rus.msi"
 
 
+def test_prerequisite_sorting_first_decides_nothing(prefix):
+    """Another product's package beside the kit: only packages with a platform token count."""
+    prereq = Package("aaa_prereq.msi", version="1.0.0", release_flags=None,
+                     upgrade_code="{0A11CE00-1111-4000-8000-0000000000AA}")
+    make_kit.build_package(prereq, prefix.drive_c / "old")
+    assert prefix.msiexec("/i", r"C:\old\aaa_prereq.msi", "/qn") == 0
+    _install_old(prefix, code=NEW_CODE, version="5.0.10")
+    prefix.add_packages(prereq)
+    _new_kit(prefix)
+    assert prefix.setup(["-silent"]) == 3
+    assert prefix.ordo_tool_log() == []
+
+
+def test_product_code_per_level_and_language(prefix):
+    """The package installed is the one whose code decides the reinstallation, the source list
+    and the tool, not the platform package that sorts first."""
+    _install_old(prefix, code=OLD_CODE, version="5.0.10")  # KC3 Russian
+    codes = {"qv_x64_kc1_eng.msi": NEW_CODE, "qv_x64_kc3_rus.msi": OLD_CODE}
+    prefix.add_packages(*[Package(n, version="5.0.10", product_code=c) for n, c in codes.items()])
+    assert prefix.setup(["-silent", "-noreboot", "-reinstall", "-args", r"/l*v C:\msi.log"]) == 0
+    log = _log(prefix)
+    assert "REINSTALL = ALL" in log and "REINSTALLMODE = vemus" in log
+    assert prefix.package_name(OLD_CODE) == "qv_x64_kc3_rus.msi"
+    assert prefix.product_state(NEW_CODE) == -1
+    assert len(prefix.ordo_tool_log()) == 1
+
+
 def test_reinstall_switch_reinstalls_same_product(prefix):
     _install_old(prefix, code=NEW_CODE, version="5.0.10")
     _new_kit(prefix)

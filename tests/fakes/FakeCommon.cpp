@@ -84,6 +84,7 @@ std::string FakePlatform::Leaks() const {
     note("installer handles", installer.OpenHandleCount());
     note("directory searches", files.OpenSearches());
     note("child processes", processes.OpenChildren());
+    note("instance locks", processes.HeldLocks());
     note("certificate stores", certificates.OpenStores());
     note("icons", ui.lastDialog ? ui.lastDialog->LiveIcons() : 0);
     note("unused installer faults", installer.faults.Pending());

@@ -16,20 +16,22 @@ std::u16string FolderKey(std::u16string_view folder) {
 
 class Search : public DirectorySearch {
   public:
-    Search(std::vector<std::u16string> names, int& open) : names_(std::move(names)), open_(open) {
+    Search(std::vector<FolderEntry> entries, int& open)
+        : entries_(std::move(entries)), open_(open) {
         ++open_;
     }
     ~Search() override { --open_; }
 
-    WideString Name() const override { return WideString(names_[at_]); }
+    WideString Name() const override { return WideString(entries_[at_].name); }
+    bool IsDirectory() const override { return entries_[at_].directory; }
     bool Next() override {
-        if (at_ + 1 >= names_.size()) return false;
+        if (at_ + 1 >= entries_.size()) return false;
         ++at_;
         return true;
     }
 
   private:
-    std::vector<std::u16string> names_;
+    std::vector<FolderEntry> entries_;
     size_t at_ = 0;
     int& open_;
 };
@@ -44,9 +46,10 @@ void FakeFileSystem::AddFolder(const std::u16string& folder) {
     if (key.size() > 2) entries = {{u".", true}, {u"..", true}};
 }
 
-void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& name, bool directory) {
+void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& name, bool directory,
+                         const std::u16string& shortName) {
     AddFolder(folder);
-    folders_[FolderKey(folder)].push_back({name, directory});
+    folders_[FolderKey(folder)].push_back({name, directory, shortName});
 }
 
 uint32_t FakeFileSystem::GetModuleFileName(char16_t* buffer, uint32_t size) {
@@ -70,15 +73,18 @@ std::unique_ptr<DirectorySearch> FakeFileSystem::FindFirst(const WideString& pat
         error = kErrorPathNotFound;
         return nullptr;
     }
-    std::vector<std::u16string> names;
+    std::vector<FolderEntry> matches;
     for (const FolderEntry& entry : listing->second) {
-        if (MatchesWildcard(wildcard, entry.name)) names.push_back(entry.name);
+        // The search matches the 8.3 name too: "*.msi" finds "notes.msix" by "NOTES~1.MSI".
+        if (MatchesWildcard(wildcard, entry.name) ||
+            (!entry.shortName.empty() && MatchesWildcard(wildcard, entry.shortName)))
+            matches.push_back(entry);
     }
-    if (names.empty()) {
+    if (matches.empty()) {
         error = kErrorFileNotFound;
         return nullptr;
     }
-    return std::make_unique<Search>(std::move(names), openSearches_);
+    return std::make_unique<Search>(std::move(matches), openSearches_);
 }
 
 }  // namespace qv::fakes

@@ -40,4 +40,28 @@ std::unique_ptr<ChildProcess> FakeProcesses::Start(const WideString& commandLine
     return std::make_unique<Child>(outcome, openChildren_);
 }
 
+class FakeProcesses::Lock : public InstanceLock {
+  public:
+    explicit Lock(int& held) : held_(held) { ++held_; }
+    ~Lock() override { --held_; }
+
+  private:
+    int& held_;
+};
+
+std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, uint32_t& error) {
+    locksTaken.emplace_back(name);
+    auto other = heldElsewhere.find(name);
+    if (other != heldElsewhere.end()) {
+        error = other->second;
+        return nullptr;
+    }
+    if (heldLocks_ != 0) {
+        error = kErrorAlreadyExists;  // this process already holds it
+        return nullptr;
+    }
+    error = 0;
+    return std::make_unique<Lock>(heldLocks_);
+}
+
 }  // namespace qv::fakes

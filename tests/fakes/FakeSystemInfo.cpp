@@ -2,10 +2,8 @@
 
 namespace qv::fakes {
 
-bool FakeSystemInfo::GetCommandLineArguments(std::vector<WideString>& out) {
-    if (splitFails) return false;
-    out = arguments;
-    return true;
+WideString FakeSystemInfo::GetCommandLine() {
+    return commandLine;
 }
 
 bool FakeSystemInfo::IsUserAnAdmin() {

@@ -149,8 +149,11 @@ class FakeInstaller : public Installer {
 // File system
 
 struct FolderEntry {
+    FolderEntry(std::u16string n, bool d = false, std::u16string s = {})
+        : name(std::move(n)), directory(d), shortName(std::move(s)) {}
     std::u16string name;
-    bool directory = false;
+    bool directory;
+    std::u16string shortName;  // the 8.3 name, where it differs
 };
 
 class FakeFileSystem : public FileSystem {
@@ -161,7 +164,8 @@ class FakeFileSystem : public FileSystem {
 
     // Adds an entry to a folder's listing ("C:\Kit" or "C:\Kit\"), creating the folder; a
     // non-root folder lists "." and ".." first, as on NTFS.
-    void Add(const std::u16string& folder, const std::u16string& name, bool directory = false);
+    void Add(const std::u16string& folder, const std::u16string& name, bool directory = false,
+             const std::u16string& shortName = {});
     void AddFolder(const std::u16string& folder);
     int OpenSearches() const { return openSearches_; }
 
@@ -199,8 +203,7 @@ enum class TokenScript { kGranted, kNotAllAssigned, kOpenFails };
 
 class FakeSystemInfo : public SystemInfo {
   public:
-    std::vector<WideString> arguments = {u"C:\\Kit\\setup.exe"};
-    bool splitFails = false;
+    WideString commandLine = u"\"C:\\Kit\\setup.exe\"";
     bool admin = true;
     uint16_t systemUiLanguage = kLangEnglishUs;
     WideString systemDirectory = u"C:\\windows\\system32";
@@ -210,7 +213,7 @@ class FakeSystemInfo : public SystemInfo {
     std::vector<std::pair<uint32_t, uint32_t>> exitWindowsRequests;  // (flags, reason)
     CallLog log;
 
-    bool GetCommandLineArguments(std::vector<WideString>& out) override;
+    WideString GetCommandLine() override;
     bool IsUserAnAdmin() override;
     uint16_t GetSystemDefaultUILanguage() override;
     WideString GetSystemDirectory() override;
@@ -236,14 +239,22 @@ class FakeProcesses : public Processes {
     std::deque<ProcessOutcome> script;  // one per Start, in order
     ProcessOutcome otherwise = ProcessOutcome::Exit(0);
     std::vector<WideString> commandLines;  // every Start, failed ones included
+    // Machine-wide locks that other processes hold, with the error a new taker gets (183, or 5
+    // when the holder's object does not let this user open it).
+    std::map<std::u16string, uint32_t> heldElsewhere;
+    std::vector<std::u16string> locksTaken;  // every LockInstance, in order
 
     int OpenChildren() const { return openChildren_; }
+    int HeldLocks() const { return heldLocks_; }
 
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
+    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error) override;
 
   private:
     class Child;
+    class Lock;
     int openChildren_ = 0;
+    int heldLocks_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -22,12 +22,29 @@ inline const std::u16string kNewCode = u"{BBBBBBBB-0000-0000-0000-000000000002}"
 inline const std::u16string kToolFolder = u"C:\\Program Files\\Q\\lib\\";
 inline const std::string kMsiexec = "\"C:\\windows\\system32\\msiexec.exe\" /i ";
 
+// setup.exe's command line with `args` quoted the way CommandLineToArgvW splits them.
+inline std::u16string CommandLineOf(const std::vector<std::u16string>& args) {
+    std::u16string line = u"\"C:\\Kit\\setup.exe\"";
+    for (const std::u16string& a : args) {
+        bool quote = a.empty() || a.find_first_of(u" \t") != std::u16string::npos;
+        line += quote ? u" \"" : u" ";
+        size_t backslashes = 0;
+        for (char16_t c : a) {
+            if (c == u'"') line.append(backslashes + 1, u'\\');
+            backslashes = c == u'\\' ? backslashes + 1 : 0;
+            line += c;
+        }
+        if (quote) line.append(backslashes, u'\\') += u'"';
+    }
+    return line;
+}
+
 struct Kit : fakes::FakePlatform {
     Platform plat = platform();
 
     Kit() {
         std::map<uint16_t, std::u16string> catalogue;
-        for (uint16_t id = 101; id <= 125; ++id) {
+        for (uint16_t id = 101; id <= 126; ++id) {
             std::string t = "m" + std::to_string(id);
             catalogue[id] = std::u16string(t.begin(), t.end());
         }
@@ -87,8 +104,7 @@ struct Kit : fakes::FakePlatform {
     }
 
     int RunWith(std::vector<std::u16string> args) {
-        system.arguments = {WideString(u"C:\\Kit\\setup.exe")};
-        for (const auto& a : args) system.arguments.emplace_back(a.c_str());
+        system.commandLine = WideString(CommandLineOf(args));
         return Run(plat, WideString(args.empty() ? u"" : u"args"));
     }
 

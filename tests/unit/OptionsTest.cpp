@@ -38,50 +38,21 @@ TEST_P(ParseTest, Parses) {
 }
 
 using P = ParseOutcome;
+// clang-format off
 const ParseCase kParseCases[] = {
     {"nothing", {}, P::kParsed, u"", u"", u"", 0, 0, 0, 0},
     {"switches_both_spellings",
      {u"/silent", u"-root", u"/noreboot", u"/reinstall", u"-reinstall"},
-     P::kParsed,
-     u"",
-     u"",
-     u"",
-     1,
-     1,
-     1,
-     1},
+     P::kParsed, u"", u"", u"", 1, 1, 1, 1},
     {"values", {u"-lang", u"eng", u"-kc", u"kc3"}, P::kParsed, u"*kc3*", u"*eng*", u"", 0, 0, 0, 0},
-    {"last_value_wins",
-     {u"/kc", u"kc1", u"-kc", u"kc2"},
-     P::kParsed,
-     u"*kc2*",
-     u"",
-     u"",
-     0,
-     0,
-     0,
+    {"last_value_wins", {u"/kc", u"kc1", u"-kc", u"kc2"}, P::kParsed, u"*kc2*", u"", u"", 0, 0, 0,
      0},
     {"value_kept_as_given", {u"-kc", u"KC2"}, P::kParsed, u"*KC2*", u"", u"", 0, 0, 0, 0},
     {"value_may_look_like_option_then_stray",
-     {u"-lang", u"-kc", u"kc3"},
-     P::kUnrecognised,
-     u"",
-     u"*-kc*",
-     u"",
-     0,
-     0,
-     0,
-     0},
+     {u"-lang", u"-kc", u"kc3"}, P::kUnrecognised, u"", u"*-kc*", u"", 0, 0, 0, 0},
     {"args_accumulate",
-     {u"-args", u"A=1 B=\"x y\"", u"/args", u"C"},
-     P::kParsed,
-     u"",
-     u"",
-     u"A=1 B=\"x y\" C ",
-     0,
-     0,
-     0,
-     0},
+     {u"-args", u"A=1 B=\"x y\"", u"/args", u"C"}, P::kParsed, u"", u"", u"A=1 B=\"x y\" C ", 0,
+     0, 0, 0},
     {"empty_value", {u"-args", u""}, P::kParsed, u"", u"", u" ", 0, 0, 0, 0},
     {"missing_value", {u"-silent", u"-lang"}, P::kUnrecognised, u"", u"", u"", 1, 0, 0, 0},
     {"case_matters", {u"-SILENT"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
@@ -91,9 +62,34 @@ const ParseCase kParseCases[] = {
     {"slash_help", {u"/help"}, P::kHelp, u"", u"", u"", 0, 0, 0, 0},
     {"question_mark", {u"/?"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Options, ParseTest, ::testing::ValuesIn(kParseCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// CommandLineToArgvW's documented cases; tests/e2e/test_harness.py compares the two under Wine.
+TEST(SplitCommandLine, WindowsRules) {
+    const struct {
+        const char* line;
+        std::vector<const char*> argv;
+    } cases[] = {
+        {R"(p "a b c" d e)", {"p", "a b c", "d", "e"}},
+        {R"(p "ab\"c" "\\" d)", {"p", R"(ab"c)", R"(\)", "d"}},
+        {R"(p a\\\b d"e f"g h)", {"p", R"(a\\\b)", "de fg", "h"}},
+        {R"(p a\\\"b c d)", {"p", R"(a\"b)", "c", "d"}},
+        {R"(p a\\\\"b c" d e)", {"p", R"(a\\b c)", "d", "e"}},
+        {R"(p a"b"" c d)", {"p", R"(ab")", "c", "d"}},
+        {"\"C:\\Program Files\\a\\\"b\tc  ", {R"(C:\Program Files\a\)", "b", "c"}},
+        {R"(p "" "a"")", {"p", "", R"(a")"}},
+        {"", {""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::vector<std::string> argv;
+        for (const WideString& a : SplitCommandLine(FromUtf8(c.line))) argv.push_back(ToUtf8(a));
+        EXPECT_EQ(argv, std::vector<std::string>(c.argv.begin(), c.argv.end()));
+    }
+}
 
 TEST(UsageText, HasTheSevenLinesAndNoHiddenSwitches) {
     std::string text = ToUtf8(UsageText());

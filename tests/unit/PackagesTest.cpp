@@ -4,59 +4,111 @@
 #include "packages/FileLookup.h"
 #include "packages/InstallerStrings.h"
 #include "packages/KcLanguage.h"
-#include "packages/ProductCodes.h"
+#include "packages/PackageIdentity.h"
 #include "packages/VersionCheck.h"
 
 namespace qv::testing {
 namespace {
 
-TEST(FindFileBesideProgram, FirstMatchAsFolderPlusName) {
-    Kit k;
-    k.files.Add(u"C:\\Kit", u"setup_rus_kc1_x64.msi");
-    k.files.Add(u"C:\\Kit", u"SETUP_X64_KC1_RUS.MSI");
-    WideString path(u"untouched");
-    EXPECT_EQ(FindFileBesideProgram(k.files, WideString(u"*x64**kc1**rus*"), path), 0u);
-    EXPECT_EQ(path, WideString(u"C:\\Kit\\SETUP_X64_KC1_RUS.MSI"));
-    path = u"untouched";
-    EXPECT_EQ(FindFileBesideProgram(k.files, WideString(u"*kc2*"), path), 2u);
-    EXPECT_EQ(path, WideString(u"untouched"));
-    EXPECT_EQ(k.Leaks(), "");
+// Only an .msi file is a package: a folder, a cabinet, a transform, a leftover or a readme named
+// after the package is passed over, whatever the directory search returns first.
+TEST(FindPackageBesideProgram, OnlyMsiFilesArePackages) {
+    // clang-format off
+    struct {
+        const char* name;
+        std::vector<fakes::FolderEntry> entries;
+        const char16_t* pattern;
+        uint32_t status;
+        const char16_t* found;
+    } cases[] = {
+        {"tokens_in_order", {{u"setup_rus_kc1_x64.msi"}, {u"SETUP_X64_KC1_RUS.MSI"}},
+         u"*x64**kc1**rus*", 0, u"C:\\Kit\\SETUP_X64_KC1_RUS.MSI"},
+        {"look_alikes_first",
+         {{u"qv_x64_kc1_eng.msi", true}, {u"qv_x64_kc1_eng-custom.mst"}, {u"qv_x64_kc1_eng.cab"}, {u"qv_x64_kc1_eng.msi.bak"}, {u"qv_x64_kc1_eng.msix", false, u"QV_X64~1.MSI"}, {u"qv_x64_kc1_eng.txt"}, {u"qv_x64_kc1_eng_.msi"}},
+         u"*x64**kc1**eng*", 0, u"C:\\Kit\\qv_x64_kc1_eng_.msi"},
+        {"only_look_alikes", {{u"qv_x64.msi", true}, {u"qv_x64.msix", false, u"QV_X64~1.MSI"}},
+         u"*x64*", 2, u"untouched"},
+        {"nothing_matches", {{u"qv_win32.msi"}}, u"*x64*", 2, u"untouched"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Kit k;
+        for (const auto& e : c.entries) k.files.Add(u"C:\\Kit", e.name, e.directory, e.shortName);
+        WideString path(u"untouched");
+        EXPECT_EQ(FindPackageBesideProgram(k.files, WideString(c.pattern), path), c.status);
+        EXPECT_EQ(path, WideString(c.found));
+        EXPECT_EQ(k.Leaks(), "");
+    }
 }
 
-TEST(FindFileBesideProgram, LongProgramPathIsReadWhole) {
+TEST(FindPackageBesideProgram, LongProgramPathIsReadWhole) {
     Kit k;
     std::u16string folder = u"C:\\" + std::u16string(300, u'd');
     k.files.modulePath = WideString((folder + u"\\setup.exe").c_str());
     k.files.Add(folder, u"a_x64.msi");
     WideString path;
-    EXPECT_EQ(FindFileBesideProgram(k.files, WideString(u"*x64*"), path), 0u);
+    EXPECT_EQ(FindPackageBesideProgram(k.files, WideString(u"*x64*"), path), 0u);
     EXPECT_EQ(path.str(), folder + u"\\a_x64.msi");
 }
 
-TEST(FindFileBesideProgram, PathWithoutBackslashSearchesTheCurrentDirectory) {
+TEST(FindPackageBesideProgram, PathWithoutBackslashSearchesTheCurrentDirectory) {
     Kit k;
     k.files.modulePath = u"setup.exe";
     k.files.Add(u"C:\\Kit", u"a_x64.msi");
     WideString path;
-    EXPECT_EQ(FindFileBesideProgram(k.files, WideString(u"*x64*"), path), 0u);
+    EXPECT_EQ(FindPackageBesideProgram(k.files, WideString(u"*x64*"), path), 0u);
     EXPECT_EQ(path, WideString(u"a_x64.msi"));
 }
 
-TEST(GetPackageCode, ReadsProductAndRelatedCodes) {
+TEST(ReadPackageIdentity, OneOpenReadsAllFour) {
+    struct {
+        const char* name;
+        const char* fault;
+        unsigned skip;  // two reads a property: ProductCode, UpgradeCode, version, name
+        uint32_t code;
+        uint32_t result;
+        bool versionRead, nameRead;
+    } cases[] = {
+        {"all_read", nullptr, 0, 0, 0, true, true},
+        {"open_fails", "OpenPackageEx", 0, 1619, 1619, false, false},
+        {"product_code_unreadable", "GetProperty", 0, 1627, 1627, false, false},
+        {"version_unreadable", "GetProperty", 4, 1627, 0, false, true},
+        {"name_unreadable", "GetProperty", 6, 1627, 0, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Kit k;
+        k.AddPackage(u"p_x64.msi", kNewCode, u"5.0.10");
+        if (c.fault) k.installer.faults.FailNext(c.fault, c.code, c.skip);
+        PackageIdentity id;
+        EXPECT_EQ(ReadPackageIdentity(k.installer, WideString(u"C:\\Kit\\p_x64.msi"), id),
+                  c.result);
+        EXPECT_EQ(k.installer.log.Count("OpenPackageEx"), 1u);
+        if (c.result == 0) {
+            EXPECT_EQ(id.productCode.str(), kNewCode);
+            EXPECT_EQ(id.upgradeCode.str(), kUpgradeCode);
+            EXPECT_EQ(id.version, WideString(c.versionRead ? u"5.0.10" : u""));
+            EXPECT_EQ(id.versionStatus, c.versionRead ? 0u : 1627u);
+            EXPECT_EQ(id.name, WideString(c.nameRead ? u"Quorvane CSP" : u""));
+            EXPECT_EQ(id.nameStatus, c.nameRead ? 0u : 1627u);
+        }
+        EXPECT_EQ(k.Leaks(), "");
+    }
+    Kit k;  // a package that names no product
+    k.AddPackage(u"p_x64.msi", u"");
+    PackageIdentity id;
+    EXPECT_EQ(ReadPackageIdentity(k.installer, WideString(u"C:\\Kit\\p_x64.msi"), id), 1620u);
+}
+
+TEST(GetRelatedProductCode, FirstRelatedOrNone) {
     Kit k;
-    k.AddPackage(u"qv_x64_kc1_eng.msi", kNewCode);
-    WideString code;
-    EXPECT_EQ(GetPackageCode(k.plat, true, code), 259u);  // nothing related installed
-    EXPECT_TRUE(code.empty());
+    WideString code(u"untouched");
+    EXPECT_EQ(GetRelatedProductCode(k.installer, WideString(kUpgradeCode.c_str()), code), 259u);
+    EXPECT_EQ(code, WideString(u"untouched"));
     k.Install(kOldCode, u"5.0.9", u"x.msi");
-    EXPECT_EQ(GetPackageCode(k.plat, true, code), 0u);
+    EXPECT_EQ(GetRelatedProductCode(k.installer, WideString(kUpgradeCode.c_str()), code), 0u);
     EXPECT_EQ(code.str(), kOldCode);
-    EXPECT_EQ(GetPackageCode(k.plat, false, code), 0u);
-    EXPECT_EQ(code.str(), kNewCode);
-    k.installer.packages[u"C:\\Kit\\qv_x64_kc1_eng.msi"].openError = 1620;
-    EXPECT_EQ(GetPackageCode(k.plat, false, code), 1620u);
-    EXPECT_EQ(code.str(), kNewCode);
-    EXPECT_EQ(k.Leaks(), "");
 }
 
 TEST(InstallerStrings, TwoCallProtocol) {
@@ -91,50 +143,36 @@ TEST(InstallerStrings, TwoCallProtocol) {
     EXPECT_EQ(k.Leaks(), "");
 }
 
-struct FailureRow {
-    const char* name;
-    const char* method;  // null: no package beside the program
-    unsigned skip;
-    uint32_t code;
-    uint32_t result;
-    MessageId message;
-};
-
 TEST(CompareInstalledVersion, EachFailureHasItsMessageAndResult) {
-    const FailureRow rows[] = {
-        {"length", "GetProductInfo", 0, 1605, 1, kMsgNoInstalledVersionSize},
-        {"value", "GetProductInfo", 1, 1610, 1610, kMsgNoInstalledVersion},
-        {"no_package", nullptr, 0, 0, 2, kMsgNoFullPath},
-        {"open", "OpenPackageEx", 0, 1619, 1619, kMsgCannotOpenNewPackage},
-        {"version", "GetProperty", 1, 1627, 1627, kMsgNoNewVersion},
+    struct {
+        const char* name;
+        unsigned skip;  // of GetProductInfo; 2: no fault there
+        uint32_t versionStatus;
+        uint32_t result;
+        MessageId message;
+    } rows[] = {
+        // The installer's own code: 1 would tell a deployment tool "not an administrator".
+        {"length", 0, 0, 1605, kMsgNoInstalledVersionSize},
+        {"value", 1, 0, 1605, kMsgNoInstalledVersion},
+        {"new_version", 2, 1627, 1627, kMsgNoNewVersion},
+        {"compared", 2, 0, 0, kNoMessage},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         Kit k;
-        if (r.method) k.AddPackage(u"p_x64.msi", kNewCode);
         k.Install(kOldCode, u"5.0.9", u"x.msi");
-        if (r.method) k.installer.faults.FailNext(r.method, r.code, r.skip);
+        if (r.skip < 2) k.installer.faults.FailNext("GetProductInfo", 1605, r.skip);
+        PackageIdentity package;
+        package.version = u"5.0.10";
+        package.versionStatus = r.versionStatus;
         int order = 99;
-        StepResult result = CompareInstalledVersion(k.plat, WideString(kOldCode.c_str()), order);
+        StepResult result =
+            CompareInstalledVersion(k.installer, WideString(kOldCode.c_str()), package, order);
         EXPECT_EQ(result.status, r.result);
         EXPECT_EQ(result.message, r.message);
-        EXPECT_EQ(order, 99);
-        EXPECT_TRUE(k.ui.boxes.empty());
+        EXPECT_EQ(order, r.result == 0 ? 1 : 99);
         EXPECT_EQ(k.Leaks(), "");
     }
-}
-
-TEST(GetNewPackageProductName, ReadFailureNamesTheVersionMessage) {
-    Kit k;
-    k.AddPackage(u"p_x64.msi", kNewCode);
-    k.installer.faults.FailNext("GetProperty", 1627);
-    WideString name;
-    StepResult failed = GetNewPackageProductName(k.plat, name);
-    EXPECT_EQ(failed.status, 1627u);
-    EXPECT_EQ(failed.message, kMsgNoNewVersion);
-    EXPECT_FALSE(GetNewPackageProductName(k.plat, name).Failed());
-    EXPECT_EQ(name, WideString(u"Quorvane CSP"));
-    EXPECT_EQ(k.Leaks(), "");
 }
 
 struct DetectCase {
@@ -152,13 +190,14 @@ struct DetectCase {
 };
 
 TEST(DetectInstalledKcAndLanguage, StepsAAndB) {
+    // clang-format off
     const DetectCase cases[] = {
         {"name_has_both", u"qv_x64_kc3_eng.msi", u"kc1,", u"1049", nullptr, 0, 0, u"*kc3*",
          u"*eng*", kNoMessage, false},
         {"name_level_only_flags_silent", u"qv_x64_kc2.msi", u"x", u"1049", nullptr, 0, 0, u"*kc2*",
          u"*rus*", kNoMessage, true},
-        {"name_level_flags_override", u"qv_x64_kc2.msi", u"kc3,", u"1033", nullptr, 0, 0, u"*kc3*",
-         u"*eng*", kNoMessage, true},
+        {"name_level_flags_override", u"qv_x64_kc2.msi", u"kc3,", u"1033", nullptr, 0, 0,
+         u"*kc3*", u"*eng*", kNoMessage, true},
         {"name_without_kc", u"product.msi", u"qvcspi", u"1033", nullptr, 0, 0, u"*kc1*", u"*eng*",
          kNoMessage, true},
         {"source_list_fails", nullptr, u"qvrmcsp", u"", nullptr, 0, 0, u"*kc2*", u"*rus*",
@@ -173,9 +212,10 @@ TEST(DetectInstalledKcAndLanguage, StepsAAndB) {
          kNoMessage, true},
         {"flags_unreadable", u"qv_kc2.msi", u"", u"1033", "GetProperty", 0, 1627, u"*kc2*", u"",
          kMsgNoReleaseFlags, true},
-        {"language_unreadable", u"qv_kc2.msi", u"kc3,", u"1033", "GetProperty", 2, 1627, u"*kc3*",
-         u"", kMsgNoProductLanguage, true},
+        {"language_unreadable", u"qv_kc2.msi", u"kc3,", u"1033", "GetProperty", 2, 1627,
+         u"*kc3*", u"", kMsgNoProductLanguage, true},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Kit k;

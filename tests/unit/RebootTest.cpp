@@ -56,6 +56,7 @@ TEST(RestartSystem, NeedsThePrivilegeAndWindowsConsent) {
 
 TEST(HandlePendingRestart, Table) {
     constexpr int kYes = 6, kNo = 7;
+    // clang-format off
     struct {
         const char* name;
         bool markerBefore;
@@ -75,19 +76,11 @@ TEST(HandlePendingRestart, Table) {
         {"marker_declined", true, {true, 0}, false, false, kNo, true, 0, {"m121"}, 0, false},
         {"marker_accepted", true, {true, 0}, false, false, kYes, true, 0, {"m121"}, 1, false},
         {"silent_restarts_at_once", false, {true, 3010}, true, false, 0, true, 0, {}, 1, false},
-        {"restart_fails",
-         true,
-         {true, 0},
-         false,
-         false,
-         kYes,
-         false,
-         7,
-         {"m121", "m125"},
-         1,
+        {"restart_fails", true, {true, 0}, false, false, kYes, false, 7, {"m121", "m125"}, 1,
          false},
         {"restart_fails_silent", true, {true, 0}, true, false, 0, false, 7, {}, 1, false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Kit k;

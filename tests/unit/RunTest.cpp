@@ -27,6 +27,7 @@ struct RunCase {
     std::vector<std::string> boxes;
     std::vector<std::string> started;
     bool markerAfter = false;
+    size_t restarts = 0;
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) {
@@ -47,53 +48,54 @@ void UpgradeKit(Kit& k) {
     FreshKit(k);
 }
 
+// A ProductCode per level and language, over the installed KC2 Russian one of the same version:
+// the platform package (KC1 English) is not the package installed.
+const std::u16string kKc2RusCode = u"{CCCCCCCC-0000-0000-0000-000000000003}";
+void CodePerLevelKit(Kit& k) {
+    k.AddPackage(u"qv_x64_kc1_eng.msi", kNewCode);
+    k.AddPackage(u"qv_x64_kc2_rus.msi", kKc2RusCode);
+    k.Install(kKc2RusCode, u"5.0.10", u"qv_x64_kc2_rus.msi");
+}
+
+// Files and a folder named after the package that the directory search returns before it.
+void LookAlikesFirst(Kit& k) {
+    for (const char16_t* name : {u"qv_x64_kc1_eng-custom.mst", u"qv_x64_kc1_eng.cab",
+                                 u"qv_x64_kc1_eng.msi.bak", u"qv_x64_kc1_eng.txt"})
+        k.files.Add(u"C:\\Kit", name);
+    k.files.Add(u"C:\\Kit", u"qv_x64_kc1_eng.msi", true);
+    k.files.Add(u"C:\\Kit\\qv_x64_kc1_eng.msi", u"qv_x64_kc1_eng_.msi");
+    FreshKit(k);
+}
+
+// Another product's package sorts first; the product is installed at the kit's version.
+void PrerequisiteFirst(Kit& k) {
+    k.AddPackage(u"aaa_prereq.msi", kOldCode, u"1.0").properties[u"UpgradeCode"] = u"{prereq}";
+    k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi");
+    FreshKit(k);
+}
+
+const char16_t kLock[] = u"Global\\QuorvaneCspSetup";
+
+// clang-format off
 const RunCase kRunCases[] = {
     {"not_admin", [](Kit& k) { FreshKit(k), k.system.admin = false; }, {}, 1, {"m101"}, {}},
-    {"not_admin_silent",
-     [](Kit& k) { FreshKit(k), k.system.admin = false; },
-     {u"-silent"},
-     1,
-     {},
-     {}},
+    {"not_admin_silent", [](Kit& k) { FreshKit(k), k.system.admin = false; }, {u"-silent"}, 1,
+     {}, {}},
     {"no_package", [](Kit&) {}, {u"-noreboot"}, 2, {"m122"}, {}},
-    {"no_package_for_platform",
-     [](Kit& k) { k.AddPackage(u"qv_win32_kc1_eng.msi", kNewCode); },
-     {u"-silent"},
-     2,
-     {},
-     {}},
+    {"no_package_for_platform", [](Kit& k) { k.AddPackage(u"qv_win32_kc1_eng.msi", kNewCode); },
+     {u"-silent"}, 2, {}, {}},
     {"package_without_product_code",
-     [](Kit& k) {
-         FreshKit(k),
-             k.installer.packages[u"C:\\Kit\\qv_x64_kc1_eng.msi"].properties.erase(u"ProductCode");
-     },
-     {u"-kc", u"kc1"},
-     1620,
-     {"m122"},
-     {}},
-    {"fresh_level_and_language",
-     FreshKit,
-     {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"},
-     0,
-     {},
+     [](Kit& k) { FreshKit(k), k.installer.packages[u"C:\\Kit\\qv_x64_kc1_eng.msi"]
+                                   .properties.erase(u"ProductCode"); },
+     {u"-kc", u"kc1"}, 1620, {"m122"}, {}},
+    {"fresh_level_and_language", FreshKit, {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}, 0,
+     {}, {Install("qv_x64_kc2_rus.msi"), kTool}},
+    {"fresh_language_fallback", FreshKit, {u"-kc", u"kc3", u"-lang", u"rus"}, 0, {},
      {Install("qv_x64_kc2_rus.msi"), kTool}},
-    {"fresh_language_fallback",
-     FreshKit,
-     {u"-kc", u"kc3", u"-lang", u"rus"},
-     0,
-     {},
-     {Install("qv_x64_kc2_rus.msi"), kTool}},
-    {"fresh_platform_fallback",
-     FreshKit,
-     {u"-lang", u"deu"},
-     0,
-     {},
+    {"fresh_platform_fallback", FreshKit, {u"-lang", u"deu"}, 0, {},
      {Install("qv_x64_kc1_eng.msi"), kTool}},
     {"fresh_language_follows_system",
-     [](Kit& k) { FreshKit(k), k.system.systemUiLanguage = 1049; },
-     {u"-silent"},
-     0,
-     {},
+     [](Kit& k) { FreshKit(k), k.system.systemUiLanguage = 1049; }, {u"-silent"}, 0, {},
      {Install("qv_x64_kc2_rus.msi"), kTool}},
     {"fresh_32_bit",
      [](Kit& k) {
@@ -102,162 +104,114 @@ const RunCase kRunCases[] = {
          k.AddPackage(u"qv_win32_kc1_eng.msi", kNewCode);
          k.ToolInstalledFor(kNewCode);
      },
-     {u"-silent"},
-     0,
-     {},
-     {Install("qv_win32_kc1_eng.msi"), kTool}},
-    {"args_in_order",
-     FreshKit,
-     {u"-args", u"A=\"1 2\"", u"-kc", u"kc1", u"/args", u"B=3"},
-     0,
-     {},
+     {u"-silent"}, 0, {}, {Install("qv_win32_kc1_eng.msi"), kTool}},
+    {"args_in_order", FreshKit, {u"-args", u"A=\"1 2\"", u"-kc", u"kc1", u"/args", u"B=3"}, 0, {},
      {Install("qv_x64_kc1_eng.msi", "A=\"1 2\" B=3 "), kTool}},
     {"same_version_silent_ends_with_3",
      [](Kit& k) { k.Install(kOldCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-silent"},
-     3,
-     {},
-     {}},
+     {u"-silent"}, 3, {}, {}},
     {"same_version_declined_adds_qf",
      [](Kit& k) {
          k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
          k.ui.answers = {kNo};
      },
-     {u"-noreboot"},
-     0,
-     {"m102 Quorvane CSP"},
-     {Install("qv_x64_kc3_eng.msi", "/qf "), kTool}},
+     {u"-noreboot"}, 0, {"m102 Quorvane CSP"}, {Install("qv_x64_kc3_eng.msi", "/qf "), kTool}},
     {"same_version_accepted_same_code_reinstalls",
      [](Kit& k) {
          k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
          k.ui.answers = {kYes};
      },
-     {u"-noreboot"},
-     0,
-     {"m102 Quorvane CSP"},
+     {u"-noreboot"}, 0, {"m102 Quorvane CSP"},
      {Install("qv_x64_kc3_eng.msi", "REINSTALL=ALL REINSTALLMODE=vemus "), kTool}},
     {"reinstall_switch_asks_nothing",
      [](Kit& k) { k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-reinstall"},
-     0,
-     {},
-     {Install("qv_x64_kc3_eng.msi", "REINSTALL=ALL REINSTALLMODE=vemus "), kTool}},
+     {u"-reinstall"}, 0, {}, {Install("qv_x64_kc3_eng.msi", "REINSTALL=ALL REINSTALLMODE=vemus "),
+                              kTool}},
     {"newer_installed_refused",
      [](Kit& k) { k.Install(kOldCode, u"5.0.11", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-reinstall"},
-     4,
-     {"m103 Quorvane CSP"},
-     {}},
+     {u"-reinstall"}, 4, {"m103 Quorvane CSP"}, {}},
     {"newer_installed_silent_goes_on",
      [](Kit& k) { k.Install(kOldCode, u"5.0.11", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-silent"},
-     0,
-     {},
-     {Install("qv_x64_kc3_eng.msi"), kTool}},
-    {"upgrade_keeps_installed_level_and_language",
-     UpgradeKit,
-     {u"-noreboot"},
-     0,
-     {},
+     {u"-silent"}, 0, {}, {Install("qv_x64_kc3_eng.msi"), kTool}},
+    {"upgrade_keeps_installed_level_and_language", UpgradeKit, {u"-noreboot"}, 0, {},
      {Install("qv_x64_kc3_eng.msi"), kTool}},
     {"upgrade_numeric_version_order",
      [](Kit& k) { k.Install(kOldCode, u"5.0.9", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-silent"},
-     0,
-     {},
-     {Install("qv_x64_kc3_eng.msi"), kTool}},
-    {"upgrade_other_level_warns",
-     UpgradeKit,
-     {u"-kc", u"kc1"},
-     0,
-     {"m124"},
+     {u"-silent"}, 0, {}, {Install("qv_x64_kc3_eng.msi"), kTool}},
+    {"upgrade_other_level_warns", UpgradeKit, {u"-kc", u"kc1"}, 0, {"m124"},
      {Install("qv_x64_kc1_eng.msi"), kTool}},
     // The installed English fills the language, and no KC2 English package falls back.
-    {"upgrade_other_level_silent_no_warning",
-     UpgradeKit,
-     {u"-silent", u"-kc", u"kc2"},
-     0,
-     {},
+    {"upgrade_other_level_silent_no_warning", UpgradeKit, {u"-silent", u"-kc", u"kc2"}, 0, {},
      {Install("qv_x64_kc1_eng.msi"), kTool}},
+    // The installer's code, not 1, which says "not an administrator".
     {"installed_version_unreadable",
      [](Kit& k) { UpgradeKit(k), k.installer.faults.FailNext("GetProductInfo", 1605); },
-     {u"-kc", u"kc1"},
-     1,
-     {"m107"},
+     {u"-kc", u"kc1"}, 1605, {"m107"}, {}},
+    {"look_alikes_are_no_packages", LookAlikesFirst, {u"-silent", u"-kc", u"kc1", u"-lang", u"eng"},
+     0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}},
+    {"prerequisite_first_decides_nothing", PrerequisiteFirst, {u"-silent"}, 3, {}, {}},
+    {"code_per_level_reinstalls_the_installed_package", CodePerLevelKit,
+     {u"-silent", u"-reinstall"}, 0, {},
+     {Install("qv_x64_kc2_rus.msi", "REINSTALL=ALL REINSTALLMODE=vemus "), kTool}},
+    {"another_setup_running", [](Kit& k) { FreshKit(k), k.processes.heldElsewhere[kLock] = 183; },
+     {}, 1618, {"m126"}, {}},
+    {"another_setup_running_unopenable",
+     [](Kit& k) { FreshKit(k), k.processes.heldElsewhere[kLock] = 5; }, {u"-silent"}, 1618, {},
      {}},
+    // The marker cannot be written: the run goes on, and the restart is still due.
+    {"restart_unrecorded_noreboot",
+     [](Kit& k) {
+         FreshKit(k), k.processes.script = {ProcessOutcome::Exit(3010)};
+         k.registry.faults.FailNext("CreateKey", 5);
+     },
+     {u"-silent", u"-noreboot", u"-root"}, 3010, {}, {Install("qv_x64_kc1_eng.msi"), kTool}},
+    {"restart_unrecorded_restarts",
+     [](Kit& k) {
+         FreshKit(k), k.processes.script = {ProcessOutcome::Exit(3010)};
+         k.registry.faults.FailNext("CreateKey", 5);
+     },
+     {u"-silent"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
     {"installer_failure_passes_through",
      [](Kit& k) { FreshKit(k), k.processes.script = {ProcessOutcome::Exit(1603)}; },
-     {u"-root"},
-     1603,
-     {},
-     {Install("qv_x64_kc1_eng.msi")}},
+     {u"-root"}, 1603, {}, {Install("qv_x64_kc1_eng.msi")}},
     {"installer_restart_kept_with_noreboot",
      [](Kit& k) { FreshKit(k), k.processes.script = {ProcessOutcome::Exit(3010)}; },
-     {u"-silent", u"-noreboot"},
-     0,
-     {},
-     {Install("qv_x64_kc1_eng.msi"), kTool},
-     true},
+     {u"-silent", u"-noreboot"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},
     {"tool_restart_declined",
      [](Kit& k) {
          FreshKit(k);
          k.processes.script = {ProcessOutcome::Exit(0), ProcessOutcome::Exit(3010)};
          k.ui.answers = {kNo};
      },
-     {u"-kc", u"kc1"},
-     0,
-     {"m121"},
-     {Install("qv_x64_kc1_eng.msi"), kTool}},
+     {u"-kc", u"kc1"}, 0, {"m121"}, {Install("qv_x64_kc1_eng.msi"), kTool}},
     {"earlier_marker_restarts_silently",
-     [](Kit& k) { FreshKit(k), k.registry.AddKey(u"Software\\NeedBstrReboot"); },
-     {u"-silent"},
-     0,
-     {},
-     {Install("qv_x64_kc1_eng.msi"), kTool}},
+     [](Kit& k) { FreshKit(k), k.registry.AddKey(u"Software\\NeedBstrReboot"); }, {u"-silent"},
+     0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
     {"restart_refused",
      [](Kit& k) {
          FreshKit(k), k.registry.AddKey(u"Software\\NeedBstrReboot");
          k.system.token = fakes::TokenScript::kNotAllAssigned;
      },
-     {u"-kc", u"kc1"},
-     7,
-     {"m121", "m125"},
-     {Install("qv_x64_kc1_eng.msi"), kTool}},
-    {"help",
-     FreshKit,
-     {u"-help", u"-silent"},
-     0,
+     {u"-kc", u"kc1"}, 7, {"m121", "m125"}, {Install("qv_x64_kc1_eng.msi"), kTool}},
+    {"help", FreshKit, {u"-help", u"-silent"}, 0,
      {"-help\tprint this help\n-lang\tselect package language (eng/rus)\n-kc\tselect Quorvane CSP "
       "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments for msiexec /i in quotes\n-reinstall\t"
       "reinstall product\n-silent\tdo not display any user interface\n\t(if same version "
       "already installed and reinstall not specified, do nothing)\n"},
      {}},
     {"unknown_argument", FreshKit, {u"-silent", u"-bogus"}, 1639, {}, {}},
-    {"missing_value",
-     FreshKit,
-     {u"-kc"},
-     1639,
-     {"-help\tprint this help\n-lang\tselect package "
-      "language (eng/rus)\n-kc\tselect Quorvane CSP "
-      "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments "
-      "for msiexec /i in quotes\n-reinstall\treinstall "
-      "product\n-silent\tdo not display any user "
-      "interface\n\t(if same version already installed "
-      "and reinstall not specified, do nothing)\n"},
+    {"missing_value", FreshKit, {u"-kc"}, 1639, {"-help\tprint this help\n-lang\tselect package "
+                                                 "language (eng/rus)\n-kc\tselect Quorvane CSP "
+                                                 "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments "
+                                                 "for msiexec /i in quotes\n-reinstall\treinstall "
+                                                 "product\n-silent\tdo not display any user "
+                                                 "interface\n\t(if same version already installed "
+                                                 "and reinstall not specified, do nothing)\n"},
      {}},
-    {"dialog_install_at_once",
-     [](Kit& k) { FreshKit(k), k.ui.clicks = {118}; },
-     {},
-     0,
-     {},
+    {"dialog_install_at_once", [](Kit& k) { FreshKit(k), k.ui.clicks = {118}; }, {}, 0, {},
      {Install("qv_x64_kc1_eng.msi", "/qb "), kTool}},
     {"dialog_settings_next",
-     [](Kit& k) {
-         FreshKit(k), k.ui.clicks = {1015, 1010, 118};
-     },
-     {},
-     0,
-     {},
+     [](Kit& k) { FreshKit(k), k.ui.clicks = {1015, 1010, 118}; }, {}, 0, {},
      {Install("qv_x64_kc3_eng.msi"), kTool}},
     {"dialog_cancelled", [](Kit& k) { FreshKit(k), k.ui.clicks = {2}; }, {}, 0, {}, {}},
     {"no_dialog_without_kc1_package",
@@ -265,17 +219,12 @@ const RunCase kRunCases[] = {
          k.AddPackage(u"qv_x64_rus.msi", kNewCode), k.ToolInstalledFor(kNewCode);
          k.system.systemUiLanguage = 1049;
      },
-     {},
-     0,
-     {},
-     {Install("qv_x64_rus.msi"), kTool}},
+     {}, 0, {}, {Install("qv_x64_rus.msi"), kTool}},
     {"upgrade_dialog_preset_to_installed",
-     [](Kit& k) { UpgradeKit(k), k.ui.clicks = {118}; },
-     {},
-     0,
-     {},
+     [](Kit& k) { UpgradeKit(k), k.ui.clicks = {118}; }, {}, 0, {},
      {Install("qv_x64_kc3_eng.msi", "/qb "), kTool}},
 };
+// clang-format on
 
 class RunTest : public ::testing::TestWithParam<RunCase> {};
 
@@ -287,6 +236,7 @@ TEST_P(RunTest, EndsAsExpected) {
     EXPECT_EQ(k.BoxTexts(), c.boxes);
     EXPECT_EQ(k.Started(), c.started);
     EXPECT_EQ(k.registry.HasKey(u"Software\\NeedBstrReboot"), c.markerAfter);
+    EXPECT_EQ(k.system.exitWindowsRequests.size(), c.restarts);
     EXPECT_EQ(k.Leaks(), "");
 }
 
@@ -305,7 +255,7 @@ TEST(Run, PatchesTheInstalledPackageBeforeTheInstaller) {
     EXPECT_EQ(k.installer.uiLevel, 2);
 }
 
-TEST(Run, PointsTheSourceListAtThePackageName) {
+TEST(Run, PointsTheSourceListOfTheInstalledPackage) {
     Kit k;
     UpgradeKit(k);
     k.Install(kNewCode, u"5.0.1", u"old.msi");  // the new code already registered
@@ -313,6 +263,13 @@ TEST(Run, PointsTheSourceListAtThePackageName) {
     EXPECT_EQ(k.installer.FindProduct(kNewCode.c_str())->sourceList[u"PackageName"],
               u"qv_x64_kc2_rus.msi");
     EXPECT_TRUE(k.installer.FindProduct(kNewCode.c_str())->sourcesCleared);
+
+    Kit perLevel;
+    CodePerLevelKit(perLevel);
+    perLevel.RunWith({u"-silent", u"-reinstall"});
+    EXPECT_TRUE(perLevel.installer.FindProduct(kKc2RusCode.c_str())->sourcesCleared);
+    EXPECT_EQ(perLevel.installer.log.Count("SourceListClearAll " + ToUtf8(WideString(kNewCode))),
+              0u);
 }
 
 TEST(Run, ImportsCertificatesOnlyWithRoot) {

@@ -12,8 +12,7 @@
 
 #include <msi.h>
 #include <msiquery.h>
-#include <shellapi.h>
-#include <shlobj.h>
+#include <sddl.h>
 #include <wincrypt.h>
 
 namespace qv::win32 {
@@ -98,12 +97,10 @@ struct Advapi32 {
     QV_BIND(OpenProcessToken);
     QV_BIND(LookupPrivilegeValueW);
     QV_BIND(AdjustTokenPrivileges);
-};
-
-struct Shell32 {
-    HMODULE module = RequiredLibrary(L"shell32.dll");
-    QV_BIND(CommandLineToArgvW);
-    QV_BIND(IsUserAnAdmin);
+    QV_BIND(AllocateAndInitializeSid);
+    QV_BIND(FreeSid);
+    QV_BIND(CheckTokenMembership);
+    QV_BIND(ConvertStringSecurityDescriptorToSecurityDescriptorW);
 };
 
 #undef QV_BIND
@@ -120,9 +117,6 @@ inline User32& user32() {
 inline Advapi32& advapi32() {
     return SystemApi<Advapi32>();
 }
-inline Shell32& shell32() {
-    return SystemApi<Shell32>();
-}
 
 inline LSTATUS CloseKey(HKEY key) {
     return advapi32().RegCloseKey(key);
@@ -132,5 +126,9 @@ inline BOOL CloseStore(HCERTSTORE store) {
 }
 using UniqueHkey = UniqueAny<NullTraits<HKEY, decltype(&CloseKey), &CloseKey>>;
 using UniqueCertStore = UniqueAny<NullTraits<HCERTSTORE, decltype(&CloseStore), &CloseStore>>;
+inline PVOID FreeSid(PSID sid) {
+    return advapi32().FreeSid(sid);
+}
+using UniqueSid = UniqueAny<NullTraits<PSID, decltype(&FreeSid), &FreeSid>>;
 
 }  // namespace qv::win32

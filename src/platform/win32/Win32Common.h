@@ -7,6 +7,7 @@
 #undef DialogBox
 #undef GetModuleHandle
 #undef GetModuleFileName
+#undef GetCommandLine
 #undef GetSystemDirectory
 #undef LoadLibrary
 

@@ -46,7 +46,7 @@ class Win32Registry : public Registry {
 
 class Win32SystemInfo : public SystemInfo {
   public:
-    bool GetCommandLineArguments(std::vector<WideString>& out) override;
+    WideString GetCommandLine() override;
     bool IsUserAnAdmin() override;
     uint16_t GetSystemDefaultUILanguage() override;
     WideString GetSystemDirectory() override;
@@ -58,6 +58,7 @@ class Win32SystemInfo : public SystemInfo {
 class Win32Processes : public Processes {
   public:
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
+    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error) override;
 };
 
 class Win32CertificateStores : public CertificateStores {

@@ -11,6 +11,9 @@ class Win32DirectorySearch : public DirectorySearch {
     Win32DirectorySearch(HANDLE handle, const WIN32_FIND_DATAW& data)
         : handle_(handle), data_(data) {}
     WideString Name() const override { return WideString(AsUtf16(data_.cFileName)); }
+    bool IsDirectory() const override {
+        return (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
     bool Next() override { return ::FindNextFileW(handle_.get(), &data_) != FALSE; }
 
   private:
@@ -78,18 +81,20 @@ uint32_t Win32Registry::DeleteSubKey(const char16_t* parent, uint32_t access,
     return advapi32().RegDeleteKeyW(key.get(), AsWide(name));
 }
 
-bool Win32SystemInfo::GetCommandLineArguments(std::vector<WideString>& out) {
-    int count = 0;
-    LPWSTR* list = shell32().CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (list == nullptr) return false;
-    UniqueLocal owner(reinterpret_cast<HLOCAL>(list));
-    out.clear();
-    for (int i = 0; i < count; ++i) out.emplace_back(AsUtf16(list[i]));
-    return true;
+WideString Win32SystemInfo::GetCommandLine() {
+    return WideString(AsUtf16(::GetCommandLineW()));
 }
 
 bool Win32SystemInfo::IsUserAnAdmin() {
-    return shell32().IsUserAnAdmin() != FALSE;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!advapi32().AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                             DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                             &administrators))
+        return false;
+    UniqueSid owner(administrators);
+    BOOL member = FALSE;
+    return advapi32().CheckTokenMembership(nullptr, administrators, &member) && member;
 }
 
 uint16_t Win32SystemInfo::GetSystemDefaultUILanguage() {
@@ -150,6 +155,37 @@ std::unique_ptr<ChildProcess> Win32Processes::Start(const WideString& commandLin
         return nullptr;
     }
     return std::make_unique<Win32ChildProcess>(info);
+}
+
+namespace {
+class Win32InstanceLock : public InstanceLock {
+  public:
+    explicit Win32InstanceLock(HANDLE mutex) : mutex_(mutex) {}
+
+  private:
+    UniqueHandle mutex_;  // the lock is the named object's life
+};
+}  // namespace
+
+std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name, uint32_t& error) {
+    // SYSTEM and administrators own it; everyone may wait on it and see it, so that a second
+    // setup.exe of any user in any session finds it.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!advapi32().ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;WD)", SDDL_REVISION_1, &descriptor,
+            nullptr)) {
+        error = ::GetLastError();
+        return nullptr;
+    }
+    UniqueLocal owner(descriptor);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    ::SetLastError(ERROR_SUCCESS);
+    HANDLE mutex = ::CreateMutexExW(&attributes, AsWide(name), 0, SYNCHRONIZE);
+    error = ::GetLastError();
+    if (mutex == nullptr) return nullptr;
+    auto lock = std::make_unique<Win32InstanceLock>(mutex);
+    if (error == ERROR_ALREADY_EXISTS) return nullptr;  // another's; ours closes with `lock`
+    return lock;
 }
 
 }  // namespace qv::win32
