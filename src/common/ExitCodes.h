@@ -19,6 +19,9 @@ enum ExitCode : uint32_t {
     kExitPathTooLong = 206,
     // ERROR_INSTALL_ALREADY_RUNNING: another setup.exe is running, in any session.
     kExitAlreadyRunning = 1618,
+    // ERROR_INSTALL_PACKAGE_OPEN_FAILED: also stands for a failure passed through whose own
+    // code is one of the above 1, 3, 4 or 7.
+    kExitPackageOpenFailed = 1619,
     // ERROR_INSTALL_PACKAGE_INVALID: the platform package names no product.
     kExitPackageInvalid = 1620,
     // ERROR_INVALID_COMMAND_LINE: an unknown option, or a value option without its value.
@@ -33,10 +36,25 @@ enum ExitCode : uint32_t {
 
 // All of the above, for the check that the README's table lists each.
 constexpr ExitCode kExitCodes[] = {
-    kExitSuccess,        kExitNotAdmin,         kExitSameVersion,           kExitNewerInstalled,
-    kExitRestartFailed,  kExitSystemDllMissing, kExitSystemFunctionMissing, kExitPathTooLong,
-    kExitAlreadyRunning, kExitPackageInvalid,   kExitBadCommandLine,        kExitRebootRequired,
-    kExitOutOfMemory,    kExitInvalidArgument,
+    kExitSuccess,        kExitNotAdmin,          kExitSameVersion,           kExitNewerInstalled,
+    kExitRestartFailed,  kExitSystemDllMissing,  kExitSystemFunctionMissing, kExitPathTooLong,
+    kExitAlreadyRunning, kExitPackageOpenFailed, kExitPackageInvalid,        kExitBadCommandLine,
+    kExitRebootRequired, kExitOutOfMemory,       kExitInvalidArgument,
 };
+
+// The exit code for a failure passed through from a step. Its Windows or installer code must
+// never read as one of setup.exe's own (3 is "same version installed, success"): an elevated
+// run from a mapped drive fails its search with ERROR_PATH_NOT_FOUND, which is 3.
+constexpr uint32_t PassThrough(uint32_t code) {
+    switch (code) {
+        case kExitNotAdmin:
+        case kExitSameVersion:
+        case kExitNewerInstalled:
+        case kExitRestartFailed:
+            return kExitPackageOpenFailed;
+        default:
+            return code;
+    }
+}
 
 }  // namespace qv

@@ -18,6 +18,8 @@ int HandlePendingRestart(RunState& run, const ToolResult& tool) {
     DeleteRebootMarker(platform.registry);
     if (!run.options.silent && run.Say(kMsgRebootNow) != kIdYes) return kExitSuccess;
     if (RestartSystem(platform.system)) return kExitSuccess;
+    // Still due: the next run offers it again.
+    run.RecordRestart();
     run.Say(kMsgRestartFailed);
     return kExitRestartFailed;
 }

@@ -26,7 +26,7 @@ int RunState::Say(MessageId text, const WideString& value) {
 
 int RunState::Fail(const StepResult& result) {
     Say(result.message);
-    return static_cast<int>(result.status);
+    return static_cast<int>(PassThrough(result.status));
 }
 
 void RunState::RecordRestart() {
@@ -45,12 +45,20 @@ bool DialogAllowed(const RunState& run) {
            FindPackageBesideProgram(run.platform.files, WideString(u"*kc1*"), ignored) == 0;
 }
 
-// Answers an exit code when the user cancels.
+// Answers an exit code when the user cancels, or when the dialog could not be shown: nothing
+// was confirmed then, and nothing may be installed.
 Exit ShowDialog(RunState& run) {
     InstallOptions& options = run.options;
-    if (!ShowSettingsDialog(run.platform, options.kc, options.lang, run.dialog))
-        return kExitSuccess;
-    return std::nullopt;
+    uint32_t error = 0;
+    switch (ShowSettingsDialog(run.platform, options.kc, options.lang, run.dialog, error)) {
+        case DialogOutcome::kConfirmed:
+            return std::nullopt;
+        case DialogOutcome::kCancelled:
+            return kExitSuccess;
+        case DialogOutcome::kFailed:
+            break;
+    }
+    return run.Fail({error});
 }
 
 Exit Start(RunState& run, const WideString& commandTail) {
@@ -181,7 +189,7 @@ int Install(RunState& run) {
     bool restartNeeded = false;
     if (uint32_t status =
             RunInstaller(platform, run.installing.path, code, options.args, restartNeeded))
-        return static_cast<int>(status);
+        return run.Fail({status});
     // A restart the marker cannot record is kept in the run: the installation succeeded.
     if (restartNeeded) run.RecordRestart();
     if (options.root) ImportRootCertificates(platform);

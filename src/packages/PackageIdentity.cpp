@@ -9,13 +9,13 @@ namespace qv {
 uint32_t ReadPackageIdentity(Installer& installer, const WideString& path,
                              PackageIdentity& identity) {
     MsiHandleHolder package(installer);
-    if (uint32_t status = installer.OpenPackageEx(
-            path.c_str(), kMsiOpenPackageIgnoreMachineState, package.put()))
+    if (uint32_t status =
+            installer.OpenPackageEx(path.c_str(), kMsiOpenPackageIgnoreMachineState, package.put()))
         return status;
     PackageIdentity read;
     read.path = path;
-    if (uint32_t status = ReadPackageProperty(installer, package.get(), u"ProductCode",
-                                              read.productCode))
+    if (uint32_t status =
+            ReadPackageProperty(installer, package.get(), u"ProductCode", read.productCode))
         return status;
     // A package that names no product cannot be installed; say so here rather than run on.
     if (read.productCode.empty()) return kExitPackageInvalid;

@@ -39,8 +39,9 @@ class Ui {
     virtual ~Ui() = default;
     // MessageBoxW(no owner, text, caption, style); 0 when the box cannot be shown.
     virtual int MessageBox(const WideString& text, const WideString& caption, uint32_t style) = 0;
-    // DialogBoxParamW(module, template, no owner, proc forwarding to `handler`, 0); -1 on failure.
-    virtual intptr_t DialogBox(int templateId, DialogHandler& handler) = 0;
+    // DialogBoxParamW(module, template, no owner, proc forwarding to `handler`, 0); -1 when the
+    // dialog could not be shown, with the error in `error`.
+    virtual intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) = 0;
 };
 
 }  // namespace qv

@@ -94,10 +94,12 @@ intptr_t SettingsDialog::OnDestroy(DialogWindow& dialog) {
     return 0;
 }
 
-bool ShowSettingsDialog(Platform& platform, WideString& kc, WideString& lang, DialogState& state) {
+DialogOutcome ShowSettingsDialog(Platform& platform, WideString& kc, WideString& lang,
+                                 DialogState& state, uint32_t& error) {
     SettingsDialog dialog(platform, state);
-    platform.ui.DialogBox(kDialogTemplate, dialog);
-    if (dialog.Cancelled()) return false;
+    // A dialog that could not be shown confirmed nothing.
+    if (platform.ui.DialogBox(kDialogTemplate, dialog, error) == -1) return DialogOutcome::kFailed;
+    if (dialog.Cancelled()) return DialogOutcome::kCancelled;
 
     const WideString& selection = state.settingsSelection;
     ptrdiff_t at = selection.Find(u"kc");
@@ -109,7 +111,7 @@ bool ShowSettingsDialog(Platform& platform, WideString& kc, WideString& lang, Di
     }
     if (selection.Contains(u"rus")) lang = u"*rus*";
     if (selection.Contains(u"eng")) lang = u"*eng*";
-    return true;
+    return DialogOutcome::kConfirmed;
 }
 
 }  // namespace qv

@@ -46,7 +46,11 @@ class SettingsDialog : public DialogHandler {
     bool cancelled_ = false;
 };
 
-// Runs the dialog and writes the choice into `kc` and `lang`. False when the user cancelled.
-bool ShowSettingsDialog(Platform& platform, WideString& kc, WideString& lang, DialogState& state);
+enum class DialogOutcome { kConfirmed, kCancelled, kFailed };
+
+// Runs the dialog and, when it is confirmed, writes the choice into `kc` and `lang`. When it
+// could not be shown, `error` holds the system's error.
+DialogOutcome ShowSettingsDialog(Platform& platform, WideString& kc, WideString& lang,
+                                 DialogState& state, uint32_t& error);
 
 }  // namespace qv

@@ -176,6 +176,11 @@ def cached_package_read_only(run):
     run.request.addfinalizer(lambda: subprocess.run(["chattr", "-i", str(cached)]))
 
 
+def no_display(run):
+    """Double-clicked where no window can be shown: a service's session, a broken desktop."""
+    run.prefix.env.pop("DISPLAY", None)
+
+
 def first_run(args: Sequence[str]) -> Step:
     def step(run):
         shutil.copy2(wine.SETUP_EXE, run.setup)
@@ -343,6 +348,10 @@ FAULTS = {
     "cached-package-read-only": Case(
         [installed, cached_package_read_only, update_kit()], ["-silent", "-noreboot"], (0,),
         installs="qv_x64_kc3_rus.msi"),
+
+    # The dialog could not be shown: nothing was confirmed, so nothing is installed; the system's
+    # error (Wine's for a window without a display) is the exit code.
+    "dialog-that-cannot-be-shown": Case([kit(), no_display], [], (1400,)),
 
     # tool and restart
     "tool-missing": Case([kit(), drop_tool], ["-silent", "-noreboot"], (0,), tool=0),

@@ -110,7 +110,9 @@ COMMON_CONTROLS = {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
                    "version": "6.0.0.0", "processorArchitecture": "*", "language": "*",
                    "publicKeyToken": "6595b64144ccf1df"}
 NS = {"asm": "urn:schemas-microsoft-com:asm.v1",
-      "compat": "urn:schemas-microsoft-com:compatibility.v1"}
+      "asm3": "urn:schemas-microsoft-com:asm.v3",
+      "compat": "urn:schemas-microsoft-com:compatibility.v1",
+      "dpi": "http://schemas.microsoft.com/SMI/2005/WindowsSettings"}
 
 
 @pytest.fixture(scope="module")
@@ -200,14 +202,24 @@ def test_icon_group(pe):
     ("{*}trustInfo/{*}security/{*}requestedPrivileges/{*}requestedExecutionLevel",
      [{"level": "requireAdministrator", "uiAccess": "false"}]),
     ("asm:dependency/asm:dependentAssembly/asm:assemblyIdentity", [COMMON_CONTROLS]),
+    # Vista, 7, 8, 8.1, 10/11
     ("compat:compatibility/compat:application/compat:supportedOS",
      [{"Id": "{e2011457-1546-43c5-a5fe-008deee3d3f0}"},
-      {"Id": "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"}]),
+      {"Id": "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"},
+      {"Id": "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"},
+      {"Id": "{1f676c76-80e1-4239-95bb-83d0f6d0da78}"},
+      {"Id": "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}]),
 ], ids=["elevation", "common-controls", "supported-os"])
 def test_manifest(pe, path, expected):
     root = ET.fromstring(pe.resource(RT_MANIFEST, 1))
     assert root.tag == "{%s}assembly" % NS["asm"]
     assert [el.attrib for el in root.findall(path, NS)] == expected
+
+
+def test_manifest_declares_system_dpi_awareness(pe):
+    root = ET.fromstring(pe.resource(RT_MANIFEST, 1))
+    aware = root.findall("asm3:application/asm3:windowsSettings/dpi:dpiAware", NS)
+    assert [el.text for el in aware] == ["true"]
 
 
 @pytest.mark.parametrize("table, description", [

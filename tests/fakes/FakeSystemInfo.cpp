@@ -24,6 +24,23 @@ bool FakeSystemInfo::EnableShutdownPrivilege() {
     return token == TokenScript::kGranted;
 }
 
+bool FakeSystemInfo::IsInteractiveSession() {
+    return interactive;
+}
+
+uint32_t FakeSystemInfo::InitiateSystemShutdown(uint32_t reason) {
+    log.Add("InitiateSystemShutdown " + Hex(reason));
+    shutdownRequests.push_back(reason);
+    if (shutdownAnswers.empty()) return 0;
+    uint32_t answer = shutdownAnswers.front();
+    shutdownAnswers.pop_front();
+    return answer;
+}
+
+void FakeSystemInfo::Sleep(uint32_t milliseconds) {
+    sleeps.push_back(milliseconds);
+}
+
 bool FakeSystemInfo::ExitWindowsEx(uint32_t flags, uint32_t reason) {
     log.Add("ExitWindowsEx " + Hex(flags) + " " + Hex(reason));
     exitWindowsRequests.emplace_back(flags, reason);

@@ -125,9 +125,10 @@ int FakeUi::MessageBox(const WideString& text, const WideString& caption, uint32
     return answer;
 }
 
-intptr_t FakeUi::DialogBox(int templateId, DialogHandler& handler) {
+intptr_t FakeUi::DialogBox(int templateId, DialogHandler& handler, uint32_t& error) {
     dialogsShown.push_back(templateId);
-    if (dialogFails) return -1;
+    error = dialogError;
+    if (dialogError != 0) return -1;
     lastDialog = std::make_unique<FakeDialogWindow>(dialogTemplate, radioGroups, iconResources);
     FakeDialogWindow& dialog = *lastDialog;
     dialogStates.clear();

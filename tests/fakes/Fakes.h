@@ -209,8 +209,12 @@ class FakeSystemInfo : public SystemInfo {
     WideString systemDirectory = u"C:\\windows\\system32";
     bool wow64 = false;
     TokenScript token = TokenScript::kGranted;
+    bool interactive = true;  // the window station is the visible one
     bool exitWindowsSucceeds = true;
     std::vector<std::pair<uint32_t, uint32_t>> exitWindowsRequests;  // (flags, reason)
+    std::deque<uint32_t> shutdownAnswers;    // one per InitiateSystemShutdown; then 0
+    std::vector<uint32_t> shutdownRequests;  // reasons
+    std::vector<uint32_t> sleeps;            // milliseconds
     CallLog log;
 
     WideString GetCommandLine() override;
@@ -219,7 +223,10 @@ class FakeSystemInfo : public SystemInfo {
     WideString GetSystemDirectory() override;
     bool IsWow64() override;
     bool EnableShutdownPrivilege() override;
+    bool IsInteractiveSession() override;
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
+    uint32_t InitiateSystemShutdown(uint32_t reason) override;
+    void Sleep(uint32_t milliseconds) override;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -344,15 +351,15 @@ class FakeUi : public Ui {
     std::map<int, ControlState> dialogTemplate;
     std::vector<std::vector<int>> radioGroups = {{1006, 1007}, {1008, 1009, 1010}};
     std::set<int> iconResources = {100};
-    std::deque<int> clicks;  // control ids the user clicks, consumed until EndDialog
-    bool dialogFails = false;
+    std::deque<int> clicks;         // control ids the user clicks, consumed until EndDialog
+    uint32_t dialogError = 0;       // non-zero: DialogBoxParamW fails with it
     std::vector<int> dialogsShown;  // template ids
     // The controls after WM_INITDIALOG and after each click of the last dialog.
     std::vector<std::map<int, ControlState>> dialogStates;
     std::unique_ptr<FakeDialogWindow> lastDialog;
 
     int MessageBox(const WideString& text, const WideString& caption, uint32_t style) override;
-    intptr_t DialogBox(int templateId, DialogHandler& handler) override;
+    intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) override;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -16,7 +16,9 @@
 #include "kitio.h"
 
 namespace qv {
-[[noreturn]] void RaiseFatalError(ExitCode code) { ::ExitProcess(code); }
+[[noreturn]] void RaiseFatalError(ExitCode code) {
+    ::ExitProcess(code);
+}
 }  // namespace qv
 
 namespace {
@@ -72,7 +74,8 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring folder = std::wstring(argv[i]) + L"\\";
         WIN32_FIND_DATAW entry;
         HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
-        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &entry)) {
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more;
+             more = FindNextFileW(search, &entry)) {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             differences += Differs(Seed((folder + entry.cFileName).c_str()));
             ++lines;

@@ -46,7 +46,10 @@ TEST(SettingsDialog, ChoicesAndViews) {
         DialogState state;
         state.settingsSelection = c.preset;
         WideString kc(u"*kcX*"), lang(u"*xxx*");
-        EXPECT_EQ(ShowSettingsDialog(k.plat, kc, lang, state), c.confirmed);
+        uint32_t error = 99;
+        EXPECT_EQ(ShowSettingsDialog(k.plat, kc, lang, state, error),
+                  c.confirmed ? DialogOutcome::kConfirmed : DialogOutcome::kCancelled);
+        EXPECT_EQ(error, 0u);
         EXPECT_EQ(kc, WideString(c.kc));
         EXPECT_EQ(lang, WideString(c.lang));
         EXPECT_EQ(state.quickInstall, c.quickInstall);
@@ -65,7 +68,8 @@ TEST(SettingsDialog, ToggleSwapsTheViews) {
     k.ui.clicks = {1015, 1015, 118};
     DialogState state;
     WideString kc, lang;
-    ShowSettingsDialog(k.plat, kc, lang, state);
+    uint32_t error = 0;
+    ShowSettingsDialog(k.plat, kc, lang, state, error);
     ASSERT_EQ(k.ui.dialogStates.size(), 4u);  // after init and after each click
     auto visible = [](const std::map<int, fakes::ControlState>& controls) {
         std::vector<int> ids;
@@ -114,7 +118,8 @@ TEST(SettingsDialog, LabelBuffersBoundTheComparison) {
         k.ui.clicks = c.clicks;
         DialogState state;
         WideString kc, lang;
-        ShowSettingsDialog(k.plat, kc, lang, state);
+        uint32_t error = 0;
+        ShowSettingsDialog(k.plat, kc, lang, state, error);
         if (c.clicks.size() > 1) {
             EXPECT_EQ(k.ui.dialogStates[1].at(1015).text,
                       WideString(c.settingsLabelAfterFirstClick));
@@ -123,15 +128,17 @@ TEST(SettingsDialog, LabelBuffersBoundTheComparison) {
     }
 }
 
-TEST(SettingsDialog, DialogThatCannotBeCreatedKeepsThePreset) {
+// A dialog that could not be shown confirmed nothing: no choice is taken from the preset.
+TEST(SettingsDialog, DialogThatCannotBeShownConfirmsNothing) {
     Kit k;
-    k.ui.dialogFails = true;
+    k.ui.dialogError = 1400;
     DialogState state;
     state.settingsSelection = u"**kc2***rus**";
     WideString kc, lang;
-    EXPECT_TRUE(ShowSettingsDialog(k.plat, kc, lang, state));
-    EXPECT_EQ(kc, WideString(u"*kc2*"));
-    EXPECT_EQ(lang, WideString(u"*rus*"));
+    uint32_t error = 0;
+    EXPECT_EQ(ShowSettingsDialog(k.plat, kc, lang, state, error), DialogOutcome::kFailed);
+    EXPECT_EQ(error, 1400u);
+    EXPECT_TRUE(kc.empty() && lang.empty());
     EXPECT_FALSE(state.quickInstall);
 }
 

@@ -262,7 +262,9 @@ TEST(FakesTest, DialogClicksSwitchRadioGroupsButCheckButtonDoesNot) {
                          {1008, {u"KC1"}},     {1009, {u"KC2"}},     {1010, {u"KC3", false}},
                          {1015, {u"Settings"}}};
     ui.clicks = {1009, 118, 2};
-    EXPECT_EQ(ui.DialogBox(102, handler), 5);
+    uint32_t error = 99;
+    EXPECT_EQ(ui.DialogBox(102, handler, error), 5);
+    EXPECT_EQ(error, 0u);
     EXPECT_EQ(handler.commands, (std::vector<int>{1009, 118}));
     EXPECT_EQ(ui.clicks.size(), 1u);
     auto checked = [&](size_t step, int id) { return ui.dialogStates[step].at(id).checked; };

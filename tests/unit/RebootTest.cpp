@@ -29,28 +29,49 @@ TEST(RebootMarker, CreateTestDelete) {
     EXPECT_EQ(k.Leaks(), "");
 }
 
-TEST(RestartSystem, NeedsThePrivilegeAndWindowsConsent) {
+// Interactive runs ask with ExitWindowsEx; from a service's session it may succeed and restart
+// nothing, so InitiateSystemShutdownEx is asked instead, again while Windows is not ready.
+TEST(RestartSystem, CallByKindOfSession) {
+    constexpr uint32_t kLocked = 1271, kNotReady = 21, kDenied = 5;
+    constexpr uint32_t kPlannedInstallation = 0x80040002;
+    // clang-format off
     struct {
+        const char* name;
         fakes::TokenScript token;
+        bool interactive;
         bool exitSucceeds;
+        std::deque<uint32_t> shutdownAnswers;
         bool result;
-        size_t requests;
+        size_t exitRequests, shutdownRequests;
     } cases[] = {
-        {fakes::TokenScript::kGranted, true, true, 1},
-        {fakes::TokenScript::kGranted, false, false, 1},
-        {fakes::TokenScript::kNotAllAssigned, true, false, 0},
-        {fakes::TokenScript::kOpenFails, true, false, 0},
+        {"interactive_accepted", fakes::TokenScript::kGranted, true, true, {}, true, 1, 0},
+        {"interactive_refused", fakes::TokenScript::kGranted, true, false, {}, false, 1, 0},
+        {"no_privilege", fakes::TokenScript::kNotAllAssigned, true, true, {}, false, 0, 0},
+        {"token_unopened", fakes::TokenScript::kOpenFails, false, true, {}, false, 0, 0},
+        {"service_accepted", fakes::TokenScript::kGranted, false, true, {}, true, 0, 1},
+        {"service_refused", fakes::TokenScript::kGranted, false, true, {kDenied}, false, 0, 1},
+        {"service_ready_after_waiting", fakes::TokenScript::kGranted, false, true,
+         {kLocked, kNotReady, kLocked}, true, 0, 4},
+        {"service_never_ready", fakes::TokenScript::kGranted, false, true,
+         std::deque<uint32_t>(11, kNotReady), false, 0, 11},
     };
+    // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.token) * 2 + c.exitSucceeds);
+        SCOPED_TRACE(c.name);
         Kit k;
         k.system.token = c.token;
+        k.system.interactive = c.interactive;
         k.system.exitWindowsSucceeds = c.exitSucceeds;
+        k.system.shutdownAnswers = c.shutdownAnswers;
         EXPECT_EQ(RestartSystem(k.system), c.result);
-        ASSERT_EQ(k.system.exitWindowsRequests.size(), c.requests);
-        if (c.requests) {
+        ASSERT_EQ(k.system.exitWindowsRequests.size(), c.exitRequests);
+        if (c.exitRequests) {
             EXPECT_EQ(k.system.exitWindowsRequests[0], std::make_pair(6u, 0x40000u));
         }
+        EXPECT_EQ(k.system.shutdownRequests,
+                  std::vector<uint32_t>(c.shutdownRequests, kPlannedInstallation));
+        EXPECT_EQ(k.system.sleeps,
+                  std::vector<uint32_t>(c.shutdownRequests ? c.shutdownRequests - 1 : 0, 1000u));
     }
 }
 
@@ -76,9 +97,10 @@ TEST(HandlePendingRestart, Table) {
         {"marker_declined", true, {true, 0}, false, false, kNo, true, 0, {"m121"}, 0, false},
         {"marker_accepted", true, {true, 0}, false, false, kYes, true, 0, {"m121"}, 1, false},
         {"silent_restarts_at_once", false, {true, 3010}, true, false, 0, true, 0, {}, 1, false},
+        // A restart that could not be requested is still due: the marker is back for later.
         {"restart_fails", true, {true, 0}, false, false, kYes, false, 7, {"m121", "m125"}, 1,
-         false},
-        {"restart_fails_silent", true, {true, 0}, true, false, 0, false, 7, {}, 1, false},
+         true},
+        {"restart_fails_silent", true, {true, 0}, true, false, 0, false, 7, {}, 1, true},
     };
     // clang-format on
     for (const auto& c : cases) {

@@ -192,7 +192,16 @@ const RunCase kRunCases[] = {
          FreshKit(k), k.registry.AddKey(u"Software\\NeedBstrReboot");
          k.system.token = fakes::TokenScript::kNotAllAssigned;
      },
-     {u"-kc", u"kc1"}, 7, {"m121", "m125"}, {Install("qv_x64_kc1_eng.msi"), kTool}},
+     {u"-kc", u"kc1"}, 7, {"m121", "m125"}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},
+    // Failures passed through must not read as setup.exe's own codes 1, 3, 4 or 7.
+    {"mapped_drive_unseen_is_no_success",
+     [](Kit& k) { FreshKit(k), k.files.modulePath = u"Z:\\kit\\setup.exe"; }, {u"-silent"},
+     1619, {}, {}},
+    {"installer_code_1_is_no_admin_refusal",
+     [](Kit& k) { FreshKit(k), k.processes.script = {ProcessOutcome::Exit(1)}; }, {u"-silent"},
+     1619, {}, {Install("qv_x64_kc1_eng.msi")}},
+    // Nothing confirmed, nothing installed.
+    {"dialog_not_shown", [](Kit& k) { FreshKit(k), k.ui.dialogError = 1400; }, {}, 1400, {}, {}},
     {"help", FreshKit, {u"-help", u"-silent"}, 0,
      {"-help\tprint this help\n-lang\tselect package language (eng/rus)\n-kc\tselect Quorvane CSP "
       "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments for msiexec /i in quotes\n-reinstall\t"
@@ -286,6 +295,13 @@ TEST(Run, ImportsCertificatesOnlyWithRoot) {
                   root ? std::vector<std::string>{"B"} : std::vector<std::string>{});
         EXPECT_EQ(k.Started().size(), 2u);
     }
+}
+
+TEST(ExitCodes, PassedThroughNeverReadAsOwnCodes) {
+    const uint32_t kCodes[][2] = {
+        {1, 1619}, {2, 2},       {3, 1619},    {4, 1619},    {5, 5},
+        {7, 1619}, {1603, 1603}, {1619, 1619}, {3010, 3010}, {0x8007000E, 0x8007000E}};
+    for (const auto& c : kCodes) EXPECT_EQ(PassThrough(c[0]), c[1]) << c[0];
 }
 
 // Deployment tools act on the exit codes: each one setup.exe gives has its row in the README.

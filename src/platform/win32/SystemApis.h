@@ -12,6 +12,7 @@
 
 #include <msi.h>
 #include <msiquery.h>
+#include <objbase.h>
 #include <sddl.h>
 #include <wincrypt.h>
 
@@ -86,6 +87,12 @@ struct User32 {
     QV_BIND(LoadImageW);
     QV_BIND(DestroyIcon);
     QV_BIND(ExitWindowsEx);
+    QV_BIND(GetProcessWindowStation);
+    QV_BIND(GetUserObjectInformationW);
+    QV_BIND(MsgWaitForMultipleObjects);
+    QV_BIND(PeekMessageW);
+    QV_BIND(TranslateMessage);
+    QV_BIND(DispatchMessageW);
 };
 
 struct Advapi32 {
@@ -101,6 +108,13 @@ struct Advapi32 {
     QV_BIND(FreeSid);
     QV_BIND(CheckTokenMembership);
     QV_BIND(ConvertStringSecurityDescriptorToSecurityDescriptorW);
+    QV_BIND(InitiateSystemShutdownExW);
+};
+
+struct Ole32 {
+    HMODULE module = RequiredLibrary(L"ole32.dll");
+    QV_BIND(CoInitializeEx);
+    QV_BIND(CoUninitialize);
 };
 
 #undef QV_BIND
@@ -116,6 +130,9 @@ inline User32& user32() {
 }
 inline Advapi32& advapi32() {
     return SystemApi<Advapi32>();
+}
+inline Ole32& ole32() {
+    return SystemApi<Ole32>();
 }
 
 inline LSTATUS CloseKey(HKEY key) {

@@ -9,6 +9,7 @@
 #undef GetModuleFileName
 #undef GetCommandLine
 #undef GetSystemDirectory
+#undef InitiateSystemShutdown
 #undef LoadLibrary
 
 #include "common/WideString.h"

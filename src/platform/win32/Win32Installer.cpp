@@ -8,18 +8,32 @@
 
 namespace qv::win32 {
 
+// The installer's API asks for COM on the calling thread, which shows windows: an apartment,
+// entered before the first call and left with the adapter.
+Msi& Win32Installer::Api() {
+    if (!apartmentEntered_) {
+        apartmentEntered_ = true;
+        leaveApartment_ = SUCCEEDED(ole32().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    }
+    return msi();
+}
+
+Win32Installer::~Win32Installer() {
+    if (leaveApartment_) ole32().CoUninitialize();
+}
+
 void Win32Installer::SetInternalUI(int level) {
-    msi().MsiSetInternalUI(static_cast<INSTALLUILEVEL>(level), nullptr);
+    Api().MsiSetInternalUI(static_cast<INSTALLUILEVEL>(level), nullptr);
 }
 
 int Win32Installer::QueryProductState(const char16_t* product) {
-    return msi().MsiQueryProductStateW(AsWide(product));
+    return Api().MsiQueryProductStateW(AsWide(product));
 }
 
 uint32_t Win32Installer::GetProductInfo(const char16_t* product, const char16_t* attribute,
                                         char16_t* buffer, uint32_t* length) {
     DWORD n = *length;
-    UINT r = msi().MsiGetProductInfoW(AsWide(product), AsWide(attribute), AsWide(buffer), &n);
+    UINT r = Api().MsiGetProductInfoW(AsWide(product), AsWide(attribute), AsWide(buffer), &n);
     *length = n;
     return r;
 }
@@ -28,7 +42,7 @@ uint32_t Win32Installer::OpenPackageEx(const char16_t* path, uint32_t options, M
     // The installer keeps the path in a MAX_PATH buffer (Wine's overruns it): refuse instead.
     if (std::char_traits<char16_t>::length(path) >= MAX_PATH) return kExitPathTooLong;
     MSIHANDLE h = 0;
-    UINT r = msi().MsiOpenPackageExW(AsWide(path), options, &h);
+    UINT r = Api().MsiOpenPackageExW(AsWide(path), options, &h);
     *out = h;
     return r;
 }
@@ -36,21 +50,21 @@ uint32_t Win32Installer::OpenPackageEx(const char16_t* path, uint32_t options, M
 uint32_t Win32Installer::GetProperty(MsiHandle package, const char16_t* name, char16_t* buffer,
                                      uint32_t* length) {
     DWORD n = *length;
-    UINT r = msi().MsiGetPropertyW(package, AsWide(name), AsWide(buffer), &n);
+    UINT r = Api().MsiGetPropertyW(package, AsWide(name), AsWide(buffer), &n);
     *length = n;
     return r;
 }
 
 uint32_t Win32Installer::EnumRelatedProducts(const char16_t* upgradeCode, uint32_t index,
                                              char16_t* buffer) {
-    return msi().MsiEnumRelatedProductsW(AsWide(upgradeCode), 0, index, AsWide(buffer));
+    return Api().MsiEnumRelatedProductsW(AsWide(upgradeCode), 0, index, AsWide(buffer));
 }
 
 int Win32Installer::GetComponentPath(const char16_t* product, const char16_t* component,
                                      char16_t* buffer, uint32_t* length) {
     DWORD n = *length;
     INSTALLSTATE s =
-        msi().MsiGetComponentPathW(AsWide(product), AsWide(component), AsWide(buffer), &n);
+        Api().MsiGetComponentPathW(AsWide(product), AsWide(component), AsWide(buffer), &n);
     *length = n;
     return s;
 }
@@ -59,7 +73,7 @@ uint32_t Win32Installer::SourceListGetInfo(const char16_t* product, uint32_t con
                                            uint32_t options, const char16_t* property,
                                            char16_t* buffer, uint32_t* length) {
     DWORD n = *length;
-    UINT r = msi().MsiSourceListGetInfoW(AsWide(product), nullptr,
+    UINT r = Api().MsiSourceListGetInfoW(AsWide(product), nullptr,
                                          static_cast<MSIINSTALLCONTEXT>(context), options,
                                          AsWide(property), AsWide(buffer), &n);
     *length = n;
@@ -67,20 +81,20 @@ uint32_t Win32Installer::SourceListGetInfo(const char16_t* product, uint32_t con
 }
 
 uint32_t Win32Installer::SourceListClearAll(const char16_t* product) {
-    return msi().MsiSourceListClearAllW(AsWide(product), nullptr, 0);
+    return Api().MsiSourceListClearAllW(AsWide(product), nullptr, 0);
 }
 
 uint32_t Win32Installer::SourceListSetInfo(const char16_t* product, uint32_t context,
                                            uint32_t options, const char16_t* property,
                                            const char16_t* value) {
-    return msi().MsiSourceListSetInfoW(AsWide(product), nullptr,
+    return Api().MsiSourceListSetInfoW(AsWide(product), nullptr,
                                        static_cast<MSIINSTALLCONTEXT>(context), options,
                                        AsWide(property), AsWide(value));
 }
 
 uint32_t Win32Installer::OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) {
     MSIHANDLE h = 0;
-    UINT r = msi().MsiOpenDatabaseW(AsWide(path),
+    UINT r = Api().MsiOpenDatabaseW(AsWide(path),
                                     reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(persist)), &h);
     *out = h;
     return r;
@@ -89,21 +103,21 @@ uint32_t Win32Installer::OpenDatabase(const char16_t* path, uint32_t persist, Ms
 uint32_t Win32Installer::DatabaseOpenView(MsiHandle database, const char16_t* query,
                                           MsiHandle* out) {
     MSIHANDLE h = 0;
-    UINT r = msi().MsiDatabaseOpenViewW(database, AsWide(query), &h);
+    UINT r = Api().MsiDatabaseOpenViewW(database, AsWide(query), &h);
     *out = h;
     return r;
 }
 
 uint32_t Win32Installer::ViewExecute(MsiHandle view, MsiHandle record) {
-    return msi().MsiViewExecute(view, record);
+    return Api().MsiViewExecute(view, record);
 }
 
 uint32_t Win32Installer::DatabaseCommit(MsiHandle database) {
-    return msi().MsiDatabaseCommit(database);
+    return Api().MsiDatabaseCommit(database);
 }
 
 uint32_t Win32Installer::CloseHandle(MsiHandle handle) {
-    return msi().MsiCloseHandle(handle);
+    return Api().MsiCloseHandle(handle);
 }
 
 }  // namespace qv::win32

@@ -5,8 +5,14 @@
 
 namespace qv::win32 {
 
+struct Msi;
+
 class Win32Installer : public Installer {
   public:
+    Win32Installer() = default;
+    Win32Installer(const Win32Installer&) = delete;
+    Win32Installer& operator=(const Win32Installer&) = delete;
+    ~Win32Installer() override;
     void SetInternalUI(int level) override;
     int QueryProductState(const char16_t* product) override;
     uint32_t GetProductInfo(const char16_t* product, const char16_t* attribute, char16_t* buffer,
@@ -29,6 +35,11 @@ class Win32Installer : public Installer {
     uint32_t ViewExecute(MsiHandle view, MsiHandle record) override;
     uint32_t DatabaseCommit(MsiHandle database) override;
     uint32_t CloseHandle(MsiHandle handle) override;
+
+  private:
+    Msi& Api();
+    bool apartmentEntered_ = false;
+    bool leaveApartment_ = false;
 };
 
 class Win32FileSystem : public FileSystem {
@@ -52,7 +63,10 @@ class Win32SystemInfo : public SystemInfo {
     WideString GetSystemDirectory() override;
     bool IsWow64() override;
     bool EnableShutdownPrivilege() override;
+    bool IsInteractiveSession() override;
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
+    uint32_t InitiateSystemShutdown(uint32_t reason) override;
+    void Sleep(uint32_t milliseconds) override;
 };
 
 class Win32Processes : public Processes {
@@ -71,7 +85,7 @@ class Win32Ui : public Ui {
   public:
     explicit Win32Ui(HINSTANCE instance) : instance_(instance) {}
     int MessageBox(const WideString& text, const WideString& caption, uint32_t style) override;
-    intptr_t DialogBox(int templateId, DialogHandler& handler) override;
+    intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) override;
 
   private:
     HINSTANCE instance_;

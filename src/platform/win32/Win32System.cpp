@@ -25,7 +25,21 @@ class Win32ChildProcess : public ChildProcess {
   public:
     explicit Win32ChildProcess(const PROCESS_INFORMATION& info)
         : process_(info.hProcess), thread_(info.hThread) {}
-    void WaitForExit() override { ::WaitForSingleObject(process_.get(), INFINITE); }
+    void WaitForExit() override {
+        // This thread owns windows (its boxes', COM's): a message sent to them while msiexec
+        // runs must be answered, or whoever sent it waits on us as we wait on msiexec.
+        HANDLE process = process_.get();
+        DWORD woken;
+        while ((woken = user32().MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE,
+                                                           QS_ALLINPUT)) == WAIT_OBJECT_0 + 1) {
+            MSG message;
+            while (user32().PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                user32().TranslateMessage(&message);
+                user32().DispatchMessageW(&message);
+            }
+        }
+        if (woken != WAIT_OBJECT_0) ::WaitForSingleObject(process, INFINITE);
+    }
     bool GetExitCode(uint32_t& code) override {
         DWORD c = 0;
         if (!::GetExitCodeProcess(process_.get(), &c)) return false;
@@ -139,8 +153,26 @@ bool Win32SystemInfo::EnableShutdownPrivilege() {
     return ::GetLastError() == ERROR_SUCCESS;
 }
 
+bool Win32SystemInfo::IsInteractiveSession() {
+    USEROBJECTFLAGS flags = {};
+    if (!user32().GetUserObjectInformationW(user32().GetProcessWindowStation(), UOI_FLAGS, &flags,
+                                            sizeof(flags), nullptr))
+        return true;  // as Windows has always been asked, and as the user sees it
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 bool Win32SystemInfo::ExitWindowsEx(uint32_t flags, uint32_t reason) {
     return user32().ExitWindowsEx(flags, reason) != FALSE;
+}
+
+uint32_t Win32SystemInfo::InitiateSystemShutdown(uint32_t reason) {
+    if (advapi32().InitiateSystemShutdownExW(nullptr, nullptr, 0, TRUE, TRUE, reason))
+        return ERROR_SUCCESS;
+    return ::GetLastError();
+}
+
+void Win32SystemInfo::Sleep(uint32_t milliseconds) {
+    ::Sleep(milliseconds);
 }
 
 std::unique_ptr<ChildProcess> Win32Processes::Start(const WideString& commandLine,

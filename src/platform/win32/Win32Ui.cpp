@@ -94,11 +94,16 @@ int Win32Ui::MessageBox(const WideString& text, const WideString& caption, uint3
     return user32().MessageBoxW(nullptr, AsWide(text), AsWide(caption), style);
 }
 
-intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler) {
+intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler, uint32_t& error) {
     LoadThemeEngine();
     DialogContext context{&handler, instance_};
-    return user32().DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), nullptr, DialogProc,
-                                    reinterpret_cast<LPARAM>(&context));
+    ::SetLastError(ERROR_SUCCESS);
+    INT_PTR result = user32().DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId), nullptr,
+                                              DialogProc, reinterpret_cast<LPARAM>(&context));
+    error = result == -1 ? ::GetLastError() : ERROR_SUCCESS;
+    // Failed without saying why: the window it needed does not exist.
+    if (result == -1 && error == ERROR_SUCCESS) error = ERROR_INVALID_WINDOW_HANDLE;
+    return result;
 }
 
 bool Win32Resources::FindStringBlockNeutral(uint16_t block, ResourceBlock& out) {
