@@ -199,11 +199,6 @@ class PeInfo:
     def icon_image(self, image_id):
         return parse_icon_image(self.resource(RT_ICON, image_id))
 
-    @property
-    def image_version(self):
-        header = self.pe.OPTIONAL_HEADER
-        return header.MajorImageVersion, header.MinorImageVersion
-
     def fixed_version(self, which="File"):
         """VERSIONINFO's binary FILEVERSION, or PRODUCTVERSION with which="Product"."""
         info = self.pe.VS_FIXEDFILEINFO[0]

@@ -219,7 +219,6 @@ def test_manifest(pe, path, expected):
 def test_version_info(pe, table, description):
     numbers = tuple(int(n) for n in VERSION.split("."))
     assert (pe.fixed_version("File"), pe.fixed_version("Product")) == (numbers, numbers)
-    assert pe.image_version == numbers[:2]
     strings = pe.version_strings()[table]
     assert (strings["FileVersion"], strings["ProductVersion"]) == (VERSION, VERSION)
     assert strings["FileDescription"] == description
