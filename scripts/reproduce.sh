@@ -3,8 +3,8 @@
 # another umask, and compares it byte for byte with FILE (default: build/windows/setup.exe).
 # Also checks a download: strip its signature (README, "Releasing") and give it as FILE.
 set -euo pipefail
+file=$(realpath "${1:-$(dirname "$0")/../build/windows/setup.exe}")
 cd "$(dirname "$0")/.."
-file=$(realpath "${1:-build/windows/setup.exe}")
 [ -f "$file" ] || { echo "reproduce: $file is missing; build it first (scripts/build.sh)" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/qv-reproduce.XXXXXX)
