@@ -59,6 +59,6 @@ if [ $# -eq 0 ]; then
   exit 0
 fi
 bash scripts/sign.sh "$@" "$out/$unsigned" "$out/$signed"
-echo "signature:         Authenticode SHA-256, $(first_line osslsigncode --version)" \
+echo "signature:         Authenticode SHA-256, $(first_line osslsigncode --version | sed 's/,.*//')" \
   >>"$out/$base-notes.txt"
 finish "$unsigned" "$signed"

@@ -21,22 +21,25 @@ as_root() {
   fi
 }
 
+# Outputs are read whole, never piped into `grep -q`: it quits at the first match, and under
+# pipefail the writer's SIGPIPE would count as "not there".
 why=
 missing=()
 for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
   why="installing ${missing[*]}"
-  dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
+  grep -qx i386 <<<"$(dpkg --print-foreign-architectures)" || as_root dpkg --add-architecture i386
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+locales=$(locale -a 2>/dev/null)
 for loc in en_US.UTF-8 ru_RU.UTF-8; do
-  if ! locale -a 2>/dev/null | grep -qix "${loc/UTF-8/utf8}"; then
+  if ! grep -qix "${loc/UTF-8/utf8}" <<<"$locales"; then
     why="generating the locale $loc"
     as_root sed -i "s/^# *\(${loc} UTF-8\)/\1/" /etc/locale.gen
     grep -q "^${loc} UTF-8" /etc/locale.gen || echo "${loc} UTF-8" | as_root tee -a /etc/locale.gen >/dev/null

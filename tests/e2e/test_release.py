@@ -65,8 +65,8 @@ def _certificate(folder, name, section, issuer=None):
     else:
         csr = _checked(request).stdout
         _checked(["openssl", "x509", "-req", "-days", "2", "-CA", folder / f"{issuer}.pem",
-                  "-CAkey", folder / f"{issuer}.key", "-set_serial", str(len(list(folder.iterdir()))),
-                  "-extfile", folder / "ext.cnf", "-extensions", section, "-out", pem], input=csr)
+                  "-CAkey", folder / f"{issuer}.key", "-extfile", folder / "ext.cnf",
+                  "-extensions", section, "-out", pem], input=csr)
     return pem
 
 
@@ -263,7 +263,8 @@ case "$(basename "$0")" in
   id) echo "$STUB_UID" ;;
   dpkg-query) [ "$3" != "$STUB_MISSING" ] && echo "install ok installed" ;;
   dpkg) echo i386 ;;
-  locale) printf 'en_US.utf8\\nru_RU.utf8\\n' ;;
+  # A pause between lines: a reader that quits at the first match makes the second write fail.
+  locale) echo en_US.utf8; sleep 0.2; echo ru_RU.utf8 ;;
   sudo) exec "$@" ;;
 esac
 exit 0
@@ -284,10 +285,12 @@ def test_setup_installs_as_root_or_through_sudo(tmp_path, uid, sudo, missing, co
     """The package tools are stand-ins that log their calls; so is sudo, where there is one."""
     bin_ = tmp_path / "bin"
     bin_.mkdir()
-    for name in ["id", "dpkg-query", "dpkg", "apt-get", "locale"] + (["sudo"] if sudo else []):
+    # Everything that could change the machine is a stand-in, even for a run that goes astray.
+    stubs = ["id", "dpkg-query", "dpkg", "apt-get", "locale", "locale-gen", "sed", "tee"]
+    for name in stubs + (["sudo"] if sudo else []):
         (bin_ / name).write_text(STUB)
         (bin_ / name).chmod(0o755)
-    for tool in ["bash", "env", "grep", "sed", "tee", "cat", "basename"]:
+    for tool in ["bash", "env", "grep", "basename"]:
         (bin_ / tool).symlink_to(shutil.which(tool))
     log = tmp_path / "calls"
     log.touch()
@@ -296,6 +299,6 @@ def test_setup_installs_as_root_or_through_sudo(tmp_path, uid, sudo, missing, co
                        "STUB_MISSING": missing})
     assert result.returncode == code, result.stderr
     made = [line for line in log.read_text().splitlines()
-            if line.split()[0] in ("apt-get", "sudo")]
+            if line.split()[0] in ("apt-get", "sudo", "locale-gen")]
     assert made == calls
     assert code == 0 or "needs root: run this as root once, or install sudo" in result.stderr
