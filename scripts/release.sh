@@ -34,7 +34,7 @@ unsigned=$base-unsigned.exe
 signed=$base.exe
 cp "$out/cmake/setup.exe" "$out/$unsigned"
 
-first_line() { "$@" 2>&1 | head -n 1; }
+first_line() { "$@" 2>&1 | sed -n 1p; }
 {
   echo "$base"
   echo "commit:            $commit"

@@ -67,7 +67,7 @@ fi
 
 command -v osslsigncode >/dev/null || { echo "sign: osslsigncode missing; run scripts/setup.sh" >&2; exit 1; }
 if [ -n "$pkcs11" ] && [ -z "$module" ]; then
-  module=$(compgen -G "/usr/lib/*/p11-kit-proxy.so" | head -n 1) ||
+  module=$(compgen -G "/usr/lib/*/p11-kit-proxy.so" | sed -n 1p) ||
     { echo "sign: no p11-kit proxy here; name the token's library with --pkcs11-module" >&2; exit 1; }
 fi
 
