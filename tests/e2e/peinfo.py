@@ -199,9 +199,10 @@ class PeInfo:
     def icon_image(self, image_id):
         return parse_icon_image(self.resource(RT_ICON, image_id))
 
-    def fixed_version(self):
+    def fixed_version(self, which="File"):
+        """VERSIONINFO's binary FILEVERSION, or PRODUCTVERSION with which="Product"."""
         info = self.pe.VS_FIXEDFILEINFO[0]
-        ms, ls = info.FileVersionMS, info.FileVersionLS
+        ms, ls = getattr(info, which + "VersionMS"), getattr(info, which + "VersionLS")
         return ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF
 
     def version_strings(self):

@@ -1,6 +1,7 @@
 """The built setup.exe's headers, imports and resources, read back from the file itself."""
 
 import os
+import re
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
@@ -10,8 +11,11 @@ pytest.importorskip("pefile")
 import peinfo  # noqa: E402
 from peinfo import RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_MANIFEST, RT_STRING, RT_VERSION  # noqa: E402
 
-EXE = Path(os.environ.get("SETUP_EXE")
-           or Path(__file__).resolve().parents[2] / "build" / "windows" / "setup.exe")
+REPO = Path(__file__).resolve().parents[2]
+EXE = Path(os.environ.get("SETUP_EXE") or REPO / "build" / "windows" / "setup.exe")
+# The one place the version is written.
+VERSION = re.search(r"^project\(\w+ VERSION ([0-9.]+)", (REPO / "CMakeLists.txt").read_text(),
+                    re.M).group(1)
 
 EN, RU = 1033, 1049
 
@@ -227,8 +231,10 @@ def test_manifest_declares_system_dpi_awareness(pe):
     ("041904B0", "Установка Quorvane CSP"),
 ], ids=["en", "ru"])
 def test_version_info(pe, table, description):
-    assert pe.fixed_version() == (1, 0, 0, 0)
+    numbers = tuple(int(n) for n in VERSION.split("."))
+    assert (pe.fixed_version("File"), pe.fixed_version("Product")) == (numbers, numbers)
     strings = pe.version_strings()[table]
+    assert (strings["FileVersion"], strings["ProductVersion"]) == (VERSION, VERSION)
     assert strings["FileDescription"] == description
     assert (strings["ProductName"], strings["CompanyName"], strings["OriginalFilename"]) == (
         "Quorvane CSP", "Quorvane", "setup.exe")

@@ -1,0 +1,304 @@
+"""The release: scripts/release.sh and scripts/sign.sh with throwaway keys (a PKCS#12 file, a
+SoftHSM token, a local time-stamp authority), the signed file checked as a customer would check
+it; and scripts/setup.sh as root, through sudo and with neither."""
+import http.server
+import os
+import shutil
+import subprocess
+import threading
+from pathlib import Path
+
+import pytest
+
+import peinfo
+from make_kit import Package
+from test_resources import REPO, VERSION
+
+RELEASE = REPO / "build" / "release"
+BASE = f"QuorvaneSetup-{VERSION}"
+PASSWORD = "correct horse"
+PIN = "4711"
+TOKEN_URI = "pkcs11:token=qv-release;object=signer"
+SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so"
+
+EXTENSIONS = """[ca]
+basicConstraints = critical, CA:true
+keyUsage = critical, keyCertSign, cRLSign
+[signer]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+[tsa]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+"""
+TSA_CONFIG = """[tsa]
+default_tsa = tsa_config
+[tsa_config]
+serial = {folder}/tsa.serial
+signer_digest = sha256
+default_policy = 1.3.6.1.4.1.32473.1
+digests = sha256
+ess_cert_id_alg = sha256
+"""
+
+
+def _run(argv, **kwargs):
+    return subprocess.run([str(a) for a in argv], capture_output=True, text=True, **kwargs)
+
+
+def _checked(argv, **kwargs):
+    result = _run(argv, **kwargs)
+    assert result.returncode == 0, f"{argv[0]}: {result.stdout}{result.stderr}"
+    return result
+
+
+def _certificate(folder, name, section, issuer=None):
+    """folder/name.pem and folder/name.key; self-signed without an issuer."""
+    key, pem = folder / f"{name}.key", folder / f"{name}.pem"
+    request = ["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+               "-subj", f"/O=Quorvane Test/CN={name}"]
+    if issuer is None:
+        _checked([*request, "-x509", "-days", "2", "-out", pem, "-config", folder / "ext.cnf",
+                  "-extensions", section])
+    else:
+        csr = _checked(request).stdout
+        _checked(["openssl", "x509", "-req", "-days", "2", "-CA", folder / f"{issuer}.pem",
+                  "-CAkey", folder / f"{issuer}.key", "-extfile", folder / "ext.cnf",
+                  "-extensions", section, "-out", pem], input=csr)
+    return pem
+
+
+@pytest.fixture(scope="module")
+def keys(tmp_path_factory):
+    """A CA, a code-signing certificate under it (also as signer.p12), a stranger CA and a
+    time-stamping certificate, all valid for two days."""
+    folder = tmp_path_factory.mktemp("keys")
+    (folder / "ext.cnf").write_text(EXTENSIONS)
+    for name, section, issuer in [("ca", "ca", None), ("stranger", "ca", None),
+                                  ("signer", "signer", "ca"), ("tsa", "tsa", "ca")]:
+        _certificate(folder, name, section, issuer)
+    _checked(["openssl", "pkcs12", "-export", "-inkey", folder / "signer.key", "-in",
+              folder / "signer.pem", "-out", folder / "signer.p12", "-passout", f"pass:{PASSWORD}"])
+    return folder
+
+
+@pytest.fixture(scope="module")
+def token(keys):
+    """A SoftHSM token holding the signing key and its certificate; the environment to reach it."""
+    folder = keys / "softhsm"
+    folder.mkdir()
+    (keys / "softhsm2.conf").write_text(f"directories.tokendir = {folder}\n"
+                                        "objectstore.backend = file\nlog.level = ERROR\n")
+    env = {**os.environ, "SOFTHSM2_CONF": str(keys / "softhsm2.conf")}
+    _checked(["softhsm2-util", "--init-token", "--free", "--label", "qv-release", "--pin", PIN,
+              "--so-pin", "000000"], env=env)
+    _checked(["softhsm2-util", "--import", keys / "signer.key", "--token", "qv-release",
+              "--label", "signer", "--id", "01", "--pin", PIN], env=env)
+    _checked(["pkcs11-tool", "--module", SOFTHSM, "--token-label", "qv-release", "--login",
+              "--pin", PIN, "--write-object", keys / "signer.pem", "--type", "cert",
+              "--id", "01", "--label", "signer"], env=env)
+    return env
+
+
+@pytest.fixture(scope="module")
+def tsa(keys):
+    """An RFC 3161 time-stamp authority on the loopback interface, answered by `openssl ts`."""
+    (keys / "tsa.cnf").write_text(TSA_CONFIG.format(folder=keys))
+    (keys / "tsa.serial").write_text("01\n")
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_POST(self):
+            query = self.rfile.read(int(self.headers["Content-Length"]))
+            reply = subprocess.run(
+                ["openssl", "ts", "-reply", "-config", str(keys / "tsa.cnf"), "-queryfile",
+                 "/dev/stdin", "-inkey", str(keys / "tsa.key"), "-signer", str(keys / "tsa.pem"),
+                 "-out", "/dev/stdout"], input=query, capture_output=True).stdout
+            self.send_response(200 if reply else 500)
+            self.send_header("Content-Type", "application/timestamp-reply")
+            self.send_header("Content-Length", str(len(reply)))
+            self.end_headers()
+            self.wfile.write(reply)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    yield f"http://127.0.0.1:{server.server_address[1]}/"
+    server.shutdown()
+
+
+@pytest.fixture(scope="module")
+def released(keys):
+    """build/release/ after the whole release script, signing with the PKCS#12 file."""
+    _checked(["bash", REPO / "scripts" / "release.sh", "--pkcs12", keys / "signer.p12"],
+             env={**os.environ, "QV_SIGN_PASSWORD": PASSWORD})
+    return RELEASE
+
+
+def _verify(path, ca, *extra):
+    return _run(["osslsigncode", "verify", "-CAfile", ca, *extra, "-in", path])
+
+
+def _flipped_in_text(signed, folder):
+    """A copy with one byte of code changed: inside .text, which the signature's digest covers."""
+    text = next(s for s in peinfo.PeInfo(signed).pe.sections if s.Name.startswith(b".text"))
+    data = bytearray(signed.read_bytes())
+    data[text.PointerToRawData + text.SizeOfRawData // 2] ^= 0x01
+    copy = folder / "flipped.exe"
+    copy.write_bytes(data)
+    return copy
+
+
+def test_release_files(released):
+    sums = _checked(["sha256sum", "-c", "SHA256SUMS"], cwd=released).stdout
+    assert sums.split() == [f"{BASE}-unsigned.exe:", "OK", f"{BASE}.exe:", "OK"]
+    # A fresh configure in another folder gives the everyday build's bytes.
+    unsigned = (released / f"{BASE}-unsigned.exe").read_bytes()
+    assert unsigned == (REPO / "build" / "windows" / "setup.exe").read_bytes(), \
+        "build/windows/setup.exe is stale, or the release build is not reproducible"
+    notes = (released / f"{BASE}-notes.txt").read_text()
+    head = _checked(["git", "rev-parse", "HEAD"], cwd=REPO).stdout.strip()
+    for expected in [head, "SOURCE_DATE_EPOCH: ", "i686-w64-mingw32-g++ (GCC)",
+                     "GNU ld (GNU Binutils)", "Authenticode SHA-256", f"{BASE}-unsigned.exe"]:
+        assert expected in notes
+
+
+@pytest.mark.parametrize("change, trust, accepted", [
+    ("none", "ca", True),
+    ("flipped byte in .text", "ca", False),
+    ("none", "stranger", False),
+    ("signature removed", "ca", False),
+])
+def test_verification(released, keys, tmp_path, change, trust, accepted):
+    signed = released / f"{BASE}.exe"
+    path = {"none": signed, "signature removed": released / f"{BASE}-unsigned.exe",
+            "flipped byte in .text": _flipped_in_text(signed, tmp_path)}[change]
+    result = _verify(path, keys / f"{trust}.pem")
+    assert (result.returncode == 0) == accepted, result.stdout + result.stderr
+
+
+def test_signing_changes_nothing_but_the_signature(released):
+    unsigned_path, signed_path = released / f"{BASE}-unsigned.exe", released / f"{BASE}.exe"
+    unsigned, signed = peinfo.PeInfo(unsigned_path), peinfo.PeInfo(signed_path)
+    for read in [lambda p: p.imports(), lambda p: p.delay_imports(), lambda p: p.resources,
+                 lambda p: (p.machine, p.subsystem, p.dll_characteristics)]:
+        assert read(signed) == read(unsigned)
+    # Byte for byte, but for the checksum and the certificate table's directory entry, with the
+    # certificate table appended.
+    header = unsigned.pe.OPTIONAL_HEADER
+    checksum = header.get_field_absolute_offset("CheckSum")
+    security = header.DATA_DIRECTORY[4].get_file_offset()
+    old, new = unsigned_path.read_bytes(), signed_path.read_bytes()
+    changed = {i for i in range(len(old)) if old[i] != new[i]}
+    assert changed and changed <= set(range(checksum, checksum + 4)) | set(
+        range(security, security + 8))
+    assert signed.pe.OPTIONAL_HEADER.DATA_DIRECTORY[4].VirtualAddress == len(old)
+
+
+def test_signed_setup_installs_under_wine(released, prefix):
+    package = Package("qv_x64_kc1_eng.msi")
+    prefix.add_packages(package)
+    shutil.copy2(released / f"{BASE}.exe", prefix.kit / "setup.exe")
+    assert prefix.setup(["-silent", "-noreboot"]) == 0
+    assert prefix.product_state(package.product_code) == 5
+
+
+@pytest.mark.parametrize("key, check", [
+    (["--pkcs11", TOKEN_URI], None),  # the token's certificate, through p11-kit's proxy
+    (["--pkcs11", TOKEN_URI, "--pkcs11-module", SOFTHSM, "--certs", "{keys}/signer.pem"], None),
+    (["--pkcs12", "{keys}/signer.p12", "--timestamp", "{tsa}"],
+     "Timestamp Server Signature verification: ok"),
+], ids=["pkcs11-token-certificate", "pkcs11-module-and-certificate-file", "pkcs12-timestamp"])
+def test_sign_with(released, keys, token, tsa, tmp_path, key, check):
+    password = PIN if "--pkcs11" in key else PASSWORD
+    args = [a.format(keys=keys, tsa=tsa) for a in key]
+    out = tmp_path / "signed.exe"
+    _checked(["bash", REPO / "scripts" / "sign.sh", *args, released / f"{BASE}-unsigned.exe", out],
+             env={**token, "QV_SIGN_PASSWORD": password})
+    result = _verify(out, keys / "ca.pem", "-TSA-CAfile", keys / "ca.pem")
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert check is None or check in result.stdout
+
+
+@pytest.mark.parametrize("script, args, password, code, message", [
+    ("release", ["--pkcs12"], PASSWORD, 2, "--pkcs12 needs a value"),
+    ("release", ["--sign"], PASSWORD, 2, "unknown option --sign"),
+    ("release", ["--pkcs12", "{keys}/signer.p12", "--pkcs11", TOKEN_URI], PASSWORD, 2,
+     "exclude each other"),
+    ("release", ["--timestamp", "http://127.0.0.1:9/"], PASSWORD, 2, "no key"),
+    ("release", ["--certs", "{keys}/signer.pem"], PASSWORD, 2, "no key"),
+    ("release", ["--pkcs11", "token=qv-release"], PIN, 2, "takes a pkcs11: URI"),
+    ("release", ["--pkcs12", "{keys}/missing.p12"], PASSWORD, 1, "cannot read"),
+    ("release", ["--pkcs12", "{keys}/signer.p12"], None, 1, "set QV_SIGN_PASSWORD"),
+    ("sign", ["--pkcs12", "{keys}/signer.p12", "{unsigned}", "{out}"], "wrong", 1, "PKCS#12"),
+    ("sign", ["--pkcs11", TOKEN_URI, "{unsigned}", "{out}"], "0000", 1, "private key"),
+    ("sign", ["--pkcs12", "{keys}/signer.p12", "{unsigned}", "{unsigned}"], PASSWORD, 2,
+     "one file"),
+])
+def test_refused(released, keys, token, tmp_path, script, args, password, code, message):
+    """Bad usage fails before any build; a key that does not open writes no signed file."""
+    out = tmp_path / "signed.exe"
+    unsigned = tmp_path / "unsigned.exe"
+    shutil.copy2(released / f"{BASE}-unsigned.exe", unsigned)
+    env = {k: v for k, v in token.items() if k != "QV_SIGN_PASSWORD"}
+    if password is not None:
+        env["QV_SIGN_PASSWORD"] = password
+    result = _run(["bash", REPO / "scripts" / f"{script}.sh",
+                   *[a.format(keys=keys, unsigned=unsigned, out=out) for a in args]], env=env,
+                  timeout=30)
+    assert (result.returncode, message in result.stderr) == (code, True), result.stderr
+    assert code != 2 or "usage:" in result.stderr
+    assert not out.exists()
+    assert unsigned.read_bytes() == (released / f"{BASE}-unsigned.exe").read_bytes()
+
+
+# --- scripts/setup.sh ------------------------------------------------------------------------
+
+STUB = """#!/bin/bash
+echo "$(basename "$0") $*" >>"$STUB_LOG"
+case "$(basename "$0")" in
+  id) echo "$STUB_UID" ;;
+  dpkg-query) [ "$3" != "$STUB_MISSING" ] && echo "install ok installed" ;;
+  dpkg) echo i386 ;;
+  # A pause between lines: a reader that quits at the first match makes the second write fail.
+  locale) echo en_US.utf8; sleep 0.2; echo ru_RU.utf8 ;;
+  sudo) exec "$@" ;;
+esac
+exit 0
+"""
+
+
+@pytest.mark.parametrize("uid, sudo, missing, code, calls", [
+    (0, False, "osslsigncode", 0, ["apt-get update -qq", "apt-get install -y -qq "
+                                   "--no-install-recommends osslsigncode"]),
+    (1000, True, "osslsigncode", 0, ["sudo apt-get update -qq", "apt-get update -qq",
+                                     "sudo env DEBIAN_FRONTEND=noninteractive apt-get install "
+                                     "-y -qq --no-install-recommends osslsigncode",
+                                     "apt-get install -y -qq --no-install-recommends osslsigncode"]),
+    (1000, False, "osslsigncode", 1, []),
+    (1000, False, "", 0, []),
+], ids=["root-without-sudo", "user-through-sudo", "user-without-sudo", "user-nothing-to-do"])
+def test_setup_installs_as_root_or_through_sudo(tmp_path, uid, sudo, missing, code, calls):
+    """The package tools are stand-ins that log their calls; so is sudo, where there is one."""
+    bin_ = tmp_path / "bin"
+    bin_.mkdir()
+    # Everything that could change the machine is a stand-in, even for a run that goes astray.
+    stubs = ["id", "dpkg-query", "dpkg", "apt-get", "locale", "locale-gen", "sed", "tee"]
+    for name in stubs + (["sudo"] if sudo else []):
+        (bin_ / name).write_text(STUB)
+        (bin_ / name).chmod(0o755)
+    for tool in ["bash", "env", "grep", "basename"]:
+        (bin_ / tool).symlink_to(shutil.which(tool))
+    log = tmp_path / "calls"
+    log.touch()
+    result = _run(["bash", REPO / "scripts" / "setup.sh"],
+                  env={"PATH": str(bin_), "STUB_LOG": str(log), "STUB_UID": str(uid),
+                       "STUB_MISSING": missing})
+    assert result.returncode == code, result.stderr
+    made = [line for line in log.read_text().splitlines()
+            if line.split()[0] in ("apt-get", "sudo", "locale-gen")]
+    assert made == calls
+    assert code == 0 or "needs root: run this as root once, or install sudo" in result.stderr
