@@ -15,15 +15,20 @@ WideString BuildToolCommandLine(const WideString& folder) {
     return line;
 }
 
-ToolResult RunInitTool(Platform& platform, const WideString& productCode) {
+ToolResult RunInitTool(Platform& platform, const WideString& productCode, Log& log) {
     WideString path;
     int state = ReadComponentPath(platform.installer, productCode, kToolComponentCode, path);
     ToolResult result;
-    if (state == kInstallStateBroken) return result;
     WideString folder = path.Folder();
-    if (folder.empty()) return result;
+    if (state == kInstallStateBroken || folder.empty()) {
+        log.Warning({u"tool not run: component ", kToolComponentCode, u" of ", productCode,
+                     u" is in state ", CodeText(static_cast<uint32_t>(state)), u" at \"", path,
+                     u"\""});
+        return result;
+    }
     result.ran = true;
-    result.code = RunProcessAndWait(platform.processes, BuildToolCommandLine(folder));
+    result.code =
+        RunAndLog(platform.processes, platform.system, log, u"tool", BuildToolCommandLine(folder));
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "common/Log.h"
 #include "common/WideString.h"
 #include "platform/Platform.h"
 
@@ -19,6 +20,6 @@ WideString BuildToolCommandLine(const WideString& folder);
 // Runs the product's initialisation tool from the folder of its component. Not run when the
 // component is broken or its path names no folder: a bare name would be searched for beside
 // the program first.
-ToolResult RunInitTool(Platform& platform, const WideString& productCode);
+ToolResult RunInitTool(Platform& platform, const WideString& productCode, Log& log);
 
 }  // namespace qv

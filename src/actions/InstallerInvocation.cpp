@@ -37,7 +37,7 @@ bool IsRebootExitCode(uint32_t code) {
 }
 
 uint32_t RunInstaller(Platform& platform, const WideString& package, const WideString& productCode,
-                      const WideString& tail, bool& restartNeeded) {
+                      const WideString& tail, bool& restartNeeded, Log& log) {
     WideString commandLine =
         BuildInstallerCommandLine(platform.system.GetSystemDirectory(), package, tail);
 
@@ -47,7 +47,7 @@ uint32_t RunInstaller(Platform& platform, const WideString& package, const WideS
                                          kMsiCodeProduct, u"PackageName",
                                          package.FileName().c_str());
 
-    uint32_t code = RunProcessAndWait(platform.processes, commandLine);
+    uint32_t code = RunAndLog(platform.processes, platform.system, log, u"msiexec", commandLine);
     restartNeeded = IsRebootExitCode(code);
     return restartNeeded ? 0 : code;
 }

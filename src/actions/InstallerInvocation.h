@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "common/Log.h"
 #include "common/WideString.h"
 #include "platform/Platform.h"
 
@@ -23,6 +24,6 @@ bool IsRebootExitCode(uint32_t code);
 // Points the product's source list at `package` and installs it with msiexec. Answers
 // msiexec's exit code or the start error; its restart codes are success, with `restartNeeded`.
 uint32_t RunInstaller(Platform& platform, const WideString& package, const WideString& productCode,
-                      const WideString& tail, bool& restartNeeded);
+                      const WideString& tail, bool& restartNeeded, Log& log);
 
 }  // namespace qv

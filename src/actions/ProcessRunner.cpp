@@ -4,14 +4,31 @@
 
 namespace qv {
 
-uint32_t RunProcessAndWait(Processes& processes, const WideString& commandLine) {
+uint32_t RunProcessAndWait(Processes& processes, const WideString& commandLine, bool* started) {
+    if (started != nullptr) *started = false;
     if (commandLine.size() > kMaxCommandLine) return kExitPathTooLong;
     uint32_t error = 0;
     std::unique_ptr<ChildProcess> child = processes.Start(commandLine, error);
     if (!child) return error;
+    if (started != nullptr) *started = true;
     child->WaitForExit();
     uint32_t code = 0;
     if (!child->GetExitCode(code)) code = 0;
+    return code;
+}
+
+uint32_t RunAndLog(Processes& processes, SystemInfo& system, Log& log, const char16_t* name,
+                   const WideString& commandLine) {
+    log.Info({name, u": ", commandLine});
+    uint32_t start = system.GetTickCount();
+    bool started = false;
+    uint32_t code = RunProcessAndWait(processes, commandLine, &started);
+    if (!started) {
+        log.Error({name, u" could not be started"}, code);
+        return code;
+    }
+    log.Info({name, u" ended with ", CodeText(code), u" after ",
+              Decimal(system.GetTickCount() - start), u" ms"});
     return code;
 }
 

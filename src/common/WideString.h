@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/ExitCodes.h"
 
@@ -68,6 +69,10 @@ class WideString {
 };
 
 WideString operator+(WideString left, const WideString& right);
+
+// Appends the text's UTF-8 bytes (std::string's library instantiation would double the
+// program's size).
+void AppendUtf8(std::vector<char>& out, const WideString& text);
 
 // For tests and diagnostics; setup.exe never links them.
 std::string ToUtf8(const WideString& text);

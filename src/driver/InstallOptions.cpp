@@ -88,13 +88,15 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
         } else if (Is(a, u"-noreboot", u"/noreboot")) {
             options.noreboot = true;
         } else if (Is(a, u"-lang", u"/lang") || Is(a, u"-kc", u"/kc") ||
-                   Is(a, u"-args", u"/args")) {
+                   Is(a, u"-args", u"/args") || Is(a, u"-log", u"/log")) {
             if (i + 1 >= arguments.size()) return ParseOutcome::kUnrecognised;
             const WideString& value = arguments[++i];
             if (Is(a, u"-lang", u"/lang")) {
                 options.lang = Starred(value);
             } else if (Is(a, u"-kc", u"/kc")) {
                 options.kc = Starred(value);
+            } else if (Is(a, u"-log", u"/log")) {
+                options.log = value;
             } else {
                 AppendArgument(options.args, value);
             }
@@ -111,6 +113,7 @@ WideString UsageText() {
         u"-lang\tselect package language (eng/rus)\n"
         u"-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"
         u"-args\tspecify arguments for msiexec /i in quotes\n"
+        u"-log\twrite the setup log to the given file\n"
         u"-reinstall\treinstall product\n"
         u"-silent\tdo not display any user interface\n"
         u"\t(if same version already installed and reinstall not specified, do nothing)\n");
@@ -119,19 +122,6 @@ WideString UsageText() {
 int ShowUsage(Ui& ui, bool silent, int exitCode) {
     if (!silent) ui.MessageBox(UsageText(), WideString(u"Help"), kMbIconInformation);
     return exitCode;
-}
-
-std::optional<int> ParseCommandLine(Platform& platform, InstallOptions& options) {
-    switch (ParseArguments(SplitCommandLine(platform.system.GetCommandLine()), options)) {
-        case ParseOutcome::kHelp:
-            return ShowUsage(platform.ui, options.silent, kExitSuccess);
-        case ParseOutcome::kUnrecognised:
-            // A typo in a deployment script must not read as success.
-            return ShowUsage(platform.ui, options.silent, kExitBadCommandLine);
-        case ParseOutcome::kParsed:
-            break;
-    }
-    return std::nullopt;
 }
 
 }  // namespace qv

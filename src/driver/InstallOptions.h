@@ -1,5 +1,4 @@
 #pragma once
-#include <optional>
 #include <vector>
 
 #include "common/WideString.h"
@@ -11,6 +10,7 @@ struct InstallOptions {
     WideString kc;    // "*kc2*" style pattern, empty when not chosen
     WideString lang;  // "*eng*" style pattern, empty when not chosen
     WideString args;  // extra msiexec words, each followed by one blank
+    WideString log;   // the log file to write instead of the default one
     bool silent = false;
     bool root = false;
     bool noreboot = false;
@@ -32,10 +32,6 @@ WideString UsageText();
 
 // Shows the usage unless silent and answers the exit code the process ends with.
 int ShowUsage(Ui& ui, bool silent, int exitCode);
-
-// Reads and parses the process command line. Answers an exit code when the process must end
-// now (help: 0; an unrecognised argument or a missing value: 1639), else nothing.
-std::optional<int> ParseCommandLine(Platform& platform, InstallOptions& options);
 
 // Appends one installer word and its separating blank, as every addition to `args` is made.
 void AppendArgument(WideString& args, const WideString& word);

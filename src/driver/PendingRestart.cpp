@@ -9,17 +9,38 @@ namespace qv {
 
 int HandlePendingRestart(RunState& run, const ToolResult& tool) {
     Platform& platform = run.platform;
-    if (tool.ran && tool.code == kErrorSuccessRebootRequired) run.RecordRestart();
+    Log& log = run.log;
+    if (tool.ran && tool.code == kErrorSuccessRebootRequired)
+        run.RecordRestart(u"the tool asked for a restart");
     bool marker = IsRebootMarkerPresent(platform.registry);
-    if (!marker && !run.restartUnrecorded) return kExitSuccess;
+    if (!marker && !run.restartUnrecorded) {
+        log.Info({u"no restart pending"});
+        return kExitSuccess;
+    }
+    if (marker) log.Info({u"restart marker found"});
     // The marker tells a later run; without it only the exit code can tell the caller.
-    if (run.options.noreboot) return marker ? kExitSuccess : kExitRebootRequired;
+    if (run.options.noreboot) {
+        log.Warning({marker ? u"-noreboot: the restart is left to a later run"
+                            : u"-noreboot: a restart is due and recorded nowhere"});
+        return marker ? kExitSuccess : kExitRebootRequired;
+    }
     // Removed before asking, so a declined restart is not asked for again.
-    DeleteRebootMarker(platform.registry);
-    if (!run.options.silent && run.Say(kMsgRebootNow) != kIdYes) return kExitSuccess;
-    if (RestartSystem(platform.system)) return kExitSuccess;
+    if (uint32_t status = DeleteRebootMarker(platform.registry)) {
+        if (marker) log.Warning({u"restart marker not removed (", CodeText(status), u")"});
+    } else {
+        log.Info({u"restart marker removed"});
+    }
+    if (!run.options.silent && run.Say(kMsgRebootNow) != kIdYes) {
+        log.Info({u"restart declined"});
+        return kExitSuccess;
+    }
+    if (RestartSystem(platform.system)) {
+        log.Info({u"restart requested"});
+        return kExitSuccess;
+    }
+    log.Error({u"the restart could not be requested"});
     // Still due: the next run offers it again.
-    run.RecordRestart();
+    run.RecordRestart(u"the restart request failed");
     run.Say(kMsgRestartFailed);
     return kExitRestartFailed;
 }

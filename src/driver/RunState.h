@@ -4,6 +4,7 @@
 #include "common/MessageIds.h"
 #include "common/WideString.h"
 #include "driver/InstallOptions.h"
+#include "driver/SetupLog.h"
 #include "packages/PackageIdentity.h"
 #include "platform/Platform.h"
 #include "ui/SettingsDialog.h"
@@ -12,9 +13,10 @@ namespace qv {
 
 // What one run knows and has decided, from the command line to the exit code.
 struct RunState {
-    explicit RunState(Platform& p) : platform(p) {}
+    explicit RunState(Platform& p) : platform(p), log(p.files, p.system) {}
 
     Platform& platform;
+    SetupLog log;
     InstallOptions options;
     bool commandLinePresent = false;
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
@@ -32,10 +34,11 @@ struct RunState {
     // Every box of the run is shown here, so that -silent is honoured in one place. Answers the
     // box's result; 0 when silent or when it could not be shown.
     int Say(MessageId text, const WideString& value = {});
-    // Ends the run with a failed step's status, after the step's message.
-    int Fail(const StepResult& result);
+    // Ends the run with a failed step's status, after logging it (as `what`, or as its
+    // message's text) and showing the step's message.
+    int Fail(const StepResult& result, const WideString& what = {});
     // Records that a restart is due: in the marker, or in the run when it cannot be written.
-    void RecordRestart();
+    void RecordRestart(const WideString& why);
 };
 
 }  // namespace qv

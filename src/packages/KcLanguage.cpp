@@ -17,14 +17,18 @@ WideString LevelPattern(char16_t digit) {
 
 // The tokens in the name of the package the product was installed from.
 bool DetectFromPackageName(Installer& installer, const WideString& code, WideString& level,
-                           WideString& language) {
+                           WideString& language, Log& log) {
     WideString name;
     uint32_t length = kPackageNameBuffer;
     uint32_t status =
         installer.SourceListGetInfo(code.c_str(), kMsiInstallContextMachine, kMsiCodeProduct,
                                     u"PackageName", name.Lend(kPackageNameBuffer), &length);
     name.Commit();
-    if (status != 0) return false;
+    if (status != 0) {
+        log.Info({u"installed package name unknown (", CodeText(status), u")"});
+        return false;
+    }
+    log.Info({u"installed package name: ", name});
     ptrdiff_t kc = name.Find(u"kc");
     if (kc < 0) return false;
     // "kc" at the very end names no level: no character to take.
@@ -43,7 +47,7 @@ bool DetectFromPackageName(Installer& installer, const WideString& code, WideStr
 
 // The release flags and the language of the product's cached package.
 StepResult DetectFromCachedPackage(Installer& installer, const WideString& code, WideString& level,
-                                   WideString& language) {
+                                   WideString& language, Log& log) {
     WideString cached;
     ReadStep step;
     if (uint32_t status = ReadProductInfo(installer, code, u"LocalPackage", cached, &step)) {
@@ -66,6 +70,8 @@ StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
             ReadPackageProperty(installer, package.get(), u"ProductLanguage", productLanguage))
         return {status, kMsgNoProductLanguage};
     language = LanguageFromProductLanguage(productLanguage);
+    log.Info({u"cached package ", cached, u": ISReleaseFlags \"", flags, u"\", ProductLanguage \"",
+              productLanguage, u"\""});
     return {};
 }
 
@@ -89,9 +95,9 @@ WideString LanguageFromProductLanguage(const WideString& productLanguage) {
 }
 
 StepResult DetectInstalledKcAndLanguage(Installer& installer, const WideString& installedCode,
-                                        WideString& level, WideString& language) {
-    if (DetectFromPackageName(installer, installedCode, level, language)) return {};
-    return DetectFromCachedPackage(installer, installedCode, level, language);
+                                        WideString& level, WideString& language, Log& log) {
+    if (DetectFromPackageName(installer, installedCode, level, language, log)) return {};
+    return DetectFromCachedPackage(installer, installedCode, level, language, log);
 }
 
 bool KcOrLanguageDiffers(const WideString& kc, const WideString& lang,

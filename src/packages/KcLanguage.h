@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "common/Log.h"
 #include "common/MessageIds.h"
 #include "common/WideString.h"
 #include "platform/Installer.h"
@@ -15,7 +16,7 @@ WideString LanguageFromProductLanguage(const WideString& productLanguage);
 // The installed product's level and language patterns, from its source list's package name or
 // else from its cached package. Each output is written as soon as it is learnt.
 StepResult DetectInstalledKcAndLanguage(Installer& installer, const WideString& installedCode,
-                                        WideString& level, WideString& language);
+                                        WideString& level, WideString& language, Log& log);
 
 // Whether a chosen level or language differs from the installed ones.
 bool KcOrLanguageDiffers(const WideString& kc, const WideString& lang,

@@ -59,7 +59,7 @@ int CompareVersions(const WideString& left, const WideString& right) {
 }
 
 StepResult CompareInstalledVersion(Installer& installer, const WideString& installedCode,
-                                   const PackageIdentity& package, int& order) {
+                                   const PackageIdentity& package, int& order, Log& log) {
     WideString installed;
     ReadStep step;
     if (uint32_t status =
@@ -67,6 +67,7 @@ StepResult CompareInstalledVersion(Installer& installer, const WideString& insta
         return {status,
                 step == ReadStep::kLength ? kMsgNoInstalledVersionSize : kMsgNoInstalledVersion};
     }
+    log.Info({u"installed product ", installedCode, u": version ", installed});
     if (package.versionStatus != 0) return {package.versionStatus, kMsgNoNewVersion};
     order = CompareVersions(package.version, installed);
     return {};

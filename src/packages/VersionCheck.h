@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "common/Log.h"
 #include "common/MessageIds.h"
 #include "common/WideString.h"
 #include "packages/PackageIdentity.h"
@@ -16,6 +17,6 @@ int CompareVersions(const WideString& left, const WideString& right);
 // Sign of the package's version against the installed product's, in `order`. A failed read
 // answers the installer's code and the message for it.
 StepResult CompareInstalledVersion(Installer& installer, const WideString& installedCode,
-                                   const PackageIdentity& package, int& order);
+                                   const PackageIdentity& package, int& order, Log& log);
 
 }  // namespace qv

@@ -16,15 +16,19 @@ class CertificateStore {
     virtual CertificateContext Enumerate(CertificateContext previous) = 0;
     // CertAddCertificateContextToStore(this, certificate, CERT_STORE_ADD_ALWAYS, nullptr).
     virtual bool Add(CertificateContext certificate) = 0;
+    // The certificate's SHA-1 thumbprint in upper-case hexadecimal, as certificate tools show it.
+    virtual WideString Thumbprint(CertificateContext certificate) = 0;
 };
 
 class CertificateStores {
   public:
     virtual ~CertificateStores() = default;
-    // CERT_STORE_PROV_FILENAME_W over the path, X509 | PKCS7 encodings; null on failure.
-    virtual std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path) = 0;
-    // CERT_STORE_PROV_SYSTEM_W "Root" of the local machine; null on failure.
-    virtual std::unique_ptr<CertificateStore> OpenMachineRootStore() = 0;
+    // CERT_STORE_PROV_FILENAME_W over the path, X509 | PKCS7 encodings; null on failure, with
+    // the error.
+    virtual std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path,
+                                                            uint32_t& error) = 0;
+    // CERT_STORE_PROV_SYSTEM_W "Root" of the local machine; null on failure, with the error.
+    virtual std::unique_ptr<CertificateStore> OpenMachineRootStore(uint32_t& error) = 0;
 };
 
 }  // namespace qv

@@ -17,6 +17,14 @@ class DirectorySearch {
     virtual bool Next() = 0;
 };
 
+// A log file opened for writing; each line goes to the file at once, so that a run ended from
+// outside leaves what it wrote.
+class LogFile {
+  public:
+    virtual ~LogFile() = default;
+    virtual bool Write(const char* bytes, size_t size) = 0;
+};
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -25,6 +33,11 @@ class FileSystem {
     // FindFirstFileW; on failure null and `error` holds GetLastError.
     virtual std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern,
                                                        uint32_t& error) = 0;
+    // Creates the file, replacing one of that name, or with `replace` off only if the name is
+    // free. A link or junction under the name is never followed. Null on failure, with the
+    // error.
+    virtual std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
+                                                   uint32_t& error) = 0;
 };
 
 }  // namespace qv

@@ -6,6 +6,10 @@
 
 namespace qv {
 
+struct LocalTime {
+    uint16_t year, month, day, hour, minute, second, milliseconds;
+};
+
 class SystemInfo {
   public:
     virtual ~SystemInfo() = default;
@@ -14,6 +18,19 @@ class SystemInfo {
     // Whether the process token is a member of the Administrators group (CheckTokenMembership).
     virtual bool IsUserAnAdmin() = 0;
     virtual uint16_t GetSystemDefaultUILanguage() = 0;
+    // The language the user interface, and so the resource loader, speaks.
+    virtual uint16_t GetUserDefaultUILanguage() = 0;
+    // "10.0.19045", as the system reports it whatever the manifest says.
+    virtual WideString GetWindowsVersion() = 0;
+    // The user's temporary folder with its trailing backslash (the system's own under SYSTEM);
+    // empty when there is none.
+    virtual WideString GetTempFolder() = 0;
+    virtual LocalTime GetLocalTime() = 0;
+    // Milliseconds since some moment; for durations.
+    virtual uint32_t GetTickCount() = 0;
+    // Windows' own text for a system or installer code (FormatMessageW), one line; empty when
+    // it has none.
+    virtual WideString DescribeError(uint32_t code) = 0;
     // GetSystemDirectoryW, without a trailing backslash.
     virtual WideString GetSystemDirectory() = 0;
     // Whether this 32-bit process runs on 64-bit Windows; false where Windows cannot tell.

@@ -1,8 +1,11 @@
 """A fresh installation through setup.exe under Wine: the package it picks, msiexec's result,
 root certificates, the initialisation tool and the pending-restart marker."""
+import re
+
 import pytest
 
 from make_kit import Package
+from wine import strip_log_times
 
 pytestmark = pytest.mark.needs_setup
 
@@ -58,10 +61,20 @@ def test_root_certificates_and_tool(prefix, certificates):
     expected = {t for ts in prints.values() for t in ts}
     assert len(expected) == 4  # a .cer, a .crt and a bundle of two; the broken file holds none
     assert not expected & set(prefix.root_certificates())
-    assert prefix.setup(["-silent", "-root", "-noreboot"]) == 0
+    assert prefix.setup(["-silent", "-root", "-noreboot", "-log", r"C:\setup.log"]) == 0
     # Wine adds the host's authorities on the store's first open: look for ours only.
     assert expected <= set(prefix.root_certificates())
     assert prefix.ordo_tool_log() == [_tool(package, prefix)]
+    log = strip_log_times(prefix.host(r"C:\setup.log").read_text("utf-8"))
+    for line in ["decision: fresh installation", "msiexec ended with 0 after ",
+                 "tool ended with 0 after", "exit code 0: success"]:
+        assert line in log, line
+    for name, thumbprints in prints.items():
+        added = re.search(rf"^certificate file C:\\kit\\{re.escape(name)}: added (.*)$", log, re.M)
+        assert added and sorted(added[1].split()) == sorted(thumbprints), name
+    # msiexec's verbose log lies beside it (Wine's msiexec writes it in the ANSI code page).
+    data = prefix.host(r"C:\setup.log.msiexec.log").read_bytes()
+    assert "INSTALL. Return value 1." in data.decode("utf-16" if data[:2] == b"\xff\xfe" else "latin-1")
 
 
 def test_no_root_option_no_certificates(prefix, certificates):
@@ -79,12 +92,17 @@ def test_restart_left_pending_then_taken_up_by_the_next_run(prefix):
     prefix.set_ordo_tool_exit(3010)
     assert prefix.setup(["-silent", "-noreboot"]) == 0
     assert prefix.reg_exists(MARKER)
+    log = prefix.setup_log()
+    assert "restart marker created: the tool asked for a restart" in log
+    assert "warning: -noreboot: the restart is left to a later run" in log
 
     # The next run that gets through the installer restarts without asking.
     prefix.set_ordo_tool_exit(0)
     prefix.trace_starts()
     assert prefix.setup(["-silent", "-reinstall"]) == 0
     assert prefix.restart_requested()
+    log = prefix.setup_log()
+    assert "restart marker found" in log and "restart requested" in log
     prefix.settle()
     assert not prefix.reg_exists(MARKER)
     assert len(prefix.ordo_tool_log()) == 2
@@ -107,5 +125,9 @@ def test_rejected_package_passes_its_code_through(prefix, certificates):
     prefix.add_packages(Package("qv_x64_kc1_eng.msi", fail=True))
     assert prefix.setup(["-silent", "-root", "-args", "/qn"]) == 1603
     assert prefix.ordo_tool_log() == []
+    log = prefix.setup_log()
+    assert "msiexec ended with 1603 after" in log
+    assert re.search(r"^error: msiexec failed \(1603\): \S", log, re.M)
+    assert "exit code 1603: the failing step's own code" in log
     assert not {t for ts in prints.values() for t in ts} & set(prefix.root_certificates())
     assert not prefix.reg_exists(MARKER)

@@ -47,6 +47,10 @@ def test_upgrade_keeps_level_and_language(prefix, interactive):
     assert prefix.product_info(NEW_CODE, "VersionString") == "5.0.10"
     assert prefix.package_name(NEW_CODE) == "qv_x64_kc3_rus.msi"
     assert prefix.ordo_tool_log() == [f'"{new.tool_folder()}ordo_tool.exe" /init']
+    log = prefix.setup_log()
+    for line in [f"installed product {OLD_CODE}: version 5.0.9", "decision: update",
+                 "level *kc3* kept from the installed product", "exit code 0: success"]:
+        assert line in log, line
 
 
 def test_detection_from_the_cached_package(prefix):
@@ -63,6 +67,9 @@ def test_same_version_silent_does_nothing(prefix):
     assert prefix.setup(["-silent"]) == 3
     assert prefix.ordo_tool_log() == []
     assert prefix.package_name(NEW_CODE) == "qv_x64_kc3_rus.msi"
+    log = prefix.setup_log()
+    assert "decision: the same version is installed; nothing to do" in log
+    assert "exit code 3: the same version is installed; nothing changed" in log
 
 
 def test_prerequisite_sorting_first_decides_nothing(prefix):
@@ -127,6 +134,9 @@ def test_later_version_installed_is_refused(prefix):
     assert run.wait() == 4
     assert prefix.related_products() == [OLD_CODE]
     assert prefix.ordo_tool_log() == []
+    log = prefix.setup_log()
+    assert "error: decision: a later version is installed; refused" in log
+    assert "exit code 4: a later version is installed" in log
 
 
 def test_other_level_warns_and_goes_on(prefix):

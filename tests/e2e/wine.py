@@ -222,6 +222,11 @@ def copy_prefix(pristine: Path, target: Path) -> None:
 
 # --- a prefix in use --------------------------------------------------------------------------
 
+def strip_log_times(text: str) -> str:
+    """setup.exe's log without the time each line begins with."""
+    return re.sub(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ", "", text, flags=re.M)
+
+
 def windows_command_line(args: Union[str, Sequence[str]]) -> str:
     """A string passes through untouched; a list is quoted the way CommandLineToArgvW splits."""
     return args if isinstance(args, str) else subprocess.list2cmdline(list(args))
@@ -503,6 +508,14 @@ class Prefix:
     def set_ordo_tool_exit(self, code: Union[int, str]) -> None:
         """The exit code of the next runs of the init-tool double, or "hang"."""
         self.host(r"C:\ordo_tool_exit.txt").write_text(str(code))
+
+    def setup_log(self) -> str:
+        """The newest default log of setup.exe in the prefix's temporary folders, without its
+        time stamps: one fact a line."""
+        logs = sorted(list(self.drive_c.glob("users/*/Temp/QuorvaneSetup_*.log")) +
+                      list(self.drive_c.glob("windows/temp/QuorvaneSetup_*.log")),
+                      key=lambda p: p.stat().st_mtime_ns)
+        return strip_log_times(logs[-1].read_text("utf-8")) if logs else ""
 
     def ks_log(self) -> List[str]:
         """"<action> <ProductVersion> [UPGRADINGPRODUCTCODE]" per run of KSProcess(64)."""

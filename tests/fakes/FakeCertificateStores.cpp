@@ -25,6 +25,11 @@ class FakeCertificateStores::Store : public CertificateStore {
         return ++it == contexts_.end() ? nullptr : *it;
     }
 
+    WideString Thumbprint(CertificateContext certificate) override {
+        const std::string* id = owner_.Known(certificate);
+        return id ? FromUtf8(*id) : WideString();
+    }
+
     bool Add(CertificateContext certificate) override {
         const std::string* id = owner_.Known(certificate);
         if (id == nullptr) {
@@ -65,18 +70,22 @@ void FakeCertificateStores::AddUnreadableFile(const std::u16string& path) {
     files[path] = std::nullopt;
 }
 
-std::unique_ptr<CertificateStore> FakeCertificateStores::OpenFileStore(const WideString& path) {
+std::unique_ptr<CertificateStore> FakeCertificateStores::OpenFileStore(const WideString& path,
+                                                                       uint32_t& error) {
     log.Add("OpenFileStore " + ToUtf8(path));
+    error = kCryptNoMatch;
     for (const auto& [name, certificates] : files) {
         if (Fold(name) != Fold(path.str())) continue;
         if (!certificates) return nullptr;
+        error = 0;
         return std::make_unique<Store>(*this, false, *certificates);
     }
     return nullptr;
 }
 
-std::unique_ptr<CertificateStore> FakeCertificateStores::OpenMachineRootStore() {
+std::unique_ptr<CertificateStore> FakeCertificateStores::OpenMachineRootStore(uint32_t& error) {
     log.Add("OpenMachineRootStore");
+    error = rootOpenable ? 0 : kErrorAccessDenied;
     if (!rootOpenable) return nullptr;
     return std::make_unique<Store>(*this, true, root);
 }

@@ -92,4 +92,23 @@ std::string FakePlatform::Leaks() const {
     return out;
 }
 
+bool FakeLog::Has(std::string_view part) const {
+    for (const std::string& line : lines)
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+void FakeLog::Info(LogLine line) {
+    lines.push_back(ToUtf8(Joined(line)));
+}
+void FakeLog::Warning(LogLine line) {
+    lines.push_back("warning: " + ToUtf8(Joined(line)));
+}
+void FakeLog::Error(LogLine line) {
+    lines.push_back("error: " + ToUtf8(Joined(line)));
+}
+void FakeLog::Error(LogLine line, uint32_t code) {
+    lines.push_back("error: " + ToUtf8(Joined(line)) + " (" + ToUtf8(CodeText(code)) + ")");
+}
+
 }  // namespace qv::fakes

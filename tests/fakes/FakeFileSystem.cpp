@@ -87,4 +87,52 @@ std::unique_ptr<DirectorySearch> FakeFileSystem::FindFirst(const WideString& pat
     return std::make_unique<Search>(std::move(matches), openSearches_);
 }
 
+namespace {
+class FakeLogFile : public LogFile {
+  public:
+    FakeLogFile(std::string& content, size_t& space) : content_(content), space_(space) {}
+    bool Write(const char* bytes, size_t size) override {
+        if (size > space_) return false;  // disk full
+        space_ -= size;
+        content_.append(bytes, size);
+        return true;
+    }
+
+  private:
+    std::string& content_;
+    size_t& space_;
+};
+}  // namespace
+
+std::string FakeFileSystem::Log(const std::u16string& path) const {
+    auto it = logs.find(Fold(path));
+    return it == logs.end() ? std::string() : it->second;
+}
+
+std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, bool replace,
+                                                       uint32_t& error) {
+    if (logCreateError != 0) {
+        error = logCreateError;
+        return nullptr;
+    }
+    std::u16string key = Fold(path.str());
+    ptrdiff_t slash = path.FindLastBackslash();
+    bool planted = false;
+    auto listing = folders_.find(FolderKey(path.Left(slash < 0 ? 0 : slash).str()));
+    if (listing != folders_.end()) {
+        for (const FolderEntry& entry : listing->second)
+            planted = planted || Fold(entry.name) == Fold(path.FileName().str());
+    }
+    if (!replace && (planted || logs.count(key) != 0)) {
+        error = kErrorFileExists;
+        return nullptr;
+    }
+    if (replace && planted) {
+        error = kErrorAccessDenied;  // a folder of that name
+        return nullptr;
+    }
+    logs[key].clear();
+    return std::make_unique<FakeLogFile>(logs[key], logSpace);
+}
+
 }  // namespace qv::fakes

@@ -24,6 +24,25 @@ bool FakeSystemInfo::EnableShutdownPrivilege() {
     return token == TokenScript::kGranted;
 }
 
+uint16_t FakeSystemInfo::GetUserDefaultUILanguage() {
+    return userUiLanguage;
+}
+WideString FakeSystemInfo::GetWindowsVersion() {
+    return u"10.0.19045";
+}
+WideString FakeSystemInfo::GetTempFolder() {
+    return tempFolder;
+}
+LocalTime FakeSystemInfo::GetLocalTime() {
+    return now;
+}
+uint32_t FakeSystemInfo::GetTickCount() {
+    return ticks += 10;
+}
+WideString FakeSystemInfo::DescribeError(uint32_t code) {
+    return FromUtf8("text of " + std::to_string(code));
+}
+
 bool FakeSystemInfo::IsInteractiveSession() {
     return interactive;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Log.h"
 #include "common/ResultCodes.h"
 #include "common/WideString.h"
 #include "platform/Platform.h"
@@ -169,8 +170,17 @@ class FakeFileSystem : public FileSystem {
     void AddFolder(const std::u16string& folder);
     int OpenSearches() const { return openSearches_; }
 
+    // Log files by folded path: what was written to each.
+    std::map<std::u16string, std::string> logs;
+    uint32_t logCreateError = 0;  // non-zero: every CreateLogFile fails with it
+    size_t logSpace = SIZE_MAX;   // bytes the disk takes before it is full
+    std::string Log(const std::u16string& path) const;
+
     uint32_t GetModuleFileName(char16_t* buffer, uint32_t size) override;
     std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern, uint32_t& error) override;
+    // The name is taken when a log or a folder entry (file, link, folder) has it.
+    std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
+                                           uint32_t& error) override;
 
   private:
     std::map<std::u16string, std::vector<FolderEntry>> folders_;  // by folded path
@@ -206,6 +216,10 @@ class FakeSystemInfo : public SystemInfo {
     WideString commandLine = u"\"C:\\Kit\\setup.exe\"";
     bool admin = true;
     uint16_t systemUiLanguage = kLangEnglishUs;
+    uint16_t userUiLanguage = kLangEnglishUs;
+    WideString tempFolder = u"C:\\Temp\\";
+    LocalTime now = {2026, 12, 7, 14, 3, 59, 120};
+    uint32_t ticks = 1000;  // each reading is 10 ms later
     WideString systemDirectory = u"C:\\windows\\system32";
     bool wow64 = false;
     TokenScript token = TokenScript::kGranted;
@@ -222,6 +236,13 @@ class FakeSystemInfo : public SystemInfo {
     uint16_t GetSystemDefaultUILanguage() override;
     WideString GetSystemDirectory() override;
     bool IsWow64() override;
+    uint16_t GetUserDefaultUILanguage() override;
+    WideString GetWindowsVersion() override;
+    WideString GetTempFolder() override;
+    LocalTime GetLocalTime() override;
+    uint32_t GetTickCount() override;
+    // "text of <code>"; nothing for codes in `undescribed`.
+    WideString DescribeError(uint32_t code) override;
     bool EnableShutdownPrivilege() override;
     bool IsInteractiveSession() override;
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
@@ -280,8 +301,11 @@ class FakeCertificateStores : public CertificateStores {
     void AddUnreadableFile(const std::u16string& path);
     int OpenStores() const { return openStores_; }
 
-    std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path) override;
-    std::unique_ptr<CertificateStore> OpenMachineRootStore() override;
+    // A file that holds no certificate fails with CRYPT_E_NO_MATCH.
+    static constexpr uint32_t kCryptNoMatch = 0x80092009;
+    std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path,
+                                                    uint32_t& error) override;
+    std::unique_ptr<CertificateStore> OpenMachineRootStore(uint32_t& error) override;
 
   private:
     class Store;
@@ -378,6 +402,25 @@ class FakeResources : public Resources {
 
     bool FindStringBlockNeutral(uint16_t block, ResourceBlock& out) override;
     bool FindStringBlock(uint16_t block, ResourceBlock& out) override;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+// ---------------------------------------------------------------------------------------------
+// Log
+
+// Keeps its lines as the log file has them, without the time: "warning: ...", "error: ... (5):
+// text of 5".
+class FakeLog : public Log {
+  public:
+    std::vector<std::string> lines;
+    // Whether a line holds `part`.
+    bool Has(std::string_view part) const;
+
+    void Info(LogLine line) override;
+    void Warning(LogLine line) override;
+    void Error(LogLine line) override;
+    void Error(LogLine line, uint32_t code) override;
 };
 
 // ---------------------------------------------------------------------------------------------

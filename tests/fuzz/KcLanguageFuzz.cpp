@@ -58,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fake.installer.faults.FailNext("GetProperty", 1627, failing - 1);
     if (flags & 0x40) fake.installer.faults.FailNext("GetProductInfo", 1605, flags >> 7);
     WideString level, language;
-    StepResult result = DetectInstalledKcAndLanguage(fake.installer, fuzz::kCode, level, language);
+    fakes::FakeLog log;
+    StepResult result =
+        DetectInstalledKcAndLanguage(fake.installer, fuzz::kCode, level, language, log);
     uint32_t status = result.status;
 
     FUZZ_CHECK(fuzz::IsLevel(level));

@@ -62,7 +62,7 @@ TEST(RunInstaller, RestartCodesAreSuccessThatNeedsARestart) {
         k.processes.script = {ProcessOutcome::Exit(c.exit)};
         bool restartNeeded = !c.restartNeeded;
         EXPECT_EQ(RunInstaller(k.plat, WideString(u"C:\\Kit\\p_x64_kc1_eng.msi"),
-                               WideString(kNewCode.c_str()), WideString(), restartNeeded),
+                               WideString(kNewCode.c_str()), WideString(), restartNeeded, k.log),
                   c.result);
         EXPECT_EQ(restartNeeded, c.restartNeeded);
         EXPECT_FALSE(k.registry.HasKey(u"Software\\NeedBstrReboot"));
@@ -104,7 +104,7 @@ TEST(PatchUpgradeSequence, CommitsOnlyAfterTheUpdateRan) {
         Kit k;
         k.Install(kOldCode, u"5.0.9", u"x.msi");
         if (c.fault) k.installer.faults.FailNext(c.fault, 1627, c.skip);
-        EXPECT_EQ(PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str())), 0u);
+        EXPECT_EQ(PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str()), k.log), 0u);
         const auto& rows =
             k.installer.databases[u"C:\\windows\\Installer\\1a2b.msi"].installExecuteSequence;
         std::u16string expected = c.patched ? u"Not UPGRADINGPRODUCTCODE" : u"REMOVE=\"ALL\"";
@@ -115,7 +115,7 @@ TEST(PatchUpgradeSequence, CommitsOnlyAfterTheUpdateRan) {
         EXPECT_EQ(k.Leaks(), "");
     }
     Kit k;
-    EXPECT_EQ(PatchUpgradeSequence(k.installer, WideString()), 0u);
+    EXPECT_EQ(PatchUpgradeSequence(k.installer, WideString(), k.log), 0u);
     EXPECT_EQ(k.installer.log.Count("OpenDatabase"), 0u);
 }
 
@@ -124,8 +124,8 @@ TEST(PatchUpgradeSequence, IsIdempotentAndTouchesOnlyItsRows) {
     k.Install(kOldCode, u"5.0.9", u"x.msi");
     auto& rows = k.installer.databases[u"C:\\windows\\Installer\\1a2b.msi"].installExecuteSequence;
     rows = {{u"KSProcess64", u"VersionNT64"}, {u"InstallFiles", u""}};
-    PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str()));
-    PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str()));
+    PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str()), k.log);
+    PatchUpgradeSequence(k.installer, WideString(kOldCode.c_str()), k.log);
     EXPECT_EQ(rows, (std::vector<fakes::SequenceRow>{{u"KSProcess64", u"Not UPGRADINGPRODUCTCODE"},
                                                      {u"InstallFiles", u""}}));
 }
@@ -141,7 +141,7 @@ TEST(ImportRootCertificates, PatternByPatternSkippingWhatIsNoStore) {
     k.certificates.AddUnreadableFile(u"C:\\Kit\\broken.cer");
     k.certificates.AddFile(u"C:\\Kit\\d.cer", {"D"});
     k.certificates.failingAdds = {"C2"};
-    ImportRootCertificates(k.plat);
+    ImportRootCertificates(k.plat, k.log);
     EXPECT_EQ(k.certificates.root, (std::vector<std::string>{"B", "D", "C1", "C3", "A"}));
     EXPECT_EQ(k.Leaks(), "");
 }
@@ -153,7 +153,7 @@ TEST(ImportRootCertificates, RootStoreThatCannotBeOpenedIsTriedPerFile) {
     k.certificates.AddFile(u"C:\\Kit\\a.cer", {"A"});
     k.certificates.AddFile(u"C:\\Kit\\b.cer", {"B"});
     k.certificates.rootOpenable = false;
-    ImportRootCertificates(k.plat);
+    ImportRootCertificates(k.plat, k.log);
     EXPECT_TRUE(k.certificates.root.empty());
     EXPECT_EQ(k.certificates.log.Count("OpenMachineRootStore"), 2u);
     EXPECT_EQ(k.Leaks(), "");
@@ -181,7 +181,7 @@ TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {
         k.installer.AddProduct(kNewCode, kUpgradeCode)
             .components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {c.state, c.path};
         k.processes.script = {ProcessOutcome::Exit(3010)};
-        ToolResult r = RunInitTool(k.plat, WideString(kNewCode.c_str()));
+        ToolResult r = RunInitTool(k.plat, WideString(kNewCode.c_str()), k.log);
         EXPECT_EQ(r.ran, c.ran);
         EXPECT_EQ(r.code, c.ran ? 3010u : 0u);
         EXPECT_EQ(k.Started(),

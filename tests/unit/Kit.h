@@ -41,6 +41,7 @@ inline std::u16string CommandLineOf(const std::vector<std::u16string>& args) {
 
 struct Kit : fakes::FakePlatform {
     Platform plat = platform();
+    fakes::FakeLog log;
 
     Kit() {
         std::map<uint16_t, std::u16string> catalogue;

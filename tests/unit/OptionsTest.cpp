@@ -91,11 +91,12 @@ TEST(SplitCommandLine, WindowsRules) {
     }
 }
 
-TEST(UsageText, HasTheSevenLinesAndNoHiddenSwitches) {
+TEST(UsageText, HasTheEightLinesAndNoHiddenSwitches) {
     std::string text = ToUtf8(UsageText());
     EXPECT_EQ(text.rfind("-help\tprint this help\n", 0), 0u);
     EXPECT_NE(text.find("-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7);
+    EXPECT_NE(text.find("-log\twrite the setup log to the given file\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
     EXPECT_EQ(text.find("-root"), std::string::npos);
     EXPECT_EQ(text.find("-noreboot"), std::string::npos);
 }

@@ -166,8 +166,8 @@ TEST(CompareInstalledVersion, EachFailureHasItsMessageAndResult) {
         package.version = u"5.0.10";
         package.versionStatus = r.versionStatus;
         int order = 99;
-        StepResult result =
-            CompareInstalledVersion(k.installer, WideString(kOldCode.c_str()), package, order);
+        StepResult result = CompareInstalledVersion(k.installer, WideString(kOldCode.c_str()),
+                                                    package, order, k.log);
         EXPECT_EQ(result.status, r.result);
         EXPECT_EQ(result.message, r.message);
         EXPECT_EQ(order, r.result == 0 ? 1 : 99);
@@ -227,7 +227,7 @@ TEST(DetectInstalledKcAndLanguage, StepsAAndB) {
         if (c.faultMethod) k.installer.faults.FailNext(c.faultMethod, c.result, c.faultSkip);
         WideString level, language;
         StepResult result = DetectInstalledKcAndLanguage(k.installer, WideString(kOldCode.c_str()),
-                                                         level, language);
+                                                         level, language, k.log);
         EXPECT_EQ(result.status, c.result);
         EXPECT_EQ(result.message, c.message);
         EXPECT_EQ(level, WideString(c.level));

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Kit.h"
+#include "driver/InstallOptions.h"
 #include "reboot/RebootMarker.h"
 
 namespace qv::testing {
@@ -18,6 +19,7 @@ std::string Install(const std::string& package, const std::string& tail = "") {
     return kMsiexec + "\"C:\\Kit\\" + package + "\" " + tail + " REBOOT=R";
 }
 const std::string kTool = "\"C:\\Program Files\\Q\\lib\\ordo_tool.exe\" /init";
+const std::string kUsage = ToUtf8(UsageText());
 
 struct RunCase {
     const char* name;
@@ -202,21 +204,9 @@ const RunCase kRunCases[] = {
      1619, {}, {Install("qv_x64_kc1_eng.msi")}},
     // Nothing confirmed, nothing installed.
     {"dialog_not_shown", [](Kit& k) { FreshKit(k), k.ui.dialogError = 1400; }, {}, 1400, {}, {}},
-    {"help", FreshKit, {u"-help", u"-silent"}, 0,
-     {"-help\tprint this help\n-lang\tselect package language (eng/rus)\n-kc\tselect Quorvane CSP "
-      "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments for msiexec /i in quotes\n-reinstall\t"
-      "reinstall product\n-silent\tdo not display any user interface\n\t(if same version "
-      "already installed and reinstall not specified, do nothing)\n"},
-     {}},
+    {"help", FreshKit, {u"-help", u"-silent"}, 0, {kUsage}, {}},
     {"unknown_argument", FreshKit, {u"-silent", u"-bogus"}, 1639, {}, {}},
-    {"missing_value", FreshKit, {u"-kc"}, 1639, {"-help\tprint this help\n-lang\tselect package "
-                                                 "language (eng/rus)\n-kc\tselect Quorvane CSP "
-                                                 "KC-Level (kc1/kc2/kc3)\n-args\tspecify arguments "
-                                                 "for msiexec /i in quotes\n-reinstall\treinstall "
-                                                 "product\n-silent\tdo not display any user "
-                                                 "interface\n\t(if same version already installed "
-                                                 "and reinstall not specified, do nothing)\n"},
-     {}},
+    {"missing_value", FreshKit, {u"-kc"}, 1639, {kUsage}, {}},
     {"dialog_install_at_once", [](Kit& k) { FreshKit(k), k.ui.clicks = {118}; }, {}, 0, {},
      {Install("qv_x64_kc1_eng.msi", "/qb "), kTool}},
     {"dialog_settings_next",

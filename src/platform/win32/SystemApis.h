@@ -68,6 +68,7 @@ struct Crypt32 {
     QV_BIND(CertCloseStore);
     QV_BIND(CertEnumCertificatesInStore);
     QV_BIND(CertAddCertificateContextToStore);
+    QV_BIND(CertGetCertificateContextProperty);
 };
 
 struct User32 {

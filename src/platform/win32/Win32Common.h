@@ -10,6 +10,7 @@
 #undef GetCommandLine
 #undef GetSystemDirectory
 #undef InitiateSystemShutdown
+#undef GetUserDefaultUILanguage
 #undef LoadLibrary
 
 #include "common/WideString.h"
@@ -75,6 +76,12 @@ struct FindTraits {
 };
 
 using UniqueHandle = UniqueAny<NullTraits<HANDLE, decltype(&::CloseHandle), &::CloseHandle>>;
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::CloseHandle(h); }
+};
+using UniqueFileHandle = UniqueAny<FileTraits>;
 using UniqueFind = UniqueAny<FindTraits>;
 using UniqueLocal = UniqueAny<NullTraits<HLOCAL, decltype(&::LocalFree), &::LocalFree>>;
 

@@ -46,6 +46,8 @@ class Win32FileSystem : public FileSystem {
   public:
     uint32_t GetModuleFileName(char16_t* buffer, uint32_t size) override;
     std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern, uint32_t& error) override;
+    std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
+                                           uint32_t& error) override;
 };
 
 class Win32Registry : public Registry {
@@ -60,6 +62,12 @@ class Win32SystemInfo : public SystemInfo {
     WideString GetCommandLine() override;
     bool IsUserAnAdmin() override;
     uint16_t GetSystemDefaultUILanguage() override;
+    uint16_t GetUserDefaultUILanguage() override;
+    WideString GetWindowsVersion() override;
+    WideString GetTempFolder() override;
+    LocalTime GetLocalTime() override;
+    uint32_t GetTickCount() override;
+    WideString DescribeError(uint32_t code) override;
     WideString GetSystemDirectory() override;
     bool IsWow64() override;
     bool EnableShutdownPrivilege() override;
@@ -77,8 +85,9 @@ class Win32Processes : public Processes {
 
 class Win32CertificateStores : public CertificateStores {
   public:
-    std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path) override;
-    std::unique_ptr<CertificateStore> OpenMachineRootStore() override;
+    std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path,
+                                                    uint32_t& error) override;
+    std::unique_ptr<CertificateStore> OpenMachineRootStore(uint32_t& error) override;
 };
 
 class Win32Ui : public Ui {

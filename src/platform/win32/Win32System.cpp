@@ -1,5 +1,6 @@
 // Files, registry, processes and system information.
 
+#include "common/Log.h"
 #include "platform/win32/SystemApis.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -73,6 +74,35 @@ std::unique_ptr<DirectorySearch> Win32FileSystem::FindFirst(const WideString& pa
     return std::make_unique<Win32DirectorySearch>(h, data);
 }
 
+namespace {
+class Win32LogFile : public LogFile {
+  public:
+    explicit Win32LogFile(HANDLE file) : file_(file) {}
+    bool Write(const char* bytes, size_t size) override {
+        DWORD written = 0;
+        return ::WriteFile(file_.get(), bytes, static_cast<DWORD>(size), &written, nullptr) &&
+               written == size;
+    }
+
+  private:
+    UniqueFileHandle file_;
+};
+}  // namespace
+
+std::unique_ptr<LogFile> Win32FileSystem::CreateLogFile(const WideString& path, bool replace,
+                                                        uint32_t& error) {
+    // Links are never followed: one planted under a new name fails the create, and one under
+    // a name to replace is itself what is written, never the file it points at.
+    HANDLE file = ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                replace ? CREATE_ALWAYS : CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = ::GetLastError();
+        return nullptr;
+    }
+    return std::make_unique<Win32LogFile>(file);
+}
+
 uint32_t Win32Registry::CreateKey(const char16_t* path, uint32_t access) {
     UniqueHkey key;
     return advapi32().RegCreateKeyExW(HKEY_CURRENT_USER, AsWide(path), 0, nullptr,
@@ -113,6 +143,58 @@ bool Win32SystemInfo::IsUserAnAdmin() {
 
 uint16_t Win32SystemInfo::GetSystemDefaultUILanguage() {
     return ::GetSystemDefaultUILanguage();
+}
+
+uint16_t Win32SystemInfo::GetUserDefaultUILanguage() {
+    return ::GetUserDefaultUILanguage();
+}
+
+WideString Win32SystemInfo::GetWindowsVersion() {
+    // GetVersionExW answers what the manifest lets it; the kernel tells the truth.
+    using RtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    auto get = OptionalFunction<RtlGetVersion>(::GetModuleHandleW(L"ntdll"), "RtlGetVersion");
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (get == nullptr || get(&info) != 0) return WideString();
+    return Decimal(info.dwMajorVersion) + u"." + Decimal(info.dwMinorVersion) + u"." +
+           Decimal(info.dwBuildNumber);
+}
+
+WideString Win32SystemInfo::GetTempFolder() {
+    // GetTempPath2W answers SYSTEM with a folder only SYSTEM may write in; older Windows lack it.
+    using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
+    auto get = OptionalFunction<GetTempPath2>(::GetModuleHandleW(L"kernel32"), "GetTempPath2W");
+    if (get == nullptr) get = ::GetTempPathW;
+    WideString folder;
+    DWORD size = MAX_PATH + 1;
+    DWORD n = get(size, AsWide(folder.Lend(size)));
+    if (n == 0 || n >= size) return WideString();
+    folder.Commit();
+    return folder;
+}
+
+LocalTime Win32SystemInfo::GetLocalTime() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+uint32_t Win32SystemInfo::GetTickCount() {
+    return ::GetTickCount();
+}
+
+WideString Win32SystemInfo::DescribeError(uint32_t code) {
+    WideString text;
+    constexpr DWORD kCapacity = 512;
+    DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+        nullptr, code, 0, AsWide(text.Lend(kCapacity)), kCapacity, nullptr);
+    if (n == 0) return WideString();
+    text.Commit();
+    while (!text.empty() && (text[text.size() - 1] == u' ' || text[text.size() - 1] == u'\r' ||
+                             text[text.size() - 1] == u'\n'))
+        text = text.Left(text.size() - 1);
+    return text;
 }
 
 WideString Win32SystemInfo::GetSystemDirectory() {

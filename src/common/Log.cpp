@@ -1,0 +1,32 @@
+#include "common/Log.h"
+
+namespace qv {
+
+WideString Decimal(uint32_t value) {
+    char16_t digits[10];
+    size_t at = sizeof(digits) / sizeof(digits[0]);
+    do {
+        digits[--at] = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return WideString(digits + at, sizeof(digits) / sizeof(digits[0]) - at);
+}
+
+LogPiece::LogPiece(const char16_t* text)
+    : data(text), size(std::char_traits<char16_t>::length(text)) {}
+
+WideString Joined(LogLine line) {
+    std::u16string text;
+    for (const LogPiece& piece : line) text.append(piece.data, piece.size);
+    return WideString(std::move(text));
+}
+
+WideString CodeText(uint32_t code) {
+    if (code < 0x80000000u) return Decimal(code);
+    WideString text(u"0x");
+    for (int shift = 28; shift >= 0; shift -= 4)
+        text.Append(u"0123456789ABCDEF"[(code >> shift) & 0xF]);
+    return text;
+}
+
+}  // namespace qv

@@ -1,0 +1,40 @@
+#pragma once
+// What setup.exe saw and decided, a line a fact, for the administrator who must find out why a
+// run on one machine of thousands went as it did. Writing the log never fails or stops a run.
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "common/WideString.h"
+
+namespace qv {
+
+// A piece of a log line, borrowed for the call. A line is written as its pieces, {u"package ",
+// path, u" chosen"}, which keeps each call site small.
+struct LogPiece {
+    LogPiece(const char16_t* text);
+    LogPiece(const WideString& text) : data(text.c_str()), size(text.size()) {}
+    const char16_t* data;
+    size_t size;
+};
+using LogLine = std::initializer_list<LogPiece>;
+
+class Log {
+  public:
+    virtual ~Log() = default;
+    virtual void Info(LogLine line) = 0;
+    // The line holds the word "warning", which log viewers colour.
+    virtual void Warning(LogLine line) = 0;
+    // The line holds the word "error", which log viewers colour.
+    virtual void Error(LogLine line) = 0;
+    // An error with its Windows or installer code, and Windows' own text for the code.
+    virtual void Error(LogLine line, uint32_t code) = 0;
+};
+
+// 1603; codes from 0x80000000 on in hexadecimal, as Windows writes HRESULTs: 0x8007000E.
+WideString CodeText(uint32_t code);
+WideString Decimal(uint32_t value);
+// The pieces as one text.
+WideString Joined(LogLine line);
+
+}  // namespace qv

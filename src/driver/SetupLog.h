@@ -1,0 +1,37 @@
+#pragma once
+#include <memory>
+
+#include "common/Log.h"
+#include "platform/FileSystem.h"
+#include "platform/SystemInfo.h"
+
+namespace qv {
+
+// The run's log file: a line a fact, each with its local time to the millisecond, in UTF-8.
+// A log that cannot be created or written is dropped, and the run goes on as without it.
+class SetupLog : public Log {
+  public:
+    SetupLog(FileSystem& files, SystemInfo& system) : files_(files), system_(system) {}
+
+    // `path` replaced, or with an empty path a new QuorvaneSetup_<yyyyMMdd_HHmmss>.log in the
+    // temporary folder, under another name when that one is taken. Answers the file's path,
+    // empty when none could be created.
+    WideString Open(const WideString& path);
+
+    void Info(LogLine line) override;
+    void Warning(LogLine line) override;
+    void Error(LogLine line) override;
+    void Error(LogLine line, uint32_t code) override;
+
+  private:
+    void Write(const char16_t* word, LogLine line, const WideString& more = {});
+
+    FileSystem& files_;
+    SystemInfo& system_;
+    std::unique_ptr<LogFile> file_;
+};
+
+// The default log's name for a time, with the suffix that tells taken names apart (0: none).
+WideString DefaultLogName(const LocalTime& time, unsigned suffix);
+
+}  // namespace qv
