@@ -8,29 +8,21 @@ namespace {
 // Names tried after the first when the default one is taken, before the log is given up.
 constexpr unsigned kMoreNames = 99;
 
-void AppendPadded(WideString& text, unsigned value, size_t width) {
-    WideString digits = Decimal(value);
-    for (size_t i = digits.size(); i < width; ++i) text.Append(u'0');
-    text.Append(digits);
-}
-
-// "2026-12-07 14:03:59.120 "
-WideString Timestamp(const LocalTime& t) {
+// The time's fields zero-padded, each followed by its separator (0: none), the milliseconds
+// only where a separator follows them.
+WideString TimeText(const LocalTime& t, const char16_t (&separators)[7]) {
+    const struct {
+        unsigned value, width;
+    } fields[] = {{t.year, 4},   {t.month, 2},  {t.day, 2},         {t.hour, 2},
+                  {t.minute, 2}, {t.second, 2}, {t.milliseconds, 3}};
     WideString text;
-    AppendPadded(text, t.year, 4);
-    text.Append(u'-');
-    AppendPadded(text, t.month, 2);
-    text.Append(u'-');
-    AppendPadded(text, t.day, 2);
-    text.Append(u' ');
-    AppendPadded(text, t.hour, 2);
-    text.Append(u':');
-    AppendPadded(text, t.minute, 2);
-    text.Append(u':');
-    AppendPadded(text, t.second, 2);
-    text.Append(u'.');
-    AppendPadded(text, t.milliseconds, 3);
-    text.Append(u' ');
+    for (size_t i = 0; i < 7; ++i) {
+        if (i == 6 && separators[6] == 0) break;
+        WideString digits = Decimal(fields[i].value);
+        for (size_t n = digits.size(); n < fields[i].width; ++n) text.Append(u'0');
+        text.Append(digits);
+        if (separators[i] != 0) text.Append(separators[i]);
+    }
     return text;
 }
 
@@ -50,13 +42,7 @@ bool NameTaken(uint32_t error) {
 
 WideString DefaultLogName(const LocalTime& t, unsigned suffix) {
     WideString name(u"QuorvaneSetup_");
-    AppendPadded(name, t.year, 4);
-    AppendPadded(name, t.month, 2);
-    AppendPadded(name, t.day, 2);
-    name.Append(u'_');
-    AppendPadded(name, t.hour, 2);
-    AppendPadded(name, t.minute, 2);
-    AppendPadded(name, t.second, 2);
+    name.Append(TimeText(t, {0, 0, u'_', 0, 0, 0, 0}));
     if (suffix != 0) {
         name.Append(u'_');
         name.Append(Decimal(suffix));
@@ -87,7 +73,7 @@ WideString SetupLog::Open(const WideString& path) {
 void SetupLog::Write(const char16_t* word, LogLine pieces, const WideString& more) {
     if (!file_) return;
     std::vector<char> line;
-    AppendText(line, Timestamp(system_.GetLocalTime()));
+    AppendText(line, TimeText(system_.GetLocalTime(), {u'-', u'-', u' ', u':', u':', u'.', u' '}));
     AppendText(line, WideString(word));
     AppendText(line, Joined(pieces));
     AppendText(line, more);
@@ -97,9 +83,15 @@ void SetupLog::Write(const char16_t* word, LogLine pieces, const WideString& mor
     if (!file_->Write(line.data(), line.size())) file_.reset();
 }
 
-void SetupLog::Info(LogLine line) { Write(u"", line); }
-void SetupLog::Warning(LogLine line) { Write(u"warning: ", line); }
-void SetupLog::Error(LogLine line) { Write(u"error: ", line); }
+void SetupLog::Info(LogLine line) {
+    Write(u"", line);
+}
+void SetupLog::Warning(LogLine line) {
+    Write(u"warning: ", line);
+}
+void SetupLog::Error(LogLine line) {
+    Write(u"error: ", line);
+}
 
 void SetupLog::Error(LogLine line, uint32_t code) {
     WideString description = system_.DescribeError(code);

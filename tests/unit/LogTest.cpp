@@ -31,19 +31,28 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
              k.files.Add(u"C:\\Temp", u"QuorvaneSetup_20261207_140359.log");
              k.files.Add(u"C:\\Temp", u"QuorvaneSetup_20261207_140359_1.log", true);
          },
-         {u"-silent"}, u"C:\\Temp\\QuorvaneSetup_20261207_140359_2.log", ""},
+         {u"-silent"},
+         u"C:\\Temp\\QuorvaneSetup_20261207_140359_2.log",
+         ""},
         {"no_temporary_folder", [](Kit& k) { k.system.tempFolder = u""; }, {u"-silent"}, u"", ""},
         {"cannot_be_created", [](Kit& k) { k.files.logCreateError = 5; }, {u"-silent"}, u"", ""},
-        {"given_file_replaced", [](Kit& k) { k.files.logs[u"C:\\LOGS\\SETUP.LOG"] = "old\r\n"; },
-         {u"-silent", u"-log", u"C:\\logs\\setup.log"}, u"C:\\logs\\setup.log",
+        {"given_file_replaced",
+         [](Kit& k) { k.files.logs[u"C:\\LOGS\\SETUP.LOG"] = "old\r\n"; },
+         {u"-silent", u"-log", u"C:\\logs\\setup.log"},
+         u"C:\\logs\\setup.log",
          "/l*v \"C:\\logs\\setup.log.msiexec.log\" "},
         // Where the log cannot go, msiexec's would fail it: none is asked for.
-        {"given_file_uncreatable", [](Kit& k) { k.files.logCreateError = 3; },
-         {u"-silent", u"-log", u"C:\\gone\\setup.log"}, u"", ""},
+        {"given_file_uncreatable",
+         [](Kit& k) { k.files.logCreateError = 3; },
+         {u"-silent", u"-log", u"C:\\gone\\setup.log"},
+         u"",
+         ""},
         // msiexec's own log is left to -args when they ask for one.
-        {"args_name_the_msiexec_log", [](Kit&) {},
+        {"args_name_the_msiexec_log",
+         [](Kit&) {},
          {u"-silent", u"-args", u"/L*V C:\\m.log", u"/log", u"C:\\logs\\setup.log"},
-         u"C:\\logs\\setup.log", "/L*V C:\\m.log "},
+         u"C:\\logs\\setup.log",
+         "/L*V C:\\m.log "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,8 +107,8 @@ TEST(SetupLog, DecisiveLines) {
              "administrator: yes\r\n",
              "language *eng* from -lang\r\n",
              "platform package C:\\Kit\\qv_x64_kc1_eng.msi: ProductCode " +
-                 ToUtf8(WideString(kNewCode)) + ", UpgradeCode " + ToUtf8(WideString(kUpgradeCode)) +
-                 ", version 5.0.10, name \"Quorvane CSP\"\r\n",
+                 ToUtf8(WideString(kNewCode)) + ", UpgradeCode " +
+                 ToUtf8(WideString(kUpgradeCode)) + ", version 5.0.10, name \"Quorvane CSP\"\r\n",
              "related product " + ToUtf8(WideString(kOldCode)) + "\r\n",
              "installed product " + ToUtf8(WideString(kOldCode)) + ": version 5.0.9\r\n",
              "decision: update\r\n",
