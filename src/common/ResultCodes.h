@@ -31,6 +31,7 @@ constexpr int kInstallStateDefault = 5;
 
 constexpr int kInstallUiLevelNone = 2;
 constexpr uint32_t kMsiOpenPackageIgnoreMachineState = 1;
+constexpr uint32_t kMsiDbOpenReadOnly = 0;
 constexpr uint32_t kMsiDbOpenTransact = 1;
 constexpr uint32_t kMsiInstallContextMachine = 4;
 constexpr uint32_t kMsiCodeProduct = 0;

@@ -25,10 +25,10 @@ int RunState::Say(MessageId text, const WideString& value) {
     return ShowMessage(platform.resources, platform.ui, text, value);
 }
 
-int RunState::Fail(const StepResult& result, const WideString& what) {
-    WideString text = what;
-    if (text.empty()) LoadMessage(platform.resources, result.message, text);
-    log.Error({text}, result.status);
+int RunState::Fail(const StepResult& result, LogLine what) {
+    WideString text;
+    if (what.size() == 0) LoadMessage(platform.resources, result.message, text);
+    log.Error(what.size() == 0 ? LogLine{text} : what, result.status);
     Say(result.message);
     return static_cast<int>(PassThrough(result.status));
 }
@@ -49,9 +49,11 @@ using Exit = std::optional<int>;
 
 const char16_t kInstanceLockName[] = u"Global\\QuorvaneCspSetup";
 
+// "level *kc2*, language *eng*", each "none" when unknown.
 WideString Pair(const WideString& level, const WideString& language) {
-    return u"level " + (level.empty() ? WideString(u"none") : level) + u", language " +
-           (language.empty() ? WideString(u"none") : language);
+    const char16_t* none = u"none";
+    return Joined({u"level ", level.empty() ? none : level.c_str(), u", language ",
+                   language.empty() ? none : language.c_str()});
 }
 
 bool DialogAllowed(const RunState& run) {
@@ -77,7 +79,7 @@ Exit ShowDialog(RunState& run) {
         case DialogOutcome::kFailed:
             break;
     }
-    return run.Fail({error}, u"the settings dialog could not be shown");
+    return run.Fail({error}, {u"the settings dialog could not be shown"});
 }
 
 // The log opens as soon as the command line tells where it goes; its first lines say what ran
@@ -153,9 +155,9 @@ Exit Identify(RunState& run) {
     run.platformPattern = GetPlatformPattern(platform.system);
     WideString path;
     if (uint32_t status = FindPackageBesideProgram(platform.files, run.platformPattern, path))
-        return run.Fail({status, kMsgNoProductCode}, u"no package for " + run.platformPattern);
+        return run.Fail({status, kMsgNoProductCode}, {u"no package for ", run.platformPattern});
     if (uint32_t status = ReadPackageIdentity(platform.installer, path, package))
-        return run.Fail({status, kMsgNoProductCode}, u"package " + path + u" unreadable");
+        return run.Fail({status, kMsgNoProductCode}, {u"package ", path, u" unreadable"});
     run.log.Info({u"platform package ", path, u": ProductCode ", package.productCode,
                   u", UpgradeCode ", package.upgradeCode, u", version ", package.version,
                   u", name \"", package.name, u"\""});
@@ -234,8 +236,6 @@ Exit HandleInstalledProduct(RunState& run) {
     int order = 1;
     StepResult result = CompareInstalledVersion(run.platform.installer, run.installedCode,
                                                 run.package, order, run.log);
-    if (!result.Failed() && run.package.nameStatus != 0)
-        result = {run.package.nameStatus, kMsgNoNewVersion};
     if (result.Failed()) return run.Fail(result);
     if (Exit exit = DecideVersion(run, order)) return exit;
 
@@ -277,14 +277,14 @@ Exit ChoosePackage(RunState& run) {
     int fallback = 0;
     if (uint32_t status = FindInstallPackage(platform.files, run.platformPattern, run.options.kc,
                                              run.options.lang, path, fallback))
-        return run.Fail({status, kMsgPackageNotFound}, u"no package for " + run.platformPattern +
-                                                           u", " +
-                                                           Pair(run.options.kc, run.options.lang));
+        return run.Fail({status, kMsgPackageNotFound},
+                        {u"no package for ", run.platformPattern, u", ",
+                         Pair(run.options.kc, run.options.lang)});
     run.log.Info({u"package ", path, u", found by ", kFoundBy[fallback]});
     if (path == run.package.path) {
         run.installing = run.package;
     } else if (uint32_t status = ReadPackageIdentity(platform.installer, path, run.installing)) {
-        return run.Fail({status, kMsgNoProductCode}, u"package " + path + u" unreadable");
+        return run.Fail({status, kMsgNoProductCode}, {u"package ", path, u" unreadable"});
     } else {
         run.log.Info({u"its ProductCode ", run.installing.productCode});
     }
@@ -303,7 +303,7 @@ int Install(RunState& run) {
     bool restartNeeded = false;
     if (uint32_t status =
             RunInstaller(platform, run.installing.path, code, options.args, restartNeeded, run.log))
-        return run.Fail({status}, u"msiexec failed");
+        return run.Fail({status}, {u"msiexec failed"});
     // A restart the marker cannot record is kept in the run: the installation succeeded.
     if (restartNeeded) run.RecordRestart(u"msiexec asked for a restart");
     if (options.root) ImportRootCertificates(platform, run.log);

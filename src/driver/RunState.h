@@ -36,7 +36,7 @@ struct RunState {
     int Say(MessageId text, const WideString& value = {});
     // Ends the run with a failed step's status, after logging it (as `what`, or as its
     // message's text) and showing the step's message.
-    int Fail(const StepResult& result, const WideString& what = {});
+    int Fail(const StepResult& result, LogLine what = {});
     // Records that a restart is due: in the marker, or in the run when it cannot be written.
     void RecordRestart(const WideString& why);
 };

@@ -17,6 +17,9 @@ uint32_t ReadProductInfo(Installer& installer, const WideString& product, const 
 // Property of an opened package; anything but 234 on the empty read leaves `value` as it was.
 uint32_t ReadPackageProperty(Installer& installer, MsiHandle package, const char16_t* name,
                              WideString& value);
+// A field of a fetched record, in the same way.
+uint32_t ReadRecordString(Installer& installer, MsiHandle record, uint32_t field,
+                          WideString& value);
 // MsiGetComponentPathW; answers the component's install state.
 int ReadComponentPath(Installer& installer, const WideString& product, const char16_t* component,
                       WideString& path);

@@ -17,15 +17,13 @@ struct PackageIdentity {
     WideString upgradeCode;  // empty when the package has none
     WideString version;
     WideString name;
-    // The version and the name matter only over an installed product; their reads' results
-    // are kept for then.
-    uint32_t versionStatus = 0;
-    uint32_t nameStatus = 0;
 };
 
-// Opens the package at `path` once and reads its ProductCode, UpgradeCode, ProductVersion and
-// ProductName. Answers the open's or the ProductCode read's error; 1620 for a package that
-// names no product.
+extern const char16_t kIdentityQuery[];
+
+// Reads the package at `path` once, as a read-only database: its ProductCode, UpgradeCode,
+// ProductVersion and ProductName from the Property table. Answers the first failing call's
+// error; 1620 for a package that names no product.
 uint32_t ReadPackageIdentity(Installer& installer, const WideString& path,
                              PackageIdentity& identity);
 

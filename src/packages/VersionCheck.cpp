@@ -68,7 +68,6 @@ StepResult CompareInstalledVersion(Installer& installer, const WideString& insta
                 step == ReadStep::kLength ? kMsgNoInstalledVersionSize : kMsgNoInstalledVersion};
     }
     log.Info({u"installed product ", installedCode, u": version ", installed});
-    if (package.versionStatus != 0) return {package.versionStatus, kMsgNoNewVersion};
     order = CompareVersions(package.version, installed);
     return {};
 }

@@ -34,6 +34,11 @@ class Installer {
     virtual uint32_t DatabaseOpenView(MsiHandle database, const char16_t* query,
                                       MsiHandle* out) = 0;
     virtual uint32_t ViewExecute(MsiHandle view, MsiHandle record) = 0;
+    // MsiViewFetch: the next row's record; 259 (ERROR_NO_MORE_ITEMS) after the last.
+    virtual uint32_t ViewFetch(MsiHandle view, MsiHandle* record) = 0;
+    // MsiRecordGetStringW of field `field` (from 1); `length` as GetProperty's.
+    virtual uint32_t RecordGetString(MsiHandle record, uint32_t field, char16_t* buffer,
+                                     uint32_t* length) = 0;
     virtual uint32_t DatabaseCommit(MsiHandle database) = 0;
     virtual uint32_t CloseHandle(MsiHandle handle) = 0;
 };

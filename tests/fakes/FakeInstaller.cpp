@@ -206,6 +206,16 @@ uint32_t FakeInstaller::OpenDatabase(const char16_t* path, uint32_t persist, Msi
     if (auto fault = faults.Take("OpenDatabase")) return *fault;
     if (path == nullptr || out == nullptr) return kErrorInvalidParameter;
     FakeDatabase* database = FindIgnoringCase(databases, path);
+    if (database == nullptr && persist == kMsiDbOpenReadOnly) {
+        // A package beside the program, read for its Property table.
+        FakePackage* package = FindIgnoringCase(packages, path);
+        if (package == nullptr) return kErrorOpenFailed;
+        if (package->openError != 0) return package->openError;
+        Handle h{Handle::kDatabase, package->properties, path, persist, nullptr};
+        h.pending = std::make_shared<std::vector<SequenceRow>>();
+        *out = Open(std::move(h));
+        return kErrorSuccess;
+    }
     if (database == nullptr) return kErrorOpenFailed;
     if (database->openError != 0) return database->openError;
     auto pending = std::make_shared<std::vector<SequenceRow>>(database->installExecuteSequence);
@@ -220,9 +230,12 @@ uint32_t FakeInstaller::DatabaseOpenView(MsiHandle database, const char16_t* que
     Handle* db = Find(database, Handle::kDatabase);
     if (db == nullptr) return kErrorInvalidHandle;
     if (query == nullptr || out == nullptr) return kErrorInvalidParameter;
-    // Only the one statement the product runs is understood.
-    if (std::u16string_view(query) != kPatchStatement) return kErrorBadQuerySyntax;
-    *out = Open({Handle::kView, {}, db->path, db->persist, db->pending});
+    // Only the two statements the product runs are understood.
+    bool identity = std::u16string_view(query) == kIdentityStatement;
+    if (!identity && std::u16string_view(query) != kPatchStatement) return kErrorBadQuerySyntax;
+    Handle view{Handle::kView, db->properties, db->path, db->persist, db->pending};
+    view.identityView = identity;
+    *out = Open(std::move(view));
     return kErrorSuccess;
 }
 
@@ -231,12 +244,47 @@ uint32_t FakeInstaller::ViewExecute(MsiHandle view, MsiHandle record) {
     if (auto fault = faults.Take("ViewExecute")) return *fault;
     Handle* v = Find(view, Handle::kView);
     if (v == nullptr || (record != 0 && handles_.count(record) == 0)) return kErrorInvalidHandle;
+    v->nextRow = 0;
+    if (v->identityView) return kErrorSuccess;
     for (SequenceRow& row : *v->pending) {
         if (row.action == u"KSProcess" || row.action == u"KSProcess64") {
             row.condition = u"Not UPGRADINGPRODUCTCODE";
         }
     }
     return kErrorSuccess;
+}
+
+uint32_t FakeInstaller::ViewFetch(MsiHandle view, MsiHandle* record) {
+    log.Add("ViewFetch " + std::to_string(view));
+    if (auto fault = faults.Take("ViewFetch")) return *fault;
+    Handle* v = Find(view, Handle::kView);
+    if (v == nullptr || !v->identityView) return kErrorInvalidHandle;
+    static const char16_t* const kNames[] = {u"ProductCode", u"UpgradeCode", u"ProductVersion",
+                                             u"ProductName"};
+    // The table's rows in their order; properties the package lacks have none.
+    std::vector<std::u16string> names;
+    for (const auto& [name, value] : v->properties)
+        for (const char16_t* wanted : kNames)
+            if (name == wanted) names.push_back(name);
+    if (v->nextRow >= names.size()) return kErrorNoMoreItems;
+    const std::u16string& name = names[v->nextRow++];
+    Handle row{Handle::kRecord, {}, {}, 0, nullptr};
+    row.fields = {name, v->properties.at(name)};
+    *record = Open(std::move(row));
+    return kErrorSuccess;
+}
+
+uint32_t FakeInstaller::RecordGetString(MsiHandle record, uint32_t field, char16_t* buffer,
+                                        uint32_t* length) {
+    log.Add("RecordGetString " + std::to_string(record) + " " + std::to_string(field));
+    if (auto fault = faults.Take("RecordGetString")) return *fault;
+    Handle* r = Find(record, Handle::kRecord);
+    if (r == nullptr) return kErrorInvalidHandle;
+    if (field == 0 || field > r->fields.size()) return kErrorInvalidParameter;
+    const std::u16string& value = r->fields[field - 1];
+    if (value.empty() && buffer != nullptr && length != nullptr && *length == 0)
+        return kErrorSuccess;
+    return CopyOut(value, buffer, length);
 }
 
 uint32_t FakeInstaller::DatabaseCommit(MsiHandle database) {

@@ -89,6 +89,9 @@ struct FakeDatabase {
 
 class FakeInstaller : public Installer {
   public:
+    static constexpr const char16_t* kIdentityStatement =
+        u"SELECT `Property`, `Value` FROM `Property` WHERE `Property`='ProductCode' OR "
+        u"`Property`='UpgradeCode' OR `Property`='ProductVersion' OR `Property`='ProductName'";
     static constexpr const char16_t* kPatchStatement =
         u"UPDATE `InstallExecuteSequence` Set `Condition`='Not UPGRADINGPRODUCTCODE'WHERE "
         u"`Action`='KSProcess' Or `Action`='KSProcess64'";
@@ -127,17 +130,32 @@ class FakeInstaller : public Installer {
     uint32_t OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) override;
     uint32_t DatabaseOpenView(MsiHandle database, const char16_t* query, MsiHandle* out) override;
     uint32_t ViewExecute(MsiHandle view, MsiHandle record) override;
+    // Rows of the package identity's query, from the package's properties.
+    uint32_t ViewFetch(MsiHandle view, MsiHandle* record) override;
+    uint32_t RecordGetString(MsiHandle record, uint32_t field, char16_t* buffer,
+                             uint32_t* length) override;
     uint32_t DatabaseCommit(MsiHandle database) override;
     uint32_t CloseHandle(MsiHandle handle) override;
 
   private:
     struct Handle {
-        enum Kind { kPackage, kDatabase, kView } kind;
-        std::map<std::u16string, std::u16string> properties;  // package session
-        std::u16string path;                                  // database
+        enum Kind { kPackage, kDatabase, kView, kRecord } kind;
+        Handle(Kind k, std::map<std::u16string, std::u16string> p = {}, std::u16string at = {},
+               uint32_t mode = 0, std::shared_ptr<std::vector<SequenceRow>> rows = nullptr)
+            : kind(k),
+              properties(std::move(p)),
+              path(std::move(at)),
+              persist(mode),
+              pending(std::move(rows)) {}
+        // A package session's, a package database's Property table, a record's fields.
+        std::map<std::u16string, std::u16string> properties;
+        std::u16string path;  // database
         uint32_t persist = 0;
         // The uncommitted copy, shared by the database and its views.
         std::shared_ptr<std::vector<SequenceRow>> pending;
+        bool identityView = false;  // a view of the identity query, and its next row
+        size_t nextRow = 0;
+        std::vector<std::u16string> fields;  // a record's
     };
     Handle* Find(MsiHandle handle, Handle::Kind kind);
     MsiHandle Open(Handle handle);

@@ -61,44 +61,47 @@ TEST(FindPackageBesideProgram, PathWithoutBackslashSearchesTheCurrentDirectory) 
     EXPECT_EQ(path, WideString(u"a_x64.msi"));
 }
 
+// One read-only open of the package answers all four, or the first failing call's code.
 TEST(ReadPackageIdentity, OneOpenReadsAllFour) {
+    // clang-format off
     struct {
         const char* name;
         const char* fault;
-        unsigned skip;  // two reads a property: ProductCode, UpgradeCode, version, name
-        uint32_t code;
+        unsigned skip;
         uint32_t result;
-        bool versionRead, nameRead;
     } cases[] = {
-        {"all_read", nullptr, 0, 0, 0, true, true},
-        {"open_fails", "OpenPackageEx", 0, 1619, 1619, false, false},
-        {"product_code_unreadable", "GetProperty", 0, 1627, 1627, false, false},
-        {"version_unreadable", "GetProperty", 4, 1627, 0, false, true},
-        {"name_unreadable", "GetProperty", 6, 1627, 0, true, false},
+        {"all_read", nullptr, 0, 0},
+        {"open_fails", "OpenDatabase", 0, 1619},
+        {"view_fails", "DatabaseOpenView", 0, 1615},
+        {"execute_fails", "ViewExecute", 0, 1627},
+        {"fetch_fails", "ViewFetch", 2, 1627},
+        {"value_unreadable", "RecordGetString", 3, 1627},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Kit k;
         k.AddPackage(u"p_x64.msi", kNewCode, u"5.0.10");
-        if (c.fault) k.installer.faults.FailNext(c.fault, c.code, c.skip);
+        if (c.fault) k.installer.faults.FailNext(c.fault, c.result, c.skip);
         PackageIdentity id;
+        id.name = u"untouched";
         EXPECT_EQ(ReadPackageIdentity(k.installer, WideString(u"C:\\Kit\\p_x64.msi"), id),
                   c.result);
-        EXPECT_EQ(k.installer.log.Count("OpenPackageEx"), 1u);
-        if (c.result == 0) {
-            EXPECT_EQ(id.productCode.str(), kNewCode);
-            EXPECT_EQ(id.upgradeCode.str(), kUpgradeCode);
-            EXPECT_EQ(id.version, WideString(c.versionRead ? u"5.0.10" : u""));
-            EXPECT_EQ(id.versionStatus, c.versionRead ? 0u : 1627u);
-            EXPECT_EQ(id.name, WideString(c.nameRead ? u"Quorvane CSP" : u""));
-            EXPECT_EQ(id.nameStatus, c.nameRead ? 0u : 1627u);
-        }
+        EXPECT_EQ(k.installer.log.Count("OpenDatabase C:\\Kit\\p_x64.msi 0"), 1u);
+        EXPECT_EQ(k.installer.log.Count("OpenPackageEx"), 0u);
+        EXPECT_EQ(id.productCode.str(), c.result ? u"" : kNewCode);
+        EXPECT_EQ(id.upgradeCode.str(), c.result ? u"" : kUpgradeCode);
+        EXPECT_EQ(id.version, WideString(c.result ? u"" : u"5.0.10"));
+        EXPECT_EQ(id.name, WideString(c.result ? u"untouched" : u"Quorvane CSP"));
         EXPECT_EQ(k.Leaks(), "");
     }
-    Kit k;  // a package that names no product
-    k.AddPackage(u"p_x64.msi", u"");
+    Kit k;  // a package that names no product, and one without a version
+    k.AddPackage(u"p_x64.msi", u"").properties.erase(u"ProductVersion");
     PackageIdentity id;
     EXPECT_EQ(ReadPackageIdentity(k.installer, WideString(u"C:\\Kit\\p_x64.msi"), id), 1620u);
+    k.installer.packages[u"C:\\Kit\\p_x64.msi"].properties[u"ProductCode"] = kNewCode;
+    EXPECT_EQ(ReadPackageIdentity(k.installer, WideString(u"C:\\Kit\\p_x64.msi"), id), 0u);
+    EXPECT_TRUE(id.version.empty());
 }
 
 TEST(GetRelatedProductCode, FirstRelatedOrNone) {
@@ -147,15 +150,13 @@ TEST(CompareInstalledVersion, EachFailureHasItsMessageAndResult) {
     struct {
         const char* name;
         unsigned skip;  // of GetProductInfo; 2: no fault there
-        uint32_t versionStatus;
         uint32_t result;
         MessageId message;
     } rows[] = {
         // The installer's own code: 1 would tell a deployment tool "not an administrator".
-        {"length", 0, 0, 1605, kMsgNoInstalledVersionSize},
-        {"value", 1, 0, 1605, kMsgNoInstalledVersion},
-        {"new_version", 2, 1627, 1627, kMsgNoNewVersion},
-        {"compared", 2, 0, 0, kNoMessage},
+        {"length", 0, 1605, kMsgNoInstalledVersionSize},
+        {"value", 1, 1605, kMsgNoInstalledVersion},
+        {"compared", 2, 0, kNoMessage},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -164,7 +165,6 @@ TEST(CompareInstalledVersion, EachFailureHasItsMessageAndResult) {
         if (r.skip < 2) k.installer.faults.FailNext("GetProductInfo", 1605, r.skip);
         PackageIdentity package;
         package.version = u"5.0.10";
-        package.versionStatus = r.versionStatus;
         int order = 99;
         StepResult result = CompareInstalledVersion(k.installer, WideString(kOldCode.c_str()),
                                                     package, order, k.log);

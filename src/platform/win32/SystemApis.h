@@ -58,6 +58,8 @@ struct Msi {
     QV_BIND(MsiOpenDatabaseW);
     QV_BIND(MsiDatabaseOpenViewW);
     QV_BIND(MsiViewExecute);
+    QV_BIND(MsiViewFetch);
+    QV_BIND(MsiRecordGetStringW);
     QV_BIND(MsiDatabaseCommit);
     QV_BIND(MsiCloseHandle);
 };

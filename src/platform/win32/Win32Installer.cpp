@@ -8,6 +8,12 @@
 
 namespace qv::win32 {
 
+// The installer keeps a package's path in a MAX_PATH buffer (Wine's overruns it): refused
+// instead.
+static bool TooLong(const char16_t* path) {
+    return std::char_traits<char16_t>::length(path) >= MAX_PATH;
+}
+
 // The installer's API asks for COM on the calling thread, which shows windows: an apartment,
 // entered before the first call and left with the adapter.
 Msi& Win32Installer::Api() {
@@ -39,8 +45,7 @@ uint32_t Win32Installer::GetProductInfo(const char16_t* product, const char16_t*
 }
 
 uint32_t Win32Installer::OpenPackageEx(const char16_t* path, uint32_t options, MsiHandle* out) {
-    // The installer keeps the path in a MAX_PATH buffer (Wine's overruns it): refuse instead.
-    if (std::char_traits<char16_t>::length(path) >= MAX_PATH) return kExitPathTooLong;
+    if (TooLong(path)) return kExitPathTooLong;
     MSIHANDLE h = 0;
     UINT r = Api().MsiOpenPackageExW(AsWide(path), options, &h);
     *out = h;
@@ -93,6 +98,7 @@ uint32_t Win32Installer::SourceListSetInfo(const char16_t* product, uint32_t con
 }
 
 uint32_t Win32Installer::OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) {
+    if (TooLong(path)) return kExitPathTooLong;
     MSIHANDLE h = 0;
     UINT r = Api().MsiOpenDatabaseW(AsWide(path),
                                     reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(persist)), &h);
@@ -110,6 +116,21 @@ uint32_t Win32Installer::DatabaseOpenView(MsiHandle database, const char16_t* qu
 
 uint32_t Win32Installer::ViewExecute(MsiHandle view, MsiHandle record) {
     return Api().MsiViewExecute(view, record);
+}
+
+uint32_t Win32Installer::ViewFetch(MsiHandle view, MsiHandle* record) {
+    MSIHANDLE h = 0;
+    UINT r = Api().MsiViewFetch(view, &h);
+    *record = h;
+    return r;
+}
+
+uint32_t Win32Installer::RecordGetString(MsiHandle record, uint32_t field, char16_t* buffer,
+                                         uint32_t* length) {
+    DWORD n = *length;
+    UINT r = Api().MsiRecordGetStringW(record, field, AsWide(buffer), &n);
+    *length = n;
+    return r;
 }
 
 uint32_t Win32Installer::DatabaseCommit(MsiHandle database) {

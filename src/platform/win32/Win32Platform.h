@@ -33,6 +33,9 @@ class Win32Installer : public Installer {
     uint32_t OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) override;
     uint32_t DatabaseOpenView(MsiHandle database, const char16_t* query, MsiHandle* out) override;
     uint32_t ViewExecute(MsiHandle view, MsiHandle record) override;
+    uint32_t ViewFetch(MsiHandle view, MsiHandle* record) override;
+    uint32_t RecordGetString(MsiHandle record, uint32_t field, char16_t* buffer,
+                             uint32_t* length) override;
     uint32_t DatabaseCommit(MsiHandle database) override;
     uint32_t CloseHandle(MsiHandle handle) override;
 
