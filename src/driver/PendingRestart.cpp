@@ -6,6 +6,26 @@
 #include "reboot/Restart.h"
 
 namespace qv {
+namespace {
+
+// Asks unless silent, then restarts; a restart that cannot be requested stays due.
+int Restart(RunState& run) {
+    Log& log = run.log;
+    if (!run.options.silent && run.Say(kMsgRebootNow) != kIdYes) {
+        log.Info({u"restart declined"});
+        return kExitSuccess;
+    }
+    if (RestartSystem(run.platform.system)) {
+        log.Info({u"restart requested"});
+        return kExitSuccess;
+    }
+    log.Error({u"the restart could not be requested"});
+    run.RecordRestart(u"the restart request failed");
+    run.Say(kMsgRestartFailed);
+    return kExitRestartFailed;
+}
+
+}  // namespace
 
 int HandlePendingRestart(RunState& run, const ToolResult& tool) {
     Platform& platform = run.platform;
@@ -30,19 +50,7 @@ int HandlePendingRestart(RunState& run, const ToolResult& tool) {
     } else {
         log.Info({u"restart marker removed"});
     }
-    if (!run.options.silent && run.Say(kMsgRebootNow) != kIdYes) {
-        log.Info({u"restart declined"});
-        return kExitSuccess;
-    }
-    if (RestartSystem(platform.system)) {
-        log.Info({u"restart requested"});
-        return kExitSuccess;
-    }
-    log.Error({u"the restart could not be requested"});
-    // Still due: the next run offers it again.
-    run.RecordRestart(u"the restart request failed");
-    run.Say(kMsgRestartFailed);
-    return kExitRestartFailed;
+    return Restart(run);
 }
 
 }  // namespace qv

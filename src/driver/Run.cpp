@@ -110,7 +110,8 @@ void AddInstallerLog(InstallOptions& options, const WideString& logPath) {
     options.args = u"/l*v \"" + options.log + u".msiexec.log\" " + options.args;
 }
 
-Exit Start(RunState& run, const WideString& commandTail) {
+// The options, then the log where they say, then the usage when they ask for it or are wrong.
+Exit ReadCommandLine(RunState& run, const WideString& commandTail) {
     Platform& platform = run.platform;
     InstallOptions& options = run.options;
     run.commandLinePresent = !commandTail.empty();
@@ -128,6 +129,15 @@ Exit Start(RunState& run, const WideString& commandTail) {
         return ShowUsage(platform.ui, options.silent, kExitBadCommandLine);
     }
     AddInstallerLog(options, logPath);
+    if (!options.kc.empty()) run.log.Info({u"level ", options.kc, u" from -kc"});
+    if (!options.lang.empty()) run.log.Info({u"language ", options.lang, u" from -lang"});
+    return std::nullopt;
+}
+
+// An administrator's run, and the only one of the machine.
+Exit Start(RunState& run, const WideString& commandTail) {
+    Platform& platform = run.platform;
+    if (Exit exit = ReadCommandLine(run, commandTail)) return exit;
     if (!platform.system.IsUserAnAdmin()) {
         run.log.Error({u"not run as an administrator"});
         run.Say(kMsgNotAdmin);
@@ -142,8 +152,6 @@ Exit Start(RunState& run, const WideString& commandTail) {
         return kExitAlreadyRunning;
     }
     if (!run.lock) run.log.Warning({u"no single-instance lock (", CodeText(error), u")"});
-    if (!options.kc.empty()) run.log.Info({u"level ", options.kc, u" from -kc"});
-    if (!options.lang.empty()) run.log.Info({u"language ", options.lang, u" from -lang"});
     platform.installer.SetInternalUI(kInstallUiLevelNone);
     return std::nullopt;
 }
