@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(cmake g++ libgtest-dev clang g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
       wine wine32:i386 wine64 msitools wixl xvfb xauth xdotool imagemagick icoutils
       python3-pytest python3-pefile openssl locales hyperfine valgrind time
-      libclang-rt-14-dev)
+      libclang-rt-14-dev nsis)
 
 missing=()
 for p in "${pkgs[@]}"; do
