@@ -196,9 +196,15 @@ def relay_phases(prefix: wine.Prefix, folder: str, args: Sequence[str], runs: in
     runs, in milliseconds. Relay thunks slow the traced calls a little and the machine is
     noisy, so the shares matter more than the sums."""
     debug_key = r"HKCU\Software\Wine\Debug"
-    # Only calls made by the program itself: the DLLs' calls among themselves, and msiexec's,
-    # stay out of the trace.
-    relay = {"RelayInclude": RELAY_INCLUDE, "RelayFromInclude": program}
+    # Only calls made by the program itself, and by the C runtime, whose exit() is what calls
+    # ExitProcess: the DLLs' calls among themselves, and msiexec's, stay out of the trace.
+    relay = {"RelayInclude": RELAY_INCLUDE, "RelayFromInclude": f"{program};msvcrt"}
+    # A new prefix has a RelayFromExclude list, and while there is one Wine ignores
+    # RelayFromInclude: it goes for the trace and comes back after.
+    saved = prefix.reg_query(debug_key)
+    exclude = saved.values.get("RelayFromExclude") if saved else None
+    if exclude:
+        prefix.wine(["reg", "delete", debug_key, "/v", "RelayFromExclude", "/f"], check=True)
     for name, value in relay.items():
         prefix.wine(["reg", "add", debug_key, "/v", name, "/d", value, "/f"], check=True)
     # Other messages would cut into the relay lines.
@@ -222,6 +228,9 @@ def relay_phases(prefix: wine.Prefix, folder: str, args: Sequence[str], runs: in
     finally:
         for name in relay:
             prefix.wine(["reg", "delete", debug_key, "/v", name, "/f"], check=True)
+        if exclude:
+            prefix.wine(["reg", "add", debug_key, "/v", "RelayFromExclude", "/t", exclude[0],
+                         "/d", exclude[1], "/f"], check=True)
     labels = list(dict.fromkeys(k for sample in samples for k in sample))
     merged = {k: (statistics.median(s.get(k, (0.0, 0))[0] for s in samples),
                   max(s.get(k, (0.0, 0))[1] for s in samples)) for k in labels}
@@ -534,6 +543,10 @@ def measure_install(bench: Bench, prefix: wine.Prefix, package: Package,
         subprocess.run(command, shell=True, env=prefix.env, cwd=prefix.kit, check=True)
         check(f"{name}: product state", prefix.product_state(package.product_code), 5)
         check(f"{name}: tool runs", len(prefix.ordo_tool_log()) - before, 1)
+        if package.payload:
+            vendor = prefix.host(package.tool_folder()).parent
+            check(f"{name}: files installed", sum(1 for f in vendor.rglob("*") if f.is_file()),
+                  package.payload.files + 1)
         subprocess.run(uninstall, shell=True, env=prefix.env, cwd=prefix.kit, check=True)
         check(f"{name}: state after removal", prefix.product_state(package.product_code), -1)
     warmup = 1
@@ -773,8 +786,10 @@ def report(data: dict) -> str:
         f"it exits on a bad option setup.exe loads {loads_text(data['phases']['bogus'])} "
         "itself. The traced runs below come from "
         "`WINEDEBUG=-all,+timestamp,+relay` with relay limited to calls made by the program "
-        "itself (`RelayFromInclude`) into the installer, COM and a few kernel32 and shell32 "
-        "functions, so each row is whole calls of the program's; the start row runs from the "
+        "itself and its C runtime (`RelayFromInclude`; the prefix's `RelayFromExclude` list is "
+        "set aside meanwhile, since Wine ignores the one while there is the other) into the "
+        "installer, COM and a few kernel32 and shell32 functions, so each row is whole calls "
+        "of the program's; the start row runs from the "
         "`wine` launch to the first traced call. Tracing slows the traced calls a little.",
         "",
     ]
