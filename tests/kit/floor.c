@@ -86,10 +86,12 @@ static UINT read_package(HMODULE msi, const wchar_t* path, wchar_t values[][VALU
     rc = ((OpenDatabaseFn)proc(msi, "MsiOpenDatabaseW"))(path, MSIDBOPEN_READONLY, &db);
     if (rc != ERROR_SUCCESS) return rc;
     /* One view for all of them: each view is a pass over the table. */
-    static const wchar_t query[] =
-        L"SELECT `Property`, `Value` FROM `Property` WHERE `Property` = 'ProductCode' OR "
-        L"`Property` = 'UpgradeCode' OR `Property` = 'ProductVersion' OR "
-        L"`Property` = 'ProductName'";
+#define DECISION_QUERY                                                                    \
+    L"SELECT `Property`, `Value` FROM `Property` WHERE `Property` = 'ProductCode' OR " \
+    L"`Property` = 'UpgradeCode' OR `Property` = 'ProductVersion'"
+    const wchar_t* query = count > PRODUCT_NAME
+                               ? DECISION_QUERY L" OR `Property` = 'ProductName'"
+                               : DECISION_QUERY;
     rc = ((OpenViewFn)proc(msi, "MsiDatabaseOpenViewW"))(db, query, &view);
     if (rc == ERROR_SUCCESS) {
         rc = ((ViewExecuteFn)proc(msi, "MsiViewExecute"))(view, 0);
