@@ -186,7 +186,8 @@ OWN_CODE = "the program's own code between those calls"
 RELAY_INCLUDE = ";".join([
     "msi.*", "shell32.IsUserAnAdmin", "kernel32.LoadLibraryExW", "kernel32.FindFirstFileW",
     "kernel32.FindClose", "kernel32.CreateProcessW", "kernel32.WaitForSingleObject",
-    "kernel32.ExitProcess", "combase.CoInitializeEx", "combase.CoUninitialize"])
+    "kernel32.ExitProcess", "combase.CoInitializeEx", "combase.CoInitialize",
+    "combase.CoUninitialize"])
 LINE = re.compile(r"^(\d+)\.(\d{3}):([0-9a-f]+):(Call|Ret)\s+([\w.]+)\((.*)$")
 
 
@@ -249,7 +250,7 @@ def _label(name: str, args: str, last_started: str) -> str:
     if name == "msi.MsiOpenDatabaseW":
         return "opening the package (MsiOpenDatabase)"
     if name.startswith("combase."):
-        return "COM (CoInitializeEx, CoUninitialize)"
+        return "COM (CoInitialize, CoUninitialize)"
     if name.endswith(("FindFirstFileW", "FindClose")):
         return "folder searches (FindFirstFile, FindClose)"
     if name.endswith("CreateProcessW"):
