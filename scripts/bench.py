@@ -536,7 +536,8 @@ def install_commands(package: Package, plain: bool = True) -> Dict[str, str]:
 
 
 def measure_install(bench: Bench, prefix: wine.Prefix, package: Package,
-                    commands: Dict[str, str], runs: int) -> Dict[str, Series]:
+                    commands: Dict[str, str], rounds: int, runs: int,
+                    warmup: int = 1) -> Dict[str, Series]:
     # Each side once, checked: the product lands, the tool runs, the removal undoes it.
     uninstall = uninstall_command(package)
     for name, command in commands.items():
@@ -550,13 +551,12 @@ def measure_install(bench: Bench, prefix: wine.Prefix, package: Package,
                   package.payload.files + 1)
         subprocess.run(uninstall, shell=True, env=prefix.env, cwd=prefix.kit, check=True)
         check(f"{name}: state after removal", prefix.product_state(package.product_code), -1)
-    warmup = 1
     before = len(prefix.ordo_tool_log())
-    result = hyperfine(commands, prefix.env, prefix.kit, bench.args.rounds, runs, warmup,
+    result = hyperfine(commands, prefix.env, prefix.kit, rounds, runs, warmup,
                        prepare=uninstall)
     # Every timed run installed and ran the tool: none found the product already there.
     check("tool runs during the measurement", len(prefix.ordo_tool_log()) - before,
-          bench.args.rounds * len(commands) * (runs + warmup))
+          rounds * len(commands) * (runs + warmup))
     check("no restart marker", prefix.reg_exists(r"HKCU\Software\NeedBstrReboot"), False)
     return result
 
@@ -771,7 +771,9 @@ def report(data: dict) -> str:
         "component each, in one embedded cabinet "
         f"({bulk_kit['msi bytes'] / 1024 / 1024:.1f} MiB of package; binaries are random, "
         "text compresses). setup.exe runs as an unattended installation would, with "
-        "`-args /qn`, so both sides start msiexec with the same command line.",
+        "`-args /qn`, so both sides start msiexec with the same command line. A run takes "
+        f"seconds: the runs are spread over {2 * data['rounds']} rounds of {data['scale']}, "
+        "without warm-up runs, for a burst of load on the machine to fall on both sides.",
         "5. **Folder scaling.** The decision of 1. in folders holding setup.exe, the package "
         "and empty.exe beside 10, 1 000 or 10 000 small unrelated files (documents, images, "
         "archives; no package, certificate or DLL). empty.exe in the same folders shows what "
@@ -976,7 +978,8 @@ def main() -> int:
     for program in PROGRAMS:
         shutil.copy2(wine.KIT_BIN / program, WORK / program)
     bench = Bench(args)
-    data: dict = {"date": datetime.date.today().isoformat(), "rounds": args.rounds}
+    data: dict = {"date": datetime.date.today().isoformat(), "rounds": args.rounds,
+                  "scale": args.scale}
     try:
         say(f"bench: prefixes in {WORK}")
         decided = bench.prefix("decided")
@@ -994,10 +997,12 @@ def main() -> int:
         data["decision"] = measure_decision(bench, decided)
         say("3. Installation: setup.exe on a fresh state against msiexec and the tool by hand")
         data["install"] = measure_install(bench, fresh, PACKAGE, install_commands(PACKAGE),
-                                          4 * args.scale)
+                                          args.rounds, 4 * args.scale)
         say(f"4. Installation of {num(BULK.payload.files + 1)} files, the same way")
+        # Twice the rounds, a few seconds each: a burst of load on the shared machine then
+        # lands on both sides. The checked installation before has warmed the caches.
         data["bulk"] = measure_install(bench, bulk, BULK, install_commands(BULK, plain=False),
-                                       2 * args.scale)
+                                       2 * args.rounds, args.scale, warmup=0)
         data["scaling"] = measure_scaling(bench, decided, folders)
         data["memory"] = measure_memory(bench, decided, fresh)
 
