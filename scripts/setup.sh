@@ -8,7 +8,7 @@ pkgs=(cmake g++ libgtest-dev clang g++-mingw-w64-i686 mingw-w64-tools binutils-m
       wine wine32:i386 wine64 msitools wixl xvfb xauth xdotool imagemagick icoutils
       python3-pytest python3-pefile openssl locales hyperfine valgrind time
       libclang-rt-14-dev clang-format git osslsigncode softhsm2 libengine-pkcs11-openssl opensc
-      p11-kit-modules)
+      p11-kit-modules nsis)
 
 as_root() {
   if [ "$(id -u)" = 0 ]; then

@@ -9,6 +9,7 @@ msibuild. Certificates come from openssl. Importable by the tests and runnable b
 import argparse
 import dataclasses
 import hashlib
+import random
 import re
 import shutil
 import subprocess
@@ -16,7 +17,7 @@ import sys
 import tempfile
 import uuid
 from pathlib import Path
-from typing import Dict, List, Optional
+from typing import Dict, List, NamedTuple, Optional
 
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
@@ -49,6 +50,17 @@ FAIL_MESSAGE = "The Quorvane test package fails on purpose."
 _FROM_NAME = "from name"
 
 
+class Payload(NamedTuple):
+    """Filler files installed beside the tool, so that an installation moves a product's bulk."""
+
+    files: int
+    total_bytes: int
+
+
+# Folders of a product's tree, under the vendor folder.
+PAYLOAD_FOLDERS = ("bin", "lib", "plugins", "data", "locale", "doc", "help", "templates")
+
+
 @dataclasses.dataclass
 class Package:
     """One package. Fields left at their defaults are derived from the file name, the way the
@@ -74,6 +86,7 @@ class Package:
     # On installation, appends "UILevel <n> <file name>" to C:\install.log: the interface level
     # that msiexec ran with (2 none, 3 basic, 5 full).
     trace_ui: bool = False
+    payload: Optional[Payload] = None
 
     def __post_init__(self):
         lower = self.file_name.lower()
@@ -109,9 +122,10 @@ def default_tool() -> Path:
     return tool
 
 
-def _wxs(package: Package) -> str:
+def _wxs(package: Package, payload: Dict[str, str]) -> str:
     win64 = package.platform == "x64"
     fields = {
+        **payload,
         "PRODUCT_CODE": package.product_code,
         "UPGRADE_CODE": package.upgrade_code,
         "VERSION": package.version,
@@ -123,6 +137,54 @@ def _wxs(package: Package) -> str:
     for key, value in fields.items():
         text = text.replace(f"@{key}@", value)
     return text
+
+
+_WORDS = ("data", "value", "key", "name", "file", "entry", "table", "record", "index", "config",
+          "module", "service", "provider", "certificate", "container", "<item>", "</item>",
+          "0x1F", "=", ";", "\r\n")
+
+
+def _write_payload(package: Package, work: Path) -> Dict[str, str]:
+    """Writes the payload's files into work/payload/ and returns the .wxs fragments that install
+    them, one component a file as WiX authors do. Sizes spread from hundreds of bytes to
+    hundreds of kilobytes; binaries are random and text compresses, as a real product's mix
+    does. The same package always gets the same files."""
+    fragments = {"PAYLOAD_DIRECTORIES": "", "PAYLOAD_COMPONENTS": ""}
+    if package.payload is None:
+        return fragments
+    files, total = package.payload
+    rng = random.Random(f"{package.file_name} {files} {total}")
+    weights = [rng.lognormvariate(0, 1.5) for _ in range(files)]
+    scale = total / sum(weights)
+    sizes = [int(w * scale) for w in weights]
+    sizes[0] += total - sum(sizes)
+    win64 = "yes" if package.platform == "x64" else "no"
+    folders: Dict[str, List[str]] = {name: [] for name in PAYLOAD_FOLDERS}
+    refs = []
+    for i, size in enumerate(sizes):
+        folder = PAYLOAD_FOLDERS[i % len(PAYLOAD_FOLDERS)]
+        text = i % 5 < 2
+        name = f"f{i:04d}.{'txt' if text else 'dll'}"
+        source = work / "payload" / folder / name
+        source.parent.mkdir(parents=True, exist_ok=True)
+        if text:
+            words = b""
+            while len(words) < size:
+                words += " ".join(rng.choices(_WORDS, k=size // 5 + 16)).encode() + b" "
+            source.write_bytes(words[:size])
+        else:
+            source.write_bytes(rng.randbytes(size))
+        component = f"P{i:04d}"
+        folders[folder].append(
+            f'<Component Id="{component}" Guid="{guid(package.file_name + component)}" '
+            f'Win64="{win64}"><File Id="{component}" Name="{name}" '
+            f'Source="payload/{folder}/{name}" KeyPath="yes"/></Component>')
+        refs.append(f'<ComponentRef Id="{component}"/>')
+    fragments["PAYLOAD_DIRECTORIES"] = "".join(
+        f'<Directory Id="PAYLOAD_{folder.upper()}" Name="{folder}">{"".join(parts)}</Directory>'
+        for folder, parts in folders.items())
+    fragments["PAYLOAD_COMPONENTS"] = "".join(refs)
+    return fragments
 
 
 def _codepage(package: Package) -> str:
@@ -179,7 +241,8 @@ def build_package(package: Package, folder: Path, tool: Optional[Path] = None) -
         work = Path(work)
         # wixl takes File sources relative to the .wxs only.
         shutil.copy(tool or default_tool(), work / "ordo_tool.exe")
-        (work / "package.wxs").write_text(_wxs(package), encoding="utf-8")
+        (work / "package.wxs").write_text(_wxs(package, _write_payload(package, work)),
+                                          encoding="utf-8")
         arch = "x64" if package.platform == "x64" else "x86"
         _run(["wixl", "-a", arch, "-o", str(out.resolve()), "package.wxs"], cwd=work)
         # The code page first: msibuild stores the UTF-8 it is given in the database's code page.
