@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Shows setup.exe at work under Wine on a generated kit and reports what happened: the usage
-text, a missing package, a fresh installation with certificates, an upgrade and a repeat run."""
+text, a missing package, a fresh installation with certificates, an upgrade and a repeat run,
+and the setup log of the upgrade."""
 import shutil
 import subprocess
 import sys
@@ -14,7 +15,8 @@ import make_kit  # noqa: E402
 from make_kit import Package  # noqa: E402
 
 MEANING = {0: "success", 1: "not an administrator", 2: "file not found", 3: "same version, nothing done",
-           4: "a later version is installed", 7: "restart refused", 1639: "bad command line"}
+           4: "a later version is installed", 7: "restart refused", 1618: "another setup.exe is running",
+           1639: "bad command line", 3010: "installed, restart due"}
 
 
 def say(text=""):
@@ -86,6 +88,10 @@ def main():
         say(f"    initialisation tool runs so far: {len(prefix.ordo_tool_log())}")
         marker = prefix.reg_exists(r"HKCU\Software\NeedBstrReboot")
         say(f"    pending-restart marker: {'present' if marker else 'absent'}")
+        say()
+        say("7. What setup.exe logged of that run (its log in the temporary folder):")
+        for line in prefix.setup_log().splitlines():
+            say(f"    {line}")
     finally:
         prefix.kill()
         shutil.rmtree(work, ignore_errors=True)
