@@ -83,8 +83,7 @@ Exit ShowDialog(RunState& run) {
 }
 
 // The log opens as soon as the command line tells where it goes; its first lines say what ran
-// where.
-// Answers the log's path, empty when it could not be created.
+// where. Answers the log's path, empty when it could not be created.
 WideString OpenLog(RunState& run) {
     Platform& platform = run.platform;
     WideString path = run.log.Open(run.options.log);

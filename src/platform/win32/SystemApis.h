@@ -146,9 +146,9 @@ inline BOOL CloseStore(HCERTSTORE store) {
 }
 using UniqueHkey = UniqueAny<NullTraits<HKEY, decltype(&CloseKey), &CloseKey>>;
 using UniqueCertStore = UniqueAny<NullTraits<HCERTSTORE, decltype(&CloseStore), &CloseStore>>;
-inline PVOID FreeSid(PSID sid) {
+inline PVOID ReleaseSid(PSID sid) {
     return advapi32().FreeSid(sid);
 }
-using UniqueSid = UniqueAny<NullTraits<PSID, decltype(&FreeSid), &FreeSid>>;
+using UniqueSid = UniqueAny<NullTraits<PSID, decltype(&ReleaseSid), &ReleaseSid>>;
 
 }  // namespace qv::win32
