@@ -188,7 +188,7 @@ OWN_CODE = "the program's own code between those calls"
 RELAY_INCLUDE = ";".join([
     "msi.*", "shell32.IsUserAnAdmin", "advapi32.CheckTokenMembership", "kernel32.LoadLibraryExW",
     "kernel32.FindFirstFileW", "kernel32.FindClose", "kernel32.CreateProcessW",
-    "kernel32.WaitForSingleObject", "user32.MsgWaitForMultipleObjects", "kernel32.CreateFileW",
+    "kernel32.WaitForSingleObject", "user32.MsgWaitForMultipleObjectsEx", "kernel32.CreateFileW",
     "kernel32.WriteFile",
     "kernel32.ExitProcess", "combase.CoInitializeEx", "combase.CoInitialize",
     "combase.CoUninitialize"])
@@ -259,7 +259,7 @@ def _label(name: str, args: str, last_started: str) -> str:
         return "folder searches (FindFirstFile, FindClose)"
     if name.endswith("CreateProcessW"):
         return "starting msiexec / the tool (CreateProcess)"
-    if name.endswith(("WaitForSingleObject", "MsgWaitForMultipleObjects")):
+    if name.endswith(("WaitForSingleObject", "MsgWaitForMultipleObjectsEx")):
         return f"waiting for {last_started}"
     if name.endswith(("IsUserAnAdmin", "CheckTokenMembership")):
         return "administrator check"

@@ -61,11 +61,13 @@ def test_root_certificates_and_tool(prefix, certificates):
     expected = {t for ts in prints.values() for t in ts}
     assert len(expected) == 4  # a .cer, a .crt and a bundle of two; the broken file holds none
     assert not expected & set(prefix.root_certificates())
+    prefix.host(r"C:\setup.log").write_text("an earlier run's log\n")  # -log replaces it
     assert prefix.setup(["-silent", "-root", "-noreboot", "-log", r"C:\setup.log"]) == 0
     # Wine adds the host's authorities on the store's first open: look for ours only.
     assert expected <= set(prefix.root_certificates())
     assert prefix.ordo_tool_log() == [_tool(package, prefix)]
     log = strip_log_times(prefix.host(r"C:\setup.log").read_text("utf-8"))
+    assert "an earlier run" not in log
     for line in ["decision: fresh installation", "msiexec ended with 0 after ",
                  "tool ended with 0 after", "exit code 0: success"]:
         assert line in log, line

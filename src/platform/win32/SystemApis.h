@@ -92,7 +92,7 @@ struct User32 {
     QV_BIND(ExitWindowsEx);
     QV_BIND(GetProcessWindowStation);
     QV_BIND(GetUserObjectInformationW);
-    QV_BIND(MsgWaitForMultipleObjects);
+    QV_BIND(MsgWaitForMultipleObjectsEx);
     QV_BIND(PeekMessageW);
     QV_BIND(TranslateMessage);
     QV_BIND(DispatchMessageW);

@@ -31,8 +31,10 @@ class Win32ChildProcess : public ChildProcess {
         // runs must be answered, or whoever sent it waits on us as we wait on msiexec.
         HANDLE process = process_.get();
         DWORD woken;
-        while ((woken = user32().MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE,
-                                                           QS_ALLINPUT)) == WAIT_OBJECT_0 + 1) {
+        // MWMO_INPUTAVAILABLE: messages already in the queue wake it too, not only new ones.
+        while ((woken = user32().MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT,
+                                                             MWMO_INPUTAVAILABLE)) ==
+               WAIT_OBJECT_0 + 1) {
             MSG message;
             while (user32().PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
                 user32().TranslateMessage(&message);
@@ -91,10 +93,12 @@ class Win32LogFile : public LogFile {
 
 std::unique_ptr<LogFile> Win32FileSystem::CreateLogFile(const WideString& path, bool replace,
                                                         uint32_t& error) {
-    // Links are never followed: one planted under a new name fails the create, and one under
-    // a name to replace is itself what is written, never the file it points at.
-    HANDLE file = ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                replace ? CREATE_ALWAYS : CREATE_NEW,
+    // Links are never followed. CREATE_ALWAYS would write through a symbolic link even with
+    // FILE_FLAG_OPEN_REPARSE_POINT, so a name to replace is deleted first (a link is deleted, not
+    // its target; a junction is a folder and stays) and every file is created new, failing
+    // where anything is under the name.
+    if (replace) ::DeleteFileW(AsWide(path));
+    HANDLE file = ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();
