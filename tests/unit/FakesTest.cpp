@@ -151,32 +151,6 @@ TEST_F(FakeInstallerTest, StringReadsFollowTheLengthProtocol) {
     EXPECT_EQ(installer.OpenHandleCount(), 0u);
 }
 
-TEST_F(FakeInstallerTest, ComponentPathReturnsStatesAndLengths) {
-    ExpectReads(
-        {{0, kInstallStateLocal, 12, u""},
-         {5, static_cast<uint32_t>(-3), 12, u"D:\\X"},
-         {12, static_cast<uint32_t>(-3), 12, u"D:\\X\\key.dl"},
-         {13, kInstallStateLocal, 12, u"D:\\X\\key.dll"}},
-        [&](char16_t* b, uint32_t* n) {
-            return static_cast<uint32_t>(installer.GetComponentPath(kProduct, kComponent, b, n));
-        });
-    uint32_t length = 0;
-    EXPECT_EQ(installer.GetComponentPath(kOther, kComponent, nullptr, &length), -1);
-    EXPECT_EQ(installer.GetComponentPath(u"", kComponent, nullptr, &length), -1);
-}
-
-TEST_F(FakeInstallerTest, RelatedProductsAndStates) {
-    char16_t buffer[39] = {};
-    EXPECT_EQ(installer.EnumRelatedProducts(kUpgrade, 0, buffer), 0u);
-    EXPECT_EQ(std::u16string(buffer), kProduct);
-    EXPECT_EQ(installer.EnumRelatedProducts(kUpgrade, 1, buffer), 0u);
-    EXPECT_EQ(std::u16string(buffer), kOther);
-    EXPECT_EQ(installer.EnumRelatedProducts(kUpgrade, 2, buffer), 259u);
-    EXPECT_EQ(installer.EnumRelatedProducts(kProduct, 0, buffer), 259u);
-    EXPECT_EQ(installer.QueryProductState(kProduct), 5);
-    EXPECT_EQ(installer.QueryProductState(u""), -1);
-}
-
 TEST_F(FakeInstallerTest, DatabaseChangesOnlyWithACommit) {
     const std::u16string path = u"C:\\windows\\Installer\\1.msi";
     const std::vector<SequenceRow> before = {
@@ -213,32 +187,6 @@ TEST_F(FakeInstallerTest, DatabaseChangesOnlyWithACommit) {
     EXPECT_EQ(installer.DatabaseOpenView(database, FakeInstaller::kPatchStatement, &view), 1627u);
     EXPECT_EQ(installer.OpenDatabase(u"C:\\missing.msi", 1, &database), 110u);
     EXPECT_EQ(installer.OpenHandleCount(), 2u);
-}
-
-TEST(FakesTest, RegistryDeletesOnlyAKeyWithoutSubkeys) {
-    struct Case {
-        std::vector<std::u16string> existing;
-        uint32_t result;
-        bool remains;
-    } cases[] = {
-        {{u"Software\\NeedBstrReboot"}, 0, false},
-        {{u"Software\\NEEDBSTRREBOOT", u"Software\\NeedBstrRebootA"}, 0, false},
-        {{u"Software\\NeedBstrRebootA", u"Software\\NeedBstrReboot\\Child"}, 5, true},
-        {{u"Software\\NeedBstrRebootX"}, 2, false},
-        {{}, 2, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.existing.empty() ? "no Software key" : ToUtf8(WideString(c.existing[0])));
-        FakeRegistry registry;
-        for (const auto& path : c.existing) registry.AddKey(path);
-        EXPECT_EQ(registry.DeleteSubKey(u"software", kKeyRead, u"NeedBstrReboot"), c.result);
-        EXPECT_EQ(registry.HasKey(u"Software\\NeedBstrReboot"), c.remains);
-    }
-    FakeRegistry registry;
-    EXPECT_EQ(registry.OpenKey(u"Software\\NeedBstrReboot", kKeyRead), 2u);
-    EXPECT_EQ(registry.CreateKey(u"Software\\NeedBstrReboot", kKeyRead | kKeyWrite), 0u);
-    EXPECT_TRUE(registry.HasKey(u"SOFTWARE"));
-    EXPECT_EQ(registry.log.calls.back(), "CreateKey Software\\NeedBstrReboot 0x2001F");
 }
 
 TEST(FakesTest, DialogClicksSwitchRadioGroupsButCheckButtonDoesNot) {

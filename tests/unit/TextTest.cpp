@@ -68,12 +68,6 @@ TEST(InstallerCommandLine, QuotesOnlyTheProgramAndThePackage) {
     }
 }
 
-TEST(InstallerCommandLine, RebootCodes) {
-    for (uint32_t code : {3010u, 3011u, 1641u}) EXPECT_TRUE(IsRebootExitCode(code)) << code;
-    for (uint32_t code : {0u, 1602u, 1603u, 1618u, 3012u})
-        EXPECT_FALSE(IsRebootExitCode(code)) << code;
-}
-
 TEST(ToolCommandLine, QuotesTheWholeProgramPath) {
     EXPECT_EQ(BuildToolCommandLine(WideString(u"C:\\Program Files\\Q\\lib\\")),
               WideString(u"\"C:\\Program Files\\Q\\lib\\ordo_tool.exe\" /init"));
