@@ -1,7 +1,5 @@
 #include "actions/Certificates.h"
 
-#include "packages/FileLookup.h"
-
 namespace qv {
 namespace {
 
@@ -33,17 +31,8 @@ void ImportFile(CertificateStores& stores, const WideString& path, Log& log) {
 
 }  // namespace
 
-void ImportRootCertificates(Platform& platform, Log& log) {
-    static const char16_t* const kCertificatePatterns[] = {u"*.cer", u"*.p7b", u"*.crt"};
-    WideString folder = ProgramFolder(platform.files);
-    for (const char16_t* pattern : kCertificatePatterns) {
-        uint32_t error = 0;
-        std::unique_ptr<DirectorySearch> search = platform.files.FindFirst(folder + pattern, error);
-        if (!search) continue;
-        do {
-            ImportFile(platform.certificates, folder + search->Name(), log);
-        } while (search->Next());
-    }
+void ImportRootCertificates(CertificateStores& stores, const KitFolder& kit, Log& log) {
+    for (const WideString& name : kit.certificates) ImportFile(stores, kit.folder + name, log);
 }
 
 }  // namespace qv

@@ -1,11 +1,12 @@
 #pragma once
 #include "common/Log.h"
-#include "platform/Platform.h"
+#include "packages/KitFolder.h"
+#include "platform/CertificateStores.h"
 
 namespace qv {
 
-// Adds every certificate of the *.cer, *.p7b and *.crt files beside the program to the
-// machine's Root store, pattern by pattern. Files that hold none are skipped; nothing is shown.
-void ImportRootCertificates(Platform& platform, Log& log);
+// Adds every certificate of the kit's certificate files to the machine's Root store. Files that
+// hold none are skipped; nothing is shown.
+void ImportRootCertificates(CertificateStores& stores, const KitFolder& kit, Log& log);
 
 }  // namespace qv

@@ -1,8 +1,6 @@
 #include "actions/InitTool.h"
 
 #include "actions/ProcessRunner.h"
-#include "common/ResultCodes.h"
-#include "packages/InstallerStrings.h"
 
 namespace qv {
 
@@ -17,7 +15,7 @@ WideString BuildToolCommandLine(const WideString& folder) {
 
 ToolResult RunInitTool(Platform& platform, const WideString& productCode, Log& log) {
     WideString path;
-    int state = ReadComponentPath(platform.installer, productCode, kToolComponentCode, path);
+    int state = platform.installer.ComponentPath(productCode, kToolComponentCode, path);
     ToolResult result;
     WideString folder = path.Folder();
     if (state == kInstallStateBroken || folder.empty()) {

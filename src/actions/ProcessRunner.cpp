@@ -13,14 +13,14 @@ uint32_t RunProcessAndWait(Processes& processes, const WideString& commandLine, 
     if (started != nullptr) *started = true;
     child->WaitForExit();
     uint32_t code = 0;
-    if (!child->GetExitCode(code)) code = 0;
+    if (!child->ExitCode(code)) code = 0;
     return code;
 }
 
 uint32_t RunAndLog(Processes& processes, SystemInfo& system, Log& log, const char16_t* name,
                    const WideString& commandLine) {
     log.Info({name, u": ", commandLine});
-    uint32_t start = system.GetTickCount();
+    uint32_t start = system.TickCount();
     bool started = false;
     uint32_t code = RunProcessAndWait(processes, commandLine, &started);
     if (!started) {
@@ -28,7 +28,7 @@ uint32_t RunAndLog(Processes& processes, SystemInfo& system, Log& log, const cha
         return code;
     }
     log.Info({name, u" ended with ", CodeText(code), u" after ",
-              Decimal(system.GetTickCount() - start), u" ms"});
+              Decimal(system.TickCount() - start), u" ms"});
     return code;
 }
 

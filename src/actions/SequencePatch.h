@@ -5,10 +5,8 @@
 
 namespace qv {
 
-extern const char16_t kSequencePatchStatement[];
-
 // Makes the installed product's cached package skip KSProcess and KSProcess64 when an upgrade
-// removes it. Every failure is quiet and leaves the package as it was; always answers 0.
-uint32_t PatchUpgradeSequence(Installer& installer, const WideString& installedCode, Log& log);
+// removes it. Every failure is logged and leaves the package as it was; the run goes on.
+void PatchUpgradeSequence(Installer& installer, const WideString& installedCode, Log& log);
 
 }  // namespace qv

@@ -35,13 +35,4 @@ enum MessageId : uint16_t {
     kMsgAlreadyRunning = 126,
 };
 
-// What a step reports: 0 or the Windows or installer code of its failure and, where the user is
-// told of that failure, the message to show. The driver shows it, unless the run is silent.
-struct StepResult {
-    uint32_t status = 0;
-    MessageId message = kNoMessage;
-
-    bool Failed() const { return status != 0; }
-};
-
 }  // namespace qv

@@ -23,32 +23,6 @@ constexpr uint32_t kErrorSuccessRebootInitiated = 1641;
 constexpr uint32_t kErrorSuccessRebootRequired = 3010;
 constexpr uint32_t kErrorSuccessRestartRequired = 3011;
 
-// Install states (INSTALLSTATE_*).
-constexpr int kInstallStateUnknown = -1;
-constexpr int kInstallStateBroken = 0;
-constexpr int kInstallStateLocal = 3;
-constexpr int kInstallStateDefault = 5;
-
-constexpr int kInstallUiLevelNone = 2;
-constexpr uint32_t kMsiOpenPackageIgnoreMachineState = 1;
-constexpr uint32_t kMsiDbOpenReadOnly = 0;
-constexpr uint32_t kMsiDbOpenTransact = 1;
-constexpr uint32_t kMsiInstallContextMachine = 4;
-constexpr uint32_t kMsiCodeProduct = 0;
-
-// Message box styles and answers.
-constexpr uint32_t kMbOk = 0;
-constexpr uint32_t kMbYesNo = 4;
-constexpr uint32_t kMbIconError = 0x10;
-constexpr uint32_t kMbIconWarning = 0x30;
-constexpr uint32_t kMbIconInformation = 0x40;
-constexpr int kIdYes = 6;
-
-// Registry access masks.
-constexpr uint32_t kKeyRead = 0x20019;
-constexpr uint32_t kKeyWrite = 0x20006;
-constexpr uint32_t kKeyWow64_32Key = 0x0200;
-
 constexpr uint16_t kLangRussian = 1049;
 constexpr uint16_t kLangEnglishUs = 1033;
 

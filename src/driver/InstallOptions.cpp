@@ -1,17 +1,10 @@
 #include "driver/InstallOptions.h"
 
-#include "common/ExitCodes.h"
-#include "common/ResultCodes.h"
-
 namespace qv {
 namespace {
 
 bool Is(const WideString& argument, const char16_t* dash, const char16_t* slash) {
     return argument == WideString(dash) || argument == WideString(slash);
-}
-
-WideString Starred(const WideString& value) {
-    return WideString(u"*") + value + u"*";
 }
 
 bool Blank(char16_t c) {
@@ -92,9 +85,11 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
             if (i + 1 >= arguments.size()) return ParseOutcome::kUnrecognised;
             const WideString& value = arguments[++i];
             if (Is(a, u"-lang", u"/lang")) {
-                options.lang = Starred(value);
+                options.lang = ParseLanguage(value);
+                options.unknownLang = options.lang == Language::kNone ? value : WideString();
             } else if (Is(a, u"-kc", u"/kc")) {
-                options.kc = Starred(value);
+                options.kc = ParseLevel(value);
+                options.unknownKc = options.kc == Level::kNone ? value : WideString();
             } else if (Is(a, u"-log", u"/log")) {
                 options.log = value;
             } else {
@@ -117,11 +112,6 @@ WideString UsageText() {
         u"-reinstall\treinstall product\n"
         u"-silent\tdo not display any user interface\n"
         u"\t(if same version already installed and reinstall not specified, do nothing)\n");
-}
-
-int ShowUsage(Ui& ui, bool silent, int exitCode) {
-    if (!silent) ui.MessageBox(UsageText(), WideString(u"Help"), kMbIconInformation);
-    return exitCode;
 }
 
 }  // namespace qv

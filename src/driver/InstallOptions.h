@@ -2,19 +2,23 @@
 #include <vector>
 
 #include "common/WideString.h"
-#include "platform/Platform.h"
+#include "packages/Choices.h"
 
 namespace qv {
 
 struct InstallOptions {
-    WideString kc;    // "*kc2*" style pattern, empty when not chosen
-    WideString lang;  // "*eng*" style pattern, empty when not chosen
-    WideString args;  // extra msiexec words, each followed by one blank
-    WideString log;   // the log file to write instead of the default one
+    bool empty = true;                // an empty command tail: the settings dialog may be shown
+    Level kc = Level::kNone;          // none when not chosen
+    Language lang = Language::kNone;  // none when not chosen
+    WideString args;                  // extra msiexec words, each followed by one blank
+    WideString log;                   // the log file to write instead of the default one
     bool silent = false;
     bool root = false;
     bool noreboot = false;
     bool reinstall = false;
+    // Values of -kc and -lang that name no level or language: no choice, and a warning.
+    WideString unknownKc;
+    WideString unknownLang;
 };
 
 enum class ParseOutcome { kParsed, kHelp, kUnrecognised };
@@ -29,9 +33,6 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
 
 // The usage text; the same in every language.
 WideString UsageText();
-
-// Shows the usage unless silent and answers the exit code the process ends with.
-int ShowUsage(Ui& ui, bool silent, int exitCode);
 
 // Appends one installer word and its separating blank, as every addition to `args` is made.
 void AppendArgument(WideString& args, const WideString& word);

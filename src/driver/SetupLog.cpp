@@ -58,9 +58,9 @@ WideString SetupLog::Open(const WideString& path) {
         return file_ ? path : WideString();
     }
     // The temporary folder may be others' to write in: a name is only ever taken new.
-    WideString folder = system_.GetTempFolder();
+    WideString folder = system_.TempFolder();
     if (folder.empty()) return WideString();
-    LocalTime now = system_.GetLocalTime();
+    LocalTime now = system_.Now();
     for (unsigned suffix = 0; suffix <= kMoreNames; ++suffix) {
         WideString candidate = folder + DefaultLogName(now, suffix);
         file_ = files_.CreateLogFile(candidate, false, error);
@@ -73,7 +73,7 @@ WideString SetupLog::Open(const WideString& path) {
 void SetupLog::Write(const char16_t* word, LogLine pieces, const WideString& more) {
     if (!file_) return;
     std::vector<char> line;
-    AppendText(line, TimeText(system_.GetLocalTime(), {u'-', u'-', u' ', u':', u':', u'.', u' '}));
+    AppendText(line, TimeText(system_.Now(), {u'-', u'-', u' ', u':', u':', u'.', u' '}));
     AppendText(line, WideString(word));
     AppendText(line, Joined(pieces));
     AppendText(line, more);

@@ -2,9 +2,6 @@
 
 #include <vector>
 
-#include "common/ResultCodes.h"
-#include "packages/InstallerStrings.h"
-
 namespace qv {
 namespace {
 
@@ -56,20 +53,6 @@ int CompareVersions(const WideString& left, const WideString& right) {
         if (r != 0) return r;
     }
     return 0;
-}
-
-StepResult CompareInstalledVersion(Installer& installer, const WideString& installedCode,
-                                   const PackageIdentity& package, int& order, Log& log) {
-    WideString installed;
-    ReadStep step;
-    if (uint32_t status =
-            ReadProductInfo(installer, installedCode, u"VersionString", installed, &step)) {
-        return {status,
-                step == ReadStep::kLength ? kMsgNoInstalledVersionSize : kMsgNoInstalledVersion};
-    }
-    log.Info({u"installed product ", installedCode, u": version ", installed});
-    order = CompareVersions(package.version, installed);
-    return {};
 }
 
 }  // namespace qv

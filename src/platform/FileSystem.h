@@ -1,21 +1,11 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "common/WideString.h"
 
 namespace qv {
-
-// An open FindFirstFileW search; closing it is the destructor's job.
-class DirectorySearch {
-  public:
-    virtual ~DirectorySearch() = default;
-    // The long name of the current entry.
-    virtual WideString Name() const = 0;
-    virtual bool IsDirectory() const = 0;
-    // Moves to the next entry; false when there is none.
-    virtual bool Next() = 0;
-};
 
 // A log file opened for writing; each line goes to the file at once, so that a run ended from
 // outside leaves what it wrote.
@@ -28,11 +18,12 @@ class LogFile {
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
-    // GetModuleFileNameW(nullptr, buffer, size): units copied; equal to size when cut short.
-    virtual uint32_t GetModuleFileName(char16_t* buffer, uint32_t size) = 0;
-    // FindFirstFileW; on failure null and `error` holds GetLastError.
-    virtual std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern,
-                                                       uint32_t& error) = 0;
+    // The running program's full path, however long.
+    virtual WideString ProgramPath() = 0;
+    // The long names of the files (not folders) in `folder` (with its trailing backslash), in
+    // the order the file system lists them. 0, or the error when the folder cannot be listed;
+    // an empty folder is no error.
+    virtual uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) = 0;
     // Creates the file, replacing one of that name, or with `replace` off only if the name is
     // free. A link or junction under the name is never followed. Null on failure, with the
     // error.

@@ -1,68 +1,89 @@
 #pragma once
-// The msi.dll calls, shaped after the Windows functions and returning their codes.
+// The Windows Installer, answering the product's questions. Handles, buffers and the two-call
+// reads stay in the adapter.
 #include <cstdint>
+#include <vector>
 
 #include "common/WideString.h"
 
 namespace qv {
 
-using MsiHandle = uint32_t;
+// Who a package is: what one read of its Property table tells.
+struct PackageIdentity {
+    WideString path;
+    WideString productCode;
+    WideString upgradeCode;  // empty when the package has none
+    WideString version;
+    WideString name;
+};
+
+// Where a read failed, for the message that names that step.
+enum class ReadStep : uint8_t { kLength, kValue, kOpen, kReleaseFlags, kProductLanguage };
+
+struct ReadStatus {
+    uint32_t code = 0;
+    ReadStep step = ReadStep::kValue;
+};
+
+// The properties of an installed product's cached package that tell its level and language.
+struct ReleaseProperties {
+    WideString releaseFlags;     // ISReleaseFlags; empty when absent
+    WideString productLanguage;  // ProductLanguage
+};
+
+// One row of InstallExecuteSequence: an action and its condition.
+struct SequenceCondition {
+    WideString action;
+    WideString condition;
+};
+
+// Where an installed product's sources are: what a reinstallation over it must put back when
+// it fails.
+struct SourceList {
+    WideString packageName;
+    std::vector<WideString> networkSources;
+};
 
 class Installer {
   public:
     virtual ~Installer() = default;
-    virtual void SetInternalUI(int level) = 0;
-    virtual int QueryProductState(const char16_t* product) = 0;
-    // `buffer` may be null to ask for the length; `length` excludes the terminator.
-    virtual uint32_t GetProductInfo(const char16_t* product, const char16_t* attribute,
-                                    char16_t* buffer, uint32_t* length) = 0;
-    virtual uint32_t OpenPackageEx(const char16_t* path, uint32_t options, MsiHandle* out) = 0;
-    virtual uint32_t GetProperty(MsiHandle package, const char16_t* name, char16_t* buffer,
-                                 uint32_t* length) = 0;
-    // `buffer` holds 39 units.
-    virtual uint32_t EnumRelatedProducts(const char16_t* upgradeCode, uint32_t index,
-                                         char16_t* buffer) = 0;
-    virtual int GetComponentPath(const char16_t* product, const char16_t* component,
-                                 char16_t* buffer, uint32_t* length) = 0;
-    virtual uint32_t SourceListGetInfo(const char16_t* product, uint32_t context, uint32_t options,
-                                       const char16_t* property, char16_t* buffer,
-                                       uint32_t* length) = 0;
-    virtual uint32_t SourceListClearAll(const char16_t* product) = 0;
-    virtual uint32_t SourceListSetInfo(const char16_t* product, uint32_t context, uint32_t options,
-                                       const char16_t* property, const char16_t* value) = 0;
-    virtual uint32_t OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) = 0;
-    virtual uint32_t DatabaseOpenView(MsiHandle database, const char16_t* query,
-                                      MsiHandle* out) = 0;
-    virtual uint32_t ViewExecute(MsiHandle view, MsiHandle record) = 0;
-    // MsiViewFetch: the next row's record; 259 (ERROR_NO_MORE_ITEMS) after the last.
-    virtual uint32_t ViewFetch(MsiHandle view, MsiHandle* record) = 0;
-    // MsiRecordGetStringW of field `field` (from 1); `length` as GetProperty's.
-    virtual uint32_t RecordGetString(MsiHandle record, uint32_t field, char16_t* buffer,
-                                     uint32_t* length) = 0;
-    virtual uint32_t DatabaseCommit(MsiHandle database) = 0;
-    virtual uint32_t CloseHandle(MsiHandle handle) = 0;
+    // In-process installer calls of this process show no interface.
+    virtual void DisableInternalUi() = 0;
+    // The package's ProductCode, UpgradeCode, ProductVersion and ProductName, read as a
+    // read-only database. 0, the first failing call's code, or 1620 for a package that names
+    // no product.
+    virtual uint32_t ReadPackageIdentity(const WideString& path, PackageIdentity& identity) = 0;
+    // The installed products related to the UpgradeCode, in the installer's order.
+    virtual std::vector<WideString> RelatedProducts(const WideString& upgradeCode) = 0;
+    virtual bool IsInstalled(const WideString& product) = 0;
+    // A product's attribute ("VersionString", "LocalPackage"); on failure `value` is untouched
+    // and the status says whether asking for the length or reading the value failed.
+    virtual ReadStatus ProductInfo(const WideString& product, const char16_t* attribute,
+                                   WideString& value) = 0;
+    // The release properties of a package opened as an installer session, ignoring the
+    // machine's state; the status names the step that failed.
+    virtual ReadStatus ReadReleaseProperties(const WideString& package,
+                                             ReleaseProperties& properties) = 0;
+    // The installed product's source list: its package name and its network sources.
+    virtual uint32_t ReadSourceList(const WideString& product, SourceList& sources) = 0;
+    // Clears the product's sources and names `packageName` as its package.
+    virtual uint32_t PointSourceList(const WideString& product, const WideString& packageName) = 0;
+    // Names the package of `sources` again and adds back those of its network sources that
+    // are gone.
+    virtual uint32_t RestoreSourceList(const WideString& product, const SourceList& sources) = 0;
+    // The rows of KSProcess and KSProcess64 in the package's InstallExecuteSequence.
+    virtual uint32_t ReadRemovalActions(const WideString& package,
+                                        std::vector<SequenceCondition>& rows) = 0;
+    // Sets each row's condition in one transaction, committed only when every row was written.
+    virtual uint32_t WriteConditions(const WideString& package,
+                                     const std::vector<SequenceCondition>& rows) = 0;
+    // Where a component of the product is, and its install state (INSTALLSTATE_*).
+    virtual int ComponentPath(const WideString& product, const char16_t* component,
+                              WideString& path) = 0;
 };
 
-// Owns one installer handle for a scope.
-class MsiHandleHolder {
-  public:
-    explicit MsiHandleHolder(Installer& installer) : installer_(installer) {}
-    ~MsiHandleHolder() { reset(); }
-    MsiHandleHolder(const MsiHandleHolder&) = delete;
-    MsiHandleHolder& operator=(const MsiHandleHolder&) = delete;
-    MsiHandle get() const { return handle_; }
-    MsiHandle* put() {
-        reset();
-        return &handle_;
-    }
-    void reset() {
-        if (handle_ != 0) installer_.CloseHandle(handle_);
-        handle_ = 0;
-    }
-
-  private:
-    Installer& installer_;
-    MsiHandle handle_ = 0;
-};
+// Install states of a component (INSTALLSTATE_*).
+constexpr int kInstallStateBroken = 0;
+constexpr int kInstallStateLocal = 3;
 
 }  // namespace qv

@@ -1,11 +1,12 @@
 #pragma once
-// Every seam the run talks through, passed down from the entry point.
+// Every seam the run talks through, made by the entry point.
 #include "platform/CertificateStores.h"
 #include "platform/FileSystem.h"
 #include "platform/Installer.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Resources.h"
+#include "platform/Restarter.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
 
@@ -20,6 +21,7 @@ struct Platform {
     Ui& ui;
     Resources& resources;
     SystemInfo& system;
+    Restarter& restarter;
 };
 
 }  // namespace qv

@@ -11,8 +11,8 @@ class ChildProcess {
   public:
     virtual ~ChildProcess() = default;
     virtual void WaitForExit() = 0;
-    // GetExitCodeProcess; false when it cannot be read.
-    virtual bool GetExitCode(uint32_t& code) = 0;
+    // The exit code; false when it cannot be read.
+    virtual bool ExitCode(uint32_t& code) = 0;
 };
 
 // A lock that one process of the whole machine holds at a time; released when destroyed.
@@ -24,8 +24,7 @@ class InstanceLock {
 class Processes {
   public:
     virtual ~Processes() = default;
-    // CreateProcessW(no application name, a private copy of `commandLine`, CREATE_NO_WINDOW);
-    // on failure null and `error` holds GetLastError.
+    // Starts the command line without a window; on failure null and `error` holds the error.
     virtual std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) = 0;
     // Takes the machine-wide lock `name`, in every session, made so that any user may open it.
     // Null when it cannot: `error` is 183 (ERROR_ALREADY_EXISTS) or 5 (ERROR_ACCESS_DENIED)

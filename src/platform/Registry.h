@@ -1,5 +1,5 @@
 #pragma once
-// Keys under HKEY_CURRENT_USER. Every key is closed before the call returns.
+// Keys under HKEY_CURRENT_USER\Software, in the 32-bit view, by their path below it.
 #include <cstdint>
 
 namespace qv {
@@ -7,14 +7,11 @@ namespace qv {
 class Registry {
   public:
     virtual ~Registry() = default;
-    // RegCreateKeyExW, non-volatile: 0 when the key exists afterwards, else the error.
-    virtual uint32_t CreateKey(const char16_t* path, uint32_t access) = 0;
-    // RegOpenKeyExW: 0 when the key could be opened with `access`, else the error.
-    virtual uint32_t OpenKey(const char16_t* path, uint32_t access) = 0;
-    // Opens `parent` with `access` and deletes its subkey `name`, which must have no subkeys of
-    // its own. Answers the open's error or the deletion's status.
-    virtual uint32_t DeleteSubKey(const char16_t* parent, uint32_t access,
-                                  const char16_t* name) = 0;
+    // Creates the key (non-volatile): 0 when it exists afterwards, else the error.
+    virtual uint32_t CreateKey(const char16_t* path) = 0;
+    virtual bool KeyExists(const char16_t* path) = 0;
+    // Deletes the key, which must have no subkeys of its own: 0, or the error.
+    virtual uint32_t DeleteKey(const char16_t* path) = 0;
 };
 
 }  // namespace qv

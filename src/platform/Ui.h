@@ -7,19 +7,17 @@ namespace qv {
 
 using IconHandle = uintptr_t;
 
-// The controls of a running modal dialog, shaped after the dialog-control functions.
+// The controls of a running modal dialog.
 class DialogWindow {
   public:
     virtual ~DialogWindow() = default;
-    // GetDlgItemTextW with a buffer of `capacity` units, terminator included.
-    virtual WideString GetItemText(int id, uint32_t capacity) = 0;
     virtual void SetItemText(int id, const WideString& text) = 0;
     virtual void ShowItem(int id, bool show) = 0;
     virtual void CheckButton(int id) = 0;
     // IsDlgButtonChecked: 1 checked, 0 not, 2 indeterminate.
     virtual uint32_t IsButtonChecked(int id) = 0;
     virtual void EndDialog(intptr_t result) = 0;
-    // LoadImageW(module, resource, IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR); 0 on failure.
+    // The program's icon resource at 32 by 32 pixels; 0 on failure.
     virtual IconHandle LoadIcon32(int resource) = 0;
     virtual void SetBigIcon(IconHandle icon) = 0;
     virtual void DestroyIcon(IconHandle icon) = 0;
@@ -37,10 +35,10 @@ class DialogHandler {
 class Ui {
   public:
     virtual ~Ui() = default;
-    // MessageBoxW(no owner, text, caption, style); 0 when the box cannot be shown.
+    // A message box without owner (MessageBoxW styles and answers); 0 when it cannot be shown.
     virtual int MessageBox(const WideString& text, const WideString& caption, uint32_t style) = 0;
-    // DialogBoxParamW(module, template, no owner, proc forwarding to `handler`, 0); -1 when the
-    // dialog could not be shown, with the error in `error`.
+    // The modal dialog of the template, its procedure forwarding to `handler`; -1 when it could
+    // not be shown, with the error in `error`.
     virtual intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) = 0;
 };
 

@@ -11,7 +11,7 @@ extern const char16_t kRebootMarkerPath[];
 // 0 when the key exists afterwards, else the registry error.
 uint32_t CreateRebootMarker(Registry& registry);
 bool IsRebootMarkerPresent(Registry& registry);
-// Answers the deletion's status; a marker with subkeys of its own is not removed.
+// Answers the deletion's status.
 uint32_t DeleteRebootMarker(Registry& registry);
 
 }  // namespace qv

@@ -11,18 +11,18 @@ constexpr uint32_t kShutdownReasonPlannedInstallation = 0x40000 | 0x2 | 0x800000
 constexpr int kShutdownRetries = 10;
 }  // namespace
 
-bool RestartSystem(SystemInfo& system) {
-    if (!system.EnableShutdownPrivilege()) return false;
-    if (system.IsInteractiveSession())
-        return system.ExitWindowsEx(kEwxRebootForce, kShutdownReasonMajorApplication);
+bool RestartSystem(Restarter& restarter, bool stationVisible) {
+    if (!restarter.EnableShutdownPrivilege()) return false;
+    if (stationVisible)
+        return restarter.ExitWindows(kEwxRebootForce, kShutdownReasonMajorApplication);
     // A service's ExitWindowsEx may succeed and restart nothing; this one restarts, once
     // Windows is ready for it.
     for (int retry = 0;; ++retry) {
-        uint32_t error = system.InitiateSystemShutdown(kShutdownReasonPlannedInstallation);
+        uint32_t error = restarter.InitiateShutdown(kShutdownReasonPlannedInstallation);
         if (error == 0) return true;
         if ((error != kErrorMachineLocked && error != kErrorNotReady) || retry == kShutdownRetries)
             return false;
-        system.Sleep(1000);
+        restarter.Sleep(1000);
     }
 }
 

@@ -15,6 +15,9 @@ constexpr uint32_t kQuestionBox = 0x04;
 constexpr uint32_t kRestartQuestion = 0x34;
 constexpr uint32_t kWarningBox = 0x30;
 constexpr uint32_t kPlainBox = 0x00;
+constexpr uint32_t kInformationBox = 0x40;
+// The answer of a question box's Yes button (IDYES).
+constexpr int kAnswerYes = 6;
 
 struct BoxKind {
     MessageId caption;

@@ -1,14 +1,9 @@
 #pragma once
-#include "common/WideString.h"
-#include "platform/Platform.h"
+#include "packages/Choices.h"
+#include "platform/Resources.h"
+#include "platform/Ui.h"
 
 namespace qv {
-
-// The two values the dialog shares with the run; they outlive each showing of it.
-struct DialogState {
-    WideString settingsSelection;  // preset in, choice out: searched for kc1..kc3, rus, eng
-    bool quickInstall = false;     // confirmed from the welcome view: install with "/qb"
-};
 
 enum DialogControl : int {
     kDialogTemplate = 102,
@@ -27,30 +22,40 @@ enum DialogControl : int {
     kButtonSettings = 1015,
 };
 
-// The dialog procedure's logic; the view is held in the text of the settings button.
+enum class DialogOutcome : uint8_t { kConfirmed, kCancelled, kFailed };
+
+// How the dialog ended and what it chose.
+struct DialogAnswer {
+    DialogOutcome outcome = DialogOutcome::kFailed;
+    Selection choice;           // confirmed: the level and language checked
+    bool quickInstall = false;  // confirmed from the welcome view: install with "/qb"
+    uint32_t error = 0;         // failed: why it could not be shown
+};
+
+// The dialog procedure's logic: the preset level (KC1 when none) and language (the system's
+// when none) checked, the welcome view first.
 class SettingsDialog : public DialogHandler {
   public:
-    SettingsDialog(Platform& platform, DialogState& state) : platform_(platform), state_(state) {}
+    SettingsDialog(Resources& resources, Selection preset, Language systemLanguage)
+        : resources_(resources), preset_(preset), systemLanguage_(systemLanguage) {}
     intptr_t OnInitDialog(DialogWindow& dialog) override;
     intptr_t OnCommand(DialogWindow& dialog, int id) override;
     intptr_t OnDestroy(DialogWindow& dialog) override;
-    bool Cancelled() const { return cancelled_; }
+    const DialogAnswer& Answer() const { return answer_; }
 
   private:
     void Toggle(DialogWindow& dialog);
     void Confirm(DialogWindow& dialog);
 
-    Platform& platform_;
-    DialogState& state_;
+    Resources& resources_;
+    Selection preset_;
+    Language systemLanguage_;
+    bool settingsView_ = false;
     IconHandle icon_ = 0;
-    bool cancelled_ = false;
+    DialogAnswer answer_;
 };
 
-enum class DialogOutcome { kConfirmed, kCancelled, kFailed };
-
-// Runs the dialog and, when it is confirmed, writes the choice into `kc` and `lang`. When it
-// could not be shown, `error` holds the system's error.
-DialogOutcome ShowSettingsDialog(Platform& platform, WideString& kc, WideString& lang,
-                                 DialogState& state, uint32_t& error);
+DialogAnswer ShowSettingsDialog(Ui& ui, Resources& resources, Selection preset,
+                                Language systemLanguage);
 
 }  // namespace qv

@@ -8,17 +8,6 @@
 #include "driver/Run.h"
 #include "fakes/Fakes.h"
 
-namespace qv::fuzz {
-namespace {
-
-bool Starred(const WideString& pattern) {
-    return pattern.empty() ||
-           (pattern.size() >= 2 && pattern[0] == u'*' && pattern[pattern.size() - 1] == u'*');
-}
-
-}  // namespace
-}  // namespace qv::fuzz
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     GTEST_FLAG_SET(throw_on_failure, true);  // misuse of a fake ends the run
     return 0;
@@ -35,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseOutcome outcome = ParseArguments(argv, options);
     FUZZ_CHECK(outcome == ParseOutcome::kParsed || outcome == ParseOutcome::kHelp ||
                outcome == ParseOutcome::kUnrecognised);
-    FUZZ_CHECK(fuzz::Starred(options.kc));
-    FUZZ_CHECK(fuzz::Starred(options.lang));
+    FUZZ_CHECK(options.kc == Level::kNone || options.unknownKc.empty());
+    FUZZ_CHECK(options.lang == Language::kNone || options.unknownLang.empty());
     FUZZ_CHECK(options.args.empty() || options.args[options.args.size() - 1] == u' ');
     for (int flag : {options.silent, options.root, options.noreboot, options.reinstall})
         FUZZ_CHECK(flag == 0 || flag == 1);
@@ -44,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The whole run agrees with the parser, in a folder without packages: the usage, the bad
     // command line, or no package (2); one box at the most, none when silent; always a log.
     fakes::FakePlatform fake;
-    fake.files.AddFolder(u"C:\\Kit");
+    fake.files.folders[u"C:\\KIT"];
     fake.system.commandLine = line;
     Platform platform = fake.platform();
     int exit = Run(platform, WideString(u"tail"));

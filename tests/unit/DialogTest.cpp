@@ -6,57 +6,47 @@
 namespace qv::testing {
 namespace {
 
-struct DialogCase {
-    const char* name;
-    const char16_t* preset;
-    uint16_t systemLanguage;
-    std::deque<int> clicks;
-    bool confirmed;
-    const char16_t* kc;  // after the dialog; the caller passed "*kcX*" and "*xxx*"
-    const char16_t* lang;
-    bool quickInstall;
-    const char16_t* selection;
-};
+constexpr Selection kNoPreset{};
 
 TEST(SettingsDialog, ChoicesAndViews) {
     // clang-format off
-    const DialogCase cases[] = {
-        {"install_at_once_russian_system", u"", 1049, {118}, true, u"*kc1*", u"*rus*", true,
-         u"kc1*rus*"},
-        {"install_at_once_english_system", u"", 1033, {118}, true, u"*kc1*", u"*eng*", true,
-         u"kc1*eng*"},
-        {"preset_wins_over_system", u"**kc2***eng**", 1049, {118}, true, u"*kc2*", u"*eng*", true,
-         u"kc2*eng*"},
-        {"preset_rus_first", u"*rus*eng*kc3*", 1033, {118}, true, u"*kc3*", u"*rus*", true,
-         u"kc3*rus*"},
-        {"settings_next", u"", 1033, {1015, 1010, 118}, true, u"*kc3*", u"*eng*", false, u"kc3*eng*"},
-        {"settings_hide_install", u"", 1033, {1015, 1010, 1006, 1015, 118}, true, u"*kc3*",
-         u"*rus*", true, u"kc3*rus*"},
-        {"toggle_twice_then_settings_next", u"", 1033, {1015, 1015, 1015, 1009, 118}, true,
-         u"*kc2*", u"*eng*", false, u"kc2*eng*"},
-        {"cancel", u"*kc2*", 1033, {2}, false, u"*kcX*", u"*xxx*", false, u"*kc2*"},
-        {"cancel_from_settings", u"", 1033, {1015, 1010, 2}, false, u"*kcX*", u"*xxx*", false, u""},
+    const struct {
+        const char* name;
+        Selection preset;
+        Language system;
+        std::deque<int> clicks;
+        DialogOutcome outcome;
+        Selection choice;
+        bool quickInstall;
+    } cases[] = {
+        {"install_at_once_russian_system", kNoPreset, Language::kRussian, {118},
+         DialogOutcome::kConfirmed, {Level::kKc1, Language::kRussian}, true},
+        {"install_at_once_english_system", kNoPreset, Language::kEnglish, {118},
+         DialogOutcome::kConfirmed, {Level::kKc1, Language::kEnglish}, true},
+        {"preset_wins_over_system", {Level::kKc2, Language::kEnglish}, Language::kRussian, {118},
+         DialogOutcome::kConfirmed, {Level::kKc2, Language::kEnglish}, true},
+        {"settings_next", kNoPreset, Language::kEnglish, {1015, 1010, 118},
+         DialogOutcome::kConfirmed, {Level::kKc3, Language::kEnglish}, false},
+        {"settings_hide_install", kNoPreset, Language::kEnglish, {1015, 1010, 1006, 1015, 118},
+         DialogOutcome::kConfirmed, {Level::kKc3, Language::kRussian}, true},
+        {"toggle_thrice_then_next", kNoPreset, Language::kEnglish, {1015, 1015, 1015, 1009, 118},
+         DialogOutcome::kConfirmed, {Level::kKc2, Language::kEnglish}, false},
+        {"cancel", {Level::kKc2, Language::kNone}, Language::kEnglish, {2},
+         DialogOutcome::kCancelled, {}, false},
+        {"cancel_from_settings", kNoPreset, Language::kEnglish, {1015, 1010, 2},
+         DialogOutcome::kCancelled, {}, false},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Kit k;
-        k.system.systemUiLanguage = c.systemLanguage;
         k.ui.clicks = c.clicks;
-        DialogState state;
-        state.settingsSelection = c.preset;
-        WideString kc(u"*kcX*"), lang(u"*xxx*");
-        uint32_t error = 99;
-        EXPECT_EQ(ShowSettingsDialog(k.plat, kc, lang, state, error),
-                  c.confirmed ? DialogOutcome::kConfirmed : DialogOutcome::kCancelled);
-        EXPECT_EQ(error, 0u);
-        EXPECT_EQ(kc, WideString(c.kc));
-        EXPECT_EQ(lang, WideString(c.lang));
-        EXPECT_EQ(state.quickInstall, c.quickInstall);
-        EXPECT_EQ(state.settingsSelection, WideString(c.selection));
-        EXPECT_EQ(k.ui.dialogsShown, std::vector<int>{102});
+        DialogAnswer answer = ShowSettingsDialog(k.ui, k.resources, c.preset, c.system);
+        EXPECT_EQ(answer.outcome, c.outcome);
+        EXPECT_EQ(answer.choice.level, c.choice.level);
+        EXPECT_EQ(answer.choice.language, c.choice.language);
+        EXPECT_EQ(answer.quickInstall, c.quickInstall);
         ASSERT_TRUE(k.ui.lastDialog);
-        EXPECT_EQ(k.ui.lastDialog->iconsLoaded, 1);
         EXPECT_NE(k.ui.lastDialog->bigIcon, 0u);
         EXPECT_EQ(k.Leaks(), "");
     }
@@ -66,10 +56,7 @@ TEST(SettingsDialog, ChoicesAndViews) {
 TEST(SettingsDialog, ToggleSwapsTheViews) {
     Kit k;
     k.ui.clicks = {1015, 1015, 118};
-    DialogState state;
-    WideString kc, lang;
-    uint32_t error = 0;
-    ShowSettingsDialog(k.plat, kc, lang, state, error);
+    ShowSettingsDialog(k.ui, k.resources, kNoPreset, Language::kEnglish);
     ASSERT_EQ(k.ui.dialogStates.size(), 4u);  // after init and after each click
     auto visible = [](const std::map<int, fakes::ControlState>& controls) {
         std::vector<int> ids;
@@ -87,59 +74,17 @@ TEST(SettingsDialog, ToggleSwapsTheViews) {
     EXPECT_EQ(k.ui.dialogStates[2].at(1015).text, WideString(u"Settings"));
     EXPECT_EQ(k.ui.dialogStates[2].at(118).text, WideString(u"Install"));
     EXPECT_TRUE(k.ui.dialogStates[0].at(1008).checked);
-    EXPECT_TRUE(state.quickInstall);
 }
 
-// The labels are read back through 10- and 20-unit buffers: a longer catalogue text can never
-// equal the cut button text, so the view and the quick install are misjudged.
-TEST(SettingsDialog, LabelBuffersBoundTheComparison) {
-    struct {
-        const char* name;
-        const char16_t* settings;  // message 117 and the template's button 1015
-        const char16_t* install;   // message 120 and the template's button 118
-        std::deque<int> clicks;
-        const char16_t* settingsLabelAfterFirstClick;
-        bool quickInstall;
-    } cases[] = {
-        {"nine_units_fit", u"Settings1", u"Install", {1015, 118}, u"Hide", false},
-        // "Settings1" read back differs from message 117: taken for the settings view, the
-        // click showed the welcome view again, and confirm then comes from "Install".
-        {"ten_units_are_cut", u"Settings12", u"Install", {1015, 118}, u"Settings12", true},
-        {"nineteen_units_fit", u"Settings", u"Install 123456789AB", {118}, u"", true},
-        {"twenty_units_are_cut", u"Settings", u"Install 123456789ABC", {118}, u"", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Kit k;
-        k.resources.SetStrings(
-            {{116, u"Hide"}, {117, c.settings}, {118, u"Next"}, {120, c.install}});
-        k.ui.dialogTemplate[1015].text = c.settings;
-        k.ui.dialogTemplate[118].text = c.install;
-        k.ui.clicks = c.clicks;
-        DialogState state;
-        WideString kc, lang;
-        uint32_t error = 0;
-        ShowSettingsDialog(k.plat, kc, lang, state, error);
-        if (c.clicks.size() > 1) {
-            EXPECT_EQ(k.ui.dialogStates[1].at(1015).text,
-                      WideString(c.settingsLabelAfterFirstClick));
-        }
-        EXPECT_EQ(state.quickInstall, c.quickInstall);
-    }
-}
-
-// A dialog that could not be shown confirmed nothing: no choice is taken from the preset.
+// A dialog that could not be shown confirmed nothing.
 TEST(SettingsDialog, DialogThatCannotBeShownConfirmsNothing) {
     Kit k;
     k.ui.dialogError = 1400;
-    DialogState state;
-    state.settingsSelection = u"**kc2***rus**";
-    WideString kc, lang;
-    uint32_t error = 0;
-    EXPECT_EQ(ShowSettingsDialog(k.plat, kc, lang, state, error), DialogOutcome::kFailed);
-    EXPECT_EQ(error, 1400u);
-    EXPECT_TRUE(kc.empty() && lang.empty());
-    EXPECT_FALSE(state.quickInstall);
+    DialogAnswer answer = ShowSettingsDialog(k.ui, k.resources, {Level::kKc2, Language::kRussian},
+                                             Language::kEnglish);
+    EXPECT_EQ(answer.outcome, DialogOutcome::kFailed);
+    EXPECT_EQ(answer.error, 1400u);
+    EXPECT_FALSE(answer.quickInstall);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #pragma once
 // A fake kit folder C:\Kit with setup.exe, its packages and an English catalogue whose texts name
-// their ids ("m104"), so tests can tell which box was shown.
+// their ids ("m104"), so tests can tell which box was shown; and the facts a decision starts
+// from, built without any fake.
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "driver/Plan.h"
 #include "driver/Run.h"
 #include "fakes/Fakes.h"
 
@@ -21,6 +23,7 @@ inline const std::u16string kOldCode = u"{AAAAAAAA-0000-0000-0000-000000000001}"
 inline const std::u16string kNewCode = u"{BBBBBBBB-0000-0000-0000-000000000002}";
 inline const std::u16string kToolFolder = u"C:\\Program Files\\Q\\lib\\";
 inline const std::string kMsiexec = "\"C:\\windows\\system32\\msiexec.exe\" /i ";
+inline const std::u16string kCached = u"C:\\windows\\Installer\\1a2b.msi";
 
 // setup.exe's command line with `args` quoted the way CommandLineToArgvW splits them.
 inline std::u16string CommandLineOf(const std::vector<std::u16string>& args) {
@@ -37,6 +40,12 @@ inline std::u16string CommandLineOf(const std::vector<std::u16string>& args) {
         if (quote) line.append(backslashes, u'\\') += u'"';
     }
     return line;
+}
+
+inline PackageIdentity Identity(const std::u16string& name, const std::u16string& code,
+                                const std::u16string& version = u"5.0.10") {
+    return {WideString(u"C:\\Kit\\" + name), WideString(code), WideString(kUpgradeCode),
+            WideString(version), WideString(u"Quorvane CSP")};
 }
 
 struct Kit : fakes::FakePlatform {
@@ -56,52 +65,38 @@ struct Kit : fakes::FakePlatform {
         catalogue[118] = u"Next";
         catalogue[120] = u"Install";
         resources.SetStrings(catalogue);
-        system.wow64 = true;
-        files.AddFolder(u"C:\\Kit");
-        ui.dialogTemplate = {
-            {118, {WideString(u"Install"), true}},     {2, {WideString(u"Cancel"), true}},
-            {1006, {WideString(u"Russian"), false}},   {1007, {WideString(u"English"), false}},
-            {1008, {WideString(u"KC1"), false}},       {1009, {WideString(u"KC2"), false}},
-            {1010, {WideString(u"KC3"), false}},       {1011, {WideString(u"Vendor"), true}},
-            {1012, {WideString(u"Language:"), false}}, {1013, {WideString(u"Level:"), false}},
-            {1014, {WideString(u"Welcome"), true}},    {1015, {WideString(u"Settings"), true}},
-        };
+        files.folders[u"C:\\KIT"];
+        for (int id : {118, 2, 1011, 1014, 1015}) ui.dialogTemplate[id] = {WideString(u"t"), true};
+        for (int id : {1006, 1007, 1008, 1009, 1010, 1012, 1013})
+            ui.dialogTemplate[id] = {WideString(u"t"), false};
     }
 
-    // A package beside the program; `flags` null leaves ISReleaseFlags out.
+    // A package beside the program.
     fakes::FakePackage& AddPackage(const std::u16string& name, const std::u16string& code,
-                                   const std::u16string& version = u"5.0.10",
-                                   const std::u16string& language = u"1033") {
+                                   const std::u16string& version = u"5.0.10") {
         files.Add(u"C:\\Kit", name);
-        fakes::FakePackage& p = installer.packages[u"C:\\Kit\\" + name];
-        p.properties = {{u"ProductCode", code},
-                        {u"UpgradeCode", kUpgradeCode},
-                        {u"ProductVersion", version},
-                        {u"ProductName", u"Quorvane CSP"},
-                        {u"ProductLanguage", language}};
+        fakes::FakePackage& p = installer.Package(u"C:\\Kit\\" + name);
+        p.identity = Identity(name, code, version);
         return p;
     }
 
     // The related product on the machine, installed from `packageName`.
     fakes::FakeProduct& Install(const std::u16string& code, const std::u16string& version,
                                 const std::u16string& packageName) {
-        fakes::FakeProduct& p = installer.AddProduct(code, kUpgradeCode);
-        p.info[u"VersionString"] = version;
-        p.info[u"LocalPackage"] = u"C:\\windows\\Installer\\1a2b.msi";
-        p.sourceList[u"PackageName"] = packageName;
+        fakes::FakeProduct& p = installer.products[code];
+        p.upgradeCode = kUpgradeCode;
+        p.info = {{u"VersionString", version}, {u"LocalPackage", kCached}};
+        p.sources = SourceList{WideString(packageName), {}};
         p.components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {3, kToolFolder + u"key.dll"};
-        installer.databases[u"C:\\windows\\Installer\\1a2b.msi"].installExecuteSequence = {
+        installer.Package(kCached).sequence = {
             {u"KSProcess", u"REMOVE=\"ALL\""}, {u"KSProcess64", u""}, {u"Other", u"1"}};
         return p;
     }
 
     // Makes the product that msiexec will install visible to the component lookup.
     void ToolInstalledFor(const std::u16string& code) {
-        fakes::FakeProduct* p = installer.FindProduct(code.c_str());
-        // Not related through the upgrade code: only msiexec would have put it there.
-        if (p == nullptr)
-            p = &installer.AddProduct(code, u"{00000000-0000-0000-0000-000000000000}");
-        p->components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {3, kToolFolder + u"key.dll"};
+        fakes::FakeProduct& p = installer.products[code];
+        p.components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {3, kToolFolder + u"key.dll"};
     }
 
     int RunWith(std::vector<std::u16string> args) {

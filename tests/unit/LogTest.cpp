@@ -105,7 +105,7 @@ TEST(SetupLog, DecisiveLines) {
              "command line: \"C:\\Kit\\setup.exe\" -silent -noreboot -lang eng\r\n",
              "Windows 10.0.19045, 64-bit, user interface language 1033, system's 1033\r\n",
              "administrator: yes\r\n",
-             "language *eng* from -lang\r\n",
+             "language eng from -lang\r\n",
              "platform package C:\\Kit\\qv_x64_kc1_eng.msi: ProductCode " +
                  ToUtf8(WideString(kNewCode)) + ", UpgradeCode " +
                  ToUtf8(WideString(kUpgradeCode)) + ", version 5.0.10, name \"Quorvane CSP\"\r\n",
@@ -113,7 +113,8 @@ TEST(SetupLog, DecisiveLines) {
              "installed product " + ToUtf8(WideString(kOldCode)) + ": version 5.0.9\r\n",
              "decision: update\r\n",
              "installed package name: qv_x64_kc3_eng.msi\r\n",
-             "level *kc3* kept from the installed product\r\n",
+             "installed product's level kc3, language eng\r\n",
+             "level kc3 kept from the installed product\r\n",
              "package C:\\Kit\\qv_x64_kc3_eng.msi, found by level and language\r\n",
              "sequence patch of C:\\windows\\Installer\\1a2b.msi done\r\n",
              "msiexec: " + kMsiexec + "\"C:\\Kit\\qv_x64_kc3_eng.msi\"  REBOOT=R\r\n",

@@ -7,7 +7,9 @@ namespace qv::testing {
 namespace {
 
 TEST(StringBlock, FindsEntriesAndRejectsDamage) {
-    std::vector<char16_t> block = fakes::FakeResources::BuildBlock({{5, u"five"}, {15, u"last"}});
+    fakes::FakeResources resources;
+    resources.SetStrings({{101, u"five"}, {111, u"last"}});
+    std::vector<char16_t> block = resources.blocks[7];
     ResourceBlock b{block.data(), block.size()};
     WideString text(u"old");
     EXPECT_TRUE(FindBlockEntry(b, 101, &text));  // 101 = entry 5 of block 7

@@ -9,8 +9,8 @@ struct ParseCase {
     const char* name;
     std::vector<const char16_t*> args;
     ParseOutcome outcome;
-    const char16_t* kc;
-    const char16_t* lang;
+    Level kc;
+    Language lang;
     const char16_t* extra;
     int silent, root, noreboot, reinstall;
 };
@@ -28,8 +28,8 @@ TEST_P(ParseTest, Parses) {
     for (const char16_t* a : c.args) argv.emplace_back(a);
     InstallOptions o;
     EXPECT_EQ(ParseArguments(argv, o), c.outcome);
-    EXPECT_EQ(o.kc, WideString(c.kc));
-    EXPECT_EQ(o.lang, WideString(c.lang));
+    EXPECT_EQ(o.kc, c.kc);
+    EXPECT_EQ(o.lang, c.lang);
     EXPECT_EQ(o.args, WideString(c.extra));
     EXPECT_EQ(o.silent, c.silent);
     EXPECT_EQ(o.root, c.root);
@@ -38,29 +38,35 @@ TEST_P(ParseTest, Parses) {
 }
 
 using P = ParseOutcome;
+constexpr Level k0 = Level::kNone;
+constexpr Language l0 = Language::kNone;
 // clang-format off
 const ParseCase kParseCases[] = {
-    {"nothing", {}, P::kParsed, u"", u"", u"", 0, 0, 0, 0},
+    {"nothing", {}, P::kParsed, k0, l0, u"", 0, 0, 0, 0},
     {"switches_both_spellings",
      {u"/silent", u"-root", u"/noreboot", u"/reinstall", u"-reinstall"},
-     P::kParsed, u"", u"", u"", 1, 1, 1, 1},
-    {"values", {u"-lang", u"eng", u"-kc", u"kc3"}, P::kParsed, u"*kc3*", u"*eng*", u"", 0, 0, 0, 0},
-    {"last_value_wins", {u"/kc", u"kc1", u"-kc", u"kc2"}, P::kParsed, u"*kc2*", u"", u"", 0, 0, 0,
+     P::kParsed, k0, l0, u"", 1, 1, 1, 1},
+    {"values", {u"-lang", u"eng", u"-kc", u"kc3"}, P::kParsed, Level::kKc3, Language::kEnglish, u"",
+     0, 0, 0, 0},
+    {"last_value_wins", {u"/kc", u"kc1", u"-kc", u"kc2"}, P::kParsed, Level::kKc2, l0, u"", 0, 0, 0,
      0},
-    {"value_kept_as_given", {u"-kc", u"KC2"}, P::kParsed, u"*KC2*", u"", u"", 0, 0, 0, 0},
+    {"values_without_case", {u"-kc", u"KC2", u"-lang", u"Rus"}, P::kParsed, Level::kKc2,
+     Language::kRussian, u"", 0, 0, 0, 0},
+    {"unknown_value_is_no_choice", {u"-kc", u"kc1", u"-kc", u"kc4"}, P::kParsed, k0, l0, u"", 0, 0,
+     0, 0},
     {"value_may_look_like_option_then_stray",
-     {u"-lang", u"-kc", u"kc3"}, P::kUnrecognised, u"", u"*-kc*", u"", 0, 0, 0, 0},
+     {u"-lang", u"-kc", u"kc3"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
     {"args_accumulate",
-     {u"-args", u"A=1 B=\"x y\"", u"/args", u"C"}, P::kParsed, u"", u"", u"A=1 B=\"x y\" C ", 0,
+     {u"-args", u"A=1 B=\"x y\"", u"/args", u"C"}, P::kParsed, k0, l0, u"A=1 B=\"x y\" C ", 0,
      0, 0, 0},
-    {"empty_value", {u"-args", u""}, P::kParsed, u"", u"", u" ", 0, 0, 0, 0},
-    {"missing_value", {u"-silent", u"-lang"}, P::kUnrecognised, u"", u"", u"", 1, 0, 0, 0},
-    {"case_matters", {u"-SILENT"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
-    {"joined_value_is_no_option", {u"-kc=kc1"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
-    {"double_dash_only_for_help", {u"--silent"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
-    {"help_stops_parsing", {u"-silent", u"--help", u"-root"}, P::kHelp, u"", u"", u"", 1, 0, 0, 0},
-    {"slash_help", {u"/help"}, P::kHelp, u"", u"", u"", 0, 0, 0, 0},
-    {"question_mark", {u"/?"}, P::kUnrecognised, u"", u"", u"", 0, 0, 0, 0},
+    {"empty_value", {u"-args", u""}, P::kParsed, k0, l0, u" ", 0, 0, 0, 0},
+    {"missing_value", {u"-silent", u"-lang"}, P::kUnrecognised, k0, l0, u"", 1, 0, 0, 0},
+    {"case_matters", {u"-SILENT"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
+    {"joined_value_is_no_option", {u"-kc=kc1"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
+    {"double_dash_only_for_help", {u"--silent"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
+    {"help_stops_parsing", {u"-silent", u"--help", u"-root"}, P::kHelp, k0, l0, u"", 1, 0, 0, 0},
+    {"slash_help", {u"/help"}, P::kHelp, k0, l0, u"", 0, 0, 0, 0},
+    {"question_mark", {u"/?"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
 };
 // clang-format on
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Kit.h"
-#include "driver/PendingRestart.h"
+#include "driver/Apply.h"
 #include "reboot/RebootMarker.h"
 #include "reboot/Restart.h"
 
@@ -19,70 +19,57 @@ TEST(RebootMarker, CreateTestDelete) {
     EXPECT_EQ(DeleteRebootMarker(k.registry), 0u);
     EXPECT_FALSE(IsRebootMarkerPresent(k.registry));
     EXPECT_EQ(DeleteRebootMarker(k.registry), 2u);
-    // Someone else's subkey blocks the deletion: the marker stays.
-    k.registry.AddKey(kMarker + u"\\Child");
-    EXPECT_EQ(DeleteRebootMarker(k.registry), 5u);
-    EXPECT_TRUE(IsRebootMarkerPresent(k.registry));
-    EXPECT_EQ(k.registry.log.Count("CreateKey Software\\NeedBstrReboot 0x2021F"), 2u);
-    EXPECT_EQ(k.registry.log.Count("OpenKey Software\\NeedBstrReboot 0x20219"), 4u);
-    EXPECT_EQ(k.registry.log.Count("DeleteSubKey Software 0x2021F NeedBstrReboot"), 3u);
-    EXPECT_EQ(k.Leaks(), "");
 }
 
-// Interactive runs ask with ExitWindowsEx; from a service's session it may succeed and restart
-// nothing, so InitiateSystemShutdownEx is asked instead, again while Windows is not ready.
-TEST(RestartSystem, CallByKindOfSession) {
+// On the visible station ExitWindowsEx; elsewhere it may succeed and restart nothing, so
+// InitiateSystemShutdownEx is asked instead, again while Windows is not ready.
+TEST(RestartSystem, CallByStation) {
     constexpr uint32_t kLocked = 1271, kNotReady = 21, kDenied = 5;
     constexpr uint32_t kPlannedInstallation = 0x80040002;
     // clang-format off
     struct {
         const char* name;
-        fakes::TokenScript token;
-        bool interactive;
-        bool exitSucceeds;
+        bool privilege, visible, exitSucceeds;
         std::deque<uint32_t> shutdownAnswers;
         bool result;
         size_t exitRequests, shutdownRequests;
     } cases[] = {
-        {"interactive_accepted", fakes::TokenScript::kGranted, true, true, {}, true, 1, 0},
-        {"interactive_refused", fakes::TokenScript::kGranted, true, false, {}, false, 1, 0},
-        {"no_privilege", fakes::TokenScript::kNotAllAssigned, true, true, {}, false, 0, 0},
-        {"token_unopened", fakes::TokenScript::kOpenFails, false, true, {}, false, 0, 0},
-        {"service_accepted", fakes::TokenScript::kGranted, false, true, {}, true, 0, 1},
-        {"service_refused", fakes::TokenScript::kGranted, false, true, {kDenied}, false, 0, 1},
-        {"service_ready_after_waiting", fakes::TokenScript::kGranted, false, true,
-         {kLocked, kNotReady, kLocked}, true, 0, 4},
-        {"service_never_ready", fakes::TokenScript::kGranted, false, true,
-         std::deque<uint32_t>(11, kNotReady), false, 0, 11},
+        {"visible_accepted", true, true, true, {}, true, 1, 0},
+        {"visible_refused", true, true, false, {}, false, 1, 0},
+        {"no_privilege", false, true, true, {}, false, 0, 0},
+        {"service_accepted", true, false, true, {}, true, 0, 1},
+        {"service_refused", true, false, true, {kDenied}, false, 0, 1},
+        {"service_ready_after_waiting", true, false, true, {kLocked, kNotReady, kLocked}, true, 0, 4},
+        {"service_never_ready", true, false, true, std::deque<uint32_t>(11, kNotReady), false, 0, 11},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Kit k;
-        k.system.token = c.token;
-        k.system.interactive = c.interactive;
-        k.system.exitWindowsSucceeds = c.exitSucceeds;
-        k.system.shutdownAnswers = c.shutdownAnswers;
-        EXPECT_EQ(RestartSystem(k.system), c.result);
-        ASSERT_EQ(k.system.exitWindowsRequests.size(), c.exitRequests);
+        k.restarter.privilege = c.privilege;
+        k.restarter.exitWindowsSucceeds = c.exitSucceeds;
+        k.restarter.shutdownAnswers = c.shutdownAnswers;
+        EXPECT_EQ(RestartSystem(k.restarter, c.visible), c.result);
+        ASSERT_EQ(k.restarter.exitWindows.size(), c.exitRequests);
         if (c.exitRequests) {
-            EXPECT_EQ(k.system.exitWindowsRequests[0], std::make_pair(6u, 0x40000u));
+            EXPECT_EQ(k.restarter.exitWindows[0], std::make_pair(6u, 0x40000u));
         }
-        EXPECT_EQ(k.system.shutdownRequests,
+        EXPECT_EQ(k.restarter.shutdownRequests,
                   std::vector<uint32_t>(c.shutdownRequests, kPlannedInstallation));
-        EXPECT_EQ(k.system.sleeps,
+        EXPECT_EQ(k.restarter.sleeps,
                   std::vector<uint32_t>(c.shutdownRequests ? c.shutdownRequests - 1 : 0, 1000u));
     }
 }
 
 TEST(HandlePendingRestart, Table) {
     constexpr int kYes = 6, kNo = 7;
+    using P = RestartPolicy;
     // clang-format off
     struct {
         const char* name;
         bool markerBefore;
         ToolResult tool;
-        bool silent, noreboot;
+        RestartPolicy policy;
         int answer;  // 0: no answer scripted
         bool restartWorks;
         int result;
@@ -90,17 +77,17 @@ TEST(HandlePendingRestart, Table) {
         size_t restarts;
         bool markerAfter;
     } cases[] = {
-        {"nothing_pending", false, {true, 0}, false, false, 0, true, 0, {}, 0, false},
-        {"tool_3011_is_no_request", false, {true, 3011}, false, false, 0, true, 0, {}, 0, false},
-        {"tool_not_run", false, {false, 3010}, false, false, 0, true, 0, {}, 0, false},
-        {"tool_3010_noreboot_keeps", false, {true, 3010}, false, true, 0, true, 0, {}, 0, true},
-        {"marker_declined", true, {true, 0}, false, false, kNo, true, 0, {"m121"}, 0, false},
-        {"marker_accepted", true, {true, 0}, false, false, kYes, true, 0, {"m121"}, 1, false},
-        {"silent_restarts_at_once", false, {true, 3010}, true, false, 0, true, 0, {}, 1, false},
-        // A restart that could not be requested is still due: the marker is back for later.
-        {"restart_fails", true, {true, 0}, false, false, kYes, false, 7, {"m121", "m125"}, 1,
+        {"nothing_pending", false, {true, 0}, P::kAsk, 0, true, 0, {}, 0, false},
+        {"tool_3011_is_no_request", false, {true, 3011}, P::kAsk, 0, true, 0, {}, 0, false},
+        {"tool_not_run", false, {false, 3010}, P::kAsk, 0, true, 0, {}, 0, false},
+        {"tool_3010_noreboot_keeps", false, {true, 3010}, P::kLeaveToLaterRun, 0, true, 0, {}, 0,
          true},
-        {"restart_fails_silent", true, {true, 0}, true, false, 0, false, 7, {}, 1, true},
+        {"marker_declined", true, {true, 0}, P::kAsk, kNo, true, 0, {"m121"}, 0, false},
+        {"marker_accepted", true, {true, 0}, P::kAsk, kYes, true, 0, {"m121"}, 1, false},
+        {"silent_restarts_at_once", false, {true, 3010}, P::kRestartAtOnce, 0, true, 0, {}, 1,
+         false},
+        // A restart that could not be requested is still due: the marker is back for later.
+        {"restart_fails", true, {true, 0}, P::kAsk, kYes, false, 7, {"m121", "m125"}, 1, true},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -108,13 +95,11 @@ TEST(HandlePendingRestart, Table) {
         Kit k;
         if (c.markerBefore) k.registry.AddKey(kMarker);
         if (c.answer) k.ui.answers = {c.answer};
-        k.system.exitWindowsSucceeds = c.restartWorks;
-        RunState run(k.plat);
-        run.options.silent = c.silent;
-        run.options.noreboot = c.noreboot;
-        EXPECT_EQ(HandlePendingRestart(run, c.tool), c.result);
+        k.restarter.exitWindowsSucceeds = c.restartWorks;
+        RunContext run(k.plat);
+        EXPECT_EQ(HandlePendingRestart(run, c.policy, true, c.tool), c.result);
         EXPECT_EQ(k.BoxTexts(), c.boxes);
-        EXPECT_EQ(k.system.exitWindowsRequests.size(), c.restarts);
+        EXPECT_EQ(k.restarter.Requests(), c.restarts);
         EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);
         for (const auto& box : k.ui.boxes) {
             EXPECT_EQ(box.caption, WideString(u"m123"));

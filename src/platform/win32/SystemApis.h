@@ -55,10 +55,15 @@ struct Msi {
     QV_BIND(MsiSourceListGetInfoW);
     QV_BIND(MsiSourceListClearAllW);
     QV_BIND(MsiSourceListSetInfoW);
+    QV_BIND(MsiSourceListEnumSourcesW);
+    QV_BIND(MsiSourceListAddSourceExW);
     QV_BIND(MsiOpenDatabaseW);
     QV_BIND(MsiDatabaseOpenViewW);
     QV_BIND(MsiViewExecute);
     QV_BIND(MsiViewFetch);
+    QV_BIND(MsiViewClose);
+    QV_BIND(MsiCreateRecord);
+    QV_BIND(MsiRecordSetStringW);
     QV_BIND(MsiRecordGetStringW);
     QV_BIND(MsiDatabaseCommit);
     QV_BIND(MsiCloseHandle);
@@ -79,7 +84,6 @@ struct User32 {
     QV_BIND(DialogBoxParamW);
     QV_BIND(EndDialog);
     QV_BIND(GetDlgItem);
-    QV_BIND(GetDlgItemTextW);
     QV_BIND(SetDlgItemTextW);
     QV_BIND(CheckDlgButton);
     QV_BIND(IsDlgButtonChecked);
@@ -144,6 +148,11 @@ inline LSTATUS CloseKey(HKEY key) {
 inline BOOL CloseStore(HCERTSTORE store) {
     return crypt32().CertCloseStore(store, 0);
 }
+inline UINT CloseMsiHandle(MSIHANDLE handle) {
+    return msi().MsiCloseHandle(handle);
+}
+using UniqueMsiHandle =
+    UniqueAny<NullTraits<MSIHANDLE, decltype(&CloseMsiHandle), &CloseMsiHandle>>;
 using UniqueHkey = UniqueAny<NullTraits<HKEY, decltype(&CloseKey), &CloseKey>>;
 using UniqueCertStore = UniqueAny<NullTraits<HCERTSTORE, decltype(&CloseStore), &CloseStore>>;
 inline PVOID ReleaseSid(PSID sid) {

@@ -9,9 +9,9 @@
 #undef GetModuleFileName
 #undef GetCommandLine
 #undef GetSystemDirectory
-#undef InitiateSystemShutdown
-#undef GetUserDefaultUILanguage
 #undef LoadLibrary
+#undef ExitWindows
+#undef InitiateShutdown
 
 #include "common/WideString.h"
 
@@ -84,6 +84,23 @@ struct FileTraits {
 using UniqueFileHandle = UniqueAny<FileTraits>;
 using UniqueFind = UniqueAny<FindTraits>;
 using UniqueLocal = UniqueAny<NullTraits<HLOCAL, decltype(&::LocalFree), &::LocalFree>>;
+
+// A string read that answers ERROR_MORE_DATA, with the length it needs (terminator excluded) in
+// `*size`, while the buffer is too small: asked first with no room, then again with room for
+// as long as the value keeps growing. `read(context, buffer, size)` answers a Windows code. On
+// success the text replaces `value`; `first` tells whether the failing call was the first.
+using ReadCall = UINT (*)(const void* context, wchar_t* buffer, DWORD* size);
+UINT ReadGrowing(WideString& value, ReadCall read, const void* context, bool* first = nullptr);
+
+template <typename Read>
+UINT ReadGrowing(WideString& value, const Read& read, bool* first = nullptr) {
+    return ReadGrowing(
+        value,
+        [](const void* context, wchar_t* buffer, DWORD* size) -> UINT {
+            return (*static_cast<const Read*>(context))(buffer, size);
+        },
+        &read, first);
+}
 
 // A function of a loaded module, or null when the module or the export is missing.
 template <typename F>

@@ -7,12 +7,54 @@
 #include "platform/win32/Win32Platform.h"
 
 namespace qv::win32 {
+namespace {
+
+const wchar_t kIdentityQuery[] =
+    L"SELECT `Property`, `Value` FROM `Property` WHERE `Property`='ProductCode' OR "
+    L"`Property`='UpgradeCode' OR `Property`='ProductVersion' OR `Property`='ProductName'";
+const wchar_t kRemovalActionsQuery[] =
+    L"SELECT `Action`, `Condition` FROM `InstallExecuteSequence` WHERE `Action`='KSProcess' OR "
+    L"`Action`='KSProcess64'";
+const wchar_t kConditionUpdate[] =
+    L"UPDATE `InstallExecuteSequence` SET `Condition`=? WHERE `Action`=?";
 
 // The installer keeps a package's path in a MAX_PATH buffer (Wine's overruns it): refused
 // instead.
-static bool TooLong(const char16_t* path) {
-    return std::char_traits<char16_t>::length(path) >= MAX_PATH;
+bool TooLong(const WideString& path) {
+    return path.size() >= MAX_PATH;
 }
+
+UINT RecordString(MSIHANDLE record, UINT field, WideString& value) {
+    return ReadGrowing(value, [&](wchar_t* buffer, DWORD* size) {
+        return msi().MsiRecordGetStringW(record, field, buffer, size);
+    });
+}
+
+// Opens the database and runs `query`, a SELECT of two string columns: its rows.
+UINT QueryPairs(const WideString& path, const wchar_t* query,
+                std::vector<SequenceCondition>& rows) {
+    if (TooLong(path)) return kExitPathTooLong;
+    UniqueMsiHandle database, view;
+    UINT r = msi().MsiOpenDatabaseW(AsWide(path), MSIDBOPEN_READONLY, database.put());
+    if (r == ERROR_SUCCESS) r = msi().MsiDatabaseOpenViewW(database.get(), query, view.put());
+    if (r == ERROR_SUCCESS) r = msi().MsiViewExecute(view.get(), 0);
+    while (r == ERROR_SUCCESS) {
+        UniqueMsiHandle record;
+        r = msi().MsiViewFetch(view.get(), record.put());
+        if (r == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        SequenceCondition row;
+        if (r == ERROR_SUCCESS) r = RecordString(record.get(), 1, row.action);
+        if (r == ERROR_SUCCESS) r = RecordString(record.get(), 2, row.condition);
+        if (r == ERROR_SUCCESS) rows.push_back(row);
+    }
+    return r;
+}
+
+ReadStatus Status(UINT code, ReadStep step) {
+    return {code, step};
+}
+
+}  // namespace
 
 // The installer's API asks for COM on the calling thread, which shows windows: an apartment,
 // entered before the first call and left with the adapter.
@@ -28,117 +70,151 @@ Win32Installer::~Win32Installer() {
     if (leaveApartment_) ole32().CoUninitialize();
 }
 
-void Win32Installer::SetInternalUI(int level) {
-    Api().MsiSetInternalUI(static_cast<INSTALLUILEVEL>(level), nullptr);
+void Win32Installer::DisableInternalUi() {
+    Api().MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
 }
 
-int Win32Installer::QueryProductState(const char16_t* product) {
-    return Api().MsiQueryProductStateW(AsWide(product));
+uint32_t Win32Installer::ReadPackageIdentity(const WideString& path, PackageIdentity& identity) {
+    // Read as a database, not opened as an installer session: the same values, sooner.
+    Api();
+    std::vector<SequenceCondition> properties;
+    UINT r = QueryPairs(path, kIdentityQuery, properties);
+    if (r != ERROR_SUCCESS) return r;
+    PackageIdentity read;
+    read.path = path;
+    static const char16_t* const kNames[] = {u"ProductCode", u"UpgradeCode", u"ProductVersion",
+                                             u"ProductName"};
+    WideString* const values[] = {&read.productCode, &read.upgradeCode, &read.version, &read.name};
+    for (const SequenceCondition& property : properties)
+        for (int i = 0; i < 4; ++i)
+            if (property.action == WideString(kNames[i])) *values[i] = property.condition;
+    // A package that names no product cannot be installed; say so here rather than run on.
+    if (read.productCode.empty()) return ERROR_INSTALL_PACKAGE_INVALID;
+    identity = read;
+    return ERROR_SUCCESS;
 }
 
-uint32_t Win32Installer::GetProductInfo(const char16_t* product, const char16_t* attribute,
-                                        char16_t* buffer, uint32_t* length) {
-    DWORD n = *length;
-    UINT r = Api().MsiGetProductInfoW(AsWide(product), AsWide(attribute), AsWide(buffer), &n);
-    *length = n;
-    return r;
+std::vector<WideString> Win32Installer::RelatedProducts(const WideString& upgradeCode) {
+    std::vector<WideString> codes;
+    for (DWORD i = 0;; ++i) {
+        WideString code;
+        if (Api().MsiEnumRelatedProductsW(AsWide(upgradeCode), 0, i, AsWide(code.Lend(38))) !=
+            ERROR_SUCCESS)
+            return codes;
+        code.Commit();
+        codes.push_back(code);
+    }
 }
 
-uint32_t Win32Installer::OpenPackageEx(const char16_t* path, uint32_t options, MsiHandle* out) {
-    if (TooLong(path)) return kExitPathTooLong;
-    MSIHANDLE h = 0;
-    UINT r = Api().MsiOpenPackageExW(AsWide(path), options, &h);
-    *out = h;
-    return r;
+bool Win32Installer::IsInstalled(const WideString& product) {
+    return Api().MsiQueryProductStateW(AsWide(product)) == INSTALLSTATE_DEFAULT;
 }
 
-uint32_t Win32Installer::GetProperty(MsiHandle package, const char16_t* name, char16_t* buffer,
-                                     uint32_t* length) {
-    DWORD n = *length;
-    UINT r = Api().MsiGetPropertyW(package, AsWide(name), AsWide(buffer), &n);
-    *length = n;
-    return r;
+ReadStatus Win32Installer::ProductInfo(const WideString& product, const char16_t* attribute,
+                                       WideString& value) {
+    bool first = true;
+    UINT r = ReadGrowing(
+        value,
+        [&](wchar_t* buffer, DWORD* size) {
+            return Api().MsiGetProductInfoW(AsWide(product), AsWide(attribute), buffer, size);
+        },
+        &first);
+    return Status(r, first ? ReadStep::kLength : ReadStep::kValue);
 }
 
-uint32_t Win32Installer::EnumRelatedProducts(const char16_t* upgradeCode, uint32_t index,
-                                             char16_t* buffer) {
-    return Api().MsiEnumRelatedProductsW(AsWide(upgradeCode), 0, index, AsWide(buffer));
+ReadStatus Win32Installer::ReadReleaseProperties(const WideString& package,
+                                                 ReleaseProperties& properties) {
+    if (TooLong(package)) return Status(kExitPathTooLong, ReadStep::kOpen);
+    UniqueMsiHandle session;
+    UINT r = Api().MsiOpenPackageExW(AsWide(package), MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE,
+                                     session.put());
+    if (r != ERROR_SUCCESS) return Status(r, ReadStep::kOpen);
+    auto property = [&](const wchar_t* name, WideString& value) {
+        return ReadGrowing(value, [&](wchar_t* buffer, DWORD* size) {
+            return msi().MsiGetPropertyW(session.get(), name, buffer, size);
+        });
+    };
+    if ((r = property(L"ISReleaseFlags", properties.releaseFlags)) != ERROR_SUCCESS)
+        return Status(r, ReadStep::kReleaseFlags);
+    return Status(property(L"ProductLanguage", properties.productLanguage),
+                  ReadStep::kProductLanguage);
 }
 
-int Win32Installer::GetComponentPath(const char16_t* product, const char16_t* component,
-                                     char16_t* buffer, uint32_t* length) {
-    DWORD n = *length;
-    INSTALLSTATE s =
-        Api().MsiGetComponentPathW(AsWide(product), AsWide(component), AsWide(buffer), &n);
-    *length = n;
-    return s;
+uint32_t Win32Installer::ReadSourceList(const WideString& product, SourceList& sources) {
+    UINT r = ReadGrowing(sources.packageName, [&](wchar_t* buffer, DWORD* size) {
+        return Api().MsiSourceListGetInfoW(AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
+                                           MSICODE_PRODUCT, L"PackageName", buffer, size);
+    });
+    if (r != ERROR_SUCCESS) return r;
+    sources.networkSources.clear();
+    for (DWORD i = 0;; ++i) {
+        WideString source;
+        if (ReadGrowing(source, [&](wchar_t* buffer, DWORD* size) {
+                return msi().MsiSourceListEnumSourcesW(
+                    AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
+                    MSICODE_PRODUCT | MSISOURCETYPE_NETWORK, i, buffer, size);
+            }) != ERROR_SUCCESS)
+            return ERROR_SUCCESS;
+        sources.networkSources.push_back(source);
+    }
 }
 
-uint32_t Win32Installer::SourceListGetInfo(const char16_t* product, uint32_t context,
-                                           uint32_t options, const char16_t* property,
-                                           char16_t* buffer, uint32_t* length) {
-    DWORD n = *length;
-    UINT r = Api().MsiSourceListGetInfoW(AsWide(product), nullptr,
-                                         static_cast<MSIINSTALLCONTEXT>(context), options,
-                                         AsWide(property), AsWide(buffer), &n);
-    *length = n;
-    return r;
+uint32_t Win32Installer::PointSourceList(const WideString& product, const WideString& packageName) {
+    Api().MsiSourceListClearAllW(AsWide(product), nullptr, 0);
+    return msi().MsiSourceListSetInfoW(AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
+                                       MSICODE_PRODUCT, L"PackageName", AsWide(packageName));
 }
 
-uint32_t Win32Installer::SourceListClearAll(const char16_t* product) {
-    return Api().MsiSourceListClearAllW(AsWide(product), nullptr, 0);
+uint32_t Win32Installer::RestoreSourceList(const WideString& product, const SourceList& sources) {
+    SourceList now;
+    ReadSourceList(product, now);
+    for (const WideString& source : sources.networkSources) {
+        bool present = false;
+        for (const WideString& kept : now.networkSources) present = present || kept == source;
+        if (!present)
+            msi().MsiSourceListAddSourceExW(AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
+                                            MSICODE_PRODUCT | MSISOURCETYPE_NETWORK, AsWide(source),
+                                            0);
+    }
+    return msi().MsiSourceListSetInfoW(AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
+                                       MSICODE_PRODUCT, L"PackageName",
+                                       AsWide(sources.packageName));
 }
 
-uint32_t Win32Installer::SourceListSetInfo(const char16_t* product, uint32_t context,
-                                           uint32_t options, const char16_t* property,
-                                           const char16_t* value) {
-    return Api().MsiSourceListSetInfoW(AsWide(product), nullptr,
-                                       static_cast<MSIINSTALLCONTEXT>(context), options,
-                                       AsWide(property), AsWide(value));
+uint32_t Win32Installer::ReadRemovalActions(const WideString& package,
+                                            std::vector<SequenceCondition>& rows) {
+    Api();
+    rows.clear();
+    return QueryPairs(package, kRemovalActionsQuery, rows);
 }
 
-uint32_t Win32Installer::OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) {
-    if (TooLong(path)) return kExitPathTooLong;
-    MSIHANDLE h = 0;
-    UINT r = Api().MsiOpenDatabaseW(AsWide(path),
-                                    reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(persist)), &h);
-    *out = h;
-    return r;
+uint32_t Win32Installer::WriteConditions(const WideString& package,
+                                         const std::vector<SequenceCondition>& rows) {
+    if (TooLong(package)) return kExitPathTooLong;
+    UniqueMsiHandle database, view, record;
+    UINT r = Api().MsiOpenDatabaseW(AsWide(package), MSIDBOPEN_TRANSACT, database.put());
+    if (r == ERROR_SUCCESS)
+        r = msi().MsiDatabaseOpenViewW(database.get(), kConditionUpdate, view.put());
+    record.reset(msi().MsiCreateRecord(2));
+    for (const SequenceCondition& row : rows) {
+        if (r != ERROR_SUCCESS) break;
+        msi().MsiRecordSetStringW(record.get(), 1, AsWide(row.condition));
+        msi().MsiRecordSetStringW(record.get(), 2, AsWide(row.action));
+        r = msi().MsiViewExecute(view.get(), record.get());
+        msi().MsiViewClose(view.get());
+    }
+    // Without the commit the transacted database drops the change when it is closed.
+    return r == ERROR_SUCCESS ? msi().MsiDatabaseCommit(database.get()) : r;
 }
 
-uint32_t Win32Installer::DatabaseOpenView(MsiHandle database, const char16_t* query,
-                                          MsiHandle* out) {
-    MSIHANDLE h = 0;
-    UINT r = Api().MsiDatabaseOpenViewW(database, AsWide(query), &h);
-    *out = h;
-    return r;
-}
-
-uint32_t Win32Installer::ViewExecute(MsiHandle view, MsiHandle record) {
-    return Api().MsiViewExecute(view, record);
-}
-
-uint32_t Win32Installer::ViewFetch(MsiHandle view, MsiHandle* record) {
-    MSIHANDLE h = 0;
-    UINT r = Api().MsiViewFetch(view, &h);
-    *record = h;
-    return r;
-}
-
-uint32_t Win32Installer::RecordGetString(MsiHandle record, uint32_t field, char16_t* buffer,
-                                         uint32_t* length) {
-    DWORD n = *length;
-    UINT r = Api().MsiRecordGetStringW(record, field, AsWide(buffer), &n);
-    *length = n;
-    return r;
-}
-
-uint32_t Win32Installer::DatabaseCommit(MsiHandle database) {
-    return Api().MsiDatabaseCommit(database);
-}
-
-uint32_t Win32Installer::CloseHandle(MsiHandle handle) {
-    return Api().MsiCloseHandle(handle);
+int Win32Installer::ComponentPath(const WideString& product, const char16_t* component,
+                                  WideString& path) {
+    INSTALLSTATE state = INSTALLSTATE_UNKNOWN;
+    ReadGrowing(path, [&](wchar_t* buffer, DWORD* size) -> UINT {
+        state = Api().MsiGetComponentPathW(AsWide(product), AsWide(component), buffer, size);
+        return state == INSTALLSTATE_MOREDATA ? ERROR_MORE_DATA : ERROR_SUCCESS;
+    });
+    return state;
 }
 
 }  // namespace qv::win32

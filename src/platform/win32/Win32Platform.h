@@ -13,31 +13,23 @@ class Win32Installer : public Installer {
     Win32Installer(const Win32Installer&) = delete;
     Win32Installer& operator=(const Win32Installer&) = delete;
     ~Win32Installer() override;
-    void SetInternalUI(int level) override;
-    int QueryProductState(const char16_t* product) override;
-    uint32_t GetProductInfo(const char16_t* product, const char16_t* attribute, char16_t* buffer,
-                            uint32_t* length) override;
-    uint32_t OpenPackageEx(const char16_t* path, uint32_t options, MsiHandle* out) override;
-    uint32_t GetProperty(MsiHandle package, const char16_t* name, char16_t* buffer,
-                         uint32_t* length) override;
-    uint32_t EnumRelatedProducts(const char16_t* upgradeCode, uint32_t index,
-                                 char16_t* buffer) override;
-    int GetComponentPath(const char16_t* product, const char16_t* component, char16_t* buffer,
-                         uint32_t* length) override;
-    uint32_t SourceListGetInfo(const char16_t* product, uint32_t context, uint32_t options,
-                               const char16_t* property, char16_t* buffer,
-                               uint32_t* length) override;
-    uint32_t SourceListClearAll(const char16_t* product) override;
-    uint32_t SourceListSetInfo(const char16_t* product, uint32_t context, uint32_t options,
-                               const char16_t* property, const char16_t* value) override;
-    uint32_t OpenDatabase(const char16_t* path, uint32_t persist, MsiHandle* out) override;
-    uint32_t DatabaseOpenView(MsiHandle database, const char16_t* query, MsiHandle* out) override;
-    uint32_t ViewExecute(MsiHandle view, MsiHandle record) override;
-    uint32_t ViewFetch(MsiHandle view, MsiHandle* record) override;
-    uint32_t RecordGetString(MsiHandle record, uint32_t field, char16_t* buffer,
-                             uint32_t* length) override;
-    uint32_t DatabaseCommit(MsiHandle database) override;
-    uint32_t CloseHandle(MsiHandle handle) override;
+    void DisableInternalUi() override;
+    uint32_t ReadPackageIdentity(const WideString& path, PackageIdentity& identity) override;
+    std::vector<WideString> RelatedProducts(const WideString& upgradeCode) override;
+    bool IsInstalled(const WideString& product) override;
+    ReadStatus ProductInfo(const WideString& product, const char16_t* attribute,
+                           WideString& value) override;
+    ReadStatus ReadReleaseProperties(const WideString& package,
+                                     ReleaseProperties& properties) override;
+    uint32_t ReadSourceList(const WideString& product, SourceList& sources) override;
+    uint32_t PointSourceList(const WideString& product, const WideString& packageName) override;
+    uint32_t RestoreSourceList(const WideString& product, const SourceList& sources) override;
+    uint32_t ReadRemovalActions(const WideString& package,
+                                std::vector<SequenceCondition>& rows) override;
+    uint32_t WriteConditions(const WideString& package,
+                             const std::vector<SequenceCondition>& rows) override;
+    int ComponentPath(const WideString& product, const char16_t* component,
+                      WideString& path) override;
 
   private:
     Msi& Api();
@@ -47,36 +39,40 @@ class Win32Installer : public Installer {
 
 class Win32FileSystem : public FileSystem {
   public:
-    uint32_t GetModuleFileName(char16_t* buffer, uint32_t size) override;
-    std::unique_ptr<DirectorySearch> FindFirst(const WideString& pattern, uint32_t& error) override;
+    WideString ProgramPath() override;
+    uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) override;
     std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
                                            uint32_t& error) override;
 };
 
 class Win32Registry : public Registry {
   public:
-    uint32_t CreateKey(const char16_t* path, uint32_t access) override;
-    uint32_t OpenKey(const char16_t* path, uint32_t access) override;
-    uint32_t DeleteSubKey(const char16_t* parent, uint32_t access, const char16_t* name) override;
+    uint32_t CreateKey(const char16_t* path) override;
+    bool KeyExists(const char16_t* path) override;
+    uint32_t DeleteKey(const char16_t* path) override;
 };
 
 class Win32SystemInfo : public SystemInfo {
   public:
-    WideString GetCommandLine() override;
+    WideString CommandLine() override;
     bool IsUserAnAdmin() override;
-    uint16_t GetSystemDefaultUILanguage() override;
-    uint16_t GetUserDefaultUILanguage() override;
-    WideString GetWindowsVersion() override;
-    WideString GetTempFolder() override;
-    LocalTime GetLocalTime() override;
-    uint32_t GetTickCount() override;
+    uint16_t SystemDefaultUiLanguage() override;
+    uint16_t UserDefaultUiLanguage() override;
+    WideString WindowsVersion() override;
+    WideString TempFolder() override;
+    LocalTime Now() override;
+    uint32_t TickCount() override;
     WideString DescribeError(uint32_t code) override;
-    WideString GetSystemDirectory() override;
+    WideString SystemDirectory() override;
     bool IsWow64() override;
+    bool IsStationVisible() override;
+};
+
+class Win32Restarter : public Restarter {
+  public:
     bool EnableShutdownPrivilege() override;
-    bool IsInteractiveSession() override;
-    bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
-    uint32_t InitiateSystemShutdown(uint32_t reason) override;
+    bool ExitWindows(uint32_t flags, uint32_t reason) override;
+    uint32_t InitiateShutdown(uint32_t reason) override;
     void Sleep(uint32_t milliseconds) override;
 };
 

@@ -7,21 +7,6 @@
 namespace qv::win32 {
 namespace {
 
-class Win32DirectorySearch : public DirectorySearch {
-  public:
-    Win32DirectorySearch(HANDLE handle, const WIN32_FIND_DATAW& data)
-        : handle_(handle), data_(data) {}
-    WideString Name() const override { return WideString(AsUtf16(data_.cFileName)); }
-    bool IsDirectory() const override {
-        return (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    }
-    bool Next() override { return ::FindNextFileW(handle_.get(), &data_) != FALSE; }
-
-  private:
-    UniqueFind handle_;
-    WIN32_FIND_DATAW data_;
-};
-
 class Win32ChildProcess : public ChildProcess {
   public:
     explicit Win32ChildProcess(const PROCESS_INFORMATION& info)
@@ -43,7 +28,7 @@ class Win32ChildProcess : public ChildProcess {
         }
         if (woken != WAIT_OBJECT_0) ::WaitForSingleObject(process, INFINITE);
     }
-    bool GetExitCode(uint32_t& code) override {
+    bool ExitCode(uint32_t& code) override {
         DWORD c = 0;
         if (!::GetExitCodeProcess(process_.get(), &c)) return false;
         code = c;
@@ -55,25 +40,38 @@ class Win32ChildProcess : public ChildProcess {
     UniqueHandle thread_;
 };
 
-LSTATUS OpenKey(const char16_t* path, uint32_t access, UniqueHkey& key) {
-    return advapi32().RegOpenKeyExW(HKEY_CURRENT_USER, AsWide(path), 0, access, key.put());
+constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_32KEY;
+constexpr REGSAM kWriteAccess = KEY_READ | KEY_WRITE | KEY_WOW64_32KEY;
+
+LSTATUS OpenKey(const wchar_t* path, REGSAM access, UniqueHkey& key) {
+    return advapi32().RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, access, key.put());
 }
 
 }  // namespace
 
-uint32_t Win32FileSystem::GetModuleFileName(char16_t* buffer, uint32_t size) {
-    return ::GetModuleFileNameW(nullptr, AsWide(buffer), size);
+WideString Win32FileSystem::ProgramPath() {
+    // A fixed buffer would cut a long path short and search the wrong folder.
+    WideString path;
+    for (DWORD size = MAX_PATH;; size *= 2) {
+        DWORD copied = ::GetModuleFileNameW(nullptr, AsWide(path.Lend(size)), size);
+        if (copied < size || size >= 0x8000u * 4) break;
+    }
+    path.Commit();
+    return path;
 }
 
-std::unique_ptr<DirectorySearch> Win32FileSystem::FindFirst(const WideString& pattern,
-                                                            uint32_t& error) {
+uint32_t Win32FileSystem::ListFiles(const WideString& folder, std::vector<WideString>& names) {
     WIN32_FIND_DATAW data;
-    HANDLE h = ::FindFirstFileW(AsWide(pattern), &data);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = ::GetLastError();
-        return nullptr;
+    UniqueFind search(::FindFirstFileW(AsWide(folder + u"*"), &data));
+    if (!search) {
+        DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
     }
-    return std::make_unique<Win32DirectorySearch>(h, data);
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.push_back(WideString(AsUtf16(data.cFileName)));
+    } while (::FindNextFileW(search.get(), &data));
+    return ERROR_SUCCESS;
 }
 
 namespace {
@@ -107,21 +105,25 @@ std::unique_ptr<LogFile> Win32FileSystem::CreateLogFile(const WideString& path, 
     return std::make_unique<Win32LogFile>(file);
 }
 
-uint32_t Win32Registry::CreateKey(const char16_t* path, uint32_t access) {
+uint32_t Win32Registry::CreateKey(const char16_t* path) {
     UniqueHkey key;
     return advapi32().RegCreateKeyExW(HKEY_CURRENT_USER, AsWide(path), 0, nullptr,
-                                      REG_OPTION_NON_VOLATILE, access, nullptr, key.put(), nullptr);
+                                      REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, key.put(),
+                                      nullptr);
 }
 
-uint32_t Win32Registry::OpenKey(const char16_t* path, uint32_t access) {
+bool Win32Registry::KeyExists(const char16_t* path) {
     UniqueHkey key;
-    return win32::OpenKey(path, access, key);
+    return OpenKey(AsWide(path), kReadAccess, key) == ERROR_SUCCESS;
 }
 
-uint32_t Win32Registry::DeleteSubKey(const char16_t* parent, uint32_t access,
-                                     const char16_t* name) {
+uint32_t Win32Registry::DeleteKey(const char16_t* path) {
+    WideString whole(path);
+    WideString parent = whole.Folder();
+    if (parent.empty()) return ERROR_INVALID_PARAMETER;
     UniqueHkey key;
-    if (LSTATUS r = win32::OpenKey(parent, access, key)) return r;
+    if (LSTATUS r = OpenKey(AsWide(parent.Left(parent.size() - 1)), kWriteAccess, key)) return r;
+    WideString name = whole.FileName();
     // RegDeleteKeyExW came with Vista; RegDeleteKeyW does the same in the view the key is in.
     using DeleteEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
     if (auto deleteEx = OptionalFunction<DeleteEx>(advapi32().module, "RegDeleteKeyExW"))
@@ -129,7 +131,7 @@ uint32_t Win32Registry::DeleteSubKey(const char16_t* parent, uint32_t access,
     return advapi32().RegDeleteKeyW(key.get(), AsWide(name));
 }
 
-WideString Win32SystemInfo::GetCommandLine() {
+WideString Win32SystemInfo::CommandLine() {
     return WideString(AsUtf16(::GetCommandLineW()));
 }
 
@@ -145,15 +147,15 @@ bool Win32SystemInfo::IsUserAnAdmin() {
     return advapi32().CheckTokenMembership(nullptr, administrators, &member) && member;
 }
 
-uint16_t Win32SystemInfo::GetSystemDefaultUILanguage() {
+uint16_t Win32SystemInfo::SystemDefaultUiLanguage() {
     return ::GetSystemDefaultUILanguage();
 }
 
-uint16_t Win32SystemInfo::GetUserDefaultUILanguage() {
+uint16_t Win32SystemInfo::UserDefaultUiLanguage() {
     return ::GetUserDefaultUILanguage();
 }
 
-WideString Win32SystemInfo::GetWindowsVersion() {
+WideString Win32SystemInfo::WindowsVersion() {
     // GetVersionExW answers what the manifest lets it; the kernel tells the truth.
     using RtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
     auto get = OptionalFunction<RtlGetVersion>(::GetModuleHandleW(L"ntdll"), "RtlGetVersion");
@@ -164,7 +166,7 @@ WideString Win32SystemInfo::GetWindowsVersion() {
            Decimal(info.dwBuildNumber);
 }
 
-WideString Win32SystemInfo::GetTempFolder() {
+WideString Win32SystemInfo::TempFolder() {
     // GetTempPath2W answers SYSTEM with a folder only SYSTEM may write in; older Windows lack it.
     using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
     auto get = OptionalFunction<GetTempPath2>(::GetModuleHandleW(L"kernel32"), "GetTempPath2W");
@@ -177,13 +179,13 @@ WideString Win32SystemInfo::GetTempFolder() {
     return folder;
 }
 
-LocalTime Win32SystemInfo::GetLocalTime() {
+LocalTime Win32SystemInfo::Now() {
     SYSTEMTIME t;
     ::GetLocalTime(&t);
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
-uint32_t Win32SystemInfo::GetTickCount() {
+uint32_t Win32SystemInfo::TickCount() {
     return ::GetTickCount();
 }
 
@@ -201,7 +203,7 @@ WideString Win32SystemInfo::DescribeError(uint32_t code) {
     return text;
 }
 
-WideString Win32SystemInfo::GetSystemDirectory() {
+WideString Win32SystemInfo::SystemDirectory() {
     WideString path;
     UINT size = MAX_PATH;
     for (;;) {
@@ -222,7 +224,7 @@ bool Win32SystemInfo::IsWow64() {
     return isWow64 != nullptr && isWow64(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-bool Win32SystemInfo::EnableShutdownPrivilege() {
+bool Win32Restarter::EnableShutdownPrivilege() {
     UniqueHandle token;
     if (!advapi32().OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                                      token.put()))
@@ -239,7 +241,7 @@ bool Win32SystemInfo::EnableShutdownPrivilege() {
     return ::GetLastError() == ERROR_SUCCESS;
 }
 
-bool Win32SystemInfo::IsInteractiveSession() {
+bool Win32SystemInfo::IsStationVisible() {
     USEROBJECTFLAGS flags = {};
     if (!user32().GetUserObjectInformationW(user32().GetProcessWindowStation(), UOI_FLAGS, &flags,
                                             sizeof(flags), nullptr))
@@ -247,17 +249,17 @@ bool Win32SystemInfo::IsInteractiveSession() {
     return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-bool Win32SystemInfo::ExitWindowsEx(uint32_t flags, uint32_t reason) {
+bool Win32Restarter::ExitWindows(uint32_t flags, uint32_t reason) {
     return user32().ExitWindowsEx(flags, reason) != FALSE;
 }
 
-uint32_t Win32SystemInfo::InitiateSystemShutdown(uint32_t reason) {
+uint32_t Win32Restarter::InitiateShutdown(uint32_t reason) {
     if (advapi32().InitiateSystemShutdownExW(nullptr, nullptr, 0, TRUE, TRUE, reason))
         return ERROR_SUCCESS;
     return ::GetLastError();
 }
 
-void Win32SystemInfo::Sleep(uint32_t milliseconds) {
+void Win32Restarter::Sleep(uint32_t milliseconds) {
     ::Sleep(milliseconds);
 }
 
@@ -304,6 +306,27 @@ std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name,
     auto lock = std::make_unique<Win32InstanceLock>(mutex);
     if (error == ERROR_ALREADY_EXISTS) return nullptr;  // another's; ours closes with `lock`
     return lock;
+}
+
+}  // namespace qv::win32
+
+namespace qv::win32 {
+
+UINT ReadGrowing(WideString& value, ReadCall read, const void* context, bool* first) {
+    WideString text;
+    DWORD capacity = 0;
+    for (int call = 0;; ++call) {
+        DWORD size = capacity;
+        UINT r = read(context, AsWide(text.Lend(capacity)), &size);
+        if (r == ERROR_SUCCESS) {
+            text.Commit();
+            value = text;
+            return r;
+        }
+        if (first != nullptr) *first = call == 0;
+        if (r != ERROR_MORE_DATA || call == 8) return r;
+        capacity = size + 1;
+    }
 }
 
 }  // namespace qv::win32

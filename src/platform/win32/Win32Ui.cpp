@@ -8,13 +8,6 @@ namespace {
 class Win32DialogWindow : public DialogWindow {
   public:
     Win32DialogWindow(HWND dialog, HINSTANCE instance) : dialog_(dialog), instance_(instance) {}
-    WideString GetItemText(int id, uint32_t capacity) override {
-        WideString text;
-        user32().GetDlgItemTextW(dialog_, id, AsWide(text.Lend(capacity)),
-                                 static_cast<int>(capacity));
-        text.Commit();
-        return text;
-    }
     void SetItemText(int id, const WideString& text) override {
         user32().SetDlgItemTextW(dialog_, id, AsWide(text));
     }

@@ -1,4 +1,5 @@
-// The process entry: lock the DLL search to the system directory, then run.
+// The process entry: lock the DLL search to the system directory, build the Windows platform,
+// then run.
 #include "driver/Run.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -14,8 +15,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     qv::win32::Win32Ui ui(instance);
     qv::win32::Win32Resources resources(instance);
     qv::win32::Win32SystemInfo system;
-    qv::Platform platform{installer,    files, registry,  processes,
-                          certificates, ui,    resources, system};
+    qv::win32::Win32Restarter restarter;
+    qv::Platform platform{installer, files,     registry, processes, certificates,
+                          ui,        resources, system,   restarter};
     const wchar_t* tail = commandTail ? commandTail : L"";
     return qv::Run(platform, qv::WideString(qv::win32::AsUtf16(tail)));
 }

@@ -1,0 +1,16 @@
+#pragma once
+#include "actions/InitTool.h"
+#include "driver/Plan.h"
+#include "driver/RunContext.h"
+
+namespace qv {
+
+// Carries out an installation plan, then the restart sequence. Answers the exit code.
+int Apply(RunContext& run, const Plan& plan, const Facts& facts);
+
+// The closing step of a run: records the tool's restart request, then restarts as the policy
+// says when a restart is pending. Answers 0, 7, or 3010 for a restart due and recorded nowhere.
+int HandlePendingRestart(RunContext& run, RestartPolicy policy, bool stationVisible,
+                         const ToolResult& tool);
+
+}  // namespace qv

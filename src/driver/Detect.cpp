@@ -1,0 +1,61 @@
+#include "driver/Detect.h"
+
+#include "common/ResultCodes.h"
+#include "ui/Messages.h"
+
+namespace qv {
+namespace {
+
+// The platform package, opened once: what it is and which installed product it relates to.
+void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
+    PackageIdentity& package = facts.platformPackage;
+    package.path = FindPackage(facts.kit, PackagePattern(facts.architecture, Level::kNone,
+                                                         Language::kNone));
+    if (package.path.empty()) {
+        facts.platformStatus = facts.kit.error != 0 ? facts.kit.error : kErrorFileNotFound;
+        return;
+    }
+    WideString path = package.path;
+    facts.platformStatus = platform.installer.ReadPackageIdentity(path, package);
+    package.path = path;
+    if (facts.platformStatus != 0) return;
+    log.Info({u"platform package ", path, u": ProductCode ", package.productCode,
+              u", UpgradeCode ", package.upgradeCode, u", version ", package.version,
+              u", name \"", package.name, u"\""});
+    facts.installed = ReadInstalledProduct(platform.installer, package.upgradeCode, log);
+}
+
+}  // namespace
+
+Facts Detect(Platform& platform, Log& log) {
+    Facts facts;
+    SystemInfo& system = platform.system;
+    facts.architecture = system.IsWow64() ? Architecture::kX64 : Architecture::kWin32;
+    facts.systemLanguage = LanguageOfUi(system.SystemDefaultUiLanguage());
+    facts.systemDirectory = system.SystemDirectory();
+    facts.kit = ReadKitFolder(platform.files);
+    IdentifyKit(platform, facts, log);
+    facts.stationVisible = system.IsStationVisible();
+    return facts;
+}
+
+void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log& log) {
+    if (request.kind == FactRequest::Kind::kInstalledSelection) {
+        facts.installedSelection =
+            DetectInstalledSelection(platform.installer, facts.installed.code, log);
+        // A detection that fails is reported and leads to the fresh installation's choices.
+        const StepResult& detection = facts.installedSelection->detection;
+        if (detection.Failed()) {
+            WideString text;
+            LoadMessage(platform.resources, detection.message, text);
+            log.Warning({u"installed level and language unknown: ", text, u" (",
+                         CodeText(detection.status), u")"});
+        }
+        return;
+    }
+    PackageRead& read = facts.installing.emplace();
+    read.path = request.path;
+    read.status = platform.installer.ReadPackageIdentity(request.path, read.identity);
+}
+
+}  // namespace qv

@@ -1,0 +1,118 @@
+#pragma once
+// A run in three stages: detect reads facts and changes nothing; decide turns facts, options and
+// the answers given into a plan, a question to ask or a fact still to read; apply carries the
+// plan out. Deciding is pure, so that a plan can be looked at before anything happens.
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "common/Log.h"
+#include "common/MessageIds.h"
+#include "common/StepResult.h"
+#include "common/WideString.h"
+#include "driver/InstallOptions.h"
+#include "packages/Choices.h"
+#include "packages/InstalledProduct.h"
+#include "packages/KitFolder.h"
+#include "platform/Installer.h"
+#include "ui/SettingsDialog.h"
+
+namespace qv {
+
+// A package read on demand: the platform package names the product, but with a ProductCode per
+// level and language the one to install must be read too.
+struct PackageRead {
+    WideString path;
+    uint32_t status = 0;
+    PackageIdentity identity;
+};
+
+struct Facts {
+    Architecture architecture = Architecture::kWin32;
+    Language systemLanguage = Language::kEnglish;  // the system's user interface language
+    WideString systemDirectory;
+    bool stationVisible = true;  // the window station is the interactive one
+    KitFolder kit;
+    WideString setupLog;  // the setup log being written; empty when there is none
+    // The platform package: 0, or why it could not be found (a search error) or read.
+    uint32_t platformStatus = 0;
+    PackageIdentity platformPackage;
+    InstalledProduct installed;  // empty code: no related product installed
+    // Read on demand.
+    std::optional<InstalledSelection> installedSelection;
+    std::optional<PackageRead> installing;  // the package to install, when not the platform's
+};
+
+// A question only a person can answer, asked by the driver between decisions.
+struct Question {
+    enum class Kind : uint8_t { kNotice, kReinstall, kSettings } kind = Kind::kNotice;
+    MessageId message = kNoMessage;  // notices and the reinstall question
+    WideString value;                // the message's "%s"
+    Selection preset;                // the settings dialog's
+
+    static Question Ask(Kind kind, MessageId message, const WideString& value = {}) {
+        Question question;
+        question.kind = kind;
+        question.message = message;
+        question.value = value;
+        return question;
+    }
+};
+
+struct Answers {
+    std::optional<bool> reinstall;  // the same version: reinstall it?
+    std::optional<DialogAnswer> settings;
+    uint32_t noticesShown = 0;  // a bit per message, from kMsgNotAdmin on
+};
+
+// A fact the decision needs and detect did not read up front.
+struct FactRequest {
+    enum class Kind : uint8_t { kInstalledSelection, kPackage } kind = Kind::kPackage;
+    WideString path;
+};
+
+// What happens about a restart that is due at the end.
+enum class RestartPolicy : uint8_t {
+    kLeaveToLaterRun,  // -noreboot: the marker stays for a later run
+    kRestartAtOnce,    // -silent
+    kAsk,
+};
+
+enum class Change : uint8_t {
+    kNone,         // the run stops with `exitCode`
+    kFresh,        // nothing related installed
+    kUpdate,       // over another version, or a downgrade in a silent run
+    kReinstall,    // the same version again
+    kMaintenance,  // the same version, reinstallation declined: msiexec's own dialogs
+};
+
+struct Plan {
+    Change change = Change::kNone;
+    // A stop: the exit code and the box to show, if any, with its value.
+    uint32_t exitCode = 0;
+    MessageId message = kNoMessage;
+    WideString messageValue;
+    // An installation.
+    PackageIdentity package;   // what msiexec installs; its product's tool runs after
+    WideString installedCode;  // the product on the machine before, whose package is patched
+    WideString commandLine;    // msiexec's
+    bool certificates = false;
+    RestartPolicy restart = RestartPolicy::kAsk;
+};
+
+struct Decision {
+    enum class Kind : uint8_t { kPlan, kAsk, kRead } kind = Kind::kPlan;
+    Plan plan;
+    Question question;
+    FactRequest request;
+};
+
+// The bit of Answers::noticesShown for a message.
+uint32_t NoticeBit(MessageId message);
+
+// Writes why to `log`, a line a step; deciding again with more answers or facts writes the same
+// lines first.
+Decision Decide(const Facts& facts, const InstallOptions& options, const Answers& answers,
+                Log& log);
+
+}  // namespace qv

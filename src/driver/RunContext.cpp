@@ -1,0 +1,27 @@
+#include "driver/RunContext.h"
+
+#include "common/ExitCodes.h"
+#include "reboot/RebootMarker.h"
+#include "ui/Messages.h"
+
+namespace qv {
+
+int RunContext::Fail(const StepResult& result, LogLine what) {
+    WideString text;
+    if (what.size() == 0) LoadMessage(platform.resources, result.message, text);
+    log.Error(what.size() == 0 ? LogLine{text} : what, result.status);
+    voice.Say(result.message);
+    return static_cast<int>(PassThrough(result.status));
+}
+
+void RunContext::RecordRestart(const WideString& why) {
+    if (uint32_t status = CreateRebootMarker(platform.registry)) {
+        log.Error({u"restart marker (", why, u") not created; the restart is kept in the run"},
+                  status);
+        restartUnrecorded = true;
+        return;
+    }
+    log.Info({u"restart marker created: ", why});
+}
+
+}  // namespace qv

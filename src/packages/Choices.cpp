@@ -1,0 +1,98 @@
+#include "packages/Choices.h"
+
+#include <string>
+
+namespace qv {
+
+const char16_t* TokenOf(Architecture architecture) {
+    return architecture == Architecture::kX64 ? u"x64" : u"win32";
+}
+
+const char16_t* TokenOf(Level level) {
+    static const char16_t* const kTokens[] = {u"", u"kc1", u"kc2", u"kc3"};
+    return kTokens[static_cast<int>(level)];
+}
+
+const char16_t* TokenOf(Language language) {
+    static const char16_t* const kTokens[] = {u"", u"eng", u"rus"};
+    return kTokens[static_cast<int>(language)];
+}
+
+char16_t FoldCase(char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+}
+
+namespace {
+
+bool EqualWithoutCase(const WideString& value, const char16_t* token) {
+    const std::u16string& v = value.str();
+    size_t i = 0;
+    for (; i < v.size() && token[i] != 0; ++i)
+        if (FoldCase(v[i]) != FoldCase(token[i])) return false;
+    return i == v.size() && token[i] == 0;
+}
+
+}  // namespace
+
+Level ParseLevel(const WideString& value) {
+    for (Level level : {Level::kKc1, Level::kKc2, Level::kKc3})
+        if (EqualWithoutCase(value, TokenOf(level))) return level;
+    return Level::kNone;
+}
+
+Language ParseLanguage(const WideString& value) {
+    for (Language language : {Language::kEnglish, Language::kRussian})
+        if (EqualWithoutCase(value, TokenOf(language))) return language;
+    return Language::kNone;
+}
+
+Language LanguageOfUi(uint16_t languageId) {
+    return languageId == 1049 ? Language::kRussian : Language::kEnglish;
+}
+
+WideString PackagePattern(Architecture architecture, Level level, Language language) {
+    WideString pattern(u"*");
+    for (const char16_t* token : {TokenOf(architecture), TokenOf(level), TokenOf(language)}) {
+        if (*token == 0) continue;
+        pattern.Append(token);
+        pattern.Append(u'*');
+    }
+    pattern.Append(u".msi");
+    return pattern;
+}
+
+bool MatchesPattern(const WideString& pattern, const WideString& name) {
+    const std::u16string& p = pattern.str();
+    const std::u16string& n = name.str();
+    // Greedy, backtracking to the last star: linear enough for file names.
+    size_t pi = 0, ni = 0, star = std::u16string::npos, resume = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && (p[pi] == u'?' || FoldCase(p[pi]) == FoldCase(n[ni]))) {
+            ++pi;
+            ++ni;
+        } else if (pi < p.size() && p[pi] == u'*') {
+            star = pi++;
+            resume = ni;
+        } else if (star != std::u16string::npos) {
+            pi = star + 1;
+            ni = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == u'*') ++pi;
+    return pi == p.size();
+}
+
+bool ContainsWithoutCase(const WideString& text, const char16_t* part) {
+    const std::u16string& t = text.str();
+    size_t length = std::char_traits<char16_t>::length(part);
+    for (size_t at = 0; at + length <= t.size(); ++at) {
+        size_t i = 0;
+        while (i < length && FoldCase(t[at + i]) == FoldCase(part[i])) ++i;
+        if (i == length) return true;
+    }
+    return false;
+}
+
+}  // namespace qv

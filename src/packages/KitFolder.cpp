@@ -1,0 +1,84 @@
+#include "packages/KitFolder.h"
+
+#include "common/ResultCodes.h"
+
+namespace qv {
+
+WideString ProgramFolder(FileSystem& files) {
+    return files.ProgramPath().Folder();
+}
+
+namespace {
+
+bool EndsWith(const WideString& name, const char16_t* extension) {
+    const std::u16string& s = name.str();
+    size_t n = std::char_traits<char16_t>::length(extension);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (FoldCase(s[s.size() - n + i]) != FoldCase(extension[i])) return false;
+    return true;
+}
+
+bool BeforeWithoutCase(const WideString& a, const WideString& b) {
+    const std::u16string &x = a.str(), &y = b.str();
+    for (size_t i = 0; i < x.size() && i < y.size(); ++i)
+        if (FoldCase(x[i]) != FoldCase(y[i])) return FoldCase(x[i]) < FoldCase(y[i]);
+    return x.size() < y.size();
+}
+
+// In name order without case; a kit holds a few packages and certificates.
+void Insert(std::vector<WideString>& names, const WideString& name) {
+    names.push_back(name);
+    for (size_t at = names.size() - 1; at > 0 && BeforeWithoutCase(names[at], names[at - 1]); --at)
+        std::swap(names[at], names[at - 1]);
+}
+
+}  // namespace
+
+KitFolder ReadKitFolder(FileSystem& files) {
+    KitFolder kit;
+    kit.folder = ProgramFolder(files);
+    std::vector<WideString> names;
+    kit.error = files.ListFiles(kit.folder, names);
+    std::vector<WideString> byKind[3];
+    static const char16_t* const kCertificateKinds[] = {u".cer", u".p7b", u".crt"};
+    for (const WideString& name : names) {
+        if (EndsWith(name, u".msi")) Insert(kit.packages, name);
+        for (int kind = 0; kind < 3; ++kind)
+            if (EndsWith(name, kCertificateKinds[kind])) Insert(byKind[kind], name);
+    }
+    for (const std::vector<WideString>& kind : byKind)
+        kit.certificates.insert(kit.certificates.end(), kind.begin(), kind.end());
+    return kit;
+}
+
+WideString FindPackage(const KitFolder& kit, const WideString& pattern) {
+    for (const WideString& name : kit.packages)
+        if (MatchesPattern(pattern, name)) return kit.folder + name;
+    return WideString();
+}
+
+bool HoldsPerLevelPackages(const KitFolder& kit) {
+    for (const WideString& name : kit.packages)
+        if (ContainsWithoutCase(name, u"kc1")) return true;
+    return false;
+}
+
+PackageChoice ChoosePackage(const KitFolder& kit, Architecture architecture,
+                            const Selection& selection) {
+    const WideString patterns[] = {
+        PackagePattern(architecture, selection.level, selection.language),
+        PackagePattern(architecture, Level::kNone, selection.language),
+        PackagePattern(architecture, Level::kNone, Language::kNone)};
+    PackageChoice choice;
+    for (int i = 0; i < 3; ++i) {
+        choice.path = FindPackage(kit, patterns[i]);
+        if (!choice.path.empty()) {
+            choice.foundBy = static_cast<FoundBy>(i);
+            break;
+        }
+    }
+    return choice;
+}
+
+}  // namespace qv

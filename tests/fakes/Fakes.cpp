@@ -1,0 +1,475 @@
+#include "fakes/Fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace qv::fakes {
+
+std::u16string Fold(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& c : out) {
+        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+            (c >= 0x430 && c <= 0x44F)) {
+            c = static_cast<char16_t>(c - 0x20);
+        } else if (c >= 0x450 && c <= 0x45F) {  // ё and the other Cyrillic extensions
+            c = static_cast<char16_t>(c - 0x50);
+        }
+    }
+    return out;
+}
+
+void Faults::FailNext(const std::string& method, uint32_t code, unsigned skip, ReadStep step) {
+    faults_[method].push_back({skip, {code, step}});
+}
+
+std::optional<ReadStatus> Faults::Take(const std::string& method) {
+    auto it = faults_.find(method);
+    if (it == faults_.end() || it->second.empty()) return std::nullopt;
+    Fault& next = it->second.front();
+    if (next.skip > 0) {
+        --next.skip;
+        return std::nullopt;
+    }
+    ReadStatus status = next.status;
+    it->second.pop_front();
+    return status;
+}
+
+size_t Faults::Pending() const {
+    size_t n = 0;
+    for (const auto& [method, queue] : faults_) n += queue.size();
+    return n;
+}
+
+// --- installer --------------------------------------------------------------------------------
+
+FakeProduct* FakeInstaller::Find(const WideString& code) {
+    for (auto& [key, product] : products)
+        if (Fold(key) == Fold(code.str())) return &product;
+    return nullptr;
+}
+
+void FakeInstaller::DisableInternalUi() {
+    internalUiDisabled = true;
+}
+
+uint32_t FakeInstaller::ReadPackageIdentity(const WideString& path, PackageIdentity& identity) {
+    calls.push_back("ReadPackageIdentity " + ToUtf8(path));
+    if (auto fault = faults.Take("ReadPackageIdentity")) return fault->code;
+    auto it = packages.find(Fold(path.str()));
+    if (it == packages.end()) return 1619;  // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+    if (it->second.identity.productCode.empty()) return 1620;
+    identity = it->second.identity;
+    identity.path = path;
+    return 0;
+}
+
+std::vector<WideString> FakeInstaller::RelatedProducts(const WideString& upgradeCode) {
+    std::vector<WideString> codes;
+    for (const auto& [code, product] : products)
+        if (!upgradeCode.empty() && product.upgradeCode == upgradeCode.str())
+            codes.emplace_back(code);
+    return codes;
+}
+
+bool FakeInstaller::IsInstalled(const WideString& product) {
+    FakeProduct* found = Find(product);
+    return found != nullptr && found->installed;
+}
+
+ReadStatus FakeInstaller::ProductInfo(const WideString& product, const char16_t* attribute,
+                                      WideString& value) {
+    if (auto fault = faults.Take("ProductInfo")) return *fault;
+    FakeProduct* found = Find(product);
+    if (found == nullptr) return {kErrorUnknownProduct, ReadStep::kLength};
+    auto it = found->info.find(attribute);
+    if (it == found->info.end()) return {1610, ReadStep::kLength};  // ERROR_UNKNOWN_PROPERTY
+    value = WideString(it->second);
+    return {};
+}
+
+ReadStatus FakeInstaller::ReadReleaseProperties(const WideString& package,
+                                                ReleaseProperties& properties) {
+    if (auto fault = faults.Take("ReadReleaseProperties")) {
+        // What was read before the failing step stays read.
+        if (fault->step == ReadStep::kProductLanguage)
+            properties.releaseFlags = Package(package.str()).release.releaseFlags;
+        return *fault;
+    }
+    auto it = packages.find(Fold(package.str()));
+    if (it == packages.end()) return {1619, ReadStep::kOpen};
+    properties = it->second.release;
+    return {};
+}
+
+uint32_t FakeInstaller::ReadSourceList(const WideString& product, SourceList& sources) {
+    FakeProduct* found = Find(product);
+    if (found == nullptr) return kErrorUnknownProduct;
+    if (!found->sources) return kErrorBadConfiguration;
+    sources = *found->sources;
+    return 0;
+}
+
+uint32_t FakeInstaller::PointSourceList(const WideString& product, const WideString& name) {
+    calls.push_back("PointSourceList " + ToUtf8(product) + " " + ToUtf8(name));
+    FakeProduct* found = Find(product);
+    if (found == nullptr) return kErrorUnknownProduct;
+    found->sourcesCleared = true;
+    found->sources = SourceList{name, {}};
+    return 0;
+}
+
+uint32_t FakeInstaller::RestoreSourceList(const WideString& product, const SourceList& sources) {
+    calls.push_back("RestoreSourceList " + ToUtf8(product) + " " + ToUtf8(sources.packageName));
+    FakeProduct* found = Find(product);
+    if (found == nullptr) return kErrorUnknownProduct;
+    found->sources = sources;
+    return 0;
+}
+
+uint32_t FakeInstaller::ReadRemovalActions(const WideString& package,
+                                           std::vector<SequenceCondition>& rows) {
+    if (auto fault = faults.Take("ReadRemovalActions")) return fault->code;
+    auto it = packages.find(Fold(package.str()));
+    if (it == packages.end()) return 1619;
+    rows.clear();
+    for (const auto& [action, condition] : it->second.sequence)
+        if (action == u"KSProcess" || action == u"KSProcess64")
+            rows.push_back({WideString(action), WideString(condition)});
+    return 0;
+}
+
+uint32_t FakeInstaller::WriteConditions(const WideString& package,
+                                        const std::vector<SequenceCondition>& rows) {
+    calls.push_back("WriteConditions " + ToUtf8(package));
+    if (auto fault = faults.Take("WriteConditions")) return fault->code;
+    FakePackage& written = Package(package.str());
+    for (const SequenceCondition& row : rows) written.sequence[row.action.str()] = row.condition.str();
+    return 0;
+}
+
+int FakeInstaller::ComponentPath(const WideString& product, const char16_t* component,
+                                 WideString& path) {
+    FakeProduct* found = Find(product);
+    if (found == nullptr) return -1;  // INSTALLSTATE_UNKNOWN
+    auto it = found->components.find(component);
+    if (it == found->components.end()) return -1;
+    path = WideString(it->second.second);
+    return it->second.first;
+}
+
+// --- files ------------------------------------------------------------------------------------
+
+namespace {
+
+// Folded, without a trailing backslash: "C:\Kit\" and "c:\kit" are one folder.
+std::u16string FolderKey(std::u16string_view folder) {
+    std::u16string key = Fold(folder);
+    if (!key.empty() && key.back() == u'\\') key.pop_back();
+    return key;
+}
+
+class FakeLogFile : public LogFile {
+  public:
+    FakeLogFile(std::string& content, size_t& space) : content_(content), space_(space) {}
+    bool Write(const char* bytes, size_t size) override {
+        if (size > space_) return false;  // disk full
+        space_ -= size;
+        content_.append(bytes, size);
+        return true;
+    }
+
+  private:
+    std::string& content_;
+    size_t& space_;
+};
+
+}  // namespace
+
+void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& name,
+                         bool isFolder) {
+    folders[FolderKey(folder)].emplace_back(name, isFolder);
+}
+
+std::string FakeFileSystem::Log(const std::u16string& path) const {
+    auto it = logs.find(Fold(path));
+    return it == logs.end() ? std::string() : it->second;
+}
+
+uint32_t FakeFileSystem::ListFiles(const WideString& folder, std::vector<WideString>& names) {
+    auto listing = folders.find(FolderKey(folder.str()));
+    if (listing == folders.end()) return 3;  // ERROR_PATH_NOT_FOUND
+    for (const auto& [name, isFolder] : listing->second)
+        if (!isFolder) names.emplace_back(name);
+    return 0;
+}
+
+std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, bool replace,
+                                                       uint32_t& error) {
+    if (logCreateError != 0) {
+        error = logCreateError;
+        return nullptr;
+    }
+    std::u16string key = Fold(path.str());
+    bool planted = false;
+    auto listing = folders.find(FolderKey(path.Folder().str()));
+    if (listing != folders.end()) {
+        for (const auto& entry : listing->second)
+            planted = planted || Fold(entry.first) == Fold(path.FileName().str());
+    }
+    if (!replace && (planted || logs.count(key) != 0)) {
+        error = kErrorFileExists;
+        return nullptr;
+    }
+    if (replace && planted) {
+        error = kErrorAccessDenied;  // a folder of that name
+        return nullptr;
+    }
+    logs[key].clear();
+    return std::make_unique<FakeLogFile>(logs[key], logSpace);
+}
+
+// --- registry, system, restart ----------------------------------------------------------------
+
+uint32_t FakeRegistry::CreateKey(const char16_t* path) {
+    if (auto fault = faults.Take("CreateKey")) return fault->code;
+    AddKey(path);
+    return 0;
+}
+
+uint32_t FakeRegistry::DeleteKey(const char16_t* path) {
+    if (auto fault = faults.Take("DeleteKey")) return fault->code;
+    std::u16string key = Fold(path);
+    if (keys.count(key) == 0) return kErrorFileNotFound;
+    auto next = keys.upper_bound(key);
+    if (next != keys.end() && next->rfind(key + u"\\", 0) == 0) return kErrorAccessDenied;
+    keys.erase(key);
+    return 0;
+}
+
+WideString FakeSystemInfo::DescribeError(uint32_t code) {
+    return FromUtf8("text of " + std::to_string(code));
+}
+
+bool FakeRestarter::ExitWindows(uint32_t flags, uint32_t reason) {
+    exitWindows.emplace_back(flags, reason);
+    return exitWindowsSucceeds;
+}
+
+uint32_t FakeRestarter::InitiateShutdown(uint32_t reason) {
+    shutdownRequests.push_back(reason);
+    if (shutdownAnswers.empty()) return 0;
+    uint32_t answer = shutdownAnswers.front();
+    shutdownAnswers.pop_front();
+    return answer;
+}
+
+// --- processes --------------------------------------------------------------------------------
+
+namespace {
+
+class Child : public ChildProcess {
+  public:
+    Child(ProcessOutcome outcome, int& open) : outcome_(outcome), open_(open) { ++open_; }
+    ~Child() override { --open_; }
+    void WaitForExit() override { exited_ = true; }
+    bool ExitCode(uint32_t& code) override {
+        if (outcome_.kind == ProcessOutcome::kExitCodeUnreadable) return false;
+        code = exited_ ? outcome_.code : 259;  // STILL_ACTIVE before the wait
+        return true;
+    }
+
+  private:
+    ProcessOutcome outcome_;
+    int& open_;
+    bool exited_ = false;
+};
+
+class Lock : public InstanceLock {
+  public:
+    explicit Lock(int& held) : held_(held) { ++held_; }
+    ~Lock() override { --held_; }
+
+  private:
+    int& held_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChildProcess> FakeProcesses::Start(const WideString& commandLine, uint32_t& error) {
+    commandLines.push_back(commandLine);
+    ProcessOutcome outcome = otherwise;
+    if (!script.empty()) {
+        outcome = script.front();
+        script.pop_front();
+    }
+    if (outcome.kind == ProcessOutcome::kStartFails) {
+        error = outcome.code;
+        return nullptr;
+    }
+    return std::make_unique<Child>(outcome, openChildren);
+}
+
+std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, uint32_t& error) {
+    auto other = heldElsewhere.find(name);
+    error = other != heldElsewhere.end() ? other->second : heldLocks != 0 ? kErrorAlreadyExists : 0;
+    return error != 0 ? nullptr : std::make_unique<Lock>(heldLocks);
+}
+
+// --- certificate stores -----------------------------------------------------------------------
+
+class FakeCertificateStores::Store : public CertificateStore {
+  public:
+    Store(FakeCertificateStores& owner, bool root, const std::vector<std::string>& ids)
+        : owner_(owner), root_(root) {
+        for (const std::string& id : ids) contexts_.push_back(&owner_.contexts_.emplace_back(id));
+        ++owner_.openStores;
+    }
+    ~Store() override { --owner_.openStores; }
+    CertificateContext Enumerate(CertificateContext previous) override {
+        auto next = previous == nullptr ? contexts_.begin()
+                                        : std::find(contexts_.begin(), contexts_.end(), previous) + 1;
+        return next >= contexts_.end() ? nullptr : *next;
+    }
+    WideString Thumbprint(CertificateContext certificate) override {
+        return FromUtf8(*static_cast<const std::string*>(certificate));
+    }
+    bool Add(CertificateContext certificate) override {
+        const std::string& id = *static_cast<const std::string*>(certificate);
+        if (!root_ || owner_.failingAdds.count(id) != 0) return false;
+        owner_.root.push_back(id);
+        return true;
+    }
+
+  private:
+    FakeCertificateStores& owner_;
+    bool root_;
+    std::vector<CertificateContext> contexts_;
+};
+
+std::unique_ptr<CertificateStore> FakeCertificateStores::OpenFileStore(const WideString& path,
+                                                                       uint32_t& error) {
+    auto it = files.find(Fold(path.str()));
+    error = 0x80092009;  // CRYPT_E_NO_MATCH: no certificate in it
+    if (it == files.end() || !it->second) return nullptr;
+    error = 0;
+    return std::make_unique<Store>(*this, false, *it->second);
+}
+
+std::unique_ptr<CertificateStore> FakeCertificateStores::OpenMachineRootStore(uint32_t& error) {
+    ++rootOpens;
+    error = rootOpenable ? 0 : kErrorAccessDenied;
+    return rootOpenable ? std::make_unique<Store>(*this, true, root) : nullptr;
+}
+
+// --- user interface ---------------------------------------------------------------------------
+
+void FakeDialogWindow::Click(int id, DialogHandler& handler) {
+    static const std::vector<std::vector<int>> kRadioGroups = {{1006, 1007}, {1008, 1009, 1010}};
+    // Escape and the close box send IDCANCEL whatever the dialog holds.
+    if (id != 2 && !controls[id].visible) ADD_FAILURE() << "click on hidden control " << id;
+    for (const auto& group : kRadioGroups) {
+        if (std::find(group.begin(), group.end(), id) == group.end()) continue;
+        for (int other : group) controls[other].checked = other == id;
+    }
+    handler.OnCommand(*this, id);
+}
+
+IconHandle FakeDialogWindow::LoadIcon32(int resource) {
+    if (resource != 100) return 0;
+    IconHandle icon = 0x1000 + liveIcons.size();
+    liveIcons.insert(icon);
+    return icon;
+}
+
+void FakeDialogWindow::DestroyIcon(IconHandle icon) {
+    if (liveIcons.erase(icon) == 0) ADD_FAILURE() << "DestroyIcon of an icon not loaded";
+}
+
+int FakeUi::MessageBox(const WideString& text, const WideString& caption, uint32_t style) {
+    boxes.push_back({text, caption, style});
+    const int first = (style & 0xF) == 4 ? 6 : 1;  // IDYES of MB_YESNO, else IDOK
+    if (answers.empty()) return first;
+    int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+intptr_t FakeUi::DialogBox(int, DialogHandler& handler, uint32_t& error) {
+    ++dialogsShown;
+    error = dialogError;
+    if (dialogError != 0) return -1;
+    lastDialog = std::make_unique<FakeDialogWindow>();
+    FakeDialogWindow& dialog = *lastDialog;
+    dialog.controls = dialogTemplate;
+    dialogStates.clear();
+    handler.OnInitDialog(dialog);
+    dialogStates.push_back(dialog.controls);
+    while (!dialog.ended && !clicks.empty()) {
+        int id = clicks.front();
+        clicks.pop_front();
+        dialog.Click(id, handler);
+        dialogStates.push_back(dialog.controls);
+    }
+    if (!dialog.ended) ADD_FAILURE() << "dialog still open after the clicks";
+    handler.OnDestroy(dialog);
+    return 0;
+}
+
+void FakeResources::SetStrings(const std::map<uint16_t, std::u16string>& strings) {
+    blocks.clear();
+    std::map<uint16_t, std::u16string[16]> entries;
+    for (const auto& [id, text] : strings) entries[id / 16 + 1][id % 16] = text;
+    for (const auto& [number, texts] : entries) {
+        std::vector<char16_t>& block = blocks[number];
+        for (const std::u16string& text : texts) {
+            block.push_back(static_cast<char16_t>(text.size()));
+            block.insert(block.end(), text.begin(), text.end());
+        }
+    }
+}
+
+bool FakeResources::FindStringBlockNeutral(uint16_t block, ResourceBlock& out) {
+    auto it = blocks.find(block);
+    if (it == blocks.end()) return false;
+    out.data = it->second.data();
+    out.units = it->second.size();
+    return true;
+}
+
+bool FakeLog::Has(std::string_view part) const {
+    for (const std::string& line : lines)
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+void FakeLog::Info(LogLine line) {
+    lines.push_back(ToUtf8(Joined(line)));
+}
+void FakeLog::Warning(LogLine line) {
+    lines.push_back("warning: " + ToUtf8(Joined(line)));
+}
+void FakeLog::Error(LogLine line) {
+    lines.push_back("error: " + ToUtf8(Joined(line)));
+}
+void FakeLog::Error(LogLine line, uint32_t code) {
+    lines.push_back("error: " + ToUtf8(Joined(line)) + " (" + ToUtf8(CodeText(code)) + ")");
+}
+
+std::string FakePlatform::Leaks() const {
+    std::string out;
+    auto note = [&](const char* what, size_t count) {
+        if (count != 0)
+            out += std::string(out.empty() ? "" : ", ") + what + " " + std::to_string(count);
+    };
+    note("child processes", static_cast<size_t>(processes.openChildren));
+    note("instance locks", static_cast<size_t>(processes.heldLocks));
+    note("certificate stores", static_cast<size_t>(certificates.openStores));
+    note("icons", ui.lastDialog ? ui.lastDialog->liveIcons.size() : 0);
+    note("unused installer faults", installer.faults.Pending());
+    note("unused registry faults", registry.faults.Pending());
+    return out;
+}
+
+}  // namespace qv::fakes

@@ -1,0 +1,277 @@
+// Decisions as table rows: facts, options and answers in, a plan, a question or a fact to read
+// out. Nothing runs.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Kit.h"
+
+namespace qv::testing {
+namespace {
+
+const std::u16string kKc2RusCode = u"{CCCCCCCC-0000-0000-0000-000000000003}";
+
+// Three x64 packages of one product, the new one not installed.
+Facts FreshFacts() {
+    Facts facts;
+    facts.architecture = Architecture::kX64;
+    facts.systemDirectory = u"C:\\windows\\system32";
+    facts.kit.folder = u"C:\\Kit\\";
+    for (const char16_t* name : {u"qv_x64_kc1_eng.msi", u"qv_x64_kc2_rus.msi", u"qv_x64_kc3_eng.msi"})
+        facts.kit.packages.emplace_back(name);
+    facts.platformPackage = Identity(u"qv_x64_kc1_eng.msi", kNewCode);
+    return facts;
+}
+
+// The product installed at `version`, detected as `selection`, under another code.
+std::function<void(Facts&)> Installed(const char16_t* version, Selection selection,
+                                      const std::u16string& code = kOldCode,
+                                      StepResult detection = {}) {
+    return [=](Facts& facts) {
+        facts.installed.code = WideString(code);
+        facts.installed.version = version;
+        facts.installedSelection = InstalledSelection{selection, detection};
+    };
+}
+
+constexpr Selection kKc3Eng{Level::kKc3, Language::kEnglish};
+
+DialogAnswer Confirmed(Level level, Language language, bool quick) {
+    DialogAnswer answer;
+    answer.outcome = DialogOutcome::kConfirmed;
+    answer.choice = {level, language};
+    answer.quickInstall = quick;
+    return answer;
+}
+
+// "ask notice 124", "read installed selection", "stop 4 m103", "update qv_x64_kc3_eng.msi /qb ":
+// the kind of change, the package and the words between it and REBOOT=R.
+std::string Describe(const Decision& d) {
+    static const char* const kQuestions[] = {"notice", "reinstall", "settings"};
+    static const char* const kChanges[] = {"stop", "fresh", "update", "reinstall", "maintenance"};
+    switch (d.kind) {
+        case Decision::Kind::kAsk:
+            if (d.question.kind == Question::Kind::kSettings)
+                return "ask settings " + ToUtf8(WideString(TokenOf(d.question.preset.level))) +
+                       "/" + ToUtf8(WideString(TokenOf(d.question.preset.language)));
+            return std::string("ask ") + kQuestions[static_cast<int>(d.question.kind)] + " " +
+                   std::to_string(d.question.message);
+        case Decision::Kind::kRead:
+            return d.request.kind == FactRequest::Kind::kInstalledSelection
+                       ? "read installed selection"
+                       : "read " + ToUtf8(d.request.path.FileName());
+        case Decision::Kind::kPlan:
+            break;
+    }
+    const Plan& plan = d.plan;
+    if (plan.change == Change::kNone) {
+        std::string out = "stop " + ToUtf8(CodeText(plan.exitCode));
+        if (plan.message != kNoMessage) out += " m" + std::to_string(plan.message);
+        return out;
+    }
+    std::string command = ToUtf8(plan.commandLine);
+    std::string head = kMsiexec + "\"" + ToUtf8(plan.package.path) + "\" ";
+    EXPECT_EQ(command.rfind(head, 0), 0u) << command;
+    EXPECT_EQ(command.substr(command.size() - 9), " REBOOT=R") << command;
+    return std::string(kChanges[static_cast<int>(plan.change)]) + " " +
+           ToUtf8(plan.package.path.FileName()) + " " +
+           command.substr(head.size(), command.size() - head.size() - 9);
+}
+
+struct PlanCase {
+    const char* name;
+    std::function<void(Facts&)> facts;
+    std::vector<std::u16string> args;  // none: setup.exe started without arguments
+    std::function<void(Answers&)> answers;
+    std::string decision;
+};
+
+void PrintTo(const PlanCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+auto None = [](auto&) {};
+
+// clang-format off
+const PlanCase kPlanCases[] = {
+    // The kit.
+    {"no_package_for_platform", [](Facts& f) { f.platformPackage = {}; f.platformStatus = 2; },
+     {u"-silent"}, None, "stop 2 m122"},
+    {"package_names_no_product", [](Facts& f) { f.platformStatus = 1620; }, {u"-kc", u"kc1"},
+     None, "stop 1620 m122"},
+    {"mapped_drive_unseen_is_no_success", [](Facts& f) { f.platformPackage = {}; f.platformStatus = 3; },
+     {u"-silent"}, None, "stop 1619 m122"},
+    // Fresh installations.
+    {"fresh_level_and_language", None, {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}, None,
+     "fresh qv_x64_kc2_rus.msi "},
+    {"fresh_values_without_case", None, {u"-kc", u"KC2", u"-lang", u"RUS"}, None,
+     "fresh qv_x64_kc2_rus.msi "},
+    {"fresh_language_fallback", None, {u"-kc", u"kc3", u"-lang", u"rus"}, None,
+     "fresh qv_x64_kc2_rus.msi "},
+    {"unknown_language_is_no_choice", None, {u"-lang", u"deu"}, None,
+     "fresh qv_x64_kc1_eng.msi "},
+    {"language_follows_system", [](Facts& f) { f.systemLanguage = Language::kRussian; },
+     {u"-silent"}, None, "fresh qv_x64_kc2_rus.msi "},
+    {"fresh_32_bit",
+     [](Facts& f) {
+         f.architecture = Architecture::kWin32;
+         f.kit.packages = {WideString(u"qv_win32_kc1_eng.msi"), WideString(u"qv_x64_kc1_eng.msi")};
+         f.platformPackage = Identity(u"qv_win32_kc1_eng.msi", kNewCode);
+     },
+     {u"-silent"}, None, "fresh qv_win32_kc1_eng.msi "},
+    {"args_in_order", None, {u"-args", u"A=\"1 2\"", u"-kc", u"kc1", u"/args", u"B=3"}, None,
+     "fresh qv_x64_kc1_eng.msi A=\"1 2\" B=3 "},
+    // msiexec's log beside the one -log names, unless -args name one.
+    {"msiexec_log_beside_setup_log", [](Facts& f) { f.setupLog = u"C:\\l\\s.log"; },
+     {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None,
+     "fresh qv_x64_kc1_eng.msi /l*v \"C:\\l\\s.log.msiexec.log\" /qn "},
+    {"msiexec_log_named_by_args", [](Facts& f) { f.setupLog = u"C:\\l\\s.log"; },
+     {u"-log", u"C:\\l\\s.log", u"-args", u"/L*V C:\\m.log"}, None,
+     "fresh qv_x64_kc1_eng.msi /L*V C:\\m.log "},
+    {"no_msiexec_log_where_setup_log_failed", None, {u"-log", u"C:\\gone\\s.log"}, None,
+     "fresh qv_x64_kc1_eng.msi "},
+    // The version decision.
+    {"installed_selection_read_on_demand",
+     [](Facts& f) { Installed(u"5.0.9", kKc3Eng)(f); f.installedSelection.reset(); }, {u"-silent"},
+     None, "read installed selection"},
+    {"same_version_silent", Installed(u"5.0.10", kKc3Eng), {u"-silent"}, None, "stop 3"},
+    {"same_version_asks", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-noreboot"}, None,
+     "ask reinstall 102"},
+    {"same_version_declined_adds_qf", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-noreboot"},
+     [](Answers& a) { a.reinstall = false; }, "maintenance qv_x64_kc3_eng.msi /qf "},
+    {"same_version_accepted_same_code", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-noreboot"},
+     [](Answers& a) { a.reinstall = true; },
+     "reinstall qv_x64_kc3_eng.msi REINSTALL=ALL REINSTALLMODE=vemus "},
+    {"reinstall_switch_asks_nothing", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-reinstall"},
+     None, "reinstall qv_x64_kc3_eng.msi REINSTALL=ALL REINSTALLMODE=vemus "},
+    {"newer_installed_refused", Installed(u"5.0.11", kKc3Eng), {u"-reinstall"}, None,
+     "stop 4 m103"},
+    {"newer_installed_silent_goes_on", Installed(u"5.0.11", kKc3Eng), {u"-silent"}, None,
+     "update qv_x64_kc3_eng.msi "},
+    {"version_order_is_numeric", Installed(u"5.0.9", kKc3Eng), {u"-silent"}, None,
+     "update qv_x64_kc3_eng.msi "},
+    {"installed_version_unreadable",
+     [](Facts& f) { Installed(u"", kKc3Eng)(f); f.installed.versionRead = {1605, kMsgNoInstalledVersionSize}; },
+     {u"-silent"}, None, "stop 1605 m107"},
+    // Level and language over an installed product.
+    {"update_keeps_installed_level_and_language", Installed(u"5.0.9", kKc3Eng), {u"-noreboot"},
+     None, "update qv_x64_kc3_eng.msi "},
+    {"update_other_level_warns", Installed(u"5.0.9", kKc3Eng), {u"-kc", u"kc1"}, None,
+     "ask notice 124"},
+    {"update_other_level_after_warning", Installed(u"5.0.9", kKc3Eng), {u"-kc", u"kc1"},
+     [](Answers& a) { a.noticesShown = NoticeBit(kMsgKcLanguageDiffer); },
+     "update qv_x64_kc1_eng.msi "},
+    {"update_other_level_silent_no_warning", Installed(u"5.0.9", kKc3Eng),
+     {u"-silent", u"-kc", u"kc2"}, None, "update qv_x64_kc1_eng.msi "},
+    {"detection_failure_is_told",
+     Installed(u"5.0.9", {Level::kKc2, Language::kNone}, kOldCode, {1627, kMsgNoReleaseFlags}),
+     {u"-noreboot"}, None, "ask notice 112"},
+    {"detection_failure_leads_to_fresh_choices",
+     [](Facts& f) {
+         Installed(u"5.0.9", {Level::kKc2, Language::kNone}, kOldCode, {1627, kMsgNoReleaseFlags})(f);
+         f.systemLanguage = Language::kRussian;
+     },
+     {u"-noreboot"}, [](Answers& a) { a.noticesShown = NoticeBit(kMsgNoReleaseFlags); },
+     "update qv_x64_kc2_rus.msi "},
+    // A ProductCode per level and language: the package installed is read for its own code.
+    {"code_per_level_reinstalls_its_product",
+     [](Facts& f) {
+         Installed(u"5.0.10", {Level::kKc2, Language::kRussian}, kKc2RusCode)(f);
+         f.installing = PackageRead{u"C:\\Kit\\qv_x64_kc2_rus.msi", 0,
+                                    Identity(u"qv_x64_kc2_rus.msi", kKc2RusCode)};
+     },
+     {u"-silent", u"-reinstall"}, None,
+     "reinstall qv_x64_kc2_rus.msi REINSTALL=ALL REINSTALLMODE=vemus "},
+    {"package_to_install_unreadable",
+     [](Facts& f) {
+         Installed(u"5.0.10", {Level::kKc2, Language::kRussian}, kKc2RusCode)(f);
+         f.installing = PackageRead{u"C:\\Kit\\qv_x64_kc2_rus.msi", 1627, {}};
+     },
+     {u"-silent", u"-reinstall"}, None, "stop 1627 m122"},
+    // The settings dialog, only without arguments and only for a kit built per level.
+    {"dialog_asked", None, {}, None, "ask settings /"},
+    {"dialog_install_at_once", None, {},
+     [](Answers& a) { a.settings = Confirmed(Level::kKc1, Language::kEnglish, true); },
+     "fresh qv_x64_kc1_eng.msi /qb "},
+    {"dialog_settings_next", None, {},
+     [](Answers& a) { a.settings = Confirmed(Level::kKc3, Language::kEnglish, false); },
+     "fresh qv_x64_kc3_eng.msi "},
+    {"dialog_cancelled", None, {},
+     [](Answers& a) { a.settings = DialogAnswer{DialogOutcome::kCancelled, {}, false, 0}; },
+     "stop 0"},
+    {"dialog_not_shown", None, {},
+     [](Answers& a) { a.settings = DialogAnswer{DialogOutcome::kFailed, {}, false, 1400}; },
+     "stop 1400"},
+    {"no_dialog_without_kc1_package",
+     [](Facts& f) {
+         f.kit.packages = {WideString(u"qv_x64_rus.msi")};
+         f.platformPackage = Identity(u"qv_x64_rus.msi", kNewCode);
+         f.systemLanguage = Language::kRussian;
+     },
+     {}, None, "fresh qv_x64_rus.msi "},
+    {"update_dialog_preset_to_installed", Installed(u"5.0.9", kKc3Eng), {}, None,
+     "ask settings kc3/eng"},
+    {"update_dialog_install_at_once", Installed(u"5.0.9", kKc3Eng), {},
+     [](Answers& a) { a.settings = Confirmed(Level::kKc3, Language::kEnglish, true); },
+     "update qv_x64_kc3_eng.msi /qb "},
+    {"no_update_dialog_for_the_same_code", Installed(u"5.0.9", kKc3Eng, kNewCode), {}, None,
+     "update qv_x64_kc3_eng.msi REINSTALL=ALL REINSTALLMODE=vemus "},
+};
+// clang-format on
+
+class PlanTest : public ::testing::TestWithParam<PlanCase> {};
+
+// Decides, reading a package of the kit as the driver does when the decision asks for it.
+Decision DecideReading(Facts& facts, const InstallOptions& options, const Answers& answers) {
+    fakes::FakeLog log;
+    Decision decision = Decide(facts, options, answers, log);
+    if (decision.kind != Decision::Kind::kRead || facts.installing ||
+        decision.request.kind != FactRequest::Kind::kPackage)
+        return decision;
+    facts.installing = PackageRead{decision.request.path, 0,
+                                   Identity(decision.request.path.FileName().str(), kNewCode)};
+    return Decide(facts, options, answers, log);
+}
+
+TEST_P(PlanTest, Decides) {
+    const PlanCase& c = GetParam();
+    Facts facts = FreshFacts();
+    c.facts(facts);
+    InstallOptions options;
+    options.empty = c.args.empty();
+    std::vector<WideString> argv{WideString(u"setup.exe")};
+    for (const std::u16string& a : c.args) argv.emplace_back(a);
+    ASSERT_EQ(ParseArguments(argv, options), ParseOutcome::kParsed);
+    Answers answers;
+    c.answers(answers);
+    EXPECT_EQ(Describe(DecideReading(facts, options, answers)), c.decision);
+}
+
+INSTANTIATE_TEST_SUITE_P(Plan, PlanTest, ::testing::ValuesIn(kPlanCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What happens about a restart at the end is decided with the rest.
+TEST(Plan, RestartPolicy) {
+    const struct {
+        std::vector<std::u16string> args;
+        RestartPolicy policy;
+    } cases[] = {
+        {{u"-silent"}, RestartPolicy::kRestartAtOnce},
+        {{u"-silent", u"-noreboot"}, RestartPolicy::kLeaveToLaterRun},
+        {{u"-root"}, RestartPolicy::kAsk},
+    };
+    for (const auto& c : cases) {
+        InstallOptions options;
+        options.empty = false;
+        std::vector<WideString> argv{WideString(u"setup.exe")};
+        for (const std::u16string& a : c.args) argv.emplace_back(a);
+        ParseArguments(argv, options);
+        Facts facts = FreshFacts();
+        Decision d = DecideReading(facts, options, {});
+        EXPECT_EQ(d.plan.restart, c.policy);
+        EXPECT_EQ(d.plan.certificates, options.root);
+    }
+}
+
+}  // namespace
+}  // namespace qv::testing
