@@ -16,12 +16,12 @@ import time
 from pathlib import Path
 from typing import Dict, List, Optional, Sequence, Tuple
 
+import bench_common  # first: it puts tests/e2e and tests/kit on the path
 from bench_common import (BOGUS, BULK, BY_HAND, DECIDE, DECIDE_NO_LOG, DECIDE_OLD,
                           EXIT_BAD_COMMAND_LINE, EXIT_SAME_VERSION, MSIEXEC, NO_LOG, OLD_SETUP,
                           PACKAGE, SETUP, SETUP_INSTALL, SETUP_INSTALL_QN,
                           SETUP_INSTALL_QN_NO_LOG, WORK, Bench, Series, check, low8, num, q, say,
                           uninstall_command)
-import bench_common
 import wine
 from make_kit import PAYLOAD_FOLDERS, Package
 

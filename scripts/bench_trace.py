@@ -12,8 +12,8 @@ import tempfile
 import time
 from typing import Dict, List, Sequence, Tuple
 
+import bench_common  # first: it puts tests/e2e and tests/kit on the path
 from bench_common import (END, FOLDER_SIZES, START, WORK, Bench, Phase, say, uninstall_command)
-import bench_common
 import wine
 
 OWN_CODE = "the program's own code between those calls"
