@@ -10,13 +10,12 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
-import wine  # noqa: E402  (first: it puts tests/kit on the path)
+import wine  # noqa: E402  (first: it puts tests/kit and scripts on the path)
+import exit_codes  # noqa: E402
 import make_kit  # noqa: E402
 from make_kit import Package  # noqa: E402
 
-MEANING = {0: "success", 1: "not an administrator", 2: "file not found", 3: "same version, nothing done",
-           4: "a later version is installed", 7: "restart refused", 1618: "another setup.exe is running",
-           1639: "bad command line", 3010: "installed, restart due"}
+MEANING = exit_codes.meanings()
 
 
 def say(text=""):
@@ -24,7 +23,7 @@ def say(text=""):
 
 
 def outcome(code):
-    return f"exit {code} ({MEANING.get(code, 'installer result')})"
+    return f"exit {exit_codes.code_text(code)} ({MEANING.get(code, 'passed through')})"
 
 
 def show_product(prefix, code):

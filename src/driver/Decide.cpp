@@ -16,8 +16,8 @@ namespace {
 WideString Pair(const Selection& selection) {
     const char16_t* level = TokenOf(selection.level);
     const char16_t* language = TokenOf(selection.language);
-    return Joined({u"level ", *level ? level : u"none", u", language ",
-                   *language ? language : u"none"});
+    return Joined(
+        {u"level ", *level ? level : u"none", u", language ", *language ? language : u"none"});
 }
 
 // One decision, from the start each time: a question answered or a fact read lets it go
@@ -112,7 +112,8 @@ class Decider {
                 return Stop(kExitSameVersion, kNoMessage);
             }
             if (!answers_.reinstall)
-                return Ask(Question::Ask(Question::Kind::kReinstall, kMsgSameVersionReinstall, name));
+                return Ask(
+                    Question::Ask(Question::Kind::kReinstall, kMsgSameVersionReinstall, name));
             if (*answers_.reinstall) {
                 Info({u"decision: reinstall the same version (confirmed)"});
                 change_ = Change::kReinstall;
@@ -144,9 +145,10 @@ class Decider {
             if (facts_.platformPackage.productCode != facts_.installed.code && DialogAllowed() &&
                 !ShowSettings(installed))
                 return false;
-            bool differs = (selection_.level != Level::kNone && selection_.level != installed.level) ||
-                           (selection_.language != Language::kNone &&
-                            selection_.language != installed.language);
+            bool differs =
+                (selection_.level != Level::kNone && selection_.level != installed.level) ||
+                (selection_.language != Language::kNone &&
+                 selection_.language != installed.language);
             if (differs) {
                 log_.Warning({u"the chosen level or language differs from the installed one"});
                 if (!Noticed(kMsgKcLanguageDiffer)) return false;
@@ -191,8 +193,7 @@ class Decider {
         if (answer.outcome == DialogOutcome::kFailed)
             return Fail(answer.error, kNoMessage, {u"the settings dialog could not be shown"});
         if (answer.choice.level != Level::kNone) selection_.level = answer.choice.level;
-        if (answer.choice.language != Language::kNone)
-            selection_.language = answer.choice.language;
+        if (answer.choice.language != Language::kNone) selection_.language = answer.choice.language;
         quickInstall_ = answer.quickInstall;
         Info({u"dialog confirmed with ", quickInstall_ ? u"Install (/qb): " : u"Next: ",
               Pair(selection_)});
@@ -206,11 +207,11 @@ class Decider {
                                                    u"platform alone"};
         PackageChoice choice = qv::ChoosePackage(facts_.kit, facts_.architecture, selection_);
         if (choice.path.empty())
-            return Fail(kErrorFileNotFound, kMsgPackageNotFound,
-                        {u"no package for ", TokenOf(facts_.architecture), u", ",
-                         Pair(selection_)});
-        Info({u"package ", choice.path, u", found by ",
-              kFoundBy[static_cast<int>(choice.foundBy)]});
+            return Fail(
+                kErrorFileNotFound, kMsgPackageNotFound,
+                {u"no package for ", TokenOf(facts_.architecture), u", ", Pair(selection_)});
+        Info(
+            {u"package ", choice.path, u", found by ", kFoundBy[static_cast<int>(choice.foundBy)]});
         if (choice.path == facts_.platformPackage.path) {
             package_ = facts_.platformPackage;
             return true;
@@ -236,9 +237,8 @@ class Decider {
         if (sameProduct && package_.productCode == facts_.installed.code)
             AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
         if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
-        plan.commandLine = BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
-                                                     InstallerLogWords() + options_.args +
-                                                         decided_);
+        plan.commandLine = BuildInstallerCommandLine(
+            facts_.systemDirectory, package_.path, InstallerLogWords() + options_.args + decided_);
         plan.certificates = options_.root;
         plan.restart = options_.noreboot ? RestartPolicy::kLeaveToLaterRun
                        : options_.silent ? RestartPolicy::kRestartAtOnce

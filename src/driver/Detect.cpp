@@ -9,8 +9,8 @@ namespace {
 // The platform package, opened once: what it is and which installed product it relates to.
 void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
     PackageIdentity& package = facts.platformPackage;
-    package.path = FindPackage(facts.kit, PackagePattern(facts.architecture, Level::kNone,
-                                                         Language::kNone));
+    package.path =
+        FindPackage(facts.kit, PackagePattern(facts.architecture, Level::kNone, Language::kNone));
     if (package.path.empty()) {
         facts.platformStatus = facts.kit.error != 0 ? facts.kit.error : kErrorFileNotFound;
         return;
@@ -19,9 +19,9 @@ void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
     facts.platformStatus = platform.installer.ReadPackageIdentity(path, package);
     package.path = path;
     if (facts.platformStatus != 0) return;
-    log.Info({u"platform package ", path, u": ProductCode ", package.productCode,
-              u", UpgradeCode ", package.upgradeCode, u", version ", package.version,
-              u", name \"", package.name, u"\""});
+    log.Info({u"platform package ", path, u": ProductCode ", package.productCode, u", UpgradeCode ",
+              package.upgradeCode, u", version ", package.version, u", name \"", package.name,
+              u"\""});
     facts.installed = ReadInstalledProduct(platform.installer, package.upgradeCode, log);
 }
 

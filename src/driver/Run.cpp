@@ -163,35 +163,13 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     return Apply(run, plan, facts);
 }
 
-const char16_t* Meaning(int code) {
-    switch (static_cast<uint32_t>(code)) {
-        case kExitSuccess:
-            return u"success";
-        case kExitNotAdmin:
-            return u"not run as an administrator";
-        case kExitSameVersion:
-            return u"the same version is installed; nothing changed";
-        case kExitNewerInstalled:
-            return u"a later version is installed";
-        case kExitRestartFailed:
-            return u"installed; the restart could not be requested";
-        case kExitAlreadyRunning:
-            return u"another setup.exe or installation is running";
-        case kExitBadCommandLine:
-            return u"bad command line";
-        case kExitRebootRequired:
-            return u"installed; a restart is due";
-        default:
-            return u"the failing step's own code";
-    }
-}
-
 }  // namespace
 
 int Run(Platform& platform, const WideString& commandTail) {
     RunContext run(platform);
     int code = RunStages(run, commandTail);
-    run.log.Info({u"exit code ", CodeText(static_cast<uint32_t>(code)), u": ", Meaning(code)});
+    run.log.Info({u"exit code ", CodeText(static_cast<uint32_t>(code)), u": ",
+                  ExitCodeMeaning(static_cast<uint32_t>(code))});
     return code;
 }
 

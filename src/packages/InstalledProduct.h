@@ -29,8 +29,7 @@ struct InstalledSelection {
 };
 
 // From the name of the package it was installed from, or else from its cached package.
-InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code,
-                                            Log& log);
+InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code, Log& log);
 
 // The level a package name names: its first "kc1", "kc2" or "kc3", without case.
 Level LevelFromPackageName(const WideString& name);

@@ -10,10 +10,10 @@
 namespace qv {
 
 struct KitFolder {
-    WideString folder;                      // the program's folder, with its backslash
-    uint32_t error = 0;                     // the listing's error; 0 when it was listed
-    std::vector<WideString> packages;       // names ending in ".msi", in name order
-    std::vector<WideString> certificates;   // names ending in ".cer", ".p7b", ".crt", by kind
+    WideString folder;                     // the program's folder, with its backslash
+    uint32_t error = 0;                    // the listing's error; 0 when it was listed
+    std::vector<WideString> packages;      // names ending in ".msi", in name order
+    std::vector<WideString> certificates;  // names ending in ".cer", ".p7b", ".crt", by kind
 };
 
 // The running program's folder with its trailing backslash; empty when the path has none.

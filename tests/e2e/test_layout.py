@@ -1,12 +1,18 @@
 """The source tree's dependencies point one way: app -> driver -> actions, reboot, ui -> packages
 -> platform -> common, and only app builds the Win32 platform. Only the Win32 adapters see
-Windows headers. Every folder, sub-folders included, is checked."""
+Windows headers. Every folder, sub-folders included, is checked. The README's exit codes are
+ExitCodes.def's."""
+import itertools
 import re
+import sys
 from pathlib import Path
 
 import pytest
 
 SRC = Path(__file__).resolve().parents[2] / "src"
+sys.path.insert(0, str(SRC.parent / "scripts"))
+import exit_codes  # noqa: E402
+
 LOWER = {"common": set(), "platform": {"common"}, "platform/win32": {"platform", "common"}}
 LOWER["packages"] = {"platform", "common"}
 for layer in ("actions", "reboot", "ui"):
@@ -33,3 +39,54 @@ def test_includes_point_one_way(folder):
         assert reached <= LOWER[folder], f"{folder}/{source.name} includes {reached - LOWER[folder]}"
         if folder != "platform/win32":
             assert not SYSTEM.search(text), f"{source.name} includes a Windows header"
+
+
+# --- the exit codes: ExitCodes.def against the README's table ---------------------------------
+
+README = SRC.parent / "README.md"
+
+
+def _readme_exit_table():
+    lines = README.read_text(encoding="utf-8").splitlines()
+    start = lines.index(exit_codes.README_HEADER[0])
+    return list(itertools.takewhile(lambda line: line.startswith("|"), lines[start:]))
+
+
+def test_readme_exit_codes_are_the_tables():
+    readme = _readme_exit_table()
+    assert readme[-1].startswith("| other |"), "the README's table ends with the other codes"
+    ours = {line.split("|")[1].strip(): line for line in exit_codes.readme_table()[2:]}
+    theirs = {line.split("|")[1].strip(): line for line in readme[2:-1]}
+    assert [c for c in theirs if c not in ours] == [], "README rows that ExitCodes.def lacks"
+    assert [c for c in ours if c not in theirs] == [], "ExitCodes.def rows the README lacks"
+    for code in ours:
+        assert theirs[code] == ours[code], "README row differs from ExitCodes.def"
+    assert readme[:-1] == exit_codes.readme_table(), "print it with scripts/exit_codes.py --readme"
+
+
+@pytest.mark.parametrize("text, rows", [
+    ('QV_EXIT_CODE(3, kExitSame, "same", "nothing to do")',
+     [(3, "kExitSame", "same", "nothing to do")]),
+    ('QV_PASSED_CODE(1603, "failed", "read the log")  // msiexec\'s',
+     [(1603, None, "failed", "read the log")]),
+    # long rows: split literals over lines, hexadecimal codes, escaped quotes, comments between
+    ('// a comment naming QV_EXIT_CODE(9, kNine, "x", "y")\n'
+     'QV_EXIT_CODE(0x8007000E, kExitOutOfMemory,\n    "out of "\n    "memory",\n'
+     '    "say \\"retry\\"")\n#undef QV_EXIT_CODE',
+     [(0x8007000E, "kExitOutOfMemory", "out of memory", 'say "retry"')]),
+])
+def test_exit_code_rows_parse(text, rows):
+    assert exit_codes.parse(text) == [exit_codes.ExitCode(*row) for row in rows]
+
+
+@pytest.mark.parametrize("text", [
+    'QV_EXIT_CODE(3, "same", "nothing to do")',  # no name
+    'QV_PASSED_CODE(2, kNoPackage, "none", "check")',  # a name for a passed code
+    'QV_EXIT_CODE(3, kExitSame, "same")',  # no action
+    'QV_EXIT_CODE(3, kExitSame, "same, "nothing to do")',  # a broken literal
+    'QV_EXIT_CODE(3, kA, "a", "b")\nQV_PASSED_CODE(3, "c", "d")',  # one code twice
+    'QV_EXIT_CODE(3, kA, "a", "b")\nQV_EXIT_CODE(4, kA, "c", "d")',  # one name twice
+])
+def test_exit_code_rows_that_do_not_parse_are_errors(text):
+    with pytest.raises(ValueError):
+        exit_codes.parse(text)

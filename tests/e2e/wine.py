@@ -18,6 +18,8 @@ from typing import Dict, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "tests" / "kit"))
+sys.path.insert(0, str(REPO / "scripts"))
+import exit_codes  # noqa: E402
 import make_kit  # noqa: E402
 
 BUILD = REPO / "build"
@@ -225,6 +227,11 @@ def copy_prefix(pristine: Path, target: Path) -> None:
 def strip_log_times(text: str) -> str:
     """setup.exe's log without the time each line begins with."""
     return re.sub(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ", "", text, flags=re.M)
+
+
+def exit_line(code: int) -> str:
+    """The setup log's line for the exit code, in ExitCodes.def's words."""
+    return f"exit code {exit_codes.code_text(code)}: {exit_codes.meanings()[code]}"
 
 
 def windows_command_line(args: Union[str, Sequence[str]]) -> str:

@@ -145,7 +145,8 @@ uint32_t FakeInstaller::WriteConditions(const WideString& package,
     calls.push_back("WriteConditions " + ToUtf8(package));
     if (auto fault = faults.Take("WriteConditions")) return fault->code;
     FakePackage& written = Package(package.str());
-    for (const SequenceCondition& row : rows) written.sequence[row.action.str()] = row.condition.str();
+    for (const SequenceCondition& row : rows)
+        written.sequence[row.action.str()] = row.condition.str();
     return 0;
 }
 
@@ -187,8 +188,7 @@ class FakeLogFile : public LogFile {
 
 }  // namespace
 
-void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& name,
-                         bool isFolder) {
+void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& name, bool isFolder) {
     folders[FolderKey(folder)].emplace_back(name, isFolder);
 }
 
@@ -328,8 +328,9 @@ class FakeCertificateStores::Store : public CertificateStore {
     }
     ~Store() override { --owner_.openStores; }
     CertificateContext Enumerate(CertificateContext previous) override {
-        auto next = previous == nullptr ? contexts_.begin()
-                                        : std::find(contexts_.begin(), contexts_.end(), previous) + 1;
+        auto next = previous == nullptr
+                        ? contexts_.begin()
+                        : std::find(contexts_.begin(), contexts_.end(), previous) + 1;
         return next >= contexts_.end() ? nullptr : *next;
     }
     WideString Thumbprint(CertificateContext certificate) override {

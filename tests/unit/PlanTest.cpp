@@ -17,7 +17,8 @@ Facts FreshFacts() {
     facts.architecture = Architecture::kX64;
     facts.systemDirectory = u"C:\\windows\\system32";
     facts.kit.folder = u"C:\\Kit\\";
-    for (const char16_t* name : {u"qv_x64_kc1_eng.msi", u"qv_x64_kc2_rus.msi", u"qv_x64_kc3_eng.msi"})
+    for (const char16_t* name :
+         {u"qv_x64_kc1_eng.msi", u"qv_x64_kc2_rus.msi", u"qv_x64_kc3_eng.msi"})
         facts.kit.packages.emplace_back(name);
     facts.platformPackage = Identity(u"qv_x64_kc1_eng.msi", kNewCode);
     return facts;

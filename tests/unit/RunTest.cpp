@@ -208,5 +208,14 @@ TEST(ExitCodes, PassedThroughNeverReadAsOwnCodes) {
     for (const auto& c : kCodes) EXPECT_EQ(PassThrough(c[0]), c[1]) << c[0];
 }
 
+// The log names each code's meaning: setup.exe's own, the installer's it passes through, and
+// for any other code the failing step.
+TEST(ExitCodes, MeaningsForOwnPassedAndOtherCodes) {
+    const std::u16string kOther = u"the failing step's own code";
+    for (ExitCode code : kExitCodes) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
+    for (uint32_t code : {2u, 1602u, 1603u}) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
+    for (uint32_t code : {5u, 1605u, 0x80004005u}) EXPECT_EQ(ExitCodeMeaning(code), kOther) << code;
+}
+
 }  // namespace
 }  // namespace qv::testing

@@ -1,0 +1,19 @@
+#include "common/ExitCodes.h"
+
+namespace qv {
+
+const char16_t* ExitCodeMeaning(uint32_t code) {
+    switch (code) {
+#define QV_EXIT_CODE(code, name, meaning, action) \
+    case code:                                    \
+        return u"" meaning;
+#define QV_PASSED_CODE(code, meaning, action) \
+    case code:                                \
+        return u"" meaning;
+#include "common/ExitCodes.def"
+        default:
+            return u"the failing step's own code";
+    }
+}
+
+}  // namespace qv
