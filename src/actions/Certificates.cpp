@@ -8,13 +8,12 @@ void ImportFile(CertificateStores& stores, const WideString& path, Log& log) {
     std::unique_ptr<CertificateStore> file = stores.OpenFileStore(path, error);
     if (!file) {
         log.Warning(
-            {u"certificate file ", path, u" skipped: no certificates (", CodeText(error), u")"});
+            {"certificate file ", path, " skipped: no certificates (", CodeText(error), ")"});
         return;
     }
     std::unique_ptr<CertificateStore> root = stores.OpenMachineRootStore(error);
     if (!root) {
-        log.Error({u"certificate file ", path, u" skipped: the Root store cannot be opened"},
-                  error);
+        log.Error({"certificate file ", path, " skipped: the Root store cannot be opened"}, error);
         return;
     }
     WideString added;
@@ -22,16 +21,17 @@ void ImportFile(CertificateStores& stores, const WideString& path, Log& log) {
         if (root->Add(c)) {
             added += u" " + file->Thumbprint(c);
         } else {
-            log.Warning({u"certificate ", file->Thumbprint(c), u" of ", path, u" not added"});
+            log.Warning({"certificate ", file->Thumbprint(c), " of ", path, " not added"});
         }
     }
-    log.Info(
-        {u"certificate file ", path, u": added", added.empty() ? WideString(u" none") : added});
+    log.Info({"certificate file ", path, ": added", added.empty() ? WideString(u" none") : added});
 }
 
 }  // namespace
 
 void ImportRootCertificates(CertificateStores& stores, const KitFolder& kit, Log& log) {
+    for (const WideString& name : kit.lookalikes)
+        log.Info({"certificate ignored: ", name, " does not end in .cer, .p7b or .crt"});
     for (const WideString& name : kit.certificates) ImportFile(stores, kit.folder + name, log);
 }
 

@@ -1,6 +1,7 @@
 #include "actions/InitTool.h"
 
 #include "actions/ProcessRunner.h"
+#include "common/ResultCodes.h"
 
 namespace qv {
 
@@ -19,14 +20,18 @@ ToolResult RunInitTool(Platform& platform, const WideString& productCode, Log& l
     ToolResult result;
     WideString folder = path.Folder();
     if (state == kInstallStateBroken || folder.empty()) {
-        log.Warning({u"tool not run: component ", kToolComponentCode, u" of ", productCode,
-                     u" is in state ", CodeText(static_cast<uint32_t>(state)), u" at \"", path,
-                     u"\""});
+        log.Warning({"tool not run: component ", kToolComponentCode, " of ", productCode,
+                     " is in state ", CodeText(static_cast<uint32_t>(state)), " at \"", path,
+                     "\""});
         return result;
     }
     result.ran = true;
     result.code =
-        RunAndLog(platform.processes, platform.system, log, u"tool", BuildToolCommandLine(folder));
+        RunAndLog(platform.processes, platform.system, log, "tool", BuildToolCommandLine(folder));
+    // The run's exit code does not change; whoever reads the log must see it all the same.
+    if (result.code != 0 && result.code != kErrorSuccessRebootRequired)
+        log.Warning({"the tool failed (", CodeText(result.code),
+                     "): ", platform.system.DescribeError(result.code)});
     return result;
 }
 

@@ -17,18 +17,18 @@ uint32_t RunProcessAndWait(Processes& processes, const WideString& commandLine, 
     return code;
 }
 
-uint32_t RunAndLog(Processes& processes, SystemInfo& system, Log& log, const char16_t* name,
+uint32_t RunAndLog(Processes& processes, SystemInfo& system, Log& log, const char* name,
                    const WideString& commandLine) {
-    log.Info({name, u": ", commandLine});
+    log.Info({name, ": ", commandLine});
     uint32_t start = system.TickCount();
     bool started = false;
     uint32_t code = RunProcessAndWait(processes, commandLine, &started);
     if (!started) {
-        log.Error({name, u" could not be started"}, code);
+        log.Error({name, " could not be started"}, code);
         return code;
     }
-    log.Info({name, u" ended with ", CodeText(code), u" after ",
-              Decimal(system.TickCount() - start), u" ms"});
+    log.Info({name, " ended with ", CodeText(code), " after ", Decimal(system.TickCount() - start),
+              " ms"});
     return code;
 }
 

@@ -20,7 +20,7 @@ uint32_t RunProcessAndWait(Processes& processes, const WideString& commandLine,
 
 // RunProcessAndWait, logged: the command line before it starts, then how it ended and how long
 // it took. `name` names the program in the log ("msiexec").
-uint32_t RunAndLog(Processes& processes, SystemInfo& system, Log& log, const char16_t* name,
+uint32_t RunAndLog(Processes& processes, SystemInfo& system, Log& log, const char* name,
                    const WideString& commandLine);
 
 }  // namespace qv

@@ -2,17 +2,17 @@
 
 namespace qv {
 
-const char16_t* ExitCodeMeaning(uint32_t code) {
+const char* ExitCodeMeaning(uint32_t code) {
     switch (code) {
 #define QV_EXIT_CODE(code, name, meaning, action) \
     case code:                                    \
-        return u"" meaning;
+        return meaning;
 #define QV_PASSED_CODE(code, meaning, action) \
     case code:                                \
-        return u"" meaning;
+        return meaning;
 #include "common/ExitCodes.def"
         default:
-            return u"the failing step's own code";
+            return "the failing step's own code";
     }
 }
 

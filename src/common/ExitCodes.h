@@ -37,6 +37,6 @@ constexpr uint32_t PassThrough(uint32_t code) {
 #include "common/ExitCodes.def"
 
 // The table's meaning of a code, for the log; codes outside the table are the failing step's.
-const char16_t* ExitCodeMeaning(uint32_t code);
+const char* ExitCodeMeaning(uint32_t code);
 
 }  // namespace qv

@@ -12,12 +12,20 @@ WideString Decimal(uint32_t value) {
     return WideString(digits + at, sizeof(digits) / sizeof(digits[0]) - at);
 }
 
+LogPiece::LogPiece(const char* text) : ascii(text), size(std::char_traits<char>::length(text)) {}
+
 LogPiece::LogPiece(const char16_t* text)
-    : data(text), size(std::char_traits<char16_t>::length(text)) {}
+    : wide(text), size(std::char_traits<char16_t>::length(text)) {}
 
 WideString Joined(LogLine line) {
     std::u16string text;
-    for (const LogPiece& piece : line) text.append(piece.data, piece.size);
+    for (const LogPiece& piece : line) {
+        if (piece.wide != nullptr) {
+            text.append(piece.wide, piece.size);
+        } else {
+            text.append(piece.ascii, piece.ascii + piece.size);
+        }
+    }
     return WideString(std::move(text));
 }
 

@@ -9,12 +9,15 @@
 
 namespace qv {
 
-// A piece of a log line, borrowed for the call. A line is written as its pieces, {u"package ",
-// path, u" chosen"}, which keeps each call site small.
+// A piece of a log line, borrowed for the call. A line is written as its pieces, {"package ",
+// path, " chosen"}, which keeps each call site small. The program's own words are ASCII
+// literals, half the size of UTF-16 ones; the values are UTF-16.
 struct LogPiece {
+    LogPiece(const char* text);
     LogPiece(const char16_t* text);
-    LogPiece(const WideString& text) : data(text.c_str()), size(text.size()) {}
-    const char16_t* data;
+    LogPiece(const WideString& text) : wide(text.c_str()), size(text.size()) {}
+    const char* ascii = nullptr;
+    const char16_t* wide = nullptr;
     size_t size;
 };
 using LogLine = std::initializer_list<LogPiece>;

@@ -33,6 +33,8 @@ enum MessageId : uint16_t {
     kMsgKcLanguageDiffer = 124,
     kMsgRestartFailed = 125,
     kMsgAlreadyRunning = 126,
+    kMsgLevelNotFound = 127,
+    kMsgAnotherVersionInstalled = 128,
 };
 
 }  // namespace qv

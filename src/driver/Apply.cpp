@@ -5,6 +5,7 @@
 #include "actions/SequencePatch.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
+#include "packages/Choices.h"
 #include "reboot/RebootMarker.h"
 #include "reboot/Restart.h"
 #include "ui/Messages.h"
@@ -16,15 +17,15 @@ namespace {
 int Restart(RunContext& run, RestartPolicy policy, bool stationVisible) {
     Log& log = run.log;
     if (policy == RestartPolicy::kAsk && run.voice.Say(kMsgRebootNow) != kAnswerYes) {
-        log.Info({u"restart declined"});
+        log.Info({"restart declined"});
         return kExitSuccess;
     }
     if (RestartSystem(run.platform.restarter, stationVisible)) {
-        log.Info({u"restart requested"});
+        log.Info({"restart requested"});
         return kExitSuccess;
     }
-    log.Error({u"the restart could not be requested"});
-    run.RecordRestart(u"the restart request failed");
+    log.Error({"the restart could not be requested"});
+    run.RecordRestart("the restart request failed");
     run.voice.Say(kMsgRestartFailed);
     return kExitRestartFailed;
 }
@@ -36,24 +37,28 @@ int HandlePendingRestart(RunContext& run, RestartPolicy policy, bool stationVisi
     Registry& registry = run.platform.registry;
     Log& log = run.log;
     if (tool.ran && tool.code == kErrorSuccessRebootRequired)
-        run.RecordRestart(u"the tool asked for a restart");
+        run.RecordRestart("the tool asked for a restart");
     bool marker = IsRebootMarkerPresent(registry);
     if (!marker && !run.restartUnrecorded) {
-        log.Info({u"no restart pending"});
+        log.Info({"no restart pending"});
         return kExitSuccess;
     }
-    if (marker) log.Info({u"restart marker found"});
+    if (marker) log.Info({"restart marker found"});
     // The marker tells a later run; without it only the exit code can tell the caller.
     if (policy == RestartPolicy::kLeaveToLaterRun) {
-        log.Warning({marker ? u"-noreboot: the restart is left to a later run"
-                            : u"-noreboot: a restart is due and recorded nowhere"});
+        log.Warning({marker ? "-noreboot: the restart is left to a later run"
+                            : "-noreboot: a restart is due and recorded nowhere"});
         return marker ? kExitSuccess : kExitRebootRequired;
     }
-    // Removed before asking, so a declined restart is not asked for again.
+    // Removed before asking, so a declined restart is not asked for again. A marker that stays
+    // would restart the machine on every run: whoever runs setup.exe restarts it once instead.
     if (uint32_t status = DeleteRebootMarker(registry)) {
-        if (marker) log.Warning({u"restart marker not removed (", CodeText(status), u")"});
+        if (marker) {
+            log.Error({"restart marker not removed; no restart requested"}, status);
+            return kExitRebootRequired;
+        }
     } else {
-        log.Info({u"restart marker removed"});
+        log.Info({"restart marker removed"});
     }
     return Restart(run, policy, stationVisible);
 }
@@ -64,9 +69,20 @@ int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
     bool restartNeeded = false;
     if (uint32_t status =
             RunInstaller(platform, plan.package, plan.commandLine, restartNeeded, run.log))
-        return run.Fail({status}, {u"msiexec failed"});
+        return run.Fail({status}, {"msiexec failed"});
     // A restart the marker cannot record is kept in the run: the installation succeeded.
-    if (restartNeeded) run.RecordRestart(u"msiexec asked for a restart");
+    if (restartNeeded) run.RecordRestart("msiexec asked for a restart");
+    // The installer's upgrade keeps an old product of the same version, or one whose version
+    // differs in the fourth field only: two registered providers are no success.
+    const WideString& before = plan.installedCode;
+    const WideString& after = plan.package.productCode;
+    bool other = before.size() != after.size() || !ContainsWithoutCase(before, after.c_str());
+    if (!before.empty() && other && platform.installer.IsInstalled(before)) {
+        run.log.Error(
+            {"two products: ", before, " is still installed beside ", plan.package.productCode});
+        run.voice.Say(kMsgAnotherVersionInstalled, plan.package.name);
+        return kExitAnotherVersion;
+    }
     if (plan.certificates) ImportRootCertificates(platform.certificates, facts.kit, run.log);
     ToolResult tool = RunInitTool(platform, plan.package.productCode, run.log);
     return HandlePendingRestart(run, plan.restart, facts.stationVisible, tool);

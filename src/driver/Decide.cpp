@@ -17,7 +17,7 @@ WideString Pair(const Selection& selection) {
     const char16_t* level = TokenOf(selection.level);
     const char16_t* language = TokenOf(selection.language);
     return Joined(
-        {u"level ", *level ? level : u"none", u", language ", *language ? language : u"none"});
+        {"level ", *level ? level : u"none", ", language ", *language ? language : u"none"});
 }
 
 // One decision, from the start each time: a question answered or a fact read lets it go
@@ -47,9 +47,9 @@ class Decider {
         plan.messageValue = value;
         return false;
     }
-    bool Fail(uint32_t status, MessageId message, LogLine why) {
+    bool Fail(uint32_t status, MessageId message, LogLine why, const WideString& value = {}) {
         log_.Error(why, status);
-        return Stop(PassThrough(status), message);
+        return Stop(PassThrough(status), message, value);
     }
     bool Ask(Question question) {
         decision_.kind = Decision::Kind::kAsk;
@@ -75,28 +75,28 @@ class Decider {
         if (facts_.platformStatus == 0) return true;
         if (package.path.empty())
             return Fail(facts_.platformStatus, kMsgNoProductCode,
-                        {u"no package for ", TokenOf(facts_.architecture)});
+                        {"no package for ", TokenOf(facts_.architecture)});
         return Fail(facts_.platformStatus, kMsgNoProductCode,
-                    {u"package ", package.path, u" unreadable"});
+                    {"package ", package.path, " unreadable"});
     }
 
     // The installed product decides first; then the fresh installation's choices, unless its
     // level and language are known.
     bool Choose() {
         if (!Installed()) {
-            Info({u"decision: fresh installation"});
+            Info({"decision: fresh installation"});
             return ChooseFresh();
         }
         const StepResult& read = facts_.installed.versionRead;
         if (read.Failed())
             return Fail(read.status, read.message,
-                        {u"installed version of ", facts_.installed.code, u" unreadable"});
+                        {"installed version of ", facts_.installed.code, " unreadable"});
         int order = CompareVersions(facts_.platformPackage.version, facts_.installed.version);
         if (!DecideVersion(order)) return false;
         if (!facts_.installedSelection) return Read(FactRequest::Kind::kInstalledSelection);
         const InstalledSelection& installed = *facts_.installedSelection;
         const StepResult& detection = installed.detection;
-        Info({u"installed product's ", Pair(installed.selection)});
+        Info({"installed product's ", Pair(installed.selection)});
         if (!Noticed(detection.message)) return false;
         if (!KeepInstalled(installed.selection)) return false;
         return !detection.Failed() || ChooseFresh();
@@ -108,17 +108,17 @@ class Decider {
         const WideString& name = facts_.platformPackage.name;
         if (!options_.reinstall && order == 0) {
             if (options_.silent) {
-                Info({u"decision: the same version is installed; nothing to do"});
+                Info({"decision: the same version is installed; nothing to do"});
                 return Stop(kExitSameVersion, kNoMessage);
             }
             if (!answers_.reinstall)
                 return Ask(
                     Question::Ask(Question::Kind::kReinstall, kMsgSameVersionReinstall, name));
             if (*answers_.reinstall) {
-                Info({u"decision: reinstall the same version (confirmed)"});
+                Info({"decision: reinstall the same version (confirmed)"});
                 change_ = Change::kReinstall;
             } else {
-                Info({u"decision: reinstallation declined; msiexec runs with /qf"});
+                Info({"decision: reinstallation declined; msiexec runs with /qf"});
                 change_ = Change::kMaintenance;
                 AppendArgument(decided_, WideString(u"/qf"));
             }
@@ -127,13 +127,13 @@ class Decider {
         change_ = order == 0 ? Change::kReinstall : Change::kUpdate;
         if (order < 0) {
             if (!options_.silent) {
-                log_.Error({u"decision: a later version is installed; refused"});
+                log_.Error({"decision: a later version is installed; refused"});
                 return Stop(kExitNewerInstalled, kMsgNewerInstalled, name);
             }
-            log_.Warning({u"decision: a later version is installed; installing over it (silent)"});
+            log_.Warning({"decision: a later version is installed; installing over it (silent)"});
         } else {
-            Info({order == 0 ? u"decision: reinstall the same version (-reinstall)"
-                             : u"decision: update"});
+            Info({order == 0 ? "decision: reinstall the same version (-reinstall)"
+                             : "decision: update"});
         }
         return true;
     }
@@ -150,17 +150,17 @@ class Decider {
                 (selection_.language != Language::kNone &&
                  selection_.language != installed.language);
             if (differs) {
-                log_.Warning({u"the chosen level or language differs from the installed one"});
+                log_.Warning({"the chosen level or language differs from the installed one"});
                 if (!Noticed(kMsgKcLanguageDiffer)) return false;
             }
         }
         if (selection_.level == Level::kNone && installed.level != Level::kNone) {
             selection_.level = installed.level;
-            Info({u"level ", TokenOf(selection_.level), u" kept from the installed product"});
+            Info({"level ", TokenOf(selection_.level), " kept from the installed product"});
         }
         if (selection_.language == Language::kNone && installed.language != Language::kNone) {
             selection_.language = installed.language;
-            Info({u"language ", TokenOf(selection_.language), u" kept from the installed product"});
+            Info({"language ", TokenOf(selection_.language), " kept from the installed product"});
         }
         return true;
     }
@@ -172,8 +172,8 @@ class Decider {
         if (DialogAllowed()) return ShowSettings({});
         if (selection_.language == Language::kNone) {
             selection_.language = facts_.systemLanguage;
-            Info({u"language ", TokenOf(selection_.language),
-                  u" from the system's user interface language"});
+            Info({"language ", TokenOf(selection_.language),
+                  " from the system's user interface language"});
         }
         return true;
     }
@@ -187,31 +187,47 @@ class Decider {
         }
         const DialogAnswer& answer = *answers_.settings;
         if (answer.outcome == DialogOutcome::kCancelled) {
-            Info({u"dialog cancelled"});
+            Info({"dialog cancelled"});
             return Stop(kExitSuccess, kNoMessage);
         }
         if (answer.outcome == DialogOutcome::kFailed)
-            return Fail(answer.error, kNoMessage, {u"the settings dialog could not be shown"});
+            return Fail(answer.error, kNoMessage, {"the settings dialog could not be shown"});
         if (answer.choice.level != Level::kNone) selection_.level = answer.choice.level;
         if (answer.choice.language != Language::kNone) selection_.language = answer.choice.language;
         quickInstall_ = answer.quickInstall;
-        Info({u"dialog confirmed with ", quickInstall_ ? u"Install (/qb): " : u"Next: ",
-              Pair(selection_)});
+        Info({"dialog confirmed with ",
+              quickInstall_ ? "Install (/qb): " : "Next: ", Pair(selection_)});
         return true;
     }
 
     // The package for the platform, level and language, and who it is: with a ProductCode per
     // level and language it is not the platform package.
     bool ChoosePackage() {
-        static const char16_t* const kFoundBy[] = {u"level and language", u"language alone",
-                                                   u"platform alone"};
+        static const char* const kFoundBy[] = {"level and language", "language alone",
+                                               "level alone", "platform alone"};
         PackageChoice choice = qv::ChoosePackage(facts_.kit, facts_.architecture, selection_);
-        if (choice.path.empty())
-            return Fail(
-                kErrorFileNotFound, kMsgPackageNotFound,
-                {u"no package for ", TokenOf(facts_.architecture), u", ", Pair(selection_)});
-        Info(
-            {u"package ", choice.path, u", found by ", kFoundBy[static_cast<int>(choice.foundBy)]});
+        if (choice.path.empty()) {
+            // A level is a security class: never another one than was chosen. Only a level
+            // chosen from a kit built per level can go unfound.
+            WideString wanted(u"KC");
+            wanted.Append(TokenOf(selection_.level) + 2);
+            if (selection_.language != Language::kNone) {
+                wanted.Append(u' ');
+                wanted.Append(TokenOf(selection_.language));
+            }
+            return Fail(kErrorFileNotFound, kMsgLevelNotFound,
+                        {"no package for ", TokenOf(facts_.architecture), ", ", Pair(selection_)},
+                        wanted);
+        }
+        bool languageChanged =
+            choice.foundBy == FoundBy::kLevelAlone || choice.foundBy == FoundBy::kPlatformAlone;
+        LogLine found{"package ", choice.path, ", found by ",
+                      kFoundBy[static_cast<int>(choice.foundBy)]};
+        if (languageChanged) {
+            log_.Warning(found);
+        } else {
+            Info(found);
+        }
         if (choice.path == facts_.platformPackage.path) {
             package_ = facts_.platformPackage;
             return true;
@@ -220,15 +236,34 @@ class Decider {
         if (read && read->path == choice.path) {
             if (read->status != 0)
                 return Fail(read->status, kMsgNoProductCode,
-                            {u"package ", choice.path, u" unreadable"});
+                            {"package ", choice.path, " unreadable"});
             package_ = read->identity;
-            Info({u"its ProductCode ", package_.productCode});
+            Info({"its ProductCode ", package_.productCode});
             return true;
         }
         return Read(FactRequest::Kind::kPackage, choice.path);
     }
 
+    // Where the installer's upgrade will not remove the product installed under another code,
+    // two would remain; the run checks after msiexec and fails then.
+    void WarnOfTwoProducts() {
+        const InstalledProduct& installed = facts_.installed;
+        if (!Installed() || package_.productCode == installed.code) return;
+        const char* why = nullptr;
+        if (CompareVersions(package_.version, installed.version) == 0) {
+            why = "the same version";
+        } else if (CompareUpgradeVersions(package_.version, installed.version) == 0) {
+            why = "a version that differs in the fourth field only";
+        } else if (CompareVersions(package_.version, installed.version) < 0) {
+            why = "an earlier version";
+        }
+        if (why != nullptr)
+            log_.Warning({"the package is ", why, " under another ProductCode than ",
+                          installed.code, ": the installer's upgrade will not remove it"});
+    }
+
     void Install() {
+        WarnOfTwoProducts();
         Plan& plan = decision_.plan;
         plan.change = Installed() ? change_ : Change::kFresh;
         plan.package = package_;

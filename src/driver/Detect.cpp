@@ -19,9 +19,8 @@ void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
     facts.platformStatus = platform.installer.ReadPackageIdentity(path, package);
     package.path = path;
     if (facts.platformStatus != 0) return;
-    log.Info({u"platform package ", path, u": ProductCode ", package.productCode, u", UpgradeCode ",
-              package.upgradeCode, u", version ", package.version, u", name \"", package.name,
-              u"\""});
+    log.Info({"platform package ", path, ": ProductCode ", package.productCode, ", UpgradeCode ",
+              package.upgradeCode, ", version ", package.version, ", name \"", package.name, "\""});
     facts.installed = ReadInstalledProduct(platform.installer, package.upgradeCode, log);
 }
 
@@ -48,8 +47,8 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log&
         if (detection.Failed()) {
             WideString text;
             LoadMessage(platform.resources, detection.message, text);
-            log.Warning({u"installed level and language unknown: ", text, u" (",
-                         CodeText(detection.status), u")"});
+            log.Warning({"installed level and language unknown: ", text, " (",
+                         CodeText(detection.status), ")"});
         }
         return;
     }

@@ -23,12 +23,11 @@ const char16_t kInstanceLockName[] = u"Global\\QuorvaneCspSetup";
 WideString OpenLog(RunContext& run) {
     SystemInfo& system = run.platform.system;
     WideString path = run.log.Open(run.options.log);
-    run.log.Info({u"setup.exe " QV_VERSION_WIDE u", log ", path});
-    run.log.Info({u"command line: ", system.CommandLine()});
-    run.log.Info({u"Windows ", system.WindowsVersion(),
-                  system.IsWow64() ? u", 64-bit" : u", 32-bit", u", user interface language ",
-                  Decimal(system.UserDefaultUiLanguage()), u", system's ",
-                  Decimal(system.SystemDefaultUiLanguage())});
+    run.log.Info({"setup.exe " QV_VERSION_STRING ", log ", path});
+    run.log.Info({"command line: ", system.CommandLine()});
+    run.log.Info({"Windows ", system.WindowsVersion(), system.IsWow64() ? ", 64-bit" : ", 32-bit",
+                  ", user interface language ", Decimal(system.UserDefaultUiLanguage()),
+                  ", system's ", Decimal(system.SystemDefaultUiLanguage())});
     return path;
 }
 
@@ -41,23 +40,23 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
         parsed = ParseArguments(SplitCommandLine(run.platform.system.CommandLine()), options);
     logPath = OpenLog(run);
     if (parsed == ParseOutcome::kHelp) {
-        run.log.Info({u"usage asked for"});
+        run.log.Info({"usage asked for"});
         run.voice.SayUsage();
         return kExitSuccess;
     }
     if (parsed == ParseOutcome::kUnrecognised) {
         // A typo in a deployment script must not read as success.
-        run.log.Error({u"bad command line: an unknown option, or a value option without value"});
+        run.log.Error({"bad command line: an unknown option, or a value option without value"});
         run.voice.SayUsage();
         return kExitBadCommandLine;
     }
-    if (options.kc != Level::kNone) run.log.Info({u"level ", TokenOf(options.kc), u" from -kc"});
+    if (options.kc != Level::kNone) run.log.Info({"level ", TokenOf(options.kc), " from -kc"});
     if (!options.unknownKc.empty())
-        run.log.Warning({u"-kc ", options.unknownKc, u" names no level; none chosen"});
+        run.log.Warning({"-kc ", options.unknownKc, " names no level; none chosen"});
     if (options.lang != Language::kNone)
-        run.log.Info({u"language ", TokenOf(options.lang), u" from -lang"});
+        run.log.Info({"language ", TokenOf(options.lang), " from -lang"});
     if (!options.unknownLang.empty())
-        run.log.Warning({u"-lang ", options.unknownLang, u" names no language; none chosen"});
+        run.log.Warning({"-lang ", options.unknownLang, " names no language; none chosen"});
     return std::nullopt;
 }
 
@@ -65,19 +64,19 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
 Exit Start(RunContext& run, std::unique_ptr<InstanceLock>& lock) {
     Platform& platform = run.platform;
     if (!platform.system.IsUserAnAdmin()) {
-        run.log.Error({u"not run as an administrator"});
+        run.log.Error({"not run as an administrator"});
         run.voice.Say(kMsgNotAdmin);
         return kExitNotAdmin;
     }
-    run.log.Info({u"administrator: yes"});
+    run.log.Info({"administrator: yes"});
     uint32_t error = 0;
     lock = platform.processes.LockInstance(kInstanceLockName, error);
     if (!lock && (error == kErrorAlreadyExists || error == kErrorAccessDenied)) {
-        run.log.Error({u"another setup.exe is running"}, error);
+        run.log.Error({"another setup.exe is running"}, error);
         run.voice.Say(kMsgAlreadyRunning);
         return kExitAlreadyRunning;
     }
-    if (!lock) run.log.Warning({u"no single-instance lock (", CodeText(error), u")"});
+    if (!lock) run.log.Warning({"no single-instance lock (", CodeText(error), ")"});
     platform.installer.DisableInternalUi();
     return std::nullopt;
 }
@@ -168,7 +167,7 @@ int RunStages(RunContext& run, const WideString& commandTail) {
 int Run(Platform& platform, const WideString& commandTail) {
     RunContext run(platform);
     int code = RunStages(run, commandTail);
-    run.log.Info({u"exit code ", CodeText(static_cast<uint32_t>(code)), u": ",
+    run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ",
                   ExitCodeMeaning(static_cast<uint32_t>(code))});
     return code;
 }

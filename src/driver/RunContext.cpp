@@ -14,14 +14,14 @@ int RunContext::Fail(const StepResult& result, LogLine what) {
     return static_cast<int>(PassThrough(result.status));
 }
 
-void RunContext::RecordRestart(const WideString& why) {
+void RunContext::RecordRestart(const char* why) {
     if (uint32_t status = CreateRebootMarker(platform.registry)) {
-        log.Error({u"restart marker (", why, u") not created; the restart is kept in the run"},
+        log.Error({"restart marker (", why, ") not created; the restart is kept in the run"},
                   status);
         restartUnrecorded = true;
         return;
     }
-    log.Info({u"restart marker created: ", why});
+    log.Info({"restart marker created: ", why});
 }
 
 }  // namespace qv

@@ -22,7 +22,7 @@ struct RunContext {
     // message's text) and showing the step's message.
     int Fail(const StepResult& result, LogLine what = {});
     // Records that a restart is due: in the marker, or in the run when it cannot be written.
-    void RecordRestart(const WideString& why);
+    void RecordRestart(const char* why);
 };
 
 }  // namespace qv

@@ -70,11 +70,11 @@ WideString SetupLog::Open(const WideString& path) {
     return WideString();
 }
 
-void SetupLog::Write(const char16_t* word, LogLine pieces, const WideString& more) {
+void SetupLog::Write(const char* word, LogLine pieces, const WideString& more) {
     if (!file_) return;
     std::vector<char> line;
     AppendText(line, TimeText(system_.Now(), {u'-', u'-', u' ', u':', u':', u'.', u' '}));
-    AppendText(line, WideString(word));
+    line.insert(line.end(), word, word + std::char_traits<char>::length(word));
     AppendText(line, Joined(pieces));
     AppendText(line, more);
     line.push_back('\r');
@@ -84,18 +84,18 @@ void SetupLog::Write(const char16_t* word, LogLine pieces, const WideString& mor
 }
 
 void SetupLog::Info(LogLine line) {
-    Write(u"", line);
+    Write("", line);
 }
 void SetupLog::Warning(LogLine line) {
-    Write(u"warning: ", line);
+    Write("warning: ", line);
 }
 void SetupLog::Error(LogLine line) {
-    Write(u"error: ", line);
+    Write("error: ", line);
 }
 
 void SetupLog::Error(LogLine line, uint32_t code) {
     WideString description = system_.DescribeError(code);
-    Write(u"error: ", line,
+    Write("error: ", line,
           u" (" + CodeText(code) + u")" + (description.empty() ? u"" : u": ") + description);
 }
 

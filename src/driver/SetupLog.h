@@ -24,7 +24,7 @@ class SetupLog : public Log {
     void Error(LogLine line, uint32_t code) override;
 
   private:
-    void Write(const char16_t* word, LogLine line, const WideString& more = {});
+    void Write(const char* word, LogLine line, const WideString& more = {});
 
     FileSystem& files_;
     SystemInfo& system_;

@@ -46,6 +46,22 @@ Language ParseLanguage(const WideString& value) {
     return Language::kNone;
 }
 
+Level LevelInName(const WideString& name) {
+    const std::u16string& s = name.str();
+    for (size_t i = 0; i + 2 < s.size(); ++i) {
+        if (FoldCase(s[i]) == u'K' && FoldCase(s[i + 1]) == u'C' && s[i + 2] >= u'1' &&
+            s[i + 2] <= u'3')
+            return static_cast<Level>(s[i + 2] - u'0');
+    }
+    return Level::kNone;
+}
+
+Language LanguageInName(const WideString& name) {
+    if (ContainsWithoutCase(name, u"eng")) return Language::kEnglish;
+    if (ContainsWithoutCase(name, u"rus")) return Language::kRussian;
+    return Language::kNone;
+}
+
 Language LanguageOfUi(uint16_t languageId) {
     return languageId == 1049 ? Language::kRussian : Language::kEnglish;
 }

@@ -26,6 +26,11 @@ const char16_t* TokenOf(Language language);
 Level ParseLevel(const WideString& value);
 Language ParseLanguage(const WideString& value);
 
+// The level a file name names: its first "kc1", "kc2" or "kc3", without case.
+Level LevelInName(const WideString& name);
+// "eng" before "rus", without case; kNone when it names neither.
+Language LanguageInName(const WideString& name);
+
 // The language a user interface language id stands for: Russian for 1049, else English.
 Language LanguageOfUi(uint16_t languageId);
 

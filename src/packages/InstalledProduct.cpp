@@ -7,10 +7,10 @@ InstalledProduct ReadInstalledProduct(Installer& installer, const WideString& up
     InstalledProduct product;
     std::vector<WideString> related = installer.RelatedProducts(upgradeCode);
     if (related.empty()) {
-        log.Info({u"no related product"});
+        log.Info({"no related product"});
         return product;
     }
-    log.Info({u"related product ", related[0]});
+    log.Info({"related product ", related[0]});
     if (!installer.IsInstalled(related[0])) return product;
     product.code = related[0];
     ReadStatus read = installer.ProductInfo(product.code, u"VersionString", product.version);
@@ -20,24 +20,8 @@ InstalledProduct ReadInstalledProduct(Installer& installer, const WideString& up
                                               : kMsgNoInstalledVersion};
         return product;
     }
-    log.Info({u"installed product ", product.code, u": version ", product.version});
+    log.Info({"installed product ", product.code, ": version ", product.version});
     return product;
-}
-
-Level LevelFromPackageName(const WideString& name) {
-    const std::u16string& s = name.str();
-    for (size_t i = 0; i + 2 < s.size(); ++i) {
-        if (FoldCase(s[i]) == u'K' && FoldCase(s[i + 1]) == u'C' && s[i + 2] >= u'1' &&
-            s[i + 2] <= u'3')
-            return static_cast<Level>(s[i + 2] - u'0');
-    }
-    return Level::kNone;
-}
-
-Language LanguageFromPackageName(const WideString& name) {
-    if (ContainsWithoutCase(name, u"eng")) return Language::kEnglish;
-    if (ContainsWithoutCase(name, u"rus")) return Language::kRussian;
-    return Language::kNone;
 }
 
 Level LevelFromReleaseFlags(const WideString& flags) {
@@ -78,8 +62,8 @@ StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
     if (fromFlags != Level::kNone) selection.level = fromFlags;
     if (read.code != 0) return {read.code, kMsgNoProductLanguage};
     selection.language = LanguageFromProductLanguage(properties.productLanguage);
-    log.Info({u"cached package ", cached, u": ISReleaseFlags \"", properties.releaseFlags,
-              u"\", ProductLanguage \"", properties.productLanguage, u"\""});
+    log.Info({"cached package ", cached, ": ISReleaseFlags \"", properties.releaseFlags,
+              "\", ProductLanguage \"", properties.productLanguage, "\""});
     return {};
 }
 
@@ -90,11 +74,11 @@ InstalledSelection DetectInstalledSelection(Installer& installer, const WideStri
     InstalledSelection found;
     SourceList sources;
     if (uint32_t status = installer.ReadSourceList(code, sources)) {
-        log.Info({u"installed package name unknown (", CodeText(status), u")"});
+        log.Info({"installed package name unknown (", CodeText(status), ")"});
     } else {
-        log.Info({u"installed package name: ", sources.packageName});
-        found.selection.level = LevelFromPackageName(sources.packageName);
-        found.selection.language = LanguageFromPackageName(sources.packageName);
+        log.Info({"installed package name: ", sources.packageName});
+        found.selection.level = LevelInName(sources.packageName);
+        found.selection.language = LanguageInName(sources.packageName);
         if (found.selection.level != Level::kNone && found.selection.language != Language::kNone)
             return found;
         found.selection.language = Language::kNone;

@@ -31,10 +31,6 @@ struct InstalledSelection {
 // From the name of the package it was installed from, or else from its cached package.
 InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code, Log& log);
 
-// The level a package name names: its first "kc1", "kc2" or "kc3", without case.
-Level LevelFromPackageName(const WideString& name);
-// "eng" before "rus", without case; kNone when it names neither.
-Language LanguageFromPackageName(const WideString& name);
 // The level the release flags name, or kNone.
 Level LevelFromReleaseFlags(const WideString& flags);
 // English for exactly "1033", Russian for anything else.

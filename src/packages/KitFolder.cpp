@@ -44,8 +44,15 @@ KitFolder ReadKitFolder(FileSystem& files) {
     static const char16_t* const kCertificateKinds[] = {u".cer", u".p7b", u".crt"};
     for (const WideString& name : names) {
         if (EndsWith(name, u".msi")) Insert(kit.packages, name);
-        for (int kind = 0; kind < 3; ++kind)
-            if (EndsWith(name, kCertificateKinds[kind])) Insert(byKind[kind], name);
+        // "root.cer_disabled" and "old.crtx" are no certificate files, whatever their short
+        // names end in.
+        for (int kind = 0; kind < 3; ++kind) {
+            if (EndsWith(name, kCertificateKinds[kind])) {
+                Insert(byKind[kind], name);
+            } else if (ContainsWithoutCase(name, kCertificateKinds[kind])) {
+                Insert(kit.lookalikes, name);
+            }
+        }
     }
     for (const std::vector<WideString>& kind : byKind)
         kit.certificates.insert(kit.certificates.end(), kind.begin(), kind.end());
@@ -66,15 +73,29 @@ bool HoldsPerLevelPackages(const KitFolder& kit) {
 
 PackageChoice ChoosePackage(const KitFolder& kit, Architecture architecture,
                             const Selection& selection) {
-    const WideString patterns[] = {
-        PackagePattern(architecture, selection.level, selection.language),
-        PackagePattern(architecture, Level::kNone, selection.language),
-        PackagePattern(architecture, Level::kNone, Language::kNone)};
+    bool levelPackages = false;
+    WideString platform = PackagePattern(architecture, Level::kNone, Language::kNone);
+    for (const WideString& name : kit.packages)
+        levelPackages =
+            levelPackages || (MatchesPattern(platform, name) && LevelInName(name) != Level::kNone);
+    bool keepLevel = levelPackages && selection.level != Level::kNone;
+    const struct {
+        Level level;
+        Language language;
+        FoundBy by;
+    } searches[] = {
+        {selection.level, selection.language, FoundBy::kLevelAndLanguage},
+        {keepLevel ? selection.level : Level::kNone,
+         keepLevel ? Language::kNone : selection.language,
+         keepLevel ? FoundBy::kLevelAlone : FoundBy::kLanguageAlone},
+        {Level::kNone, Language::kNone, keepLevel ? FoundBy::kNothing : FoundBy::kPlatformAlone},
+    };
     PackageChoice choice;
-    for (int i = 0; i < 3; ++i) {
-        choice.path = FindPackage(kit, patterns[i]);
+    for (const auto& search : searches) {
+        if (search.by == FoundBy::kNothing) break;
+        choice.path = FindPackage(kit, PackagePattern(architecture, search.level, search.language));
         if (!choice.path.empty()) {
-            choice.foundBy = static_cast<FoundBy>(i);
+            choice.foundBy = search.by;
             break;
         }
     }

@@ -14,6 +14,7 @@ struct KitFolder {
     uint32_t error = 0;                    // the listing's error; 0 when it was listed
     std::vector<WideString> packages;      // names ending in ".msi", in name order
     std::vector<WideString> certificates;  // names ending in ".cer", ".p7b", ".crt", by kind
+    std::vector<WideString> lookalikes;    // names with such an extension inside: ignored
 };
 
 // The running program's folder with its trailing backslash; empty when the path has none.
@@ -30,15 +31,22 @@ WideString FindPackage(const KitFolder& kit, const WideString& pattern);
 bool HoldsPerLevelPackages(const KitFolder& kit);
 
 // Which search found the package to install.
-enum class FoundBy : uint8_t { kLevelAndLanguage, kLanguageAlone, kPlatformAlone, kNothing };
+enum class FoundBy : uint8_t {
+    kLevelAndLanguage,
+    kLanguageAlone,  // the level left out: none was chosen, or the kit has no level packages
+    kLevelAlone,     // another language of the level chosen
+    kPlatformAlone,
+    kNothing,
+};
 
 struct PackageChoice {
     WideString path;  // empty when nothing matched
     FoundBy foundBy = FoundBy::kNothing;
 };
 
-// The package for platform, level and language, falling back to the language alone, then to
-// the platform alone.
+// The package for platform, level and language. A level chosen from a kit built per level is
+// never replaced: only its language may fall back. Otherwise the search falls back to the
+// language alone, then to the platform alone.
 PackageChoice ChoosePackage(const KitFolder& kit, Architecture architecture,
                             const Selection& selection);
 

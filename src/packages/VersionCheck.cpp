@@ -1,5 +1,6 @@
 #include "packages/VersionCheck.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace qv {
@@ -42,17 +43,26 @@ int CompareFields(const std::u16string& a, const std::u16string& b) {
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-}  // namespace
-
-int CompareVersions(const WideString& left, const WideString& right) {
+int CompareFirst(const WideString& left, const WideString& right, size_t most) {
     std::vector<std::u16string> a = Fields(left), b = Fields(right);
     size_t n = a.size() > b.size() ? a.size() : b.size();
+    if (n > most) n = most;
     a.resize(n), b.resize(n);
     for (size_t i = 0; i < n; ++i) {
         int r = CompareFields(a[i], b[i]);
         if (r != 0) return r;
     }
     return 0;
+}
+
+}  // namespace
+
+int CompareVersions(const WideString& left, const WideString& right) {
+    return CompareFirst(left, right, SIZE_MAX);
+}
+
+int CompareUpgradeVersions(const WideString& left, const WideString& right) {
+    return CompareFirst(left, right, 3);
 }
 
 }  // namespace qv

@@ -8,4 +8,7 @@ namespace qv {
 // unit by code unit. Answers -1, 0 or +1 for `left` against `right`.
 int CompareVersions(const WideString& left, const WideString& right);
 
+// The same order over the first three fields only, as the installer's upgrade compares them.
+int CompareUpgradeVersions(const WideString& left, const WideString& right);
+
 }  // namespace qv

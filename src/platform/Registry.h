@@ -10,7 +10,7 @@ class Registry {
     // Creates the key (non-volatile): 0 when it exists afterwards, else the error.
     virtual uint32_t CreateKey(const char16_t* path) = 0;
     virtual bool KeyExists(const char16_t* path) = 0;
-    // Deletes the key, which must have no subkeys of its own: 0, or the error.
+    // Deletes the key and everything below it: 0, or the error.
     virtual uint32_t DeleteKey(const char16_t* path) = 0;
 };
 

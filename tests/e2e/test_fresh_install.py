@@ -20,11 +20,11 @@ def _tool(package, prefix):
 @pytest.mark.parametrize("files, args, chosen", [
     (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"],
      ["-kc", "kc2", "-lang", "rus"], "qv_x64_kc2_rus.msi"),
-    # no KC3 Russian: the level is dropped
-    (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi"], ["-kc", "kc3", "-lang", "rus"],
-     "qv_x64_kc2_rus.msi"),
-    # no such language: the platform alone
-    (["qv_x64_kc2_rus.msi"], ["-kc", "kc1", "-lang", "deu"], "qv_x64_kc2_rus.msi"),
+    # no KC3 Russian: the level stays, in another language
+    (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"],
+     ["-kc", "kc3", "-lang", "rus"], "qv_x64_kc3_eng.msi"),
+    # a kit without levels: the language alone, then the platform alone
+    (["qv_x64_rus.msi"], ["-kc", "kc1", "-lang", "deu"], "qv_x64_rus.msi"),
 ])
 def test_package_search_and_its_fallbacks(prefix, files, args, chosen):
     # One product code per platform and version, as the product's packages have: the source

@@ -140,6 +140,46 @@ def test_later_version_installed_is_refused(prefix):
     assert exit_line(4) in log
 
 
+def test_same_level_in_other_case_does_not_warn(prefix):
+    _install_old(prefix)
+    _new_kit(prefix)
+    assert prefix.setup(["-kc", "KC3", "-lang", "RUS", "-noreboot"], timeout=120) == 0
+    assert prefix.package_name(NEW_CODE) == "qv_x64_kc3_rus.msi"
+
+
+def test_failed_reinstall_leaves_the_product_as_it_was(prefix):
+    """msiexec fails after the source list was pointed at the new package and the cached package
+    was patched: the product still names the package it came from, and its repair runs none of
+    the actions meant for its removal."""
+    _install_old(prefix, name="qv_x64_kc1_eng.msi", version="5.0.10", code=NEW_CODE)
+    _new_kit(prefix, fail_when="FAILME")
+    args = ["-silent", "-reinstall", "-kc", "kc3", "-lang", "rus", "-args", "/qn FAILME=1"]
+    assert prefix.setup(args) == 1603
+    assert prefix.package_name(NEW_CODE) == "qv_x64_kc1_eng.msi"
+    assert prefix.msiexec("/i", NEW_CODE, "REINSTALL=ALL", "/qn") == 0  # a repair
+    assert prefix.ks_log() == []
+    assert "source list of " + NEW_CODE + " back to qv_x64_kc1_eng.msi" in prefix.setup_log()
+
+
+@pytest.mark.parametrize("installed,new,args", [
+    # The installer's upgrade compares three fields only.
+    (("qv_x64_kc1_eng.msi", "1.0.0.4", OLD_CODE), ("1.0.0.5", NEW_CODE), ["-silent"]),
+    # A ProductCode per level: the same version under another code is no upgrade at all.
+    (("qv_x64_kc1_eng.msi", "5.0.10", OLD_CODE), ("5.0.10", NEW_CODE),
+     ["-silent", "-reinstall", "-kc", "kc2"]),
+], ids=["fourth-field-update", "other-level-same-version"])
+def test_two_products_are_no_success(prefix, installed, new, args):
+    name, version, code = installed
+    _install_old(prefix, name=name, version=version, code=code)
+    _new_kit(prefix, version=new[0], code=new[1])
+    assert prefix.setup(args + ["-noreboot"]) == 1638
+    assert sorted(prefix.related_products()) == sorted([OLD_CODE, NEW_CODE])
+    log = prefix.setup_log()
+    assert f"under another ProductCode than {OLD_CODE}" in log
+    assert f"error: two products: {OLD_CODE} is still installed beside {NEW_CODE}" in log
+    assert prefix.ordo_tool_log() == []
+
+
 def test_other_level_warns_and_goes_on(prefix):
     _install_old(prefix)
     _new_kit(prefix)
@@ -170,8 +210,8 @@ def test_cached_package_is_patched_before_the_installer(prefix, upgrading):
     _new_kit(prefix, fail_early=True)  # the new installation fails: the old product stays
     assert prefix.setup(["-silent", "-args", "/qn"]) == 1603
     assert prefix.product_state(OLD_CODE) == 5
-    assert _sequence(prefix, cached) == {"KSProcess": "Not UPGRADINGPRODUCTCODE",
-                                         "KSProcess64": "Not UPGRADINGPRODUCTCODE"}
+    guarded = '(REMOVE="ALL") AND NOT UPGRADINGPRODUCTCODE'
+    assert _sequence(prefix, cached) == {"KSProcess": guarded, "KSProcess64": guarded}
 
     extra = [f"UPGRADINGPRODUCTCODE={NEW_CODE}"] if upgrading else []
     assert prefix.msiexec("/x", OLD_CODE, "/qn", *extra) == 0

@@ -242,9 +242,8 @@ uint32_t FakeRegistry::DeleteKey(const char16_t* path) {
     if (auto fault = faults.Take("DeleteKey")) return fault->code;
     std::u16string key = Fold(path);
     if (keys.count(key) == 0) return kErrorFileNotFound;
-    auto next = keys.upper_bound(key);
-    if (next != keys.end() && next->rfind(key + u"\\", 0) == 0) return kErrorAccessDenied;
-    keys.erase(key);
+    for (auto it = keys.begin(); it != keys.end();)
+        it = *it == key || it->rfind(key + u"\\", 0) == 0 ? keys.erase(it) : std::next(it);
     return 0;
 }
 
@@ -271,9 +270,15 @@ namespace {
 
 class Child : public ChildProcess {
   public:
-    Child(ProcessOutcome outcome, int& open) : outcome_(outcome), open_(open) { ++open_; }
+    Child(ProcessOutcome outcome, int& open, std::function<void()> exit)
+        : outcome_(outcome), open_(open), exit_(std::move(exit)) {
+        ++open_;
+    }
     ~Child() override { --open_; }
-    void WaitForExit() override { exited_ = true; }
+    void WaitForExit() override {
+        exited_ = true;
+        if (exit_) exit_();
+    }
     bool ExitCode(uint32_t& code) override {
         if (outcome_.kind == ProcessOutcome::kExitCodeUnreadable) return false;
         code = exited_ ? outcome_.code : 259;  // STILL_ACTIVE before the wait
@@ -283,6 +288,7 @@ class Child : public ChildProcess {
   private:
     ProcessOutcome outcome_;
     int& open_;
+    std::function<void()> exit_;
     bool exited_ = false;
 };
 
@@ -308,7 +314,9 @@ std::unique_ptr<ChildProcess> FakeProcesses::Start(const WideString& commandLine
         error = outcome.code;
         return nullptr;
     }
-    return std::make_unique<Child>(outcome, openChildren);
+    std::function<void()> exit;
+    if (onExit) exit = [this, commandLine, outcome] { onExit(commandLine, outcome.code); };
+    return std::make_unique<Child>(outcome, openChildren, exit);
 }
 
 std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, uint32_t& error) {

@@ -3,6 +3,7 @@
 // sees them. A fault can be injected at any call by its method's name.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -122,7 +123,7 @@ class FakeRegistry : public Registry {
 
     uint32_t CreateKey(const char16_t* path) override;
     bool KeyExists(const char16_t* path) override { return HasKey(path); }
-    // Refuses a key with subkeys (5), as RegDeleteKeyEx does.
+    // With its subkeys.
     uint32_t DeleteKey(const char16_t* path) override;
 };
 
@@ -192,6 +193,8 @@ class FakeProcesses : public Processes {
     std::vector<WideString> commandLines;  // every Start, failed ones included
     // Locks other processes hold, with the error a new taker gets (183, or 5).
     std::map<std::u16string, uint32_t> heldElsewhere;
+    // What a program that exits does to the machine, given its command line and exit code.
+    std::function<void(const WideString&, uint32_t)> onExit;
     int openChildren = 0;
     int heldLocks = 0;
 

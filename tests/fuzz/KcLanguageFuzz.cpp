@@ -31,9 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const WideString& packageName = fields[0];
 
     // A name's language is one of its tokens, and the level one it names.
-    Language fromName = LanguageFromPackageName(packageName);
+    Language fromName = LanguageInName(packageName);
     FUZZ_CHECK(fromName == Language::kNone || ContainsWithoutCase(packageName, TokenOf(fromName)));
-    Level level = LevelFromPackageName(packageName);
+    Level level = LevelInName(packageName);
     FUZZ_CHECK(level == Level::kNone || ContainsWithoutCase(packageName, TokenOf(level)));
 
     fakes::FakePlatform fake;

@@ -79,6 +79,8 @@ class Package:
     # fails before InstallValidate, so before an upgrade removes anything (Wine does not roll
     # a nested removal back)
     fail_early: bool = False
+    # fails before InstallValidate when this property is set, e.g. by FAILME=1 on the command line
+    fail_when: Optional[str] = None
     reboot: bool = False  # ScheduleReboot: msiexec returns 3010
     no_product_code: bool = False  # the ProductCode property row is deleted
     garbage: bool = False  # not a database at all: msiexec rejects it
@@ -209,10 +211,11 @@ def _queries(package: Package) -> List[str]:
         command = f"cmd.exe /c echo UILevel [UILevel] {package.file_name}>>{INSTALL_LOG}"
         actions.append(("TraceUiLevel", CA_EXE_IGNORE, "TARGETDIR", command))
         sequence.append(("TraceUiLevel", "NOT REMOVE", 1440))
-    if package.fail or package.fail_early:
+    if package.fail or package.fail_early or package.fail_when:
         actions.append(("FailMidway", CA_ERROR, "", FAIL_MESSAGE))
         # right after InstallFiles, or before InstallValidate
-        sequence.append(("FailMidway", "NOT REMOVE", 1390 if package.fail_early else 4010))
+        condition = f"NOT REMOVE AND {package.fail_when}" if package.fail_when else "NOT REMOVE"
+        sequence.append(("FailMidway", condition, 4010 if package.fail else 1390))
     if package.reboot:
         sequence.append(("ScheduleReboot", "NOT REMOVE", 6595))
     queries += [

@@ -69,7 +69,7 @@ TEST(PatchUpgradeSequence, AllOrNothing) {
         PatchUpgradeSequence(k.installer, WideString(kOldCode), k.log);
         const auto& sequence = k.installer.Package(kCached).sequence;
         EXPECT_EQ(sequence.at(u"KSProcess"),
-                  c.patched ? u"Not UPGRADINGPRODUCTCODE" : u"REMOVE=\"ALL\"");
+                  c.patched ? u"(REMOVE=\"ALL\") AND NOT UPGRADINGPRODUCTCODE" : u"REMOVE=\"ALL\"");
         EXPECT_EQ(sequence.at(u"Other"), u"1");
         EXPECT_EQ(k.log.Has("warning: sequence patch"), !c.patched);
         EXPECT_EQ(k.Leaks(), "");
@@ -77,6 +77,27 @@ TEST(PatchUpgradeSequence, AllOrNothing) {
     Kit k;
     PatchUpgradeSequence(k.installer, WideString(), k.log);
     EXPECT_TRUE(k.installer.calls.empty());
+    k.Install(kOldCode, u"5.0.9", u"x.msi");
+    PatchUpgradeSequence(k.installer, WideString(kOldCode), k.log);
+    PatchUpgradeSequence(k.installer, WideString(kOldCode), k.log);
+    EXPECT_EQ(k.installer.calls.size(), 1u);  // the second finds nothing to change
+}
+
+// A product whose upgrade failed repairs and removes itself as before: the original condition
+// stays, only an upgrade's removal is taken out.
+TEST(GuardedCondition, KeepsTheOriginal) {
+    const struct {
+        const char16_t* condition;
+        const char16_t* guarded;
+    } cases[] = {
+        {u"REMOVE=\"ALL\"", u"(REMOVE=\"ALL\") AND NOT UPGRADINGPRODUCTCODE"},
+        {u"", u"NOT UPGRADINGPRODUCTCODE"},
+        {u"A OR B", u"(A OR B) AND NOT UPGRADINGPRODUCTCODE"},
+        {u"Not UPGRADINGPRODUCTCODE", u"Not UPGRADINGPRODUCTCODE"},
+        {u"REMOVE AND NOT upgradingproductcode", u"REMOVE AND NOT upgradingproductcode"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GuardedCondition(WideString(c.condition)), WideString(c.guarded));
 }
 
 TEST(ImportRootCertificates, FileByFileSkippingWhatIsNoStore) {
@@ -125,6 +146,14 @@ TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {
         EXPECT_EQ(r.code, c.command ? 3010u : 0u);
         EXPECT_EQ(k.Started(),
                   c.command ? std::vector<std::string>{c.command} : std::vector<std::string>{});
+    }
+    // A tool that fails is a warning with Windows' text; 0 and 3010 are none.
+    for (uint32_t code : {0u, 3010u, 5u}) {
+        Kit k;
+        k.ToolInstalledFor(kNewCode);
+        k.processes.script = {ProcessOutcome::Exit(code)};
+        RunInitTool(k.plat, WideString(kNewCode), k.log);
+        EXPECT_EQ(k.log.Has("warning: the tool failed (5): text of 5"), code == 5) << code;
     }
 }
 

@@ -54,12 +54,14 @@ struct Kit : fakes::FakePlatform {
 
     Kit() {
         std::map<uint16_t, std::u16string> catalogue;
-        for (uint16_t id = 101; id <= 126; ++id) {
+        for (uint16_t id = 101; id <= 130; ++id) {
             std::string t = "m" + std::to_string(id);
             catalogue[id] = std::u16string(t.begin(), t.end());
         }
         catalogue[102] = u"m102 %s";
         catalogue[103] = u"m103 %s";
+        catalogue[127] = u"m127 %s";
+        catalogue[128] = u"m128 %s";
         catalogue[116] = u"Hide";
         catalogue[117] = u"Settings";
         catalogue[118] = u"Next";
@@ -69,6 +71,32 @@ struct Kit : fakes::FakePlatform {
         for (int id : {118, 2, 1011, 1014, 1015}) ui.dialogTemplate[id] = {WideString(u"t"), true};
         for (int id : {1006, 1007, 1008, 1009, 1010, 1012, 1013})
             ui.dialogTemplate[id] = {WideString(u"t"), false};
+        processes.onExit = [this](const WideString& line, uint32_t code) { Msiexec(line, code); };
+    }
+
+    // Whether the installer's upgrade removes the related products of other codes, as it does
+    // for an earlier version in its first three fields.
+    bool upgradeRemovesOld = true;
+
+    // A successful msiexec /i of a kit package installs its product and, as a major upgrade,
+    // removes the related ones.
+    void Msiexec(const WideString& line, uint32_t code) {
+        if (code != 0 && code != 3010) return;
+        for (const auto& [path, package] : installer.packages) {
+            const PackageIdentity& id = package.identity;
+            if (id.productCode.empty() ||
+                fakes::Fold(line.str()).find(u"/I \"" + path + u"\"") == std::u16string::npos)
+                continue;
+            for (auto& [other, product] : installer.products)
+                if (upgradeRemovesOld && product.upgradeCode == kUpgradeCode &&
+                    other != id.productCode.str())
+                    product.installed = false;
+            fakes::FakeProduct& installed = installer.products[id.productCode.str()];
+            installed.installed = true;
+            installed.upgradeCode = kUpgradeCode;
+            installed.components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {
+                3, kToolFolder + u"key.dll"};
+        }
     }
 
     // A package beside the program.

@@ -90,7 +90,12 @@ TEST(ChoosePackage, FallsBackWithoutLevelThenToPlatformAlone) {
         {{Level::kKc1, Language::kEnglish},
          u"C:\\Kit\\b_x64_kc1_eng.msi",
          FoundBy::kLevelAndLanguage},
-        {{Level::kKc1, Language::kRussian}, u"C:\\Kit\\a_x64_kc2_rus.msi", FoundBy::kLanguageAlone},
+        // A level chosen stays; only its language falls back.
+        {{Level::kKc1, Language::kRussian}, u"C:\\Kit\\b_x64_kc1_eng.msi", FoundBy::kLevelAlone},
+        {{Level::kKc3, Language::kEnglish}, u"", FoundBy::kNothing},
+        {{Level::kNone, Language::kRussian},
+         u"C:\\Kit\\a_x64_kc2_rus.msi",
+         FoundBy::kLevelAndLanguage},
         {{Level::kNone, Language::kNone},
          u"C:\\Kit\\a_x64_kc2_rus.msi",
          FoundBy::kLevelAndLanguage},
@@ -101,6 +106,14 @@ TEST(ChoosePackage, FallsBackWithoutLevelThenToPlatformAlone) {
         EXPECT_EQ(choice.foundBy, c.by);
     }
     EXPECT_EQ(ChoosePackage(kit, Architecture::kWin32, {}).foundBy, FoundBy::kNothing);
+    // A kit without level packages falls back as far as the platform.
+    kit.packages = {WideString(u"q_x64_rus.msi"), WideString(u"r_x64.msi")};
+    PackageChoice choice =
+        ChoosePackage(kit, Architecture::kX64, {Level::kKc3, Language::kRussian});
+    EXPECT_EQ(choice.foundBy, FoundBy::kLanguageAlone);
+    choice = ChoosePackage(kit, Architecture::kX64, {Level::kKc3, Language::kEnglish});
+    EXPECT_EQ(choice.path, WideString(u"C:\\Kit\\q_x64_rus.msi"));
+    EXPECT_EQ(choice.foundBy, FoundBy::kPlatformAlone);
 }
 
 TEST(InstalledProduct, LevelAndLanguageFromNamesAndFlags) {
@@ -122,8 +135,8 @@ TEST(InstalledProduct, LevelAndLanguageFromNamesAndFlags) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(WideString(c.text)));
-        EXPECT_EQ(LevelFromPackageName(WideString(c.text)), c.fromName);
-        EXPECT_EQ(LanguageFromPackageName(WideString(c.text)), c.language);
+        EXPECT_EQ(LevelInName(WideString(c.text)), c.fromName);
+        EXPECT_EQ(LanguageInName(WideString(c.text)), c.language);
         EXPECT_EQ(LevelFromReleaseFlags(WideString(c.text)), c.fromFlags);
     }
     EXPECT_EQ(LanguageFromProductLanguage(WideString(u"1033")), Language::kEnglish);

@@ -107,8 +107,22 @@ const PlanCase kPlanCases[] = {
      "fresh qv_x64_kc2_rus.msi "},
     {"fresh_values_without_case", None, {u"-kc", u"KC2", u"-lang", u"RUS"}, None,
      "fresh qv_x64_kc2_rus.msi "},
-    {"fresh_language_fallback", None, {u"-kc", u"kc3", u"-lang", u"rus"}, None,
-     "fresh qv_x64_kc2_rus.msi "},
+    // A level chosen is a security class: its language may fall back, the level never.
+    {"level_kept_language_falls_back", None, {u"-kc", u"kc3", u"-lang", u"rus"}, None,
+     "fresh qv_x64_kc3_eng.msi "},
+    {"level_not_in_kit", [](Facts& f) { f.kit.packages.pop_back(); },
+     {u"-silent", u"-kc", u"kc3", u"-lang", u"rus"}, None, "stop 2 m127"},
+    {"dialog_level_not_in_kit", [](Facts& f) { f.kit.packages.pop_back(); }, {},
+     [](Answers& a) { a.settings = Confirmed(Level::kKc3, Language::kEnglish, false); },
+     "stop 2 m127"},
+    {"kept_level_not_in_kit", [](Facts& f) { Installed(u"5.0.9", kKc3Eng)(f); f.kit.packages.pop_back(); },
+     {u"-silent"}, None, "stop 2 m127"},
+    {"kit_without_levels_falls_back",
+     [](Facts& f) {
+         f.kit.packages = {WideString(u"qv_x64_rus.msi")};
+         f.platformPackage = Identity(u"qv_x64_rus.msi", kNewCode);
+     },
+     {u"-silent", u"-kc", u"kc2", u"-lang", u"eng"}, None, "fresh qv_x64_rus.msi "},
     {"unknown_language_is_no_choice", None, {u"-lang", u"deu"}, None,
      "fresh qv_x64_kc1_eng.msi "},
     {"language_follows_system", [](Facts& f) { f.systemLanguage = Language::kRussian; },
@@ -163,7 +177,7 @@ const PlanCase kPlanCases[] = {
      [](Answers& a) { a.noticesShown = NoticeBit(kMsgKcLanguageDiffer); },
      "update qv_x64_kc1_eng.msi "},
     {"update_other_level_silent_no_warning", Installed(u"5.0.9", kKc3Eng),
-     {u"-silent", u"-kc", u"kc2"}, None, "update qv_x64_kc1_eng.msi "},
+     {u"-silent", u"-kc", u"kc2"}, None, "update qv_x64_kc2_rus.msi "},
     {"detection_failure_is_told",
      Installed(u"5.0.9", {Level::kKc2, Language::kNone}, kOldCode, {1627, kMsgNoReleaseFlags}),
      {u"-noreboot"}, None, "ask notice 112"},

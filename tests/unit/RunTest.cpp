@@ -142,6 +142,20 @@ const RunCase kRunCases[] = {
      {u"-kc", u"kc1"}, 0, {"m121"}, {Install("qv_x64_kc1_eng.msi"), kTool}},
     {"earlier_marker_restarts_silently", [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker); },
      {u"-silent"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
+    // The installer's upgrade left the old product: two registered providers are no success.
+    {"two_products_remain", [](Kit& k) { UpgradeKit(k), k.upgradeRemovesOld = false; },
+     {u"-kc", u"kc1", u"-root"}, 1638, {"m124", "m128 Quorvane CSP"},
+     {Install("qv_x64_kc1_eng.msi")}},
+    {"marker_with_subkey_removed",
+     [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.registry.AddKey(kMarker + u"\\Sub"); },
+     {u"-silent"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
+    // A marker that stays would restart the machine on every run.
+    {"marker_not_removable",
+     [](Kit& k) {
+         FreshKit(k), k.registry.AddKey(kMarker);
+         k.registry.faults.FailNext("DeleteKey", 5);
+     },
+     {u"-silent"}, 3010, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, true, 0},
     {"restart_refused",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.restarter.privilege = false; },
      {u"-kc", u"kc1"}, 7, {"m121", "m125"}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},
@@ -173,8 +187,8 @@ TEST(Run, PreparesTheInstalledProductBeforeTheInstaller) {
     k.Install(kNewCode, u"5.0.1", u"old.msi").upgradeCode = u"{other}";
     EXPECT_EQ(k.RunWith({u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}), 0);
     const auto& sequence = k.installer.Package(kCached).sequence;
-    EXPECT_EQ(sequence.at(u"KSProcess"), u"Not UPGRADINGPRODUCTCODE");
-    EXPECT_EQ(sequence.at(u"KSProcess64"), u"Not UPGRADINGPRODUCTCODE");
+    EXPECT_EQ(sequence.at(u"KSProcess"), u"(REMOVE=\"ALL\") AND NOT UPGRADINGPRODUCTCODE");
+    EXPECT_EQ(sequence.at(u"KSProcess64"), u"NOT UPGRADINGPRODUCTCODE");
     EXPECT_EQ(sequence.at(u"Other"), u"1");
     EXPECT_EQ(k.installer.calls,
               (std::vector<std::string>{
@@ -183,6 +197,22 @@ TEST(Run, PreparesTheInstalledProductBeforeTheInstaller) {
                   "WriteConditions " + ToUtf8(WideString(kCached)),
                   "PointSourceList " + ToUtf8(WideString(kNewCode)) + " qv_x64_kc2_rus.msi"}));
     EXPECT_TRUE(k.installer.internalUiDisabled);
+}
+
+// A failed installation over the product leaves its source list as it was: the next run finds
+// the package it really came from.
+TEST(Run, FailedReinstallationRestoresTheSourceList) {
+    Kit k;
+    FreshKit(k);
+    k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi").sources->networkSources = {
+        WideString(u"\\\\server\\kits\\")};
+    k.processes.script = {ProcessOutcome::Exit(1603)};
+    EXPECT_EQ(k.RunWith({u"-silent", u"-reinstall", u"-kc", u"kc2", u"-lang", u"rus"}), 1603);
+    EXPECT_EQ(k.installer.calls.back(),
+              "RestoreSourceList " + ToUtf8(WideString(kNewCode)) + " qv_x64_kc1_eng.msi");
+    const SourceList& sources = *k.installer.products[kNewCode].sources;
+    EXPECT_EQ(sources.packageName, WideString(u"qv_x64_kc1_eng.msi"));
+    EXPECT_EQ(sources.networkSources.size(), 1u);
 }
 
 TEST(Run, ImportsCertificatesOnlyWithRoot) {
@@ -211,7 +241,7 @@ TEST(ExitCodes, PassedThroughNeverReadAsOwnCodes) {
 // The log names each code's meaning: setup.exe's own, the installer's it passes through, and
 // for any other code the failing step.
 TEST(ExitCodes, MeaningsForOwnPassedAndOtherCodes) {
-    const std::u16string kOther = u"the failing step's own code";
+    const std::string kOther = "the failing step's own code";
     for (ExitCode code : kExitCodes) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
     for (uint32_t code : {2u, 1602u, 1603u}) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
     for (uint32_t code : {5u, 1605u, 0x80004005u}) EXPECT_EQ(ExitCodeMeaning(code), kOther) << code;

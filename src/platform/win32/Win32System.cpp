@@ -50,13 +50,15 @@ LSTATUS OpenKey(const wchar_t* path, REGSAM access, UniqueHkey& key) {
 }  // namespace
 
 WideString Win32FileSystem::ProgramPath() {
-    // A fixed buffer would cut a long path short and search the wrong folder.
+    // A fixed buffer would cut a long path short and search the wrong folder. A path cut short
+    // fills the whole buffer: ask again with twice the room.
     WideString path;
-    for (DWORD size = MAX_PATH;; size *= 2) {
-        DWORD copied = ::GetModuleFileNameW(nullptr, AsWide(path.Lend(size)), size);
-        if (copied < size || size >= 0x8000u * 4) break;
-    }
-    path.Commit();
+    ReadGrowing(path, [](wchar_t* buffer, DWORD* size) -> UINT {
+        DWORD room = *size;
+        DWORD copied = ::GetModuleFileNameW(nullptr, buffer, room);
+        *size = room < MAX_PATH ? MAX_PATH : 2 * room;
+        return copied < room && room != 0 ? ERROR_SUCCESS : ERROR_MORE_DATA;
+    });
     return path;
 }
 
@@ -122,12 +124,14 @@ uint32_t Win32Registry::DeleteKey(const char16_t* path) {
     WideString parent = whole.Folder();
     if (parent.empty()) return ERROR_INVALID_PARAMETER;
     UniqueHkey key;
-    if (LSTATUS r = OpenKey(AsWide(parent.Left(parent.size() - 1)), kWriteAccess, key)) return r;
+    if (LSTATUS r = OpenKey(AsWide(parent.Left(parent.size() - 1)), kWriteAccess | DELETE, key))
+        return r;
     WideString name = whole.FileName();
-    // RegDeleteKeyExW came with Vista; RegDeleteKeyW does the same in the view the key is in.
-    using DeleteEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-    if (auto deleteEx = OptionalFunction<DeleteEx>(advapi32().module, "RegDeleteKeyExW"))
-        return deleteEx(key.get(), AsWide(name), 0, 0);
+    // With everything below it: a subkey someone added must not keep the key, and with it a
+    // restart on every run. Windows before Vista deletes a key without subkeys only.
+    using DeleteTree = LSTATUS(WINAPI*)(HKEY, LPCWSTR);
+    if (auto deleteTree = OptionalFunction<DeleteTree>(advapi32().module, "RegDeleteTreeW"))
+        return deleteTree(key.get(), AsWide(name));
     return advapi32().RegDeleteKeyW(key.get(), AsWide(name));
 }
 
@@ -204,14 +208,14 @@ WideString Win32SystemInfo::DescribeError(uint32_t code) {
 }
 
 WideString Win32SystemInfo::SystemDirectory() {
+    // Too small a buffer gets the size it needs, terminator included.
     WideString path;
-    UINT size = MAX_PATH;
-    for (;;) {
-        UINT n = ::GetSystemDirectoryW(AsWide(path.Lend(size)), size);
-        if (n < size) break;
-        size = n + 1;
-    }
-    path.Commit();
+    ReadGrowing(path, [](wchar_t* buffer, DWORD* size) -> UINT {
+        UINT n = ::GetSystemDirectoryW(buffer, *size);
+        if (n < *size) return ERROR_SUCCESS;
+        *size = n;
+        return ERROR_MORE_DATA;
+    });
     return path;
 }
 
