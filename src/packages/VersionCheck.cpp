@@ -1,55 +1,50 @@
 #include "packages/VersionCheck.h"
 
 #include <cstdint>
-#include <vector>
+#include <string_view>
 
 namespace qv {
 namespace {
 
-std::vector<std::u16string> Fields(const WideString& version) {
-    std::vector<std::u16string> fields(1);
-    for (char16_t c : version.str()) {
-        if (c == u'.') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
+using Field = std::u16string_view;
+
+// The field from `at` to the next dot, and `at` past that dot; "0" once the text is used up.
+Field NextField(Field version, size_t& at) {
+    if (at > version.size()) return u"0";
+    size_t dot = version.find(u'.', at);
+    if (dot == Field::npos) dot = version.size();
+    Field field = version.substr(at, dot - at);
+    at = dot + 1;
+    return field.empty() ? Field(u"0") : field;
 }
 
-bool IsNumber(const std::u16string& field) {
-    if (field.empty()) return false;
+bool IsNumber(Field field) {
     for (char16_t c : field)
         if (c < u'0' || c > u'9') return false;
     return true;
 }
 
-int CompareNumbers(const std::u16string& a, const std::u16string& b) {
-    size_t i = a.find_first_not_of(u'0'), j = b.find_first_not_of(u'0');
-    std::u16string x = i == std::u16string::npos ? u"" : a.substr(i);
-    std::u16string y = j == std::u16string::npos ? u"" : b.substr(j);
-    if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
-    int r = x.compare(y);
+int Sign(int r) {
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-int CompareFields(const std::u16string& a, const std::u16string& b) {
-    // A missing field counts as 0.
-    const std::u16string& x = a.empty() ? u"0" : a;
-    const std::u16string& y = b.empty() ? u"0" : b;
-    if (IsNumber(x) && IsNumber(y)) return CompareNumbers(x, y);
-    int r = x.compare(y);
-    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+// Numbers by value (leading zeros ignored), anything else code unit by code unit.
+int CompareFields(Field a, Field b) {
+    if (IsNumber(a) && IsNumber(b)) {
+        a.remove_prefix(a.find_first_not_of(u'0') == Field::npos ? a.size()
+                                                                 : a.find_first_not_of(u'0'));
+        b.remove_prefix(b.find_first_not_of(u'0') == Field::npos ? b.size()
+                                                                 : b.find_first_not_of(u'0'));
+        if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    }
+    return Sign(a.compare(b));
 }
 
 int CompareFirst(const WideString& left, const WideString& right, size_t most) {
-    std::vector<std::u16string> a = Fields(left), b = Fields(right);
-    size_t n = a.size() > b.size() ? a.size() : b.size();
-    if (n > most) n = most;
-    a.resize(n), b.resize(n);
-    for (size_t i = 0; i < n; ++i) {
-        int r = CompareFields(a[i], b[i]);
+    Field a = left.str(), b = right.str();
+    size_t i = 0, j = 0;
+    for (size_t n = 0; n < most && (i <= a.size() || j <= b.size()); ++n) {
+        int r = CompareFields(NextField(a, i), NextField(b, j));
         if (r != 0) return r;
     }
     return 0;

@@ -32,6 +32,10 @@ TEST(CompareVersions, FollowsTheInstallersFieldOrder) {
         EXPECT_EQ(CompareVersions(WideString(c.left), WideString(c.right)), c.expected);
         EXPECT_EQ(CompareVersions(WideString(c.right), WideString(c.left)), -c.expected);
     }
+    // The installer's upgrade sees three fields: 1.0.0.4 and 1.0.0.5 are one version to it.
+    EXPECT_EQ(CompareUpgradeVersions(WideString(u"1.0.0.4"), WideString(u"1.0.0.5")), 0);
+    EXPECT_EQ(CompareUpgradeVersions(WideString(u"1.0.1"), WideString(u"1.0.0.9")), 1);
+    EXPECT_EQ(CompareUpgradeVersions(WideString(u"5.0"), WideString(u"5.0.0.7")), 0);
 }
 
 }  // namespace
