@@ -14,13 +14,13 @@ namespace qv {
 namespace {
 
 // Asks as the policy says, then restarts; a restart that cannot be requested stays due.
-int Restart(RunContext& run, RestartPolicy policy, bool stationVisible) {
+int Restart(RunContext& run, RestartPolicy policy) {
     Log& log = run.log;
     if (policy == RestartPolicy::kAsk && run.voice.Say(kMsgRebootNow) != kAnswerYes) {
         log.Info({"restart declined"});
         return kExitSuccess;
     }
-    if (RestartSystem(run.platform.restarter, stationVisible)) {
+    if (RestartSystem(run.platform.restarter)) {
         log.Info({"restart requested"});
         return kExitSuccess;
     }
@@ -32,8 +32,7 @@ int Restart(RunContext& run, RestartPolicy policy, bool stationVisible) {
 
 }  // namespace
 
-int HandlePendingRestart(RunContext& run, RestartPolicy policy, bool stationVisible,
-                         const ToolResult& tool) {
+int HandlePendingRestart(RunContext& run, RestartPolicy policy, const ToolResult& tool) {
     Registry& registry = run.platform.registry;
     Log& log = run.log;
     if (tool.ran && tool.code == kErrorSuccessRebootRequired)
@@ -50,6 +49,12 @@ int HandlePendingRestart(RunContext& run, RestartPolicy policy, bool stationVisi
                             : "-noreboot: a restart is due and recorded nowhere"});
         return marker ? kExitSuccess : kExitRebootRequired;
     }
+    // Nobody was asked, so nothing irreversible is done: whoever started the run restarts the
+    // machine on its own schedule, and the marker stays for a later run.
+    if (policy == RestartPolicy::kLeaveToCaller) {
+        log.Warning({"a restart is due; nobody to ask: it is left to whoever started setup.exe"});
+        return kExitRebootRequired;
+    }
     // Removed before asking, so a declined restart is not asked for again. A marker that stays
     // would restart the machine on every run: whoever runs setup.exe restarts it once instead.
     if (uint32_t status = DeleteRebootMarker(registry)) {
@@ -60,7 +65,7 @@ int HandlePendingRestart(RunContext& run, RestartPolicy policy, bool stationVisi
     } else {
         log.Info({"restart marker removed"});
     }
-    return Restart(run, policy, stationVisible);
+    return Restart(run, policy);
 }
 
 int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
@@ -85,7 +90,7 @@ int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
     }
     if (plan.certificates) ImportRootCertificates(platform.certificates, facts.kit, run.log);
     ToolResult tool = RunInitTool(platform, plan.package.productCode, run.log);
-    return HandlePendingRestart(run, plan.restart, facts.stationVisible, tool);
+    return HandlePendingRestart(run, plan.restart, tool);
 }
 
 }  // namespace qv

@@ -9,8 +9,8 @@ namespace qv {
 int Apply(RunContext& run, const Plan& plan, const Facts& facts);
 
 // The closing step of a run: records the tool's restart request, then restarts as the policy
-// says when a restart is pending. Answers 0, 7, or 3010 for a restart due and recorded nowhere.
-int HandlePendingRestart(RunContext& run, RestartPolicy policy, bool stationVisible,
-                         const ToolResult& tool);
+// says when a restart is pending. Answers 0, 7, or 3010 for a restart due that is left to the
+// caller or recorded nowhere.
+int HandlePendingRestart(RunContext& run, RestartPolicy policy, const ToolResult& tool);
 
 }  // namespace qv

@@ -61,9 +61,12 @@ class Decider {
         decision_.request = {kind, path};
         return false;
     }
-    // A box that only informs, shown once; none in a silent run.
+    // Nobody can answer: not silent, but off the visible window station.
+    bool Unattended() const { return !options_.silent && !facts_.stationVisible; }
+
+    // A box that only informs, shown once; none where nobody sees it.
     bool Noticed(MessageId message) {
-        if (options_.silent) return true;
+        if (options_.silent || !facts_.stationVisible) return true;
         if (answers_.noticesShown & NoticeBit(message)) return true;
         return message == kNoMessage || !Ask(Question::Ask(Question::Kind::kNotice, message));
     }
@@ -107,7 +110,7 @@ class Decider {
     bool DecideVersion(int order) {
         const WideString& name = facts_.platformPackage.name;
         if (!options_.reinstall && order == 0) {
-            if (options_.silent) {
+            if (options_.silent || Unattended()) {
                 Info({"decision: the same version is installed; nothing to do"});
                 return Stop(kExitSameVersion, kNoMessage);
             }
@@ -165,7 +168,9 @@ class Decider {
         return true;
     }
 
-    bool DialogAllowed() const { return options_.empty && HoldsPerLevelPackages(facts_.kit); }
+    bool DialogAllowed() const {
+        return options_.empty && facts_.stationVisible && HoldsPerLevelPackages(facts_.kit);
+    }
 
     // Level and language for a fresh installation, or when the installed ones are unknown.
     bool ChooseFresh() {
@@ -272,24 +277,19 @@ class Decider {
         if (sameProduct && package_.productCode == facts_.installed.code)
             AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
         if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
-        plan.commandLine = BuildInstallerCommandLine(
-            facts_.systemDirectory, package_.path, InstallerLogWords() + options_.args + decided_);
+        // msiexec's own interface where nobody sees it would wait forever.
+        WideString args = options_.args;
+        if (!facts_.stationVisible && !ChoosesInterfaceLevel(args))
+            AppendArgument(args, WideString(u"/qn"));
+        WideString log;
+        if (!facts_.msiexecLog.empty()) log = u"/l*v \"" + facts_.msiexecLog + u"\" ";
+        plan.commandLine =
+            BuildInstallerCommandLine(facts_.systemDirectory, package_.path, log + args + decided_);
         plan.certificates = options_.root;
         plan.restart = options_.noreboot ? RestartPolicy::kLeaveToLaterRun
                        : options_.silent ? RestartPolicy::kRestartAtOnce
+                       : Unattended()    ? RestartPolicy::kLeaveToCaller
                                          : RestartPolicy::kAsk;
-    }
-
-    // msiexec writes its verbose log beside the one -log asked for, unless -args already ask
-    // for one; and only where that log could be written, or msiexec would refuse to run.
-    WideString InstallerLogWords() const {
-        if (options_.log.empty() || facts_.setupLog.empty()) return WideString();
-        for (const WideString& word : SplitCommandLine(u"x " + options_.args)) {
-            const std::u16string& w = word.str();
-            if (w.size() >= 2 && (w[0] == u'/' || w[0] == u'-') && FoldCase(w[1]) == u'L')
-                return WideString();
-        }
-        return u"/l*v \"" + options_.log + u".msiexec.log\" ";
     }
 
     const Facts& facts_;

@@ -34,7 +34,6 @@ Facts Detect(Platform& platform, Log& log) {
     facts.systemDirectory = system.SystemDirectory();
     facts.kit = ReadKitFolder(platform.files);
     IdentifyKit(platform, facts, log);
-    facts.stationVisible = system.IsStationVisible();
     return facts;
 }
 

@@ -3,8 +3,22 @@
 namespace qv {
 namespace {
 
-bool Is(const WideString& argument, const char16_t* dash, const char16_t* slash) {
-    return argument == WideString(dash) || argument == WideString(slash);
+// "-word" or "/word", in any case, as Windows programs take their options.
+bool Is(const WideString& argument, const char16_t* word) {
+    const std::u16string& a = argument.str();
+    if (a.empty() || (a[0] != u'-' && a[0] != u'/')) return false;
+    size_t i = 1;
+    for (; i < a.size() && word[i - 1] != 0; ++i)
+        if (FoldCase(a[i]) != FoldCase(word[i - 1])) return false;
+    return i == a.size() && word[i - 1] == 0;
+}
+
+// The usage is shown unless -silent stands anywhere on the line: also after -help or a typo.
+ParseOutcome Usage(ParseOutcome outcome, const std::vector<WideString>& arguments,
+                   InstallOptions& options) {
+    for (size_t i = 1; i < arguments.size(); ++i)
+        options.silent = options.silent || Is(arguments[i], u"silent");
+    return outcome;
 }
 
 bool Blank(char16_t c) {
@@ -70,36 +84,59 @@ void AppendArgument(WideString& args, const WideString& word) {
 ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOptions& options) {
     for (size_t i = 1; i < arguments.size(); ++i) {
         const WideString& a = arguments[i];
-        if (Is(a, u"-silent", u"/silent")) {
+        if (Is(a, u"silent")) {
             options.silent = true;
-        } else if (Is(a, u"-help", u"/help") || a == WideString(u"--help")) {
-            return ParseOutcome::kHelp;
-        } else if (Is(a, u"-root", u"/root")) {
+        } else if (Is(a, u"help") || Is(a, u"-help") || Is(a, u"?")) {
+            return Usage(ParseOutcome::kHelp, arguments, options);
+        } else if (Is(a, u"root")) {
             options.root = true;
-        } else if (Is(a, u"-reinstall", u"/reinstall")) {
+        } else if (Is(a, u"reinstall")) {
             options.reinstall = true;
-        } else if (Is(a, u"-noreboot", u"/noreboot")) {
+        } else if (Is(a, u"noreboot")) {
             options.noreboot = true;
-        } else if (Is(a, u"-lang", u"/lang") || Is(a, u"-kc", u"/kc") ||
-                   Is(a, u"-args", u"/args") || Is(a, u"-log", u"/log")) {
-            if (i + 1 >= arguments.size()) return ParseOutcome::kUnrecognised;
+        } else if (Is(a, u"lang") || Is(a, u"kc") || Is(a, u"args") || Is(a, u"log")) {
+            if (i + 1 >= arguments.size())
+                return Usage(ParseOutcome::kUnrecognised, arguments, options);
             const WideString& value = arguments[++i];
-            if (Is(a, u"-lang", u"/lang")) {
+            if (Is(a, u"lang")) {
                 options.lang = ParseLanguage(value);
                 options.unknownLang = options.lang == Language::kNone ? value : WideString();
-            } else if (Is(a, u"-kc", u"/kc")) {
+            } else if (Is(a, u"kc")) {
                 options.kc = ParseLevel(value);
                 options.unknownKc = options.kc == Level::kNone ? value : WideString();
-            } else if (Is(a, u"-log", u"/log")) {
+            } else if (Is(a, u"log")) {
                 options.log = value;
             } else {
                 AppendArgument(options.args, value);
             }
         } else {
-            return ParseOutcome::kUnrecognised;
+            return Usage(ParseOutcome::kUnrecognised, arguments, options);
         }
     }
     return ParseOutcome::kParsed;
+}
+
+namespace {
+
+// Whether a word of `args` is an option that starts with `prefix` (or is `whole`).
+bool HasOption(const WideString& args, char16_t prefix, const char16_t* whole) {
+    for (const WideString& word : SplitCommandLine(u"x " + args)) {
+        const std::u16string& w = word.str();
+        if (w.size() >= 2 && (w[0] == u'/' || w[0] == u'-') &&
+            (FoldCase(w[1]) == prefix || (whole != nullptr && Is(word, whole))))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool NamesInstallerLog(const WideString& args) {
+    return HasOption(args, u'L', nullptr);
+}
+
+bool ChoosesInterfaceLevel(const WideString& args) {
+    return HasOption(args, u'Q', u"passive");
 }
 
 WideString UsageText() {

@@ -37,4 +37,9 @@ WideString UsageText();
 // Appends one installer word and its separating blank, as every addition to `args` is made.
 void AppendArgument(WideString& args, const WideString& word);
 
+// Whether msiexec's words name its log (/l…) or choose its interface level (/q…, /passive),
+// with "/" or "-" and in any case.
+bool NamesInstallerLog(const WideString& args);
+bool ChoosesInterfaceLevel(const WideString& args);
+
 }  // namespace qv

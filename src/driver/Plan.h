@@ -31,9 +31,11 @@ struct Facts {
     Architecture architecture = Architecture::kWin32;
     Language systemLanguage = Language::kEnglish;  // the system's user interface language
     WideString systemDirectory;
-    bool stationVisible = true;  // the window station is the interactive one
+    // The window station is the interactive one. Off it nobody can answer: nothing is asked, and
+    // each question takes the answer that changes least.
+    bool stationVisible = true;
     KitFolder kit;
-    WideString setupLog;  // the setup log being written; empty when there is none
+    WideString msiexecLog;  // msiexec's log beside the setup log; empty when none is asked for
     // The platform package: 0, or why it could not be found (a search error) or read.
     uint32_t platformStatus = 0;
     PackageIdentity platformPackage;
@@ -76,6 +78,7 @@ enum class RestartPolicy : uint8_t {
     kLeaveToLaterRun,  // -noreboot: the marker stays for a later run
     kRestartAtOnce,    // -silent
     kAsk,
+    kLeaveToCaller,  // nobody to ask: the marker stays, and 3010 tells whoever started the run
 };
 
 enum class Change : uint8_t {

@@ -22,13 +22,30 @@ const char16_t kInstanceLockName[] = u"Global\\QuorvaneCspSetup";
 // where. Answers the log's path, empty when it could not be created.
 WideString OpenLog(RunContext& run) {
     SystemInfo& system = run.platform.system;
-    WideString path = run.log.Open(run.options.log);
+    uint32_t refused = 0;
+    WideString path = run.log.Open(run.options.log, refused);
     run.log.Info({"setup.exe " QV_VERSION_STRING ", log ", path});
+    if (refused != 0)
+        run.log.Error({"-log ", run.options.log, " could not be replaced; this log instead"},
+                      refused);
     run.log.Info({"command line: ", system.CommandLine()});
     run.log.Info({"Windows ", system.WindowsVersion(), system.IsWow64() ? ", 64-bit" : ", 32-bit",
                   ", user interface language ", Decimal(system.UserDefaultUiLanguage()),
                   ", system's ", Decimal(system.SystemDefaultUiLanguage())});
     return path;
+}
+
+// msiexec's verbose log goes beside the setup log when -log asked for one, unless -args name
+// its own; and only where it can be written, or Windows' msiexec refuses to install (1622).
+WideString InstallerLog(RunContext& run, const WideString& setupLog) {
+    if (run.options.log.empty() || setupLog.empty() || NamesInstallerLog(run.options.args))
+        return WideString();
+    WideString path = setupLog + u".msiexec.log";
+    uint32_t error = 0;
+    if (run.platform.files.CreateLogFile(path, true, error)) return path;
+    run.log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
+                     "): msiexec writes none"});
+    return WideString();
 }
 
 // The options, then the log where they say, then the usage when they ask for it or are wrong.
@@ -39,6 +56,10 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
     if (!options.empty)
         parsed = ParseArguments(SplitCommandLine(run.platform.system.CommandLine()), options);
     logPath = OpenLog(run);
+    if (!options.silent && !run.voice.StationVisible())
+        run.log.Warning(
+            {"the window station is not visible: setup.exe shows nothing and asks "
+             "nothing, and takes the answers that change least"});
     if (parsed == ParseOutcome::kHelp) {
         run.log.Info({"usage asked for"});
         run.voice.SayUsage();
@@ -153,7 +174,8 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
     if (Exit exit = Start(run, lock)) return *exit;
     Facts facts = Detect(run.platform, run.log);
-    facts.setupLog = logPath;
+    facts.stationVisible = run.voice.StationVisible();
+    facts.msiexecLog = InstallerLog(run, logPath);
     Plan plan = MakePlan(run, facts);
     if (plan.change == Change::kNone) {
         run.voice.Say(plan.message, plan.messageValue);

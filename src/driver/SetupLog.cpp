@@ -51,14 +51,22 @@ WideString DefaultLogName(const LocalTime& t, unsigned suffix) {
     return name;
 }
 
-WideString SetupLog::Open(const WideString& path) {
+WideString DefaultLogFolder(SystemInfo& system) {
+    if (!system.IsLocalSystem()) return system.TempFolder();
+    WideString windows = system.WindowsDirectory();
+    return windows.empty() ? windows : windows + u"\\Logs\\";
+}
+
+WideString SetupLog::Open(const WideString& path, uint32_t& refused) {
     uint32_t error = 0;
+    refused = 0;
     if (!path.empty()) {
         file_ = files_.CreateLogFile(path, true, error);
-        return file_ ? path : WideString();
+        if (file_) return path;
+        refused = error;
     }
     // The temporary folder may be others' to write in: a name is only ever taken new.
-    WideString folder = system_.TempFolder();
+    WideString folder = DefaultLogFolder(system_);
     if (folder.empty()) return WideString();
     LocalTime now = system_.Now();
     for (unsigned suffix = 0; suffix <= kMoreNames; ++suffix) {

@@ -13,10 +13,11 @@ class SetupLog : public Log {
   public:
     SetupLog(FileSystem& files, SystemInfo& system) : files_(files), system_(system) {}
 
-    // `path` replaced, or with an empty path a new QuorvaneSetup_<yyyyMMdd_HHmmss>.log in the
-    // temporary folder, under another name when that one is taken. Answers the file's path,
-    // empty when none could be created.
-    WideString Open(const WideString& path);
+    // `path` replaced, or without one, or when it cannot be replaced (a viewer holds it open,
+    // it is read-only), a new QuorvaneSetup_<yyyyMMdd_HHmmss>.log in the default folder, under
+    // another name when that one is taken. Answers the file's path, empty when none could be
+    // created; `refused` is why `path` could not be used (0: it was, or none was given).
+    WideString Open(const WideString& path, uint32_t& refused);
 
     void Info(LogLine line) override;
     void Warning(LogLine line) override;
@@ -30,6 +31,10 @@ class SetupLog : public Log {
     SystemInfo& system_;
     std::unique_ptr<LogFile> file_;
 };
+
+// The default folder: the user's temporary folder; LocalSystem's is %SystemRoot%\Logs\, where
+// administrators read it (Windows' own temporary folder for SYSTEM only SYSTEM can open).
+WideString DefaultLogFolder(SystemInfo& system);
 
 // The default log's name for a time, with the suffix that tells taken names apart (0: none).
 WideString DefaultLogName(const LocalTime& time, unsigned suffix);

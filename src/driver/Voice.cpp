@@ -5,13 +5,22 @@
 
 namespace qv {
 
+bool Voice::StationVisible() {
+    if (stationVisible_ < 0) stationVisible_ = platform_.system.IsStationVisible() ? 1 : 0;
+    return stationVisible_ == 1;
+}
+
+bool Voice::CanAsk() {
+    return !silent_ && StationVisible();
+}
+
 int Voice::Say(MessageId text, const WideString& value) {
-    if (silent_ || text == kNoMessage) return 0;
+    if (text == kNoMessage || !CanAsk()) return 0;
     return ShowMessage(platform_.resources, platform_.ui, text, value);
 }
 
 void Voice::SayUsage() {
-    if (!silent_) platform_.ui.MessageBox(UsageText(), WideString(u"Help"), kInformationBox);
+    if (CanAsk()) platform_.ui.MessageBox(UsageText(), WideString(u"Help"), kInformationBox);
 }
 
 }  // namespace qv

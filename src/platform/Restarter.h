@@ -10,8 +10,6 @@ class Restarter {
     // Enables SeShutdownPrivilege in the process token; false unless it is really enabled (a
     // user who lacks it gets a successful AdjustTokenPrivileges that assigned nothing).
     virtual bool EnableShutdownPrivilege() = 0;
-    // ExitWindowsEx(flags, reason).
-    virtual bool ExitWindows(uint32_t flags, uint32_t reason) = 0;
     // InitiateSystemShutdownExW of this machine: no message, no delay, applications forced
     // closed, restart. Answers 0 or the error.
     virtual uint32_t InitiateShutdown(uint32_t reason) = 0;

@@ -31,6 +31,10 @@ class SystemInfo {
     virtual WideString DescribeError(uint32_t code) = 0;
     // The system directory, without a trailing backslash.
     virtual WideString SystemDirectory() = 0;
+    // %SystemRoot%, without a trailing backslash.
+    virtual WideString WindowsDirectory() = 0;
+    // Whether the process runs as LocalSystem (S-1-5-18).
+    virtual bool IsLocalSystem() = 0;
     // Whether this 32-bit process runs on 64-bit Windows; false where Windows cannot tell.
     virtual bool IsWow64() = 0;
     // Whether the process's window station is the visible, interactive one (WSF_VISIBLE): not

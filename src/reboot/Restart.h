@@ -3,10 +3,9 @@
 
 namespace qv {
 
-// Enables the shutdown privilege and asks for a forced restart; true when Windows accepts.
-// On the visible window station: ExitWindowsEx. Elsewhere (a service, SYSTEM):
-// InitiateSystemShutdownExW, asked again up to 10 times a second apart while Windows answers
-// that it is locked or not ready.
-bool RestartSystem(Restarter& restarter, bool stationVisible);
+// Enables the shutdown privilege and asks Windows for a forced restart, a planned one for an
+// installation, asked again up to 10 times a second apart while Windows answers that it is
+// locked or not ready. True when Windows accepts, or is shutting down already.
+bool RestartSystem(Restarter& restarter);
 
 }  // namespace qv

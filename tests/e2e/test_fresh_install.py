@@ -100,12 +100,11 @@ def test_restart_left_pending_then_taken_up_by_the_next_run(prefix):
 
     # The next run that gets through the installer restarts without asking.
     prefix.set_ordo_tool_exit(0)
-    prefix.trace_starts()
+    prefix.trace_restarts()
     assert prefix.setup(["-silent", "-reinstall"]) == 0
     assert prefix.restart_requested()
     log = prefix.setup_log()
     assert "restart marker found" in log and "restart requested" in log
-    prefix.settle()
     assert not prefix.reg_exists(MARKER)
     assert len(prefix.ordo_tool_log()) == 2
 

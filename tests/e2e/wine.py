@@ -242,13 +242,15 @@ def windows_command_line(args: Union[str, Sequence[str]]) -> str:
 class Background:
     """A Windows program started by `ui_driver exec`, which reports its full exit code."""
 
-    def __init__(self, prefix: "Prefix", command_line: str):
+    def __init__(self, prefix: "Prefix", command_line: str, hidden: bool = False):
+        """hidden: on a window station of its own, as a service or SYSTEM's task sees it."""
         self.prefix = prefix
         self.command_line = command_line
         self._out = tempfile.TemporaryFile()
         err = open(prefix.trace, "ab") if prefix.trace else subprocess.DEVNULL
         self.proc = subprocess.Popen(
-            ["wine", str(prefix.tools / "ui_driver.exe"), "exec", command_line],
+            ["wine", str(prefix.tools / "ui_driver.exe"), "exec-hidden" if hidden else "exec",
+             command_line],
             env=prefix.env, cwd=prefix.kit, stdin=subprocess.DEVNULL, stdout=self._out,
             stderr=err)
         if prefix.trace:
@@ -326,12 +328,13 @@ class Prefix:
                             f"{result.stdout.decode(errors='replace')}")
         return result
 
-    def start(self, command_line: Union[str, Sequence[str]]) -> Background:
-        return Background(self, windows_command_line(command_line))
+    def start(self, command_line: Union[str, Sequence[str]], hidden: bool = False) -> Background:
+        return Background(self, windows_command_line(command_line), hidden)
 
-    def run(self, command_line: Union[str, Sequence[str]], timeout: float = 60) -> int:
+    def run(self, command_line: Union[str, Sequence[str]], timeout: float = 60,
+            hidden: bool = False) -> int:
         """Runs a Windows command line to its end and returns the full 32-bit exit code."""
-        return self.start(command_line).wait(timeout)
+        return self.start(command_line, hidden).wait(timeout)
 
     def setup_command(self, args: Union[str, Sequence[str]] = "") -> str:
         exe = self.kit / "setup.exe"
@@ -340,15 +343,29 @@ class Prefix:
         tail = windows_command_line(args)
         return f'"{self.win(exe)}"' + (" " + tail if tail else "")
 
-    def setup(self, args: Union[str, Sequence[str]] = "", timeout: float = 120) -> int:
-        """Runs C:\\kit\\setup.exe with the given arguments; returns its exit code."""
-        return self.run(self.setup_command(args), timeout)
+    def setup(self, args: Union[str, Sequence[str]] = "", timeout: float = 120,
+              hidden: bool = False) -> int:
+        """Runs C:\\kit\\setup.exe with the given arguments; returns its exit code. hidden: as
+        a service or SYSTEM's task starts it, where nobody sees a window."""
+        return self.run(self.setup_command(args), timeout, hidden)
 
     def start_setup(self, args: Union[str, Sequence[str]] = "") -> Background:
         return self.start(self.setup_command(args))
 
     def msiexec(self, *args: str, timeout: float = 120) -> int:
         return self.run(windows_command_line(["msiexec", *args]), timeout)
+
+    def hold(self, windows_path: str, seconds: float = 120) -> Background:
+        """Another Windows program holds the file open as a log viewer does: shared for reading
+        and writing, not for deletion. Returns once it is open; kill() the result to let go."""
+        holder = self.start([self.win(self.tools / "ui_driver.exe"), "hold", windows_path,
+                             str(int(seconds * 1000))])
+        deadline = time.monotonic() + 30
+        while not self.host(windows_path + ".held").exists():
+            if not holder.running() or time.monotonic() > deadline:
+                raise WineError(f"could not hold {windows_path}")
+            time.sleep(0.05)
+        return holder
 
     def settle(self, timeout: float = 60) -> None:
         """Waits until the prefix's wineserver has ended, as it does after a requested restart:
@@ -563,10 +580,19 @@ class Prefix:
         return [m[1].replace("\\\\", "\\").replace('\\"', '"') for m in
                 re.finditer(r'CreateProcessInternalW app \S+ cmdline L"(.*)"$', text, re.M)]
 
+    def trace_restarts(self) -> None:
+        """Programs started from now on log the restarts they ask for (see restart_requested)."""
+        self.env["WINEDEBUG"] = "fixme+advapi"
+        self.trace = self.path / "advapi.log"
+
     def restart_requested(self) -> bool:
-        """Wine carries out ExitWindowsEx(EWX_REBOOT | EWX_FORCE) by starting wineboot --kill
-        (without --shutdown, which a power-off adds); it ends every program of the prefix."""
-        return any(line.endswith(r"\wineboot.exe --kill") for line in self.started_programs())
+        """Wine's InitiateSystemShutdownExW is a stub that answers TRUE and restarts nothing; its
+        fixme line shows the request and its arguments: no message, no delay, forced, a restart,
+        a planned one for an installation."""
+        if not self.trace or not self.trace.exists():
+            return False
+        text = self.trace.read_bytes().decode("utf-8", errors="replace")
+        return "fixme:advapi:InitiateSystemShutdownExW (null) (null) 0 1 1 0x80040002" in text
 
     def loaded_modules(self) -> List[Tuple[str, str]]:
         """(Windows path, "native" or "builtin") of each module loaded since trace_loads()."""

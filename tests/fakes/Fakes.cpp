@@ -212,6 +212,10 @@ std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, b
         return nullptr;
     }
     std::u16string key = Fold(path.str());
+    if (replace && held.count(key) != 0) {
+        error = held[key];
+        return nullptr;
+    }
     bool planted = false;
     auto listing = folders.find(FolderKey(path.Folder().str()));
     if (listing != folders.end()) {
@@ -249,11 +253,6 @@ uint32_t FakeRegistry::DeleteKey(const char16_t* path) {
 
 WideString FakeSystemInfo::DescribeError(uint32_t code) {
     return FromUtf8("text of " + std::to_string(code));
-}
-
-bool FakeRestarter::ExitWindows(uint32_t flags, uint32_t reason) {
-    exitWindows.emplace_back(flags, reason);
-    return exitWindowsSucceeds;
 }
 
 uint32_t FakeRestarter::InitiateShutdown(uint32_t reason) {

@@ -98,6 +98,7 @@ class FakeFileSystem : public FileSystem {
     std::map<std::u16string, std::vector<std::pair<std::u16string, bool>>> folders;
     std::map<std::u16string, std::string> logs;  // by folded path: what was written
     uint32_t logCreateError = 0;                 // non-zero: every CreateLogFile fails with it
+    std::map<std::u16string, uint32_t> held;     // by folded path: files that cannot be replaced
     size_t logSpace = SIZE_MAX;                  // bytes the disk takes before it is full
 
     void Add(const std::u16string& folder, const std::u16string& name, bool isFolder = false);
@@ -141,6 +142,7 @@ class FakeSystemInfo : public SystemInfo {
     uint32_t ticks = 1000;  // each reading is 10 ms later
     bool wow64 = true;
     bool stationVisible = true;
+    bool localSystem = false;
 
     WideString CommandLine() override { return commandLine; }
     bool IsUserAnAdmin() override { return admin; }
@@ -153,6 +155,8 @@ class FakeSystemInfo : public SystemInfo {
     // "text of <code>".
     WideString DescribeError(uint32_t code) override;
     WideString SystemDirectory() override { return u"C:\\windows\\system32"; }
+    WideString WindowsDirectory() override { return u"C:\\windows"; }
+    bool IsLocalSystem() override { return localSystem; }
     bool IsWow64() override { return wow64; }
     bool IsStationVisible() override { return stationVisible; }
 };
@@ -160,16 +164,13 @@ class FakeSystemInfo : public SystemInfo {
 class FakeRestarter : public Restarter {
   public:
     bool privilege = true;
-    bool exitWindowsSucceeds = true;
-    std::vector<std::pair<uint32_t, uint32_t>> exitWindows;  // (flags, reason)
-    std::deque<uint32_t> shutdownAnswers;                    // one per request; then 0
-    std::vector<uint32_t> shutdownRequests;                  // reasons
-    std::vector<uint32_t> sleeps;                            // milliseconds
+    std::deque<uint32_t> shutdownAnswers;    // one per request; then 0
+    std::vector<uint32_t> shutdownRequests;  // reasons
+    std::vector<uint32_t> sleeps;            // milliseconds
 
-    size_t Requests() const { return exitWindows.size() + shutdownRequests.size(); }
+    size_t Requests() const { return shutdownRequests.size(); }
 
     bool EnableShutdownPrivilege() override { return privilege; }
-    bool ExitWindows(uint32_t flags, uint32_t reason) override;
     uint32_t InitiateShutdown(uint32_t reason) override;
     void Sleep(uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
 };

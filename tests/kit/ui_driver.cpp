@@ -228,12 +228,63 @@ int Exec(const wchar_t* command_line) {
     return 0;
 }
 
+// As a service or a task run as SYSTEM starts it: on a window station of its own, whose
+// UOI_FLAGS lack WSF_VISIBLE, where a box never returns.
+int ExecHidden(const wchar_t* command_line) {
+    HWINSTA station = CreateWindowStationW(L"QvService", 0, WINSTA_ALL_ACCESS, nullptr);
+    HWINSTA own = GetProcessWindowStation();
+    HDESK desktop = nullptr;
+    if (station && SetProcessWindowStation(station)) {
+        desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+        SetProcessWindowStation(own);
+    }
+    if (!desktop) {
+        Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
+        return 3;
+    }
+    std::wstring buffer = command_line;
+    std::wstring place = L"QvService\\Default";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.lpDesktop = &place[0];
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
+        return 3;
+    }
+    CloseHandle(pi.hThread);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseDesktop(desktop);
+    CloseWindowStation(station);
+    Out(L"exit " + std::to_wstring(code) + L"\n");
+    return 0;
+}
+
+// Holds the file open as a log viewer does, shared for reading and writing but not for
+// deletion, until `ms` have passed; "<path>.held" tells that it is open.
+int Hold(const wchar_t* path, DWORD ms) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Out(L"error\n"), 3;
+    HANDLE held = CreateFileW((std::wstring(path) + L".held").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    CloseHandle(held);
+    Sleep(ms);
+    CloseHandle(file);
+    return 0;
+}
+
 int Usage() {
     Out(L"usage: ui_driver wait|gone|dump|close <caption> [timeout_ms]\n"
         L"       ui_driver click <caption> <id> [timeout_ms]\n"
         L"       ui_driver answer <caption> IDYES|IDNO|IDOK|IDCANCEL|<id> [timeout_ms]\n"
         L"       ui_driver key <caption> escape|enter|tab|space [timeout_ms]\n"
-        L"       ui_driver list | msgbox <caption> <text> [type] | exec <command line>\n");
+        L"       ui_driver list | msgbox <caption> <text> [type] | exec <command line>\n"
+        L"       ui_driver exec-hidden <command line> | hold <path> <ms>\n");
     return 2;
 }
 
@@ -244,6 +295,8 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring verb = argv[1];
     if (verb == L"list") return EnumWindows(ListWindow, 0), 0;
     if (verb == L"exec" && argc == 3) return Exec(argv[2]);
+    if (verb == L"exec-hidden" && argc == 3) return ExecHidden(argv[2]);
+    if (verb == L"hold" && argc == 4) return Hold(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
     if (verb == L"msgbox" && argc >= 4) {
         // The answer is the exit code, so `exec` reports it.
         return MessageBoxW(nullptr, argv[3], argv[2], argc > 4 ? _wtoi(argv[4]) : MB_OK);

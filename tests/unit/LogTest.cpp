@@ -47,6 +47,25 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
          {u"-silent", u"-log", u"C:\\gone\\setup.log"},
          u"",
          ""},
+        // A file a viewer holds open cannot be replaced: the default log is written instead, and
+        // msiexec's beside it.
+        {"given_file_held_open",
+         [](Kit& k) { k.files.held[u"C:\\LOGS\\SETUP.LOG"] = 32; },
+         {u"-silent", u"-log", u"C:\\logs\\setup.log"},
+         kDefaultLog,
+         "/l*v \"C:\\Temp\\QuorvaneSetup_20261207_140359.log.msiexec.log\" "},
+        // msiexec's log must be writable, or Windows' msiexec refuses to install.
+        {"msiexec_log_held_open",
+         [](Kit& k) { k.files.held[u"C:\\LOGS\\SETUP.LOG.MSIEXEC.LOG"] = 32; },
+         {u"-silent", u"-log", u"C:\\logs\\setup.log"},
+         u"C:\\logs\\setup.log",
+         ""},
+        // SYSTEM's own temporary folder is SYSTEM's alone: where administrators look instead.
+        {"local_system",
+         [](Kit& k) { k.system.localSystem = true; },
+         {u"-silent"},
+         u"C:\\windows\\Logs\\QuorvaneSetup_20261207_140359.log",
+         ""},
         // msiexec's own log is left to -args when they ask for one.
         {"args_name_the_msiexec_log",
          [](Kit&) {},
@@ -72,6 +91,11 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
         EXPECT_EQ(log.rfind("2026-12-07 14:03:59.120 setup.exe ", 0), 0u) << log;
         EXPECT_NE(log.find(" log " + ToUtf8(WideString(c.file)) + "\r\n"), std::string::npos);
         EXPECT_NE(log.find("exit code 0: success\r\n"), std::string::npos) << log;
+        EXPECT_EQ(
+            log.find("-log C:\\logs\\setup.log could not be replaced; this log instead (32)") !=
+                std::string::npos,
+            std::string(c.name) == "given_file_held_open")
+            << log;
         EXPECT_EQ(log.find("old"), std::string::npos);
     }
 }

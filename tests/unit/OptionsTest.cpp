@@ -61,12 +61,17 @@ const ParseCase kParseCases[] = {
      0, 0, 0},
     {"empty_value", {u"-args", u""}, P::kParsed, k0, l0, u" ", 0, 0, 0, 0},
     {"missing_value", {u"-silent", u"-lang"}, P::kUnrecognised, k0, l0, u"", 1, 0, 0, 0},
-    {"case_matters", {u"-SILENT"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
+    {"words_without_case", {u"-SILENT", u"/NoReboot", u"-Root"}, P::kParsed, k0, l0, u"", 1, 1, 1,
+     0},
     {"joined_value_is_no_option", {u"-kc=kc1"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
     {"double_dash_only_for_help", {u"--silent"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
     {"help_stops_parsing", {u"-silent", u"--help", u"-root"}, P::kHelp, k0, l0, u"", 1, 0, 0, 0},
     {"slash_help", {u"/help"}, P::kHelp, k0, l0, u"", 0, 0, 0, 0},
-    {"question_mark", {u"/?"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
+    {"question_mark", {u"/?"}, P::kHelp, k0, l0, u"", 0, 0, 0, 0},
+    // -silent silences the usage box wherever it stands.
+    {"silent_after_help", {u"-help", u"-Silent"}, P::kHelp, k0, l0, u"", 1, 0, 0, 0},
+    {"silent_after_a_typo", {u"-noreboot", u"-typo", u"/silent"}, P::kUnrecognised, k0, l0, u"",
+     1, 0, 1, 0},
 };
 // clang-format on
 

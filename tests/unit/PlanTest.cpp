@@ -92,6 +92,9 @@ void PrintTo(const PlanCase& c, std::ostream* os) {
 }
 
 auto None = [](auto&) {};
+void Unseen(Facts& f) {
+    f.stationVisible = false;
+}
 
 // clang-format off
 const PlanCase kPlanCases[] = {
@@ -136,15 +139,9 @@ const PlanCase kPlanCases[] = {
      {u"-silent"}, None, "fresh qv_win32_kc1_eng.msi "},
     {"args_in_order", None, {u"-args", u"A=\"1 2\"", u"-kc", u"kc1", u"/args", u"B=3"}, None,
      "fresh qv_x64_kc1_eng.msi A=\"1 2\" B=3 "},
-    // msiexec's log beside the one -log names, unless -args name one.
-    {"msiexec_log_beside_setup_log", [](Facts& f) { f.setupLog = u"C:\\l\\s.log"; },
+    {"msiexec_log_beside_setup_log", [](Facts& f) { f.msiexecLog = u"C:\\l\\s.log.msiexec.log"; },
      {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None,
      "fresh qv_x64_kc1_eng.msi /l*v \"C:\\l\\s.log.msiexec.log\" /qn "},
-    {"msiexec_log_named_by_args", [](Facts& f) { f.setupLog = u"C:\\l\\s.log"; },
-     {u"-log", u"C:\\l\\s.log", u"-args", u"/L*V C:\\m.log"}, None,
-     "fresh qv_x64_kc1_eng.msi /L*V C:\\m.log "},
-    {"no_msiexec_log_where_setup_log_failed", None, {u"-log", u"C:\\gone\\s.log"}, None,
-     "fresh qv_x64_kc1_eng.msi "},
     // The version decision.
     {"installed_selection_read_on_demand",
      [](Facts& f) { Installed(u"5.0.9", kKc3Eng)(f); f.installedSelection.reset(); }, {u"-silent"},
@@ -231,6 +228,21 @@ const PlanCase kPlanCases[] = {
      "update qv_x64_kc3_eng.msi /qb "},
     {"no_update_dialog_for_the_same_code", Installed(u"5.0.9", kKc3Eng, kNewCode), {}, None,
      "update qv_x64_kc3_eng.msi REINSTALL=ALL REINSTALLMODE=vemus "},
+    // Off the visible window station nobody can answer: no dialog, no question, no notice, the
+    // answer that changes least, and no msiexec interface unless -args choose one.
+    {"unattended_installs_as_silent", Unseen, {}, None, "fresh qv_x64_kc1_eng.msi /qn "},
+    {"unattended_same_version_does_nothing",
+     [](Facts& f) { Unseen(f), Installed(u"5.0.10", kKc3Eng, kNewCode)(f); }, {u"-noreboot"},
+     None, "stop 3"},
+    {"unattended_later_version_refused", [](Facts& f) { Unseen(f), Installed(u"5.0.11", kKc3Eng)(f); },
+     {}, None, "stop 4 m103"},
+    {"unattended_warns_nobody", [](Facts& f) { Unseen(f), Installed(u"5.0.9", kKc3Eng)(f); },
+     {u"-kc", u"kc1"}, None, "update qv_x64_kc1_eng.msi /qn "},
+    {"unattended_args_choose_the_interface", Unseen, {u"-args", u"/QB!-"}, None,
+     "fresh qv_x64_kc1_eng.msi /QB!- "},
+    {"unattended_args_choose_passive", Unseen, {u"-silent", u"-args", u"-Passive"}, None,
+     "fresh qv_x64_kc1_eng.msi -Passive "},
+    {"unattended_silent_gets_qn_too", Unseen, {u"-silent"}, None, "fresh qv_x64_kc1_eng.msi /qn "},
 };
 // clang-format on
 
@@ -269,11 +281,15 @@ INSTANTIATE_TEST_SUITE_P(Plan, PlanTest, ::testing::ValuesIn(kPlanCases),
 TEST(Plan, RestartPolicy) {
     const struct {
         std::vector<std::u16string> args;
+        bool stationVisible;
         RestartPolicy policy;
     } cases[] = {
-        {{u"-silent"}, RestartPolicy::kRestartAtOnce},
-        {{u"-silent", u"-noreboot"}, RestartPolicy::kLeaveToLaterRun},
-        {{u"-root"}, RestartPolicy::kAsk},
+        {{u"-silent"}, true, RestartPolicy::kRestartAtOnce},
+        {{u"-silent", u"-noreboot"}, true, RestartPolicy::kLeaveToLaterRun},
+        {{u"-root"}, true, RestartPolicy::kAsk},
+        {{u"-root"}, false, RestartPolicy::kLeaveToCaller},
+        {{u"-silent"}, false, RestartPolicy::kRestartAtOnce},
+        {{u"-noreboot"}, false, RestartPolicy::kLeaveToLaterRun},
     };
     for (const auto& c : cases) {
         InstallOptions options;
@@ -282,6 +298,7 @@ TEST(Plan, RestartPolicy) {
         for (const std::u16string& a : c.args) argv.emplace_back(a);
         ParseArguments(argv, options);
         Facts facts = FreshFacts();
+        facts.stationVisible = c.stationVisible;
         Decision d = DecideReading(facts, options, {});
         EXPECT_EQ(d.plan.restart, c.policy);
         EXPECT_EQ(d.plan.certificates, options.root);

@@ -21,43 +21,37 @@ TEST(RebootMarker, CreateTestDelete) {
     EXPECT_EQ(DeleteRebootMarker(k.registry), 2u);
 }
 
-// On the visible station ExitWindowsEx; elsewhere it may succeed and restart nothing, so
-// InitiateSystemShutdownEx is asked instead, again while Windows is not ready.
-TEST(RestartSystem, CallByStation) {
-    constexpr uint32_t kLocked = 1271, kNotReady = 21, kDenied = 5;
+// Every restart through InitiateSystemShutdownEx, a planned one for an installation, asked
+// again while Windows is locked or not ready; one already under way is as good.
+TEST(RestartSystem, AskedUntilWindowsTakesIt) {
+    constexpr uint32_t kLocked = 1271, kNotReady = 21, kDenied = 5, kInProgress = 1115;
     constexpr uint32_t kPlannedInstallation = 0x80040002;
     // clang-format off
     struct {
         const char* name;
-        bool privilege, visible, exitSucceeds;
-        std::deque<uint32_t> shutdownAnswers;
+        bool privilege;
+        std::deque<uint32_t> answers;
         bool result;
-        size_t exitRequests, shutdownRequests;
+        size_t requests;
     } cases[] = {
-        {"visible_accepted", true, true, true, {}, true, 1, 0},
-        {"visible_refused", true, true, false, {}, false, 1, 0},
-        {"no_privilege", false, true, true, {}, false, 0, 0},
-        {"service_accepted", true, false, true, {}, true, 0, 1},
-        {"service_refused", true, false, true, {kDenied}, false, 0, 1},
-        {"service_ready_after_waiting", true, false, true, {kLocked, kNotReady, kLocked}, true, 0, 4},
-        {"service_never_ready", true, false, true, std::deque<uint32_t>(11, kNotReady), false, 0, 11},
+        {"accepted", true, {}, true, 1},
+        {"no_privilege", false, {}, false, 0},
+        {"refused", true, {kDenied}, false, 1},
+        {"already_shutting_down", true, {kInProgress}, true, 1},
+        {"ready_after_waiting", true, {kLocked, kNotReady, kLocked}, true, 4},
+        {"never_ready", true, std::deque<uint32_t>(11, kNotReady), false, 11},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Kit k;
         k.restarter.privilege = c.privilege;
-        k.restarter.exitWindowsSucceeds = c.exitSucceeds;
-        k.restarter.shutdownAnswers = c.shutdownAnswers;
-        EXPECT_EQ(RestartSystem(k.restarter, c.visible), c.result);
-        ASSERT_EQ(k.restarter.exitWindows.size(), c.exitRequests);
-        if (c.exitRequests) {
-            EXPECT_EQ(k.restarter.exitWindows[0], std::make_pair(6u, 0x40000u));
-        }
+        k.restarter.shutdownAnswers = c.answers;
+        EXPECT_EQ(RestartSystem(k.restarter), c.result);
         EXPECT_EQ(k.restarter.shutdownRequests,
-                  std::vector<uint32_t>(c.shutdownRequests, kPlannedInstallation));
+                  std::vector<uint32_t>(c.requests, kPlannedInstallation));
         EXPECT_EQ(k.restarter.sleeps,
-                  std::vector<uint32_t>(c.shutdownRequests ? c.shutdownRequests - 1 : 0, 1000u));
+                  std::vector<uint32_t>(c.requests ? c.requests - 1 : 0, 1000u));
     }
 }
 
@@ -88,6 +82,10 @@ TEST(HandlePendingRestart, Table) {
          false},
         // A restart that could not be requested is still due: the marker is back for later.
         {"restart_fails", true, {true, 0}, P::kAsk, kYes, false, 7, {"m121", "m125"}, 1, true},
+        // Nobody to ask: nothing irreversible; the marker stays and 3010 tells the caller.
+        {"left_to_the_caller", true, {true, 0}, P::kLeaveToCaller, 0, true, 3010, {}, 0, true},
+        {"tool_3010_left_to_the_caller", false, {true, 3010}, P::kLeaveToCaller, 0, true, 3010,
+         {}, 0, true},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -95,9 +93,9 @@ TEST(HandlePendingRestart, Table) {
         Kit k;
         if (c.markerBefore) k.registry.AddKey(kMarker);
         if (c.answer) k.ui.answers = {c.answer};
-        k.restarter.exitWindowsSucceeds = c.restartWorks;
+        if (!c.restartWorks) k.restarter.shutdownAnswers = {5};
         RunContext run(k.plat);
-        EXPECT_EQ(HandlePendingRestart(run, c.policy, true, c.tool), c.result);
+        EXPECT_EQ(HandlePendingRestart(run, c.policy, c.tool), c.result);
         EXPECT_EQ(k.BoxTexts(), c.boxes);
         EXPECT_EQ(k.restarter.Requests(), c.restarts);
         EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);

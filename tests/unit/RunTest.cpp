@@ -156,6 +156,15 @@ const RunCase kRunCases[] = {
          k.registry.faults.FailNext("DeleteKey", 5);
      },
      {u"-silent"}, 3010, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, true, 0},
+    // Off the visible window station: no box, no dialog, and nothing irreversible unasked.
+    {"unattended_installs_as_silent",
+     [](Kit& k) { FreshKit(k), k.system.stationVisible = false; }, {}, 0, {},
+     {Install("qv_x64_kc1_eng.msi", "/qn "), kTool}},
+    {"unattended_bad_option", [](Kit& k) { FreshKit(k), k.system.stationVisible = false; },
+     {u"-typo"}, 1639, {}, {}},
+    {"unattended_restart_left_to_the_caller",
+     [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.system.stationVisible = false; },
+     {u"-kc", u"kc1"}, 3010, {}, {Install("qv_x64_kc1_eng.msi", "/qn "), kTool}, true, 0},
     {"restart_refused",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.restarter.privilege = false; },
      {u"-kc", u"kc1"}, 7, {"m121", "m125"}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},

@@ -93,7 +93,6 @@ struct User32 {
     QV_BIND(GetWindowLongW);
     QV_BIND(LoadImageW);
     QV_BIND(DestroyIcon);
-    QV_BIND(ExitWindowsEx);
     QV_BIND(GetProcessWindowStation);
     QV_BIND(GetUserObjectInformationW);
     QV_BIND(MsgWaitForMultipleObjectsEx);

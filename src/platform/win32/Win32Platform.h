@@ -64,6 +64,8 @@ class Win32SystemInfo : public SystemInfo {
     uint32_t TickCount() override;
     WideString DescribeError(uint32_t code) override;
     WideString SystemDirectory() override;
+    WideString WindowsDirectory() override;
+    bool IsLocalSystem() override;
     bool IsWow64() override;
     bool IsStationVisible() override;
 };
@@ -71,7 +73,6 @@ class Win32SystemInfo : public SystemInfo {
 class Win32Restarter : public Restarter {
   public:
     bool EnableShutdownPrivilege() override;
-    bool ExitWindows(uint32_t flags, uint32_t reason) override;
     uint32_t InitiateShutdown(uint32_t reason) override;
     void Sleep(uint32_t milliseconds) override;
 };

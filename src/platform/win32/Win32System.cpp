@@ -139,16 +139,39 @@ WideString Win32SystemInfo::CommandLine() {
     return WideString(AsUtf16(::GetCommandLineW()));
 }
 
-bool Win32SystemInfo::IsUserAnAdmin() {
+namespace {
+
+// Whether the process token holds the NT authority's SID of these RIDs. CheckTokenMembership
+// counts the token's user as well as its enabled groups.
+bool TokenHolds(BYTE count, DWORD first, DWORD second) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    if (!advapi32().AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                             DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                             &administrators))
+    PSID sid = nullptr;
+    if (!advapi32().AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, &sid))
         return false;
-    UniqueSid owner(administrators);
+    UniqueSid owner(sid);
     BOOL member = FALSE;
-    return advapi32().CheckTokenMembership(nullptr, administrators, &member) && member;
+    return advapi32().CheckTokenMembership(nullptr, sid, &member) && member;
+}
+
+}  // namespace
+
+bool Win32SystemInfo::IsUserAnAdmin() {
+    return TokenHolds(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
+}
+
+bool Win32SystemInfo::IsLocalSystem() {
+    return TokenHolds(1, SECURITY_LOCAL_SYSTEM_RID, 0);
+}
+
+WideString Win32SystemInfo::WindowsDirectory() {
+    WideString path;
+    ReadGrowing(path, [](wchar_t* buffer, DWORD* size) -> UINT {
+        UINT n = ::GetSystemWindowsDirectoryW(buffer, *size);
+        if (n < *size) return ERROR_SUCCESS;
+        *size = n;
+        return ERROR_MORE_DATA;
+    });
+    return path;
 }
 
 uint16_t Win32SystemInfo::SystemDefaultUiLanguage() {
@@ -251,10 +274,6 @@ bool Win32SystemInfo::IsStationVisible() {
                                             sizeof(flags), nullptr))
         return true;  // as Windows has always been asked, and as the user sees it
     return (flags.dwFlags & WSF_VISIBLE) != 0;
-}
-
-bool Win32Restarter::ExitWindows(uint32_t flags, uint32_t reason) {
-    return user32().ExitWindowsEx(flags, reason) != FALSE;
 }
 
 uint32_t Win32Restarter::InitiateShutdown(uint32_t reason) {

@@ -1,0 +1,82 @@
+"""setup.exe as deployment tools start it: on a window station nobody sees, where a box or the
+dialog would never return. It asks nothing, takes the answers that change least, gives msiexec no
+interface and leaves a due restart to whoever started it. Each run must end by itself."""
+import re
+
+import pytest
+
+import make_kit
+from make_kit import Package
+
+pytestmark = pytest.mark.needs_setup
+
+MARKER = r"HKCU\Software\NeedBstrReboot"
+NEW_CODE = "{0A11CE00-0000-4000-8000-000000000510}"
+OLD_CODE = "{0A11CE00-0000-4000-8000-000000000509}"
+SECONDS = 60  # a box on that station would keep the run waiting for ever
+UNSEEN = "warning: the window station is not visible: setup.exe shows nothing and asks nothing"
+
+
+def _kit(prefix, version="5.0.10", **fields):
+    names = ["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"]
+    prefix.add_packages(*[Package(n, version=version, product_code=NEW_CODE, **fields)
+                          for n in names])
+
+
+def _installed(prefix, version, code=OLD_CODE):
+    old = Package("qv_x64_kc3_eng.msi", version=version, product_code=code)
+    make_kit.build_package(old, prefix.drive_c / "old")
+    assert prefix.msiexec("/i", r"C:\old\qv_x64_kc3_eng.msi", "/qn") == 0
+
+
+def test_double_click_installs_as_silent_would(prefix):
+    _kit(prefix)
+    assert prefix.setup([], SECONDS, hidden=True) == 0
+    assert prefix.package_name(NEW_CODE) == "qv_x64_kc1_eng.msi"
+    log = prefix.setup_log()
+    assert UNSEEN in log
+    # msiexec gets no interface either: /qn, since the command line chose none.
+    assert re.search(r'^msiexec: "[^"]+msiexec\.exe" /i "C:\\kit\\qv_x64_kc1_eng\.msi" /qn ', log,
+                     re.M)
+    assert len(prefix.ordo_tool_log()) == 1
+
+
+@pytest.mark.parametrize("installed, args, code", [
+    ("5.0.10", ["-noreboot"], 3),  # reinstall? nobody to ask: nothing is done
+    ("5.0.11", ["-noreboot"], 4),  # a later version: refused, as interactively
+    (None, ["-noreboot", "-typo"], 1639),  # no usage box
+], ids=["same-version", "later-version", "bad-option"])
+def test_questions_take_the_answer_that_changes_least(prefix, installed, args, code):
+    _kit(prefix)
+    if installed:
+        _installed(prefix, installed, NEW_CODE if installed == "5.0.10" else OLD_CODE)
+    assert prefix.setup(args, SECONDS, hidden=True) == code
+    assert prefix.ordo_tool_log() == []
+    assert UNSEEN in prefix.setup_log()
+
+
+def test_restart_left_to_whoever_started_it(prefix):
+    prefix.add_packages(Package("qv_x64_kc1_eng.msi", reboot=True))
+    prefix.trace_restarts()
+    assert prefix.setup(["-kc", "kc1"], SECONDS, hidden=True) == 3010
+    assert prefix.reg_exists(MARKER)
+    assert not prefix.restart_requested()
+    assert "nobody to ask: it is left to whoever started setup.exe" in prefix.setup_log()
+
+
+def test_log_held_open_by_a_viewer(prefix):
+    """A log viewer keeps the last run's log open without delete sharing: this run's log goes to
+    the default place instead, and says why; msiexec's goes beside it."""
+    prefix.add_packages(Package("qv_x64_kc1_eng.msi"))
+    (prefix.drive_c / "logs").mkdir()
+    held = prefix.drive_c / "logs" / "setup.log"
+    held.write_text("the last run's log\n")
+    viewer = prefix.hold(r"C:\logs\setup.log")
+    assert prefix.setup(["-silent", "-noreboot", "-log", r"C:\logs\setup.log"]) == 0
+    viewer.kill()
+    assert held.read_text() == "the last run's log\n"
+    log = prefix.setup_log()
+    assert re.search(r"^error: -log C:\\logs\\setup\.log could not be replaced; this log instead "
+                     r"\(\d+\)", log, re.M)
+    assert re.search(r'/l\*v "C:\\users\\[^"]+\\QuorvaneSetup_\d{8}_\d{6}\.log\.msiexec\.log"',
+                     log)
