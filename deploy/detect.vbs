@@ -6,18 +6,23 @@
 '
 ' Installed (at that version or later): writes "installed <ProductCode> <version>" and exits 0.
 ' Not installed, or only earlier versions: writes nothing and exits 1. Configuration Manager
-' reads any output with exit code 0 as "detected". The UpgradeCode is in every setup log
-' ("platform package ...: UpgradeCode {...}") and in setup.exe -whatif's plan.
+' reads any output with exit code 0 as "detected", and runs the script without arguments: set
+' the two constants below for it. The UpgradeCode is in every setup log ("platform package ...:
+' UpgradeCode {...}") and in setup.exe -whatif's plan.
 Option Explicit
 
+Const KitUpgradeCode = ""
+Const KitLowestVersion = ""
+
 Dim upgradeCode, lowest, installer, code, version
-If WScript.Arguments.Count < 1 Then
+upgradeCode = KitUpgradeCode
+lowest = KitLowestVersion
+If WScript.Arguments.Count > 0 Then upgradeCode = WScript.Arguments(0)
+If WScript.Arguments.Count > 1 Then lowest = WScript.Arguments(1)
+If upgradeCode = "" Then
     WScript.StdErr.WriteLine "usage: cscript //nologo detect.vbs <UpgradeCode> [<lowest version>]"
     WScript.Quit 2
 End If
-upgradeCode = WScript.Arguments(0)
-lowest = ""
-If WScript.Arguments.Count > 1 Then lowest = WScript.Arguments(1)
 
 Set installer = CreateObject("WindowsInstaller.Installer")
 For Each code In installer.RelatedProducts(upgradeCode)

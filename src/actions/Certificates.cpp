@@ -35,4 +35,19 @@ void ImportRootCertificates(CertificateStores& stores, const KitFolder& kit, Log
     for (const WideString& name : kit.certificates) ImportFile(stores, kit.folder + name, log);
 }
 
+void DescribeCertificates(CertificateStores& stores, const KitFolder& kit,
+                          std::vector<WideString>& lines) {
+    for (const WideString& name : kit.certificates) {
+        uint32_t error = 0;
+        std::unique_ptr<CertificateStore> file = stores.OpenFileStore(kit.folder + name, error);
+        if (!file) {
+            lines.push_back(Joined({"certificate file ", name, ": none (", CodeText(error), ")"}));
+            continue;
+        }
+        for (CertificateContext c = file->Enumerate(nullptr); c != nullptr; c = file->Enumerate(c))
+            lines.push_back(
+                Joined({"certificate ", file->Thumbprint(c), " of ", name, " to Root"}));
+    }
+}
+
 }  // namespace qv

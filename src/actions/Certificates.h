@@ -9,4 +9,8 @@ namespace qv {
 // hold none are skipped; nothing is shown.
 void ImportRootCertificates(CertificateStores& stores, const KitFolder& kit, Log& log);
 
+// What the import would add, a line a certificate: its file, its thumbprint, its store.
+void DescribeCertificates(CertificateStores& stores, const KitFolder& kit,
+                          std::vector<WideString>& lines);
+
 }  // namespace qv

@@ -19,16 +19,17 @@ uint32_t RunProcessAndWait(Processes& processes, const WideString& commandLine, 
 
 uint32_t RunAndLog(Processes& processes, SystemInfo& system, Log& log, const char* name,
                    const WideString& commandLine) {
-    log.Info({name, ": ", commandLine});
+    LogPiece program = name;  // counted once
+    log.Info({program, ": ", commandLine});
     uint32_t start = system.TickCount();
     bool started = false;
     uint32_t code = RunProcessAndWait(processes, commandLine, &started);
     if (!started) {
-        log.Error({name, " could not be started"}, code);
+        log.Error({program, " could not be started"}, code);
         return code;
     }
-    log.Info({name, " ended with ", CodeText(code), " after ", Decimal(system.TickCount() - start),
-              " ms"});
+    log.Info({program, " ended with ", CodeText(code), " after ",
+              Decimal(system.TickCount() - start), " ms"});
     return code;
 }
 

@@ -16,6 +16,7 @@ struct LogPiece {
     LogPiece(const char* text);
     LogPiece(const char16_t* text);
     LogPiece(const WideString& text) : wide(text.c_str()), size(text.size()) {}
+
     const char* ascii = nullptr;
     const char16_t* wide = nullptr;
     size_t size;

@@ -35,6 +35,11 @@ enum MessageId : uint16_t {
     kMsgAlreadyRunning = 126,
     kMsgLevelNotFound = 127,
     kMsgAnotherVersionInstalled = 128,
+    kMsgWhatIf = 129,
+    kMsgCaptionWhatIf = 130,
+    kMsgRemove = 131,
+    kMsgCaptionRemove = 132,
+    kMsgNotInstalled = 133,
 };
 
 }  // namespace qv

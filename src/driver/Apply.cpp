@@ -2,6 +2,7 @@
 
 #include "actions/Certificates.h"
 #include "actions/InstallerInvocation.h"
+#include "actions/ProcessRunner.h"
 #include "actions/SequencePatch.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
@@ -68,7 +69,23 @@ int HandlePendingRestart(RunContext& run, RestartPolicy policy, const ToolResult
     return Restart(run, policy);
 }
 
+// Each related product's own removal, in the order the installer lists them; the first failure
+// ends it.
+int ApplyRemoval(RunContext& run, const Plan& plan) {
+    for (size_t i = 0; i < plan.removalCommands.size(); ++i) {
+        uint32_t code = RunAndLog(run.platform.processes, run.platform.system, run.log, "msiexec",
+                                  plan.removalCommands[i]);
+        if (IsRebootExitCode(code)) {
+            run.RecordRestart("msiexec asked for a restart");
+        } else if (code != 0) {
+            return run.Fail({code}, {"the removal of ", plan.removedProducts[i], " failed"});
+        }
+    }
+    return HandlePendingRestart(run, plan.restart, ToolResult{});
+}
+
 int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
+    if (plan.change == Change::kRemove) return ApplyRemoval(run, plan);
     Platform& platform = run.platform;
     PatchUpgradeSequence(platform.installer, plan.installedCode, run.log);
     bool restartNeeded = false;

@@ -31,7 +31,12 @@ class Decider {
     }
 
     void Decide() {
-        if (Identify() && Choose() && ChoosePackage()) Install();
+        if (!Identify()) return;
+        if (options_.uninstall) {
+            Remove();
+        } else if (Choose() && ChoosePackage()) {
+            Install();
+        }
     }
 
   private:
@@ -249,6 +254,60 @@ class Decider {
         return Read(FactRequest::Kind::kPackage, choice.path);
     }
 
+    // Every product the kit relates to, whatever its level and language; its own removal actions
+    // run as they are meant to, so no cached package is patched.
+    void Remove() {
+        const std::vector<WideString>& codes = facts_.relatedInstalled;
+        const WideString& name = facts_.platformPackage.name;
+        if (codes.empty()) {
+            Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
+                  " is installed; nothing to remove"});
+            return Stop(kErrorUnknownProduct, kMsgNotInstalled, name), void();
+        }
+        if (Unattended()) {
+            Info({"decision: nobody to ask whether to remove ", name, "; nothing removed"});
+            return Stop(kErrorInstallUserExit, kNoMessage), void();
+        }
+        if (!options_.silent && !answers_.remove)
+            return Ask(Question::Ask(Question::Kind::kRemove, kMsgRemove, name)), void();
+        if (!options_.silent && !*answers_.remove) {
+            Info({"decision: removal declined"});
+            return Stop(kErrorInstallUserExit, kNoMessage), void();
+        }
+        Plan& plan = decision_.plan;
+        plan.change = Change::kRemove;
+        WideString words = InstallerWords(true) + options_.args;
+        for (const WideString& code : codes) {
+            Info({"decision: remove ", code});
+            WideString line(u"\"");
+            line.Append(facts_.systemDirectory);
+            line.Append(u"\\msiexec.exe\" /x ");
+            line.Append(code);
+            line.Append(u" ");
+            plan.removedProducts.push_back(code);
+            plan.removalCommands.push_back(line + words + u" REBOOT=R");
+        }
+        plan.restart = RestartPolicyOf();
+    }
+
+    // msiexec's log, and /qn where nobody would see its interface; a removal of several
+    // products adds to one log.
+    WideString InstallerWords(bool append) const {
+        WideString words;
+        if (!facts_.msiexecLog.empty())
+            words = (append ? u"/l*v+ \"" : u"/l*v \"") + facts_.msiexecLog + u"\" ";
+        if (!facts_.stationVisible && !ChoosesInterfaceLevel(options_.args))
+            AppendArgument(words, WideString(u"/qn"));
+        return words;
+    }
+
+    RestartPolicy RestartPolicyOf() const {
+        return options_.noreboot ? RestartPolicy::kLeaveToLaterRun
+               : options_.silent ? RestartPolicy::kRestartAtOnce
+               : Unattended()    ? RestartPolicy::kLeaveToCaller
+                                 : RestartPolicy::kAsk;
+    }
+
     // Where the installer's upgrade will not remove the product installed under another code,
     // two would remain; the run checks after msiexec and fails then.
     void WarnOfTwoProducts() {
@@ -277,19 +336,11 @@ class Decider {
         if (sameProduct && package_.productCode == facts_.installed.code)
             AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
         if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
-        // msiexec's own interface where nobody sees it would wait forever.
-        WideString args = options_.args;
-        if (!facts_.stationVisible && !ChoosesInterfaceLevel(args))
-            AppendArgument(args, WideString(u"/qn"));
-        WideString log;
-        if (!facts_.msiexecLog.empty()) log = u"/l*v \"" + facts_.msiexecLog + u"\" ";
         plan.commandLine =
-            BuildInstallerCommandLine(facts_.systemDirectory, package_.path, log + args + decided_);
+            BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
+                                      InstallerWords(false) + options_.args + decided_);
         plan.certificates = options_.root;
-        plan.restart = options_.noreboot ? RestartPolicy::kLeaveToLaterRun
-                       : options_.silent ? RestartPolicy::kRestartAtOnce
-                       : Unattended()    ? RestartPolicy::kLeaveToCaller
-                                         : RestartPolicy::kAsk;
+        plan.restart = RestartPolicyOf();
     }
 
     const Facts& facts_;

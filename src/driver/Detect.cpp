@@ -1,6 +1,7 @@
 #include "driver/Detect.h"
 
 #include "common/ResultCodes.h"
+#include "reboot/RebootMarker.h"
 #include "ui/Messages.h"
 
 namespace qv {
@@ -26,7 +27,7 @@ void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
 
 }  // namespace
 
-Facts Detect(Platform& platform, Log& log) {
+Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     Facts facts;
     SystemInfo& system = platform.system;
     facts.architecture = system.IsWow64() ? Architecture::kX64 : Architecture::kWin32;
@@ -34,6 +35,12 @@ Facts Detect(Platform& platform, Log& log) {
     facts.systemDirectory = system.SystemDirectory();
     facts.kit = ReadKitFolder(platform.files);
     IdentifyKit(platform, facts, log);
+    if (options.uninstall && facts.platformStatus == 0) {
+        for (const WideString& code :
+             platform.installer.RelatedProducts(facts.platformPackage.upgradeCode))
+            if (platform.installer.IsInstalled(code)) facts.relatedInstalled.push_back(code);
+    }
+    if (options.whatif) facts.markerPresent = IsRebootMarkerPresent(platform.registry);
     return facts;
 }
 

@@ -6,7 +6,7 @@
 namespace qv {
 
 // The facts a decision starts from; reads and logs, changes nothing.
-Facts Detect(Platform& platform, Log& log);
+Facts Detect(Platform& platform, const InstallOptions& options, Log& log);
 
 // Reads the fact a decision asked for into `facts`.
 void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log& log);

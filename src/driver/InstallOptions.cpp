@@ -94,6 +94,10 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
             options.reinstall = true;
         } else if (Is(a, u"noreboot")) {
             options.noreboot = true;
+        } else if (Is(a, u"whatif")) {
+            options.whatif = true;
+        } else if (Is(a, u"uninstall")) {
+            options.uninstall = true;
         } else if (Is(a, u"lang") || Is(a, u"kc") || Is(a, u"args") || Is(a, u"log")) {
             if (i + 1 >= arguments.size())
                 return Usage(ParseOutcome::kUnrecognised, arguments, options);
@@ -147,6 +151,8 @@ WideString UsageText() {
         u"-args\tspecify arguments for msiexec /i in quotes\n"
         u"-log\twrite the setup log to the given file\n"
         u"-reinstall\treinstall product\n"
+        u"-uninstall\tremove the product\n"
+        u"-whatif\tshow what would be done, do nothing\n"
         u"-silent\tdo not display any user interface\n"
         u"\t(if same version already installed and reinstall not specified, do nothing)\n");
 }

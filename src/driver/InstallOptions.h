@@ -16,6 +16,8 @@ struct InstallOptions {
     bool root = false;
     bool noreboot = false;
     bool reinstall = false;
+    bool whatif = false;     // report the plan, change nothing
+    bool uninstall = false;  // remove every installed product the kit relates to
     // Values of -kc and -lang that name no level or language: no choice, and a warning.
     WideString unknownKc;
     WideString unknownLang;

@@ -40,6 +40,9 @@ struct Facts {
     uint32_t platformStatus = 0;
     PackageIdentity platformPackage;
     InstalledProduct installed;  // empty code: no related product installed
+    // Every installed product the kit's UpgradeCode relates to; read for a removal only.
+    std::vector<WideString> relatedInstalled;
+    bool markerPresent = false;  // a restart left pending by an earlier run
     // Read on demand.
     std::optional<InstalledSelection> installedSelection;
     std::optional<PackageRead> installing;  // the package to install, when not the platform's
@@ -47,7 +50,7 @@ struct Facts {
 
 // A question only a person can answer, asked by the driver between decisions.
 struct Question {
-    enum class Kind : uint8_t { kNotice, kReinstall, kSettings } kind = Kind::kNotice;
+    enum class Kind : uint8_t { kNotice, kReinstall, kSettings, kRemove } kind = Kind::kNotice;
     MessageId message = kNoMessage;  // notices and the reinstall question
     WideString value;                // the message's "%s"
     Selection preset;                // the settings dialog's
@@ -63,6 +66,7 @@ struct Question {
 
 struct Answers {
     std::optional<bool> reinstall;  // the same version: reinstall it?
+    std::optional<bool> remove;     // remove the product?
     std::optional<DialogAnswer> settings;
     uint32_t noticesShown = 0;  // a bit per message, from kMsgNotAdmin on
 };
@@ -87,6 +91,7 @@ enum class Change : uint8_t {
     kUpdate,       // over another version, or a downgrade in a silent run
     kReinstall,    // the same version again
     kMaintenance,  // the same version, reinstallation declined: msiexec's own dialogs
+    kRemove,       // every related product removed
 };
 
 struct Plan {
@@ -99,6 +104,9 @@ struct Plan {
     PackageIdentity package;   // what msiexec installs; its product's tool runs after
     WideString installedCode;  // the product on the machine before, whose package is patched
     WideString commandLine;    // msiexec's
+    // A removal: the products, and msiexec /x of each, in the same order.
+    std::vector<WideString> removedProducts;
+    std::vector<WideString> removalCommands;
     bool certificates = false;
     RestartPolicy restart = RestartPolicy::kAsk;
 };

@@ -7,6 +7,7 @@
 #include "driver/Apply.h"
 #include "driver/Detect.h"
 #include "driver/Plan.h"
+#include "driver/Report.h"
 #include "driver/RunContext.h"
 #include "qv_version.h"
 #include "ui/Messages.h"
@@ -42,7 +43,7 @@ WideString InstallerLog(RunContext& run, const WideString& setupLog) {
         return WideString();
     WideString path = setupLog + u".msiexec.log";
     uint32_t error = 0;
-    if (run.platform.files.CreateLogFile(path, true, error)) return path;
+    if (run.options.whatif || run.platform.files.CreateLogFile(path, true, error)) return path;
     run.log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
                      "): msiexec writes none"});
     return WideString();
@@ -81,7 +82,7 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
     return std::nullopt;
 }
 
-// An administrator's run, and the only one of the machine.
+// An administrator's run, and the only one of the machine; a plan to look at takes no lock.
 Exit Start(RunContext& run, std::unique_ptr<InstanceLock>& lock) {
     Platform& platform = run.platform;
     if (!platform.system.IsUserAnAdmin()) {
@@ -90,6 +91,7 @@ Exit Start(RunContext& run, std::unique_ptr<InstanceLock>& lock) {
         return kExitNotAdmin;
     }
     run.log.Info({"administrator: yes"});
+    if (run.options.whatif) return std::nullopt;
     uint32_t error = 0;
     lock = platform.processes.LockInstance(kInstanceLockName, error);
     if (!lock && (error == kErrorAlreadyExists || error == kErrorAccessDenied)) {
@@ -104,29 +106,67 @@ Exit Start(RunContext& run, std::unique_ptr<InstanceLock>& lock) {
 
 // The lines of a decision that the rounds before have not written yet: each round decides
 // again from the start.
+// A plan to look at keeps the lines too.
 class NewLines : public Log {
   public:
-    NewLines(Log& log, size_t written) : log_(log), skip_(written) {}
+    NewLines(Log& log, size_t written, std::vector<WideString>* kept)
+        : log_(log), skip_(written), kept_(kept) {}
     size_t Count() const { return count_; }
     void Info(LogLine line) override {
-        if (New()) log_.Info(line);
+        if (New(line, "")) log_.Info(line);
     }
     void Warning(LogLine line) override {
-        if (New()) log_.Warning(line);
+        if (New(line, "warning: ")) log_.Warning(line);
     }
     void Error(LogLine line) override {
-        if (New()) log_.Error(line);
+        if (New(line, "error: ")) log_.Error(line);
     }
     void Error(LogLine line, uint32_t code) override {
-        if (New()) log_.Error(line, code);
+        if (New(line, "error: ")) log_.Error(line, code);
     }
 
   private:
-    bool New() { return count_++ >= skip_; }
+    bool New(LogLine line, const char* word) {
+        if (count_++ < skip_) return false;
+        if (kept_ != nullptr) kept_->push_back(Joined({word, Joined(line)}));
+        return true;
+    }
     Log& log_;
     size_t skip_;
+    std::vector<WideString>* kept_;
     size_t count_ = 0;
 };
+
+// -whatif never asks: it names the question, says what each answer would do and goes on as
+// with "Yes".
+void Foresee(RunContext& run, const Question& question, Answers& answers,
+             std::vector<WideString>& report) {
+    WideString text;
+    LoadMessage(run.platform.resources, question.message, text);
+    FormatMessageText(text, text, question.value);
+    switch (question.kind) {
+        case Question::Kind::kNotice:
+            report.push_back(Joined({"would show: ", text}));
+            answers.noticesShown |= NoticeBit(question.message);
+            return;
+        case Question::Kind::kReinstall:
+            report.push_back(Joined({"would ask: \"", text,
+                                     "\" Yes: reinstall it, as below; No: "
+                                     "msiexec with its own dialogs (/qf)"}));
+            answers.reinstall = true;
+            return;
+        case Question::Kind::kRemove:
+            report.push_back(Joined({"would ask: \"", text,
+                                     "\" Yes: remove it, as below; No: "
+                                     "nothing removed, exit code 1602"}));
+            answers.remove = true;
+            return;
+        case Question::Kind::kSettings:
+            report.push_back(Joined({"would show the settings dialog; Install: as below"}));
+            answers.settings = DialogAnswer{DialogOutcome::kConfirmed, question.preset, true, 0};
+            return;
+    }
+}
 
 void Ask(RunContext& run, const Question& question, const Facts& facts, Answers& answers) {
     switch (question.kind) {
@@ -141,31 +181,82 @@ void Ask(RunContext& run, const Question& question, const Facts& facts, Answers&
             answers.settings = ShowSettingsDialog(run.platform.ui, run.platform.resources,
                                                   question.preset, facts.systemLanguage);
             break;
+        case Question::Kind::kRemove:
+            answers.remove = run.voice.Say(question.message, question.value) == kAnswerYes;
+            break;
     }
 }
 
 // Decides, asking and reading what the decision needs, until there is a plan. Each round adds
 // an answer or a fact, and a decision asks for each at most once: a few rounds always do.
-Plan MakePlan(RunContext& run, Facts& facts) {
+// With `report`, a plan to look at: the decision's lines go to it as well, and nothing is
+// asked. `log` takes the lines of a decision made only for its exit code.
+Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log& log,
+              std::vector<WideString>* report) {
     constexpr int kRounds = 16;
     Answers answers;
     size_t written = 0;
     for (int round = 0;; ++round) {
         if (round == kRounds) RaiseFatalError(kExitInvalidArgument);
-        NewLines log(run.log, written);
-        Decision decision = Decide(facts, run.options, answers, log);
-        written = log.Count();
+        NewLines lines(log, written, report);
+        Decision decision = Decide(facts, options, answers, lines);
+        written = lines.Count();
         switch (decision.kind) {
             case Decision::Kind::kPlan:
                 return std::move(decision.plan);
             case Decision::Kind::kAsk:
-                Ask(run, decision.question, facts, answers);
+                if (report != nullptr) {
+                    Foresee(run, decision.question, answers, *report);
+                } else {
+                    Ask(run, decision.question, facts, answers);
+                }
                 break;
             case Decision::Kind::kRead:
-                ReadFact(run.platform, decision.request, facts, run.log);
+                ReadFact(run.platform, decision.request, facts, log);
                 break;
         }
     }
+}
+
+// What the run would end with if every step succeeded.
+uint32_t ExitOf(const Plan& plan, const Facts& facts) {
+    if (plan.change == Change::kNone) return plan.exitCode;
+    bool pending = facts.markerPresent && plan.restart == RestartPolicy::kLeaveToCaller;
+    return pending ? kExitRebootRequired : kExitSuccess;
+}
+
+// The exit code the same command line with -silent would give: nothing asked, nothing logged.
+uint32_t SilentExit(RunContext& run, Facts& facts) {
+    InstallOptions silent = run.options;
+    silent.silent = true;
+    NewLines quiet(run.log, SIZE_MAX, nullptr);
+    for (;;) {
+        Decision decision = Decide(facts, silent, {}, quiet);
+        if (decision.kind != Decision::Kind::kRead) return ExitOf(decision.plan, facts);
+        ReadFact(run.platform, decision.request, facts, quiet);
+    }
+}
+
+// -whatif: the plan to the log and to standard output, or in a box where someone can see it;
+// nothing changes. The exit code is the one the same command line with -silent would give, or,
+// where nobody can be asked, the one that run would give.
+int WhatIf(RunContext& run, Facts& facts, const Plan& plan, std::vector<WideString>& report) {
+    uint32_t exit = run.voice.CanAsk() ? SilentExit(run, facts) : ExitOf(plan, facts);
+    if (plan.change == Change::kNone && plan.message != kNoMessage) {
+        WideString text;
+        LoadMessage(run.platform.resources, plan.message, text);
+        FormatMessageText(text, text, plan.messageValue);
+        report.push_back(Joined({"would show: ", text}));
+    }
+    for (const WideString& line : DescribePlan(run.platform, plan, facts)) {
+        run.log.Info({"plan: ", line});
+        report.push_back(line);
+    }
+    report.push_back(Joined({"exit code ", CodeText(exit), ": ", ExitCodeMeaning(exit)}));
+    WideString text;
+    for (const WideString& line : report) text += line + u"\r\n";
+    if (!run.platform.ui.Print(text)) run.voice.SayReport(text);
+    return static_cast<int>(exit);
 }
 
 int RunStages(RunContext& run, const WideString& commandTail) {
@@ -173,10 +264,12 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     if (Exit exit = ReadCommandLine(run, commandTail, logPath)) return *exit;
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
     if (Exit exit = Start(run, lock)) return *exit;
-    Facts facts = Detect(run.platform, run.log);
+    Facts facts = Detect(run.platform, run.options, run.log);
     facts.stationVisible = run.voice.StationVisible();
     facts.msiexecLog = InstallerLog(run, logPath);
-    Plan plan = MakePlan(run, facts);
+    std::vector<WideString> report;
+    Plan plan = MakePlan(run, facts, run.options, run.log, run.options.whatif ? &report : nullptr);
+    if (run.options.whatif) return WhatIf(run, facts, plan, report);
     if (plan.change == Change::kNone) {
         run.voice.Say(plan.message, plan.messageValue);
         return static_cast<int>(plan.exitCode);

@@ -14,7 +14,8 @@ int RunContext::Fail(const StepResult& result, LogLine what) {
     return static_cast<int>(PassThrough(result.status));
 }
 
-void RunContext::RecordRestart(const char* why) {
+void RunContext::RecordRestart(const char* cause) {
+    LogPiece why = cause;
     if (uint32_t status = CreateRebootMarker(platform.registry)) {
         log.Error({"restart marker (", why, ") not created; the restart is kept in the run"},
                   status);

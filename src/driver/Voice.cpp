@@ -23,4 +23,12 @@ void Voice::SayUsage() {
     if (CanAsk()) platform_.ui.MessageBox(UsageText(), WideString(u"Help"), kInformationBox);
 }
 
+void Voice::SayReport(const WideString& report) {
+    if (!CanAsk()) return;
+    WideString heading, caption;
+    LoadMessage(platform_.resources, kMsgWhatIf, heading);
+    LoadMessage(platform_.resources, kMsgCaptionWhatIf, caption);
+    platform_.ui.MessageBox(heading + u"\r\n\r\n" + report, caption, kInformationBox);
+}
+
 }  // namespace qv

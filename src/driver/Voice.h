@@ -15,6 +15,8 @@ class Voice {
     // 0 when silent, when nobody can see it, or when it could not be shown.
     int Say(MessageId text, const WideString& value = {});
     void SayUsage();
+    // A report in the box of message 129, which heads it.
+    void SayReport(const WideString& report);
     // Whether someone can answer: not silent, on the visible window station.
     bool CanAsk();
     // Read once, when first asked.

@@ -40,6 +40,9 @@ class Ui {
     // The modal dialog of the template, its procedure forwarding to `handler`; -1 when it could
     // not be shown, with the error in `error`.
     virtual intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) = 0;
+    // Writes the text to the process's standard output when a script redirected it (UTF-8), or
+    // to the console of the command prompt that started setup.exe; false when it has neither.
+    virtual bool Print(const WideString& text) = 0;
 };
 
 }  // namespace qv

@@ -63,6 +63,12 @@ BoxKind BoxKindOf(MessageId text) {
             return {kMsgCaptionWarning, kWarningBox};
         case kMsgRestartFailed:
             return {kMsgCaptionWarning, kPlainBox};
+        case kMsgWhatIf:
+            return {kMsgCaptionWhatIf, kInformationBox};
+        case kMsgRemove:
+            return {kMsgCaptionRemove, kQuestionBox};
+        case kMsgNotInstalled:
+            return {kMsgCaptionRemove, kErrorBox};
         default:
             return {kMsgCaptionError, kErrorBox};
     }

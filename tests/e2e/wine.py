@@ -242,15 +242,17 @@ def windows_command_line(args: Union[str, Sequence[str]]) -> str:
 class Background:
     """A Windows program started by `ui_driver exec`, which reports its full exit code."""
 
-    def __init__(self, prefix: "Prefix", command_line: str, hidden: bool = False):
-        """hidden: on a window station of its own, as a service or SYSTEM's task sees it."""
+    def __init__(self, prefix: "Prefix", command_line: str, hidden: bool = False,
+                 output: Optional[str] = None):
+        """hidden: on a window station of its own, as a service or SYSTEM's task sees it;
+        output: a Windows path its standard output is redirected to."""
         self.prefix = prefix
         self.command_line = command_line
+        verb = ["exec-to", output] if output else ["exec-hidden" if hidden else "exec"]
         self._out = tempfile.TemporaryFile()
         err = open(prefix.trace, "ab") if prefix.trace else subprocess.DEVNULL
         self.proc = subprocess.Popen(
-            ["wine", str(prefix.tools / "ui_driver.exe"), "exec-hidden" if hidden else "exec",
-             command_line],
+            ["wine", str(prefix.tools / "ui_driver.exe"), *verb, command_line],
             env=prefix.env, cwd=prefix.kit, stdin=subprocess.DEVNULL, stdout=self._out,
             stderr=err)
         if prefix.trace:
@@ -328,13 +330,14 @@ class Prefix:
                             f"{result.stdout.decode(errors='replace')}")
         return result
 
-    def start(self, command_line: Union[str, Sequence[str]], hidden: bool = False) -> Background:
-        return Background(self, windows_command_line(command_line), hidden)
+    def start(self, command_line: Union[str, Sequence[str]], hidden: bool = False,
+              output: Optional[str] = None) -> Background:
+        return Background(self, windows_command_line(command_line), hidden, output)
 
     def run(self, command_line: Union[str, Sequence[str]], timeout: float = 60,
-            hidden: bool = False) -> int:
+            hidden: bool = False, output: Optional[str] = None) -> int:
         """Runs a Windows command line to its end and returns the full 32-bit exit code."""
-        return self.start(command_line, hidden).wait(timeout)
+        return self.start(command_line, hidden, output).wait(timeout)
 
     def setup_command(self, args: Union[str, Sequence[str]] = "") -> str:
         exe = self.kit / "setup.exe"
@@ -344,10 +347,11 @@ class Prefix:
         return f'"{self.win(exe)}"' + (" " + tail if tail else "")
 
     def setup(self, args: Union[str, Sequence[str]] = "", timeout: float = 120,
-              hidden: bool = False) -> int:
+              hidden: bool = False, output: Optional[str] = None) -> int:
         """Runs C:\\kit\\setup.exe with the given arguments; returns its exit code. hidden: as
-        a service or SYSTEM's task starts it, where nobody sees a window."""
-        return self.run(self.setup_command(args), timeout, hidden)
+        a service or SYSTEM's task starts it, where nobody sees a window; output: the Windows
+        path its standard output goes to."""
+        return self.run(self.setup_command(args), timeout, hidden, output)
 
     def start_setup(self, args: Union[str, Sequence[str]] = "") -> Background:
         return self.start(self.setup_command(args))

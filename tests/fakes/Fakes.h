@@ -278,8 +278,14 @@ class FakeUi : public Ui {
     std::vector<std::map<int, ControlState>> dialogStates;
     std::unique_ptr<FakeDialogWindow> lastDialog;
 
+    std::optional<std::string> output;  // standard output, when there is one: what was printed
+
     int MessageBox(const WideString& text, const WideString& caption, uint32_t style) override;
     intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) override;
+    bool Print(const WideString& text) override {
+        if (output) *output += ToUtf8(text);
+        return output.has_value();
+    }
 };
 
 // Raw string-table blocks of the current UI language, by block number.

@@ -82,6 +82,7 @@ class Package:
     # fails before InstallValidate when this property is set, e.g. by FAILME=1 on the command line
     fail_when: Optional[str] = None
     reboot: bool = False  # ScheduleReboot: msiexec returns 3010
+    reboot_on_removal: bool = False  # the same when it is removed
     no_product_code: bool = False  # the ProductCode property row is deleted
     garbage: bool = False  # not a database at all: msiexec rejects it
     properties: Dict[str, str] = dataclasses.field(default_factory=dict)
@@ -216,8 +217,9 @@ def _queries(package: Package) -> List[str]:
         # right after InstallFiles, or before InstallValidate
         condition = f"NOT REMOVE AND {package.fail_when}" if package.fail_when else "NOT REMOVE"
         sequence.append(("FailMidway", condition, 4010 if package.fail else 1390))
-    if package.reboot:
-        sequence.append(("ScheduleReboot", "NOT REMOVE", 6595))
+    if package.reboot or package.reboot_on_removal:
+        condition = 'REMOVE="ALL"' if package.reboot_on_removal else "NOT REMOVE"
+        sequence.append(("ScheduleReboot", condition, 6595))
     queries += [
         "INSERT INTO `CustomAction` (`Action`,`Type`,`Source`,`Target`) "
         f"VALUES ({_sql(a)}, {t}, {_sql(s)}, {_sql(c)})" for a, t, s, c in actions]

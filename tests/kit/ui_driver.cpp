@@ -264,6 +264,34 @@ int ExecHidden(const wchar_t* command_line) {
     return 0;
 }
 
+// With its standard output redirected to a file, as a script's "> plan.txt" does.
+int ExecTo(const wchar_t* path, const wchar_t* command_line) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return Out(L"error\n"), 3;
+    std::wstring buffer = command_line;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
+        return 3;
+    }
+    CloseHandle(out);
+    CloseHandle(pi.hThread);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    Out(L"exit " + std::to_wstring(code) + L"\n");
+    return 0;
+}
+
 // Holds the file open as a log viewer does, shared for reading and writing but not for
 // deletion, until `ms` have passed; "<path>.held" tells that it is open.
 int Hold(const wchar_t* path, DWORD ms) {
@@ -284,7 +312,8 @@ int Usage() {
         L"       ui_driver answer <caption> IDYES|IDNO|IDOK|IDCANCEL|<id> [timeout_ms]\n"
         L"       ui_driver key <caption> escape|enter|tab|space [timeout_ms]\n"
         L"       ui_driver list | msgbox <caption> <text> [type] | exec <command line>\n"
-        L"       ui_driver exec-hidden <command line> | hold <path> <ms>\n");
+        L"       ui_driver exec-hidden <command line> | exec-to <file> <command line>\n"
+        L"       ui_driver hold <path> <ms>\n");
     return 2;
 }
 
@@ -296,6 +325,7 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"list") return EnumWindows(ListWindow, 0), 0;
     if (verb == L"exec" && argc == 3) return Exec(argv[2]);
     if (verb == L"exec-hidden" && argc == 3) return ExecHidden(argv[2]);
+    if (verb == L"exec-to" && argc == 4) return ExecTo(argv[2], argv[3]);
     if (verb == L"hold" && argc == 4) return Hold(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
     if (verb == L"msgbox" && argc >= 4) {
         // The answer is the exit code, so `exec` reports it.

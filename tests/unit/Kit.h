@@ -54,7 +54,7 @@ struct Kit : fakes::FakePlatform {
 
     Kit() {
         std::map<uint16_t, std::u16string> catalogue;
-        for (uint16_t id = 101; id <= 130; ++id) {
+        for (uint16_t id = 101; id <= 133; ++id) {
             std::string t = "m" + std::to_string(id);
             catalogue[id] = std::u16string(t.begin(), t.end());
         }
@@ -62,6 +62,8 @@ struct Kit : fakes::FakePlatform {
         catalogue[103] = u"m103 %s";
         catalogue[127] = u"m127 %s";
         catalogue[128] = u"m128 %s";
+        catalogue[131] = u"m131 %s";
+        catalogue[133] = u"m133 %s";
         catalogue[116] = u"Hide";
         catalogue[117] = u"Settings";
         catalogue[118] = u"Next";

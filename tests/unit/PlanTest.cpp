@@ -48,7 +48,7 @@ DialogAnswer Confirmed(Level level, Language language, bool quick) {
 // "ask notice 124", "read installed selection", "stop 4 m103", "update qv_x64_kc3_eng.msi /qb ":
 // the kind of change, the package and the words between it and REBOOT=R.
 std::string Describe(const Decision& d) {
-    static const char* const kQuestions[] = {"notice", "reinstall", "settings"};
+    static const char* const kQuestions[] = {"notice", "reinstall", "settings", "remove"};
     static const char* const kChanges[] = {"stop", "fresh", "update", "reinstall", "maintenance"};
     switch (d.kind) {
         case Decision::Kind::kAsk:
@@ -65,6 +65,13 @@ std::string Describe(const Decision& d) {
             break;
     }
     const Plan& plan = d.plan;
+    if (plan.change == Change::kRemove) {  // "remove {A} {B}: <words of the first>"
+        std::string out = "remove";
+        for (const WideString& code : plan.removedProducts) out += " " + ToUtf8(code);
+        std::string first = ToUtf8(plan.removalCommands[0]);
+        size_t words = first.find("} ") + 2;
+        return out + ": " + first.substr(words, first.size() - words - 9);
+    }
     if (plan.change == Change::kNone) {
         std::string out = "stop " + ToUtf8(CodeText(plan.exitCode));
         if (plan.message != kNoMessage) out += " m" + std::to_string(plan.message);
@@ -228,6 +235,23 @@ const PlanCase kPlanCases[] = {
      "update qv_x64_kc3_eng.msi /qb "},
     {"no_update_dialog_for_the_same_code", Installed(u"5.0.9", kKc3Eng, kNewCode), {}, None,
      "update qv_x64_kc3_eng.msi REINSTALL=ALL REINSTALLMODE=vemus "},
+    // A removal takes every related product, whatever its level and language, and patches none.
+    {"uninstall_removes_every_related",
+     [](Facts& f) { f.relatedInstalled = {WideString(kOldCode), WideString(kKc2RusCode)}; },
+     {u"-silent", u"-uninstall", u"-args", u"/qn"}, None,
+     "remove {AAAAAAAA-0000-0000-0000-000000000001} {CCCCCCCC-0000-0000-0000-000000000003}: /qn "},
+    {"uninstall_nothing_installed", None, {u"-silent", u"-uninstall"}, None, "stop 1605 m133"},
+    {"uninstall_asks", [](Facts& f) { f.relatedInstalled = {WideString(kOldCode)}; },
+     {u"-uninstall"}, None, "ask remove 131"},
+    {"uninstall_declined", [](Facts& f) { f.relatedInstalled = {WideString(kOldCode)}; },
+     {u"-uninstall"}, [](Answers& a) { a.remove = false; }, "stop 1602"},
+    {"uninstall_unattended_asks_nobody",
+     [](Facts& f) { Unseen(f), f.relatedInstalled = {WideString(kOldCode)}; }, {u"-uninstall"},
+     None, "stop 1602"},
+    {"uninstall_unattended_silent",
+     [](Facts& f) { Unseen(f), f.relatedInstalled = {WideString(kOldCode)}; },
+     {u"-uninstall", u"-silent", u"-log", u"C:\\l.log"}, [](Answers& a) { a.remove = false; },
+     "remove {AAAAAAAA-0000-0000-0000-000000000001}: /qn "},
     // Off the visible window station nobody can answer: no dialog, no question, no notice, the
     // answer that changes least, and no msiexec interface unless -args choose one.
     {"unattended_installs_as_silent", Unseen, {}, None, "fresh qv_x64_kc1_eng.msi /qn "},

@@ -17,6 +17,9 @@ std::string Install(const std::string& package, const std::string& tail = "") {
     return kMsiexec + "\"C:\\Kit\\" + package + "\" " + tail + " REBOOT=R";
 }
 const std::string kTool = "\"C:\\Program Files\\Q\\lib\\ordo_tool.exe\" /init";
+std::string Remove(const std::u16string& code) {
+    return "\"C:\\windows\\system32\\msiexec.exe\" /x " + ToUtf8(WideString(code)) + "  REBOOT=R";
+}
 const std::string kUsage = ToUtf8(UsageText());
 const std::u16string kMarker = u"Software\\NeedBstrReboot";
 
@@ -156,6 +159,24 @@ const RunCase kRunCases[] = {
          k.registry.faults.FailNext("DeleteKey", 5);
      },
      {u"-silent"}, 3010, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, true, 0},
+    // -uninstall: msiexec /x of every related product; its restart as after an installation.
+    {"uninstall_every_related",
+     [](Kit& k) { UpgradeKit(k), k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi"); },
+     {u"-silent", u"-uninstall"}, 0, {}, {Remove(kOldCode), Remove(kNewCode)}},
+    {"uninstall_restart_kept",
+     [](Kit& k) { UpgradeKit(k), k.processes.script = {ProcessOutcome::Exit(3010)}; },
+     {u"-silent", u"-uninstall", u"-noreboot"}, 0, {}, {Remove(kOldCode)}, true},
+    {"uninstall_nothing_installed", FreshKit, {u"-silent", u"-uninstall"}, 1605, {}, {}},
+    {"uninstall_declined", [](Kit& k) { UpgradeKit(k), k.ui.answers = {kNo}; }, {u"-uninstall"},
+     1602, {"m131 Quorvane CSP"}, {}},
+    {"uninstall_fails", [](Kit& k) { UpgradeKit(k), k.processes.script = {ProcessOutcome::Exit(1603)}; },
+     {u"-silent", u"-uninstall"}, 1603, {}, {Remove(kOldCode)}},
+    // -whatif changes nothing and asks nothing; its exit code is -silent's.
+    {"whatif_fresh", [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker); },
+     {u"-silent", u"-whatif", u"-root"}, 0, {}, {}, true},
+    {"whatif_same_version",
+     [](Kit& k) { k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
+     {u"-whatif", u"-silent"}, 3, {}, {}},
     // Off the visible window station: no box, no dialog, and nothing irreversible unasked.
     {"unattended_installs_as_silent",
      [](Kit& k) { FreshKit(k), k.system.stationVisible = false; }, {}, 0, {},
@@ -224,6 +245,35 @@ TEST(Run, FailedReinstallationRestoresTheSourceList) {
     EXPECT_EQ(sources.networkSources.size(), 1u);
 }
 
+// The plan goes to standard output where there is one, else to a box; either way nothing is
+// installed, patched, trusted, locked or restarted.
+TEST(Run, WhatIfReportsAndChangesNothing) {
+    for (bool output : {true, false}) {
+        SCOPED_TRACE(output ? "standard output" : "box");
+        Kit k;
+        UpgradeKit(k);
+        k.files.Add(u"C:\\Kit", u"b.cer");
+        k.certificates.AddFile(u"C:\\Kit\\b.cer", {{"B"}});
+        if (output) k.ui.output = "";
+        EXPECT_EQ(k.RunWith({u"-whatif", u"-root", u"-kc", u"kc1"}), 0);
+        std::string report = output ? *k.ui.output : k.BoxTexts().at(0);
+        for (const char* line :
+             {"warning: the chosen level or language", "would show: m124",
+              "msiexec: \"C:\\windows\\system32\\msiexec.exe\" /i \"C:\\Kit\\qv_x64_kc1_eng.msi\"",
+              "sequence patch: the cached package of {AAAAAAAA", "certificate B of b.cer to Root",
+              "tool: \"C:\\Program Files\\Q\\lib\\ordo_tool.exe\" /init",
+              "restart: one that msiexec or the tool asks "
+              "for is asked for: \"m121\"",
+              "exit code 0: success"})
+            EXPECT_NE(report.find(line), std::string::npos) << line << "\nin\n" << report;
+        EXPECT_EQ(k.BoxTexts().size(), output ? 0u : 1u);
+        EXPECT_TRUE(k.Started().empty());
+        EXPECT_EQ(k.installer.calls.size(), 1u);  // the platform package read, nothing written
+        EXPECT_TRUE(k.certificates.root.empty());
+        EXPECT_EQ(k.processes.heldLocks, 0);
+    }
+}
+
 TEST(Run, ImportsCertificatesOnlyWithRoot) {
     for (bool root : {false, true}) {
         SCOPED_TRACE(root ? "-root" : "no -root");
@@ -252,8 +302,8 @@ TEST(ExitCodes, PassedThroughNeverReadAsOwnCodes) {
 TEST(ExitCodes, MeaningsForOwnPassedAndOtherCodes) {
     const std::string kOther = "the failing step's own code";
     for (ExitCode code : kExitCodes) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
-    for (uint32_t code : {2u, 1602u, 1603u}) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
-    for (uint32_t code : {5u, 1605u, 0x80004005u}) EXPECT_EQ(ExitCodeMeaning(code), kOther) << code;
+    for (uint32_t code : {2u, 1603u}) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
+    for (uint32_t code : {5u, 1610u, 0x80004005u}) EXPECT_EQ(ExitCodeMeaning(code), kOther) << code;
 }
 
 }  // namespace

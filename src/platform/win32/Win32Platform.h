@@ -95,6 +95,7 @@ class Win32Ui : public Ui {
     explicit Win32Ui(HINSTANCE instance) : instance_(instance) {}
     int MessageBox(const WideString& text, const WideString& caption, uint32_t style) override;
     intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) override;
+    bool Print(const WideString& text) override;
 
   private:
     HINSTANCE instance_;

@@ -99,6 +99,36 @@ intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler, uint32_t& er
     return result;
 }
 
+namespace {
+bool WriteUtf8(HANDLE out, const WideString& text) {
+    std::vector<char> bytes;
+    AppendUtf8(bytes, text);
+    DWORD written = 0;
+    return ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+}  // namespace
+
+bool Win32Ui::Print(const WideString& text) {
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    bool redirected = out != nullptr && out != INVALID_HANDLE_VALUE;
+    if (redirected && ::GetFileType(out) != FILE_TYPE_CHAR) return WriteUtf8(out, text);
+    // A GUI program has no console of its own: the command prompt's that started it, if any.
+    // WriteConsoleW writes UTF-16, so Russian reads right whatever the console's code page.
+    UniqueFileHandle console;
+    if (!redirected && ::AttachConsole(ATTACH_PARENT_PROCESS))
+        console.reset(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    HANDLE target = console ? console.get() : out;
+    if (target == nullptr || target == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    // A character device that is no console ("> nul") takes bytes.
+    return ::WriteConsoleW(target, AsWide(text), static_cast<DWORD>(text.size()), &written,
+                           nullptr) ||
+           WriteUtf8(target, text);
+}
+
 bool Win32Resources::FindStringBlockNeutral(uint16_t block, ResourceBlock& out) {
     HRSRC r = ::FindResourceExW(instance_, reinterpret_cast<LPCWSTR>(RT_STRING),
                                 MAKEINTRESOURCEW(block), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
