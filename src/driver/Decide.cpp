@@ -33,8 +33,8 @@ class Decider {
     void Decide() {
         if (!Identify()) return;
         if (options_.uninstall) {
-            Remove();
-        } else if (Choose() && ChoosePackage()) {
+            if (Removing() && InstallerLogKnown()) Remove();
+        } else if (Choose() && ChoosePackage() && InstallerLogKnown()) {
             Install();
         }
     }
@@ -256,24 +256,37 @@ class Decider {
 
     // Every product the kit relates to, whatever its level and language; its own removal actions
     // run as they are meant to, so no cached package is patched.
-    void Remove() {
-        const std::vector<WideString>& codes = facts_.relatedInstalled;
+    bool Removing() {
         const WideString& name = facts_.platformPackage.name;
-        if (codes.empty()) {
+        if (facts_.relatedInstalled.empty()) {
             Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
                   " is installed; nothing to remove"});
-            return Stop(kErrorUnknownProduct, kMsgNotInstalled, name), void();
+            return Stop(kErrorUnknownProduct, kMsgNotInstalled, name);
         }
         if (Unattended()) {
             Info({"decision: nobody to ask whether to remove ", name, "; nothing removed"});
-            return Stop(kErrorInstallUserExit, kNoMessage), void();
+            return Stop(kErrorInstallUserExit, kNoMessage);
         }
         if (!options_.silent && !answers_.remove)
-            return Ask(Question::Ask(Question::Kind::kRemove, kMsgRemove, name)), void();
+            return Ask(Question::Ask(Question::Kind::kRemove, kMsgRemove, name));
         if (!options_.silent && !*answers_.remove) {
             Info({"decision: removal declined"});
-            return Stop(kErrorInstallUserExit, kNoMessage), void();
+            return Stop(kErrorInstallUserExit, kNoMessage);
         }
+        return true;
+    }
+
+    // msiexec's verbose log goes beside the setup log when -log asked for one, unless -args
+    // name its own; whether it can be written is read only when msiexec will run.
+    bool InstallerLogKnown() {
+        if (options_.log.empty() || facts_.setupLog.empty() || NamesInstallerLog(options_.args) ||
+            facts_.msiexecLog)
+            return true;
+        return Read(FactRequest::Kind::kInstallerLog);
+    }
+
+    void Remove() {
+        const std::vector<WideString>& codes = facts_.relatedInstalled;
         Plan& plan = decision_.plan;
         plan.change = Change::kRemove;
         WideString words = InstallerWords(true) + options_.args;
@@ -294,8 +307,8 @@ class Decider {
     // products adds to one log.
     WideString InstallerWords(bool append) const {
         WideString words;
-        if (!facts_.msiexecLog.empty())
-            words = (append ? u"/l*v+ \"" : u"/l*v \"") + facts_.msiexecLog + u"\" ";
+        if (facts_.msiexecLog && !facts_.msiexecLog->empty())
+            words = (append ? u"/l*v+ \"" : u"/l*v \"") + *facts_.msiexecLog + u"\" ";
         if (!facts_.stationVisible && !ChoosesInterfaceLevel(options_.args))
             AppendArgument(words, WideString(u"/qn"));
         return words;

@@ -44,7 +44,21 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     return facts;
 }
 
-void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log& log) {
+void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log& log,
+              bool lookOnly) {
+    if (request.kind == FactRequest::Kind::kInstallerLog) {
+        // Windows' msiexec refuses to install (1622) when it cannot open its log.
+        WideString path = facts.setupLog + u".msiexec.log";
+        uint32_t error = 0;
+        if (lookOnly || platform.files.CreateLogFile(path, true, error)) {
+            facts.msiexecLog = path;
+            return;
+        }
+        log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
+                     "): msiexec writes none"});
+        facts.msiexecLog = WideString();
+        return;
+    }
     if (request.kind == FactRequest::Kind::kInstalledSelection) {
         facts.installedSelection =
             DetectInstalledSelection(platform.installer, facts.installed.code, log);

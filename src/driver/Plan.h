@@ -35,7 +35,10 @@ struct Facts {
     // each question takes the answer that changes least.
     bool stationVisible = true;
     KitFolder kit;
-    WideString msiexecLog;  // msiexec's log beside the setup log; empty when none is asked for
+    WideString setupLog;  // the setup log being written; empty when there is none
+    // msiexec's log beside the setup log (empty: none is asked for), once it is known that it
+    // can be written; read when an installation or a removal is planned.
+    std::optional<WideString> msiexecLog;
     // The platform package: 0, or why it could not be found (a search error) or read.
     uint32_t platformStatus = 0;
     PackageIdentity platformPackage;
@@ -73,7 +76,11 @@ struct Answers {
 
 // A fact the decision needs and detect did not read up front.
 struct FactRequest {
-    enum class Kind : uint8_t { kInstalledSelection, kPackage } kind = Kind::kPackage;
+    enum class Kind : uint8_t {
+        kInstalledSelection,
+        kPackage,
+        kInstallerLog
+    } kind = Kind::kPackage;
     WideString path;
 };
 

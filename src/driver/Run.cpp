@@ -36,19 +36,6 @@ WideString OpenLog(RunContext& run) {
     return path;
 }
 
-// msiexec's verbose log goes beside the setup log when -log asked for one, unless -args name
-// its own; and only where it can be written, or Windows' msiexec refuses to install (1622).
-WideString InstallerLog(RunContext& run, const WideString& setupLog) {
-    if (run.options.log.empty() || setupLog.empty() || NamesInstallerLog(run.options.args))
-        return WideString();
-    WideString path = setupLog + u".msiexec.log";
-    uint32_t error = 0;
-    if (run.options.whatif || run.platform.files.CreateLogFile(path, true, error)) return path;
-    run.log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
-                     "): msiexec writes none"});
-    return WideString();
-}
-
 // The options, then the log where they say, then the usage when they ask for it or are wrong.
 Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString& logPath) {
     InstallOptions& options = run.options;
@@ -212,7 +199,7 @@ Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log&
                 }
                 break;
             case Decision::Kind::kRead:
-                ReadFact(run.platform, decision.request, facts, log);
+                ReadFact(run.platform, decision.request, facts, log, options.whatif);
                 break;
         }
     }
@@ -233,7 +220,7 @@ uint32_t SilentExit(RunContext& run, Facts& facts) {
     for (;;) {
         Decision decision = Decide(facts, silent, {}, quiet);
         if (decision.kind != Decision::Kind::kRead) return ExitOf(decision.plan, facts);
-        ReadFact(run.platform, decision.request, facts, quiet);
+        ReadFact(run.platform, decision.request, facts, quiet, true);
     }
 }
 
@@ -266,7 +253,7 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     if (Exit exit = Start(run, lock)) return *exit;
     Facts facts = Detect(run.platform, run.options, run.log);
     facts.stationVisible = run.voice.StationVisible();
-    facts.msiexecLog = InstallerLog(run, logPath);
+    facts.setupLog = logPath;
     std::vector<WideString> report;
     Plan plan = MakePlan(run, facts, run.options, run.log, run.options.whatif ? &report : nullptr);
     if (run.options.whatif) return WhatIf(run, facts, plan, report);

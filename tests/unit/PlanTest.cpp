@@ -58,6 +58,7 @@ std::string Describe(const Decision& d) {
             return std::string("ask ") + kQuestions[static_cast<int>(d.question.kind)] + " " +
                    std::to_string(d.question.message);
         case Decision::Kind::kRead:
+            if (d.request.kind == FactRequest::Kind::kInstallerLog) return "read installer log";
             return d.request.kind == FactRequest::Kind::kInstalledSelection
                        ? "read installed selection"
                        : "read " + ToUtf8(d.request.path.FileName());
@@ -146,9 +147,16 @@ const PlanCase kPlanCases[] = {
      {u"-silent"}, None, "fresh qv_win32_kc1_eng.msi "},
     {"args_in_order", None, {u"-args", u"A=\"1 2\"", u"-kc", u"kc1", u"/args", u"B=3"}, None,
      "fresh qv_x64_kc1_eng.msi A=\"1 2\" B=3 "},
-    {"msiexec_log_beside_setup_log", [](Facts& f) { f.msiexecLog = u"C:\\l\\s.log.msiexec.log"; },
+    // msiexec's log beside the setup log: first whether it can be written, then in its words.
+    {"msiexec_log_checked_first", [](Facts& f) { f.setupLog = u"C:\\l\\s.log"; },
+     {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None, "read installer log"},
+    {"msiexec_log_beside_setup_log",
+     [](Facts& f) { f.setupLog = u"C:\\l\\s.log", f.msiexecLog = WideString(u"C:\\l\\s.log.msiexec.log"); },
      {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None,
      "fresh qv_x64_kc1_eng.msi /l*v \"C:\\l\\s.log.msiexec.log\" /qn "},
+    {"msiexec_log_that_cannot_be_written",
+     [](Facts& f) { f.setupLog = u"C:\\l\\s.log", f.msiexecLog = WideString(); },
+     {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None, "fresh qv_x64_kc1_eng.msi /qn "},
     // The version decision.
     {"installed_selection_read_on_demand",
      [](Facts& f) { Installed(u"5.0.9", kKc3Eng)(f); f.installedSelection.reset(); }, {u"-silent"},
