@@ -15,6 +15,17 @@ class LogFile {
     virtual bool Write(const char* bytes, size_t size) = 0;
 };
 
+// A file opened for reading and shared for reading only: while it is held nobody writes,
+// renames or deletes it, so what was checked is what is used.
+class HeldFile {
+  public:
+    virtual ~HeldFile() = default;
+    virtual uint64_t Size() = 0;
+    // The next bytes, at most `most`, appended to `bytes`; false on a read error. At the end
+    // nothing is appended.
+    virtual bool Read(std::vector<uint8_t>& bytes, size_t most) = 0;
+};
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -24,6 +35,8 @@ class FileSystem {
     // the order the file system lists them. 0, or the error when the folder cannot be listed;
     // an empty folder is no error.
     virtual uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) = 0;
+    // Opens the file to read, for as long as the result lives; null on failure, with the error.
+    virtual std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) = 0;
     // Creates the file, replacing one of that name, or with `replace` off only if the name is
     // free. A link or junction under the name is never followed. Null on failure, with the
     // error.

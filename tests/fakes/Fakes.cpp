@@ -192,6 +192,43 @@ void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& nam
     folders[FolderKey(folder)].emplace_back(name, isFolder);
 }
 
+void FakeFileSystem::AddFile(const std::u16string& folder, const std::u16string& name,
+                             std::string bytes) {
+    Add(folder, name);
+    std::u16string path = folder;
+    if (path.back() != u'\\') path += u'\\';
+    contents[Fold(path + name)] = std::move(bytes);
+}
+
+namespace {
+class FakeHeldFile : public HeldFile {
+  public:
+    FakeHeldFile(const std::string& bytes, int& held) : bytes_(bytes), held_(held) { ++held_; }
+    ~FakeHeldFile() override { --held_; }
+    uint64_t Size() override { return bytes_.size(); }
+    bool Read(std::vector<uint8_t>& out, size_t most) override {
+        size_t n = std::min(most, bytes_.size() - at_);
+        out.insert(out.end(), bytes_.begin() + at_, bytes_.begin() + at_ + n);
+        at_ += n;
+        return true;
+    }
+
+  private:
+    const std::string& bytes_;
+    int& held_;
+    size_t at_ = 0;
+};
+}  // namespace
+
+std::unique_ptr<HeldFile> FakeFileSystem::Hold(const WideString& path, uint32_t& error) {
+    auto it = contents.find(Fold(path.str()));
+    if (it == contents.end()) {
+        error = kErrorFileNotFound;
+        return nullptr;
+    }
+    return std::make_unique<FakeHeldFile>(it->second, held);
+}
+
 std::string FakeFileSystem::Log(const std::u16string& path) const {
     auto it = logs.find(Fold(path));
     return it == logs.end() ? std::string() : it->second;
@@ -212,8 +249,8 @@ std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, b
         return nullptr;
     }
     std::u16string key = Fold(path.str());
-    if (replace && held.count(key) != 0) {
-        error = held[key];
+    if (replace && inUse.count(key) != 0) {
+        error = inUse[key];
         return nullptr;
     }
     bool planted = false;
@@ -472,6 +509,7 @@ std::string FakePlatform::Leaks() const {
             out += std::string(out.empty() ? "" : ", ") + what + " " + std::to_string(count);
     };
     note("child processes", static_cast<size_t>(processes.openChildren));
+    note("held files", static_cast<size_t>(files.held));
     note("instance locks", static_cast<size_t>(processes.heldLocks));
     note("certificate stores", static_cast<size_t>(certificates.openStores));
     note("icons", ui.lastDialog ? ui.lastDialog->liveIcons.size() : 0);

@@ -96,16 +96,22 @@ class FakeFileSystem : public FileSystem {
     WideString programPath = u"C:\\Kit\\setup.exe";
     // Folders by folded path without trailing backslash: (name, is a folder), in listing order.
     std::map<std::u16string, std::vector<std::pair<std::u16string, bool>>> folders;
-    std::map<std::u16string, std::string> logs;  // by folded path: what was written
-    uint32_t logCreateError = 0;                 // non-zero: every CreateLogFile fails with it
-    std::map<std::u16string, uint32_t> held;     // by folded path: files that cannot be replaced
-    size_t logSpace = SIZE_MAX;                  // bytes the disk takes before it is full
+    std::map<std::u16string, std::string> logs;      // by folded path: what was written
+    std::map<std::u16string, std::string> contents;  // by folded path: the bytes Hold reads
+    int held = 0;                                    // files held open now
+    uint32_t logCreateError = 0;                     // non-zero: every CreateLogFile fails with it
+    std::map<std::u16string, uint32_t> inUse;  // by folded path: files that cannot be replaced
+    size_t logSpace = SIZE_MAX;                // bytes the disk takes before it is full
 
     void Add(const std::u16string& folder, const std::u16string& name, bool isFolder = false);
     std::string Log(const std::u16string& path) const;
 
+    // A file with these bytes beside the others of its folder.
+    void AddFile(const std::u16string& folder, const std::u16string& name, std::string bytes);
+
     WideString ProgramPath() override { return programPath; }
     uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) override;
+    std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) override;
     // The name is taken when a log or a folder entry has it.
     std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
                                            uint32_t& error) override;

@@ -50,13 +50,13 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
         // A file a viewer holds open cannot be replaced: the default log is written instead, and
         // msiexec's beside it.
         {"given_file_held_open",
-         [](Kit& k) { k.files.held[u"C:\\LOGS\\SETUP.LOG"] = 32; },
+         [](Kit& k) { k.files.inUse[u"C:\\LOGS\\SETUP.LOG"] = 32; },
          {u"-silent", u"-log", u"C:\\logs\\setup.log"},
          kDefaultLog,
          "/l*v \"C:\\Temp\\QuorvaneSetup_20261207_140359.log.msiexec.log\" "},
         // msiexec's log must be writable, or Windows' msiexec refuses to install.
         {"msiexec_log_held_open",
-         [](Kit& k) { k.files.held[u"C:\\LOGS\\SETUP.LOG.MSIEXEC.LOG"] = 32; },
+         [](Kit& k) { k.files.inUse[u"C:\\LOGS\\SETUP.LOG.MSIEXEC.LOG"] = 32; },
          {u"-silent", u"-log", u"C:\\logs\\setup.log"},
          u"C:\\logs\\setup.log",
          ""},

@@ -41,6 +41,7 @@ class Win32FileSystem : public FileSystem {
   public:
     WideString ProgramPath() override;
     uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) override;
+    std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) override;
     std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
                                            uint32_t& error) override;
 };

@@ -77,6 +77,40 @@ uint32_t Win32FileSystem::ListFiles(const WideString& folder, std::vector<WideSt
 }
 
 namespace {
+class Win32HeldFile : public HeldFile {
+  public:
+    explicit Win32HeldFile(HANDLE file) : file_(file) {}
+    uint64_t Size() override {
+        LARGE_INTEGER size = {};
+        return ::GetFileSizeEx(file_.get(), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+    }
+    bool Read(std::vector<uint8_t>& bytes, size_t most) override {
+        size_t at = bytes.size();
+        bytes.resize(at + most);
+        DWORD read = 0;
+        BOOL ok =
+            ::ReadFile(file_.get(), bytes.data() + at, static_cast<DWORD>(most), &read, nullptr);
+        bytes.resize(at + (ok ? read : 0));
+        return ok != FALSE;
+    }
+
+  private:
+    UniqueFileHandle file_;
+};
+}  // namespace
+
+std::unique_ptr<HeldFile> Win32FileSystem::Hold(const WideString& path, uint32_t& error) {
+    // Shared for reading only: the installer reads it too, nobody may change it meanwhile.
+    HANDLE file = ::CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = ::GetLastError();
+        return nullptr;
+    }
+    return std::make_unique<Win32HeldFile>(file);
+}
+
+namespace {
 class Win32LogFile : public LogFile {
   public:
     explicit Win32LogFile(HANDLE file) : file_(file) {}
