@@ -40,6 +40,7 @@ enum MessageId : uint16_t {
     kMsgRemove = 131,
     kMsgCaptionRemove = 132,
     kMsgNotInstalled = 133,
+    kMsgKitChanged = 134,
 };
 
 }  // namespace qv

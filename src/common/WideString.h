@@ -74,7 +74,11 @@ WideString operator+(WideString left, const WideString& right);
 // program's size).
 void AppendUtf8(std::vector<char>& out, const WideString& text);
 
-// For tests and diagnostics; setup.exe never links them.
+// UTF-8 bytes as text.
+WideString FromUtf8(const char* bytes, size_t size);
+
+// For tests and diagnostics; setup.exe never links them (std::string's library instantiation
+// would pull in exceptions and double the program).
 std::string ToUtf8(const WideString& text);
 WideString FromUtf8(const std::string& text);
 

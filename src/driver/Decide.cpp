@@ -31,10 +31,11 @@ class Decider {
     }
 
     void Decide() {
-        if (!Identify()) return;
+        if (!Sealed() || !Identify()) return;
         if (options_.uninstall) {
             if (Removing() && InstallerLogKnown()) Remove();
-        } else if (Choose() && ChoosePackage() && InstallerLogKnown()) {
+        } else if (Choose() && ChoosePackage() && InstallerLogKnown() && SealedFilesChecked() &&
+                   Sealed()) {
             Install();
         }
     }
@@ -77,6 +78,19 @@ class Decider {
     }
 
     bool Installed() const { return !facts_.installed.code.empty(); }
+
+    // A file of a sealed kit that is not as sealed stops the run before anything changes.
+    bool Sealed() {
+        if (facts_.sealBroken.empty()) return true;
+        Info({"decision: the kit's files are not as sealed; nothing done"});
+        return Stop(kExitKitChanged, kMsgKitChanged, facts_.sealBroken);
+    }
+
+    // The package to install was checked when it was read; its cabinets before msiexec runs.
+    bool SealedFilesChecked() {
+        if (!facts_.seal.sealed || facts_.sealChecked) return true;
+        return Read(FactRequest::Kind::kSealedFiles, package_.path);
+    }
 
     bool Identify() {
         const PackageIdentity& package = facts_.platformPackage;

@@ -7,6 +7,50 @@
 namespace qv {
 namespace {
 
+// Checks a file of the kit against the seal and holds it open until the run ends; false when
+// it is not as sealed, or the seal does not list it (a cabinet planted beside a package).
+bool CheckSealed(Platform& platform, Facts& facts, const WideString& name, Log& log) {
+    if (!facts.seal.sealed || !facts.sealBroken.empty()) return facts.sealBroken.empty();
+    uint32_t start = platform.system.TickCount();
+    const SealedFile* sealed = facts.seal.Find(name);
+    FileCheck check;
+    check.error = kErrorFileNotFound;
+    std::unique_ptr<HeldFile> file;
+    if (sealed != nullptr) file = platform.files.Hold(facts.kit.folder + name, check.error);
+    if (file) check = CheckFile(platform.files, *file, *sealed);
+    if (check.matches) {
+        log.Info({"seal: ", name, " as sealed (", Describe(check.size, check.sha256), ") in ",
+                  Decimal(platform.system.TickCount() - start), " ms"});
+        facts.held.push_back(std::move(file));
+        return true;
+    }
+    facts.sealBroken = name;
+    if (sealed == nullptr) {
+        log.Error({"seal: ", name, " is not in the kit's seal"});
+    } else if (!file || check.error != 0) {
+        log.Error({"seal: ", name, " cannot be read"}, check.error);
+    } else {
+        log.Error({"seal: ", name, " differs: sealed ", Describe(sealed->size, sealed->sha256),
+                   ", found ", Describe(check.size, check.sha256)});
+    }
+    return false;
+}
+
+// Only the packages and certificate files the seal lists count: a planted one changes nothing.
+void KeepSealedFiles(Facts& facts, Log& log) {
+    for (std::vector<WideString>* names : {&facts.kit.packages, &facts.kit.certificates}) {
+        std::vector<WideString> kept;
+        for (const WideString& name : *names) {
+            if (facts.seal.Find(name)) {
+                kept.push_back(name);
+            } else {
+                log.Warning({"seal: ", name, " is not in the kit's seal; ignored"});
+            }
+        }
+        names->swap(kept);
+    }
+}
+
 // The platform package, opened once: what it is and which installed product it relates to.
 void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
     PackageIdentity& package = facts.platformPackage;
@@ -16,6 +60,7 @@ void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
         facts.platformStatus = facts.kit.error != 0 ? facts.kit.error : kErrorFileNotFound;
         return;
     }
+    if (!CheckSealed(platform, facts, package.path.FileName(), log)) return;
     WideString path = package.path;
     facts.platformStatus = platform.installer.ReadPackageIdentity(path, package);
     package.path = path;
@@ -34,6 +79,16 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     facts.systemLanguage = LanguageOfUi(system.SystemDefaultUiLanguage());
     facts.systemDirectory = system.SystemDirectory();
     facts.kit = ReadKitFolder(platform.files);
+    const char* seal = nullptr;
+    size_t size = 0;
+    if (platform.resources.FindSeal(seal, size)) {
+        facts.seal = ReadSeal(seal, size);
+        log.Info(
+            {"kit sealed: ", Decimal(static_cast<uint32_t>(facts.seal.files.size())), " files"});
+        KeepSealedFiles(facts, log);
+    } else {
+        log.Info({"kit not sealed"});
+    }
     IdentifyKit(platform, facts, log);
     if (options.uninstall && facts.platformStatus == 0) {
         for (const WideString& code :
@@ -72,8 +127,19 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log&
         }
         return;
     }
+    if (request.kind == FactRequest::Kind::kSealedFiles) {
+        facts.sealChecked = true;
+        std::vector<WideString> cabinets;
+        if (uint32_t status = platform.installer.ReadExternalCabinets(request.path, cabinets)) {
+            log.Error({"seal: the cabinets of ", request.path, " cannot be read"}, status);
+            facts.sealBroken = request.path.FileName();
+        }
+        for (const WideString& cabinet : cabinets) CheckSealed(platform, facts, cabinet, log);
+        return;
+    }
     PackageRead& read = facts.installing.emplace();
     read.path = request.path;
+    if (!CheckSealed(platform, facts, request.path.FileName(), log)) return;
     read.status = platform.installer.ReadPackageIdentity(request.path, read.identity);
 }
 

@@ -14,6 +14,7 @@
 #include "packages/Choices.h"
 #include "packages/InstalledProduct.h"
 #include "packages/KitFolder.h"
+#include "packages/Seal.h"
 #include "platform/Installer.h"
 #include "ui/SettingsDialog.h"
 
@@ -46,6 +47,12 @@ struct Facts {
     // Every installed product the kit's UpgradeCode relates to; read for a removal only.
     std::vector<WideString> relatedInstalled;
     bool markerPresent = false;  // a restart left pending by an earlier run
+    // A sealed kit: only the files of its seal are used, each checked before, and held open,
+    // shared for reading only, until msiexec is done with it.
+    Seal seal;
+    WideString sealBroken;     // the first file this run uses that is not as sealed
+    bool sealChecked = false;  // the files of the installation were checked
+    std::vector<std::unique_ptr<HeldFile>> held;
     // Read on demand.
     std::optional<InstalledSelection> installedSelection;
     std::optional<PackageRead> installing;  // the package to install, when not the platform's
@@ -79,7 +86,8 @@ struct FactRequest {
     enum class Kind : uint8_t {
         kInstalledSelection,
         kPackage,
-        kInstallerLog
+        kInstallerLog,
+        kSealedFiles,  // the package to install (`path`), its cabinets, the certificate files
     } kind = Kind::kPackage;
     WideString path;
 };

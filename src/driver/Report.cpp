@@ -43,6 +43,9 @@ std::vector<WideString> DescribePlan(Platform& platform, const Plan& plan, const
         return lines;
     }
     const PackageIdentity& package = plan.package;
+    if (facts.seal.sealed)
+        Add(lines, {"seal: the files below and their cabinets are as sealed, and stay held until "
+                    "msiexec is done"});
     Add(lines, {"package: ", package.path, ", ProductCode ", package.productCode, ", version ",
                 package.version});
     Add(lines, {"msiexec: ", plan.commandLine});

@@ -17,7 +17,9 @@ namespace {
 
 using Exit = std::optional<int>;
 
-const char16_t kInstanceLockName[] = u"Global\\QuorvaneCspSetup";
+// In the administrators' namespace; the global name where Windows has no private namespaces.
+const char16_t kPrivateLockName[] = u"QuorvaneCspSetup\\Lock";
+const char16_t kGlobalLockName[] = u"Global\\QuorvaneCspSetup";
 
 // The log opens as soon as the command line tells where it goes; its first lines say what ran
 // where. Answers the log's path, empty when it could not be created.
@@ -69,8 +71,27 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
     return std::nullopt;
 }
 
+// The single-instance lock, in a namespace no standard user can squat: made, or opened when
+// another run made it, or made again when that one went away in between.
+std::unique_ptr<InstanceLock> TakeLock(RunContext& run, std::unique_ptr<LockNamespace>& space,
+                                       uint32_t& error) {
+    Processes& processes = run.platform.processes;
+    for (int attempt = 0; attempt < 3 && !space; ++attempt) {
+        space = processes.CreateLockNamespace(error);
+        if (space || error != kErrorAlreadyExists) break;
+        space = processes.OpenLockNamespace(error);
+    }
+    if (space) {
+        run.log.Info({"lock: ", kPrivateLockName, " in the administrators' private namespace"});
+        return processes.LockInstance(kPrivateLockName, error);
+    }
+    run.log.Info({"lock: ", kGlobalLockName, ", no private namespace (", CodeText(error), ")"});
+    return processes.LockInstance(kGlobalLockName, error);
+}
+
 // An administrator's run, and the only one of the machine; a plan to look at takes no lock.
-Exit Start(RunContext& run, std::unique_ptr<InstanceLock>& lock) {
+Exit Start(RunContext& run, std::unique_ptr<LockNamespace>& space,
+           std::unique_ptr<InstanceLock>& lock) {
     Platform& platform = run.platform;
     if (!platform.system.IsUserAnAdmin()) {
         run.log.Error({"not run as an administrator"});
@@ -80,7 +101,7 @@ Exit Start(RunContext& run, std::unique_ptr<InstanceLock>& lock) {
     run.log.Info({"administrator: yes"});
     if (run.options.whatif) return std::nullopt;
     uint32_t error = 0;
-    lock = platform.processes.LockInstance(kInstanceLockName, error);
+    lock = TakeLock(run, space, error);
     if (!lock && (error == kErrorAlreadyExists || error == kErrorAccessDenied)) {
         run.log.Error({"another setup.exe is running"}, error);
         run.voice.Say(kMsgAlreadyRunning);
@@ -249,8 +270,9 @@ int WhatIf(RunContext& run, Facts& facts, const Plan& plan, std::vector<WideStri
 int RunStages(RunContext& run, const WideString& commandTail) {
     WideString logPath;
     if (Exit exit = ReadCommandLine(run, commandTail, logPath)) return *exit;
+    std::unique_ptr<LockNamespace> space;
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
-    if (Exit exit = Start(run, lock)) return *exit;
+    if (Exit exit = Start(run, space, lock)) return *exit;
     Facts facts = Detect(run.platform, run.options, run.log);
     facts.stationVisible = run.voice.StationVisible();
     facts.setupLog = logPath;

@@ -26,6 +26,15 @@ class HeldFile {
     virtual bool Read(std::vector<uint8_t>& bytes, size_t most) = 0;
 };
 
+// A SHA-256 being computed.
+class Sha256 {
+  public:
+    virtual ~Sha256() = default;
+    virtual void Add(const uint8_t* bytes, size_t size) = 0;
+    // The digest; false when it could not be computed.
+    virtual bool Finish(uint8_t (&digest)[32]) = 0;
+};
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -35,6 +44,8 @@ class FileSystem {
     // the order the file system lists them. 0, or the error when the folder cannot be listed;
     // an empty folder is no error.
     virtual uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) = 0;
+    // What a file's bytes are: a new SHA-256; null when the system cannot compute one.
+    virtual std::unique_ptr<Sha256> NewSha256() = 0;
     // Opens the file to read, for as long as the result lives; null on failure, with the error.
     virtual std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) = 0;
     // Creates the file, replacing one of that name, or with `replace` off only if the name is

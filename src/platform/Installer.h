@@ -71,6 +71,9 @@ class Installer {
     // Names the package of `sources` again and adds back those of its network sources that
     // are gone.
     virtual uint32_t RestoreSourceList(const WideString& product, const SourceList& sources) = 0;
+    // The cabinets of the package's Media table that lie beside it, not embedded ("#...").
+    virtual uint32_t ReadExternalCabinets(const WideString& package,
+                                          std::vector<WideString>& names) = 0;
     // The rows of KSProcess and KSProcess64 in the package's InstallExecuteSequence.
     virtual uint32_t ReadRemovalActions(const WideString& package,
                                         std::vector<SequenceCondition>& rows) = 0;

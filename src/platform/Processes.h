@@ -21,11 +21,23 @@ class InstanceLock {
     virtual ~InstanceLock() = default;
 };
 
+// A private namespace whose boundary is the Administrators group: no standard user can make a
+// name in it first, or deny administrators a name in it. Closed when destroyed.
+class LockNamespace {
+  public:
+    virtual ~LockNamespace() = default;
+};
+
 class Processes {
   public:
     virtual ~Processes() = default;
     // Starts the command line without a window; on failure null and `error` holds the error.
     virtual std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) = 0;
+    // Makes the lock's namespace. Null when it cannot: 183 (ERROR_ALREADY_EXISTS) when another
+    // run made it, 50 (ERROR_NOT_SUPPORTED) where Windows has none, else the error.
+    virtual std::unique_ptr<LockNamespace> CreateLockNamespace(uint32_t& error) = 0;
+    // Opens the namespace another run made; null with the error when it is not there (any more).
+    virtual std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) = 0;
     // Takes the machine-wide lock `name`, in every session, made so that any user may open it.
     // Null when it cannot: `error` is 183 (ERROR_ALREADY_EXISTS) or 5 (ERROR_ACCESS_DENIED)
     // while another process holds it.

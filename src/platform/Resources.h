@@ -17,6 +17,9 @@ class Resources {
     virtual bool FindStringBlockNeutral(uint16_t block, ResourceBlock& out) = 0;
     // FindResourceW(RT_STRING, block): the loader's default language.
     virtual bool FindStringBlock(uint16_t block, ResourceBlock& out) = 0;
+    // The kit's seal the release built in (resource 200, RCDATA): its bytes, borrowed for the
+    // process's life; false when there is none.
+    virtual bool FindSeal(const char*& text, size_t& size) = 0;
 };
 
 }  // namespace qv

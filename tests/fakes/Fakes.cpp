@@ -128,6 +128,14 @@ uint32_t FakeInstaller::RestoreSourceList(const WideString& product, const Sourc
     return 0;
 }
 
+uint32_t FakeInstaller::ReadExternalCabinets(const WideString& package,
+                                             std::vector<WideString>& names) {
+    auto it = packages.find(Fold(package.str()));
+    if (it == packages.end()) return 1619;
+    names = it->second.cabinets;
+    return 0;
+}
+
 uint32_t FakeInstaller::ReadRemovalActions(const WideString& package,
                                            std::vector<SequenceCondition>& rows) {
     if (auto fault = faults.Take("ReadRemovalActions")) return fault->code;
@@ -219,6 +227,28 @@ class FakeHeldFile : public HeldFile {
     size_t at_ = 0;
 };
 }  // namespace
+
+namespace {
+class FakeSha256 : public Sha256 {
+  public:
+    void Add(const uint8_t* bytes, size_t size) override {
+        for (size_t i = 0; i < size; ++i, ++at_)
+            digest_[at_ % 32] = static_cast<uint8_t>(digest_[at_ % 32] * 31 + bytes[i] + at_);
+    }
+    bool Finish(uint8_t (&digest)[32]) override {
+        std::copy(digest_, digest_ + 32, digest);
+        return true;
+    }
+
+  private:
+    uint8_t digest_[32] = {};
+    size_t at_ = 0;
+};
+}  // namespace
+
+std::unique_ptr<Sha256> FakeFileSystem::NewSha256() {
+    return std::make_unique<FakeSha256>();
+}
 
 std::unique_ptr<HeldFile> FakeFileSystem::Hold(const WideString& path, uint32_t& error) {
     auto it = contents.find(Fold(path.str()));
@@ -355,7 +385,29 @@ std::unique_ptr<ChildProcess> FakeProcesses::Start(const WideString& commandLine
     return std::make_unique<Child>(outcome, openChildren, exit);
 }
 
+namespace {
+std::unique_ptr<LockNamespace> Answer(std::deque<uint32_t>& answers, uint32_t& error) {
+    error = 50;
+    if (!answers.empty()) {
+        error = answers.front();
+        answers.pop_front();
+    }
+    return error == 0 ? std::make_unique<LockNamespace>() : nullptr;
+}
+}  // namespace
+
+std::unique_ptr<LockNamespace> FakeProcesses::CreateLockNamespace(uint32_t& error) {
+    lockCalls.push_back("create");
+    return Answer(namespaceAnswers, error);
+}
+
+std::unique_ptr<LockNamespace> FakeProcesses::OpenLockNamespace(uint32_t& error) {
+    lockCalls.push_back("open");
+    return Answer(namespaceAnswers, error);
+}
+
 std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, uint32_t& error) {
+    lockCalls.push_back(ToUtf8(WideString(name)));
     auto other = heldElsewhere.find(name);
     error = other != heldElsewhere.end() ? other->second : heldLocks != 0 ? kErrorAlreadyExists : 0;
     return error != 0 ? nullptr : std::make_unique<Lock>(heldLocks);

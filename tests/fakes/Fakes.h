@@ -52,6 +52,7 @@ struct FakeProduct {
 
 struct FakePackage {
     PackageIdentity identity;
+    std::vector<WideString> cabinets;  // external ones of its Media table
     ReleaseProperties release;
     std::map<std::u16string, std::u16string> sequence;  // InstallExecuteSequence: conditions
 };
@@ -77,6 +78,8 @@ class FakeInstaller : public Installer {
     uint32_t ReadSourceList(const WideString& product, SourceList& sources) override;
     uint32_t PointSourceList(const WideString& product, const WideString& packageName) override;
     uint32_t RestoreSourceList(const WideString& product, const SourceList& sources) override;
+    uint32_t ReadExternalCabinets(const WideString& package,
+                                  std::vector<WideString>& names) override;
     uint32_t ReadRemovalActions(const WideString& package,
                                 std::vector<SequenceCondition>& rows) override;
     uint32_t WriteConditions(const WideString& package,
@@ -111,6 +114,8 @@ class FakeFileSystem : public FileSystem {
 
     WideString ProgramPath() override { return programPath; }
     uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) override;
+    // Not SHA-256, but as deterministic: each byte stirred into 32 by its place.
+    std::unique_ptr<Sha256> NewSha256() override;
     std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) override;
     // The name is taken when a log or a folder entry has it.
     std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
@@ -200,12 +205,18 @@ class FakeProcesses : public Processes {
     std::vector<WideString> commandLines;  // every Start, failed ones included
     // Locks other processes hold, with the error a new taker gets (183, or 5).
     std::map<std::u16string, uint32_t> heldElsewhere;
+    // Answers of CreateLockNamespace and OpenLockNamespace, in turn: 0 made or opened, else the
+    // error. None left: 50, no private namespaces, as under Wine.
+    std::deque<uint32_t> namespaceAnswers;
+    std::vector<std::string> lockCalls;  // "create", "open", and each lock's name
     // What a program that exits does to the machine, given its command line and exit code.
     std::function<void(const WideString&, uint32_t)> onExit;
     int openChildren = 0;
     int heldLocks = 0;
 
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
+    std::unique_ptr<LockNamespace> CreateLockNamespace(uint32_t& error) override;
+    std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
     std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error) override;
 };
 
@@ -298,6 +309,7 @@ class FakeUi : public Ui {
 class FakeResources : public Resources {
   public:
     std::map<uint16_t, std::vector<char16_t>> blocks;
+    std::optional<std::string> seal;
 
     // Replaces all blocks by the table of `strings` (message id → text).
     void SetStrings(const std::map<uint16_t, std::u16string>& strings);
@@ -305,6 +317,10 @@ class FakeResources : public Resources {
     bool FindStringBlockNeutral(uint16_t block, ResourceBlock& out) override;
     bool FindStringBlock(uint16_t block, ResourceBlock& out) override {
         return FindStringBlockNeutral(block, out);
+    }
+    bool FindSeal(const char*& text, size_t& size) override {
+        if (seal) text = seal->data(), size = seal->size();
+        return seal.has_value();
     }
 };
 

@@ -90,6 +90,9 @@ class Package:
     # that msiexec ran with (2 none, 3 basic, 5 full).
     trace_ui: bool = False
     payload: Optional[Payload] = None
+    # The payload's cabinet beside the package under this name, as the Media table says,
+    # rather than embedded.
+    external_cabinet: Optional[str] = None
 
     def __post_init__(self):
         lower = self.file_name.lower()
@@ -255,6 +258,11 @@ def build_package(package: Package, folder: Path, tool: Optional[Path] = None) -
         codepage.write_text(f"\r\n\r\n{_codepage(package)}\t_ForceCodepage\r\n")
         _run(["msibuild", str(out), "-i", str(codepage)]
              + [arg for q in _queries(package) for arg in ("-q", q)])
+        if package.external_cabinet:
+            cabinet = _run(["msiinfo", "extract", str(out), "package.cab"]).stdout
+            (folder / package.external_cabinet).write_bytes(cabinet)
+            _run(["msibuild", str(out), "-q", "UPDATE `Media` SET `Cabinet`="
+                  f"{_sql(package.external_cabinet)} WHERE `DiskId`=1"])
     return out
 
 
@@ -311,6 +319,16 @@ def make_certificates(folder: Path) -> Dict[str, List[str]]:
                 _run(["openssl", "crl2pkcs7", "-nocrl", *pems, "-outform", "DER", "-out", str(out)])
     (folder / BROKEN_CERTIFICATE).write_bytes(b"-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydA==\n")
     return prints
+
+
+def seal(folder: Path) -> str:
+    """The seal of a kit folder: "<SHA-256> <size> <name>" a line, for every file but setup.exe,
+    in the order of the names' UTF-8 bytes."""
+    files = sorted((p for p in Path(folder).iterdir()
+                    if p.is_file() and p.name.lower() != "setup.exe"),
+                   key=lambda p: p.name.encode("utf-8"))
+    return "".join(f"{hashlib.sha256(p.read_bytes()).hexdigest()} {p.stat().st_size} {p.name}\n"
+                   for p in files)
 
 
 def copy_certificates(source: Path, folder: Path) -> None:

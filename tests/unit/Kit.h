@@ -54,7 +54,7 @@ struct Kit : fakes::FakePlatform {
 
     Kit() {
         std::map<uint16_t, std::u16string> catalogue;
-        for (uint16_t id = 101; id <= 133; ++id) {
+        for (uint16_t id = 101; id <= 134; ++id) {
             std::string t = "m" + std::to_string(id);
             catalogue[id] = std::u16string(t.begin(), t.end());
         }
@@ -64,6 +64,7 @@ struct Kit : fakes::FakePlatform {
         catalogue[128] = u"m128 %s";
         catalogue[131] = u"m131 %s";
         catalogue[133] = u"m133 %s";
+        catalogue[134] = u"m134 %s";
         catalogue[116] = u"Hide";
         catalogue[117] = u"Settings";
         catalogue[118] = u"Next";
@@ -104,7 +105,7 @@ struct Kit : fakes::FakePlatform {
     // A package beside the program.
     fakes::FakePackage& AddPackage(const std::u16string& name, const std::u16string& code,
                                    const std::u16string& version = u"5.0.10") {
-        files.Add(u"C:\\Kit", name);
+        files.AddFile(u"C:\\Kit", name, "package " + ToUtf8(WideString(name)));
         fakes::FakePackage& p = installer.Package(u"C:\\Kit\\" + name);
         p.identity = Identity(name, code, version);
         return p;
@@ -127,6 +128,22 @@ struct Kit : fakes::FakePlatform {
     void ToolInstalledFor(const std::u16string& code) {
         fakes::FakeProduct& p = installer.products[code];
         p.components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {3, kToolFolder + u"key.dll"};
+    }
+
+    // The seal a release would build in for these files of C:\Kit, as they are now.
+    std::string SealOf(const std::vector<std::u16string>& names) {
+        std::string seal;
+        for (const std::u16string& name : names) {
+            const std::string& bytes = files.contents.at(fakes::Fold(u"C:\\KIT\\" + name));
+            std::unique_ptr<Sha256> hash = files.NewSha256();
+            hash->Add(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+            uint8_t digest[32];
+            hash->Finish(digest);
+            for (uint8_t b : digest)
+                seal += "0123456789abcdef"[b >> 4], seal += "0123456789abcdef"[b & 15];
+            seal += " " + std::to_string(bytes.size()) + " " + ToUtf8(WideString(name)) + "\n";
+        }
+        return seal;
     }
 
     int RunWith(std::vector<std::u16string> args) {

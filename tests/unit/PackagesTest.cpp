@@ -4,6 +4,7 @@
 #include "packages/Choices.h"
 #include "packages/InstalledProduct.h"
 #include "packages/KitFolder.h"
+#include "packages/Seal.h"
 
 namespace qv::testing {
 namespace {
@@ -114,6 +115,39 @@ TEST(ChoosePackage, FallsBackWithoutLevelThenToPlatformAlone) {
     choice = ChoosePackage(kit, Architecture::kX64, {Level::kKc3, Language::kEnglish});
     EXPECT_EQ(choice.path, WideString(u"C:\\Kit\\q_x64_rus.msi"));
     EXPECT_EQ(choice.foundBy, FoundBy::kPlatformAlone);
+}
+
+// A line a file: "<SHA-256 in hex> <size> <name>"; any damage and no file is trusted.
+TEST(Seal, ReadsItsLines) {
+    const std::string hash(64, 'a');
+    const struct {
+        const char* name;
+        std::string text;
+        size_t files;
+    } cases[] = {
+        {"two_files", hash + " 10 a b.msi\n" + hash + " 0 Кит.cer\n", 2},
+        {"no_final_line_break", hash + " 10 a.msi", 1},
+        {"empty", "", 0},
+        {"short_hash", hash.substr(1) + " 10 a.msi\n", 0},
+        {"upper_case_hex", std::string(64, 'A') + " 10 a.msi\n", 0},
+        {"no_size", hash + "  a.msi\n", 0},
+        {"no_name", hash + " 10 \n", 0},
+        {"size_past_64_bits", hash + " 99999999999999999999 a.msi\n", 0},
+        {"one_bad_line_spoils_all", hash + " 10 a.msi\nnonsense\n", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Seal seal = ReadSeal(c.text.data(), c.text.size());
+        EXPECT_TRUE(seal.sealed);
+        EXPECT_EQ(seal.files.size(), c.files);
+    }
+    std::string text = hash + " 10 A B.MSI\n" + hash + " 0 Кит.cer\n";
+    Seal seal = ReadSeal(text.data(), text.size());
+    ASSERT_NE(seal.Find(WideString(u"a b.msi")), nullptr);
+    EXPECT_EQ(seal.Find(WideString(u"a b.msi"))->size, 10u);
+    EXPECT_EQ(seal.Find(WideString(u"a b.msi"))->sha256[31], 0xAA);
+    EXPECT_NE(seal.Find(WideString(u"Кит.cer")), nullptr);
+    EXPECT_EQ(seal.Find(WideString(u"a.msi")), nullptr);
 }
 
 TEST(InstalledProduct, LevelAndLanguageFromNamesAndFlags) {

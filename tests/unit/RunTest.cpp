@@ -52,7 +52,7 @@ void UpgradeKit(Kit& k) {
     FreshKit(k);
 }
 
-const char16_t kLock[] = u"Global\\QuorvaneCspSetup";
+const char16_t kLock[] = u"Global\\QuorvaneCspSetup";  // under Wine: no private namespaces
 
 // clang-format off
 const RunCase kRunCases[] = {
@@ -227,6 +227,89 @@ TEST(Run, PreparesTheInstalledProductBeforeTheInstaller) {
                   "WriteConditions " + ToUtf8(WideString(kCached)),
                   "PointSourceList " + ToUtf8(WideString(kNewCode)) + " qv_x64_kc2_rus.msi"}));
     EXPECT_TRUE(k.installer.internalUiDisabled);
+}
+
+// A sealed setup.exe uses only the files of its seal, each as sealed, and stops before anything
+// changes when one it uses is not.
+TEST(Run, SealedKit) {
+    const std::u16string kPackage = u"qv_x64_kc1_eng.msi", kCabinet = u"qv_x64_kc1_eng.cab";
+    struct {
+        const char* name;
+        std::function<void(Kit&)> change;  // after sealing
+        int exit;
+        const char* box;
+    } cases[] = {
+        {"as_sealed", [](Kit&) {}, 0, nullptr},
+        {"package_changed",
+         [&](Kit& k) { k.files.contents[fakes::Fold(u"C:\\KIT\\" + kPackage)][3] ^= 1; },
+         static_cast<int>(0x80091007), "m134 qv_x64_kc1_eng.msi"},
+        {"cabinet_swapped",
+         [&](Kit& k) { k.files.contents[fakes::Fold(u"C:\\KIT\\" + kCabinet)] = "another cab"; },
+         static_cast<int>(0x80091007), "m134 qv_x64_kc1_eng.cab"},
+        {"cabinet_missing",
+         [&](Kit& k) { k.files.contents.erase(fakes::Fold(u"C:\\KIT\\" + kCabinet)); },
+         static_cast<int>(0x80091007), "m134 qv_x64_kc1_eng.cab"},
+        {"cabinet_not_sealed",
+         [&](Kit& k) {
+             k.installer.Package(u"C:\\Kit\\" + kPackage).cabinets.emplace_back(u"extra.cab");
+         },
+         static_cast<int>(0x80091007), "m134 extra.cab"},
+        // Planted beside the kit, sorting first: not in the seal, so no package at all.
+        {"planted_package_ignored", [](Kit& k) { k.AddPackage(u"aaa_x64_kc1_eng.msi", kOldCode); },
+         0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Kit k;
+        FreshKit(k);
+        k.files.AddFile(u"C:\\Kit", kCabinet, "cabinet");
+        k.installer.Package(u"C:\\Kit\\" + kPackage).cabinets = {WideString(kCabinet)};
+        // The seal lists a file this run does not use, and which is gone: no matter.
+        k.files.AddFile(u"C:\\Kit", u"unused.cer", "cert");
+        k.resources.seal = k.SealOf(
+            {kCabinet, kPackage, u"qv_x64_kc2_rus.msi", u"qv_x64_kc3_eng.msi", u"unused.cer"});
+        k.files.contents.erase(fakes::Fold(u"C:\\KIT\\unused.cer"));
+        c.change(k);
+        EXPECT_EQ(k.RunWith({u"-kc", u"kc1", u"-lang", u"eng", u"-noreboot"}), c.exit);
+        EXPECT_EQ(k.BoxTexts(),
+                  c.box ? std::vector<std::string>{c.box} : std::vector<std::string>{});
+        EXPECT_EQ(k.Started().size(), c.exit == 0 ? 2u : 0u);
+        EXPECT_EQ(k.Leaks(), "");  // every held file let go
+    }
+}
+
+// The lock lives in the administrators' private namespace, where no standard user can take its
+// name first; where Windows has none (Wine), under its global name.
+TEST(Run, SingleInstanceLock) {
+    const std::string kPrivate = "QuorvaneCspSetup\\Lock", kGlobal = "Global\\QuorvaneCspSetup";
+    const struct {
+        const char* name;
+        std::deque<uint32_t> answers;  // of create and open, in turn
+        std::u16string heldElsewhere;
+        int exit;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"namespace_made", {0}, u"", 0, {"create", kPrivate}},
+        {"namespace_opened", {183, 0}, u"", 0, {"create", "open", kPrivate}},
+        {"namespace_gone_between_create_and_open",
+         {183, 2, 0},
+         u"",
+         0,
+         {"create", "open", "create", kPrivate}},
+        {"no_private_namespaces", {50}, u"", 0, {"create", kGlobal}},
+        {"another_run_holds_it", {0}, u"QuorvaneCspSetup\\Lock", 1618, {"create", kPrivate}},
+        // A standard user's object under the global name no longer matters.
+        {"squatted_global_name", {0}, u"Global\\QuorvaneCspSetup", 0, {"create", kPrivate}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Kit k;
+        FreshKit(k);
+        k.processes.namespaceAnswers = c.answers;
+        if (!c.heldElsewhere.empty()) k.processes.heldElsewhere[c.heldElsewhere] = 183;
+        EXPECT_EQ(k.RunWith({u"-silent", u"-noreboot"}), c.exit);
+        EXPECT_EQ(k.processes.lockCalls, c.calls);
+    }
 }
 
 // A failed installation over the product leaves its source list as it was: the next run finds

@@ -115,6 +115,12 @@ struct Advapi32 {
     QV_BIND(CheckTokenMembership);
     QV_BIND(ConvertStringSecurityDescriptorToSecurityDescriptorW);
     QV_BIND(InitiateSystemShutdownExW);
+    QV_BIND(CryptAcquireContextW);
+    QV_BIND(CryptReleaseContext);
+    QV_BIND(CryptCreateHash);
+    QV_BIND(CryptHashData);
+    QV_BIND(CryptGetHashParam);
+    QV_BIND(CryptDestroyHash);
 };
 
 struct Ole32 {

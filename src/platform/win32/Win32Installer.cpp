@@ -15,6 +15,7 @@ const wchar_t kIdentityQuery[] =
 const wchar_t kRemovalActionsQuery[] =
     L"SELECT `Action`, `Condition` FROM `InstallExecuteSequence` WHERE `Action`='KSProcess' OR "
     L"`Action`='KSProcess64'";
+const wchar_t kCabinetsQuery[] = L"SELECT `Cabinet`, `DiskId` FROM `Media`";
 const wchar_t kConditionUpdate[] =
     L"UPDATE `InstallExecuteSequence` SET `Condition`=? WHERE `Action`=?";
 
@@ -179,6 +180,16 @@ uint32_t Win32Installer::RestoreSourceList(const WideString& product, const Sour
     return msi().MsiSourceListSetInfoW(AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
                                        MSICODE_PRODUCT, L"PackageName",
                                        AsWide(sources.packageName));
+}
+
+uint32_t Win32Installer::ReadExternalCabinets(const WideString& package,
+                                              std::vector<WideString>& names) {
+    Api();
+    std::vector<SequenceCondition> rows;
+    UINT r = QueryPairs(package, kCabinetsQuery, rows);
+    for (const SequenceCondition& row : rows)
+        if (!row.action.empty() && row.action[0] != u'#') names.push_back(row.action);
+    return r;
 }
 
 uint32_t Win32Installer::ReadRemovalActions(const WideString& package,

@@ -24,6 +24,8 @@ class Win32Installer : public Installer {
     uint32_t ReadSourceList(const WideString& product, SourceList& sources) override;
     uint32_t PointSourceList(const WideString& product, const WideString& packageName) override;
     uint32_t RestoreSourceList(const WideString& product, const SourceList& sources) override;
+    uint32_t ReadExternalCabinets(const WideString& package,
+                                  std::vector<WideString>& names) override;
     uint32_t ReadRemovalActions(const WideString& package,
                                 std::vector<SequenceCondition>& rows) override;
     uint32_t WriteConditions(const WideString& package,
@@ -41,6 +43,7 @@ class Win32FileSystem : public FileSystem {
   public:
     WideString ProgramPath() override;
     uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) override;
+    std::unique_ptr<Sha256> NewSha256() override;
     std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) override;
     std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
                                            uint32_t& error) override;
@@ -81,6 +84,8 @@ class Win32Restarter : public Restarter {
 class Win32Processes : public Processes {
   public:
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
+    std::unique_ptr<LockNamespace> CreateLockNamespace(uint32_t& error) override;
+    std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
     std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error) override;
 };
 
@@ -107,6 +112,7 @@ class Win32Resources : public Resources {
     explicit Win32Resources(HINSTANCE instance) : instance_(instance) {}
     bool FindStringBlockNeutral(uint16_t block, ResourceBlock& out) override;
     bool FindStringBlock(uint16_t block, ResourceBlock& out) override;
+    bool FindSeal(const char*& text, size_t& size) override;
 
   private:
     HINSTANCE instance_;

@@ -99,6 +99,40 @@ class Win32HeldFile : public HeldFile {
 };
 }  // namespace
 
+namespace {
+// advapi32's CryptoAPI: loaded already, unlike bcrypt.dll, which is no KnownDLL.
+class Win32Sha256 : public Sha256 {
+  public:
+    bool Start() {
+        return advapi32().CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES,
+                                               CRYPT_VERIFYCONTEXT) &&
+               advapi32().CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_);
+    }
+    ~Win32Sha256() override {
+        if (hash_ != 0) advapi32().CryptDestroyHash(hash_);
+        if (provider_ != 0) advapi32().CryptReleaseContext(provider_, 0);
+    }
+    void Add(const uint8_t* bytes, size_t size) override {
+        ok_ = ok_ && advapi32().CryptHashData(hash_, bytes, static_cast<DWORD>(size), 0);
+    }
+    bool Finish(uint8_t (&digest)[32]) override {
+        DWORD size = sizeof(digest);
+        return ok_ && advapi32().CryptGetHashParam(hash_, HP_HASHVAL, digest, &size, 0) &&
+               size == sizeof(digest);
+    }
+
+  private:
+    HCRYPTPROV provider_ = 0;
+    HCRYPTHASH hash_ = 0;
+    bool ok_ = true;
+};
+}  // namespace
+
+std::unique_ptr<Sha256> Win32FileSystem::NewSha256() {
+    auto hash = std::make_unique<Win32Sha256>();
+    return hash->Start() ? std::move(hash) : nullptr;
+}
+
 std::unique_ptr<HeldFile> Win32FileSystem::Hold(const WideString& path, uint32_t& error) {
     // Shared for reading only: the installer reads it too, nobody may change it meanwhile.
     HANDLE file = ::CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -344,16 +378,91 @@ class Win32InstanceLock : public InstanceLock {
 };
 }  // namespace
 
-std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name, uint32_t& error) {
-    // SYSTEM and administrators own it; everyone may wait on it and see it, so that a second
-    // setup.exe of any user in any session finds it.
+namespace {
+
+// SYSTEM and administrators own it; everyone may wait on it and see it, so that a second
+// setup.exe of any user in any session finds it.
+PSECURITY_DESCRIPTOR LockSecurity(uint32_t& error) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!advapi32().ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;WD)", SDDL_REVISION_1, &descriptor,
-            nullptr)) {
+            L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;WD)", SDDL_REVISION_1, &descriptor, nullptr))
         error = ::GetLastError();
+    return descriptor;
+}
+
+using CreateBoundary = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+using AddSidToBoundary = BOOL(WINAPI*)(HANDLE*, PSID);
+using DeleteBoundary = VOID(WINAPI*)(HANDLE);
+using CreateNamespace = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+using OpenNamespace = HANDLE(WINAPI*)(LPVOID, LPCWSTR);
+using CloseNamespace = BOOLEAN(WINAPI*)(HANDLE, ULONG);
+
+const wchar_t kNamespace[] = L"QuorvaneCspSetup";
+
+class Win32LockNamespace : public LockNamespace {
+  public:
+    explicit Win32LockNamespace(HANDLE space) : space_(space) {}
+    ~Win32LockNamespace() override {
+        // Closed, not destroyed: another run may be opening it.
+        auto close = OptionalFunction<CloseNamespace>(::GetModuleHandleW(L"kernel32"),
+                                                      "ClosePrivateNamespace");
+        if (close) close(space_, 0);
+    }
+
+  private:
+    HANDLE space_;
+};
+
+// The boundary of the Administrators group, and what `use` makes of it. Where Windows has no
+// private namespaces (before Vista; Wine's boundary descriptors are NULL and adding a SID to one
+// ends the process) nothing more is called.
+template <typename Use>
+std::unique_ptr<LockNamespace> WithBoundary(uint32_t& error, Use use) {
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
+    auto create = OptionalFunction<CreateBoundary>(kernel, "CreateBoundaryDescriptorW");
+    auto add = OptionalFunction<AddSidToBoundary>(kernel, "AddSIDToBoundaryDescriptor");
+    auto remove = OptionalFunction<DeleteBoundary>(kernel, "DeleteBoundaryDescriptor");
+    HANDLE boundary = create && add && remove ? create(kNamespace, 0) : nullptr;
+    if (boundary == nullptr) {
+        error = ERROR_NOT_SUPPORTED;
         return nullptr;
     }
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    HANDLE space = nullptr;
+    if (advapi32().AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                            DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                            &administrators)) {
+        UniqueSid owner(administrators);
+        if (add(&boundary, administrators)) space = use(kernel, boundary);
+    }
+    error = space ? ERROR_SUCCESS : ::GetLastError();
+    remove(boundary);
+    return space ? std::make_unique<Win32LockNamespace>(space) : nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<LockNamespace> Win32Processes::CreateLockNamespace(uint32_t& error) {
+    return WithBoundary(error, [&](HMODULE kernel, HANDLE boundary) -> HANDLE {
+        auto create = OptionalFunction<CreateNamespace>(kernel, "CreatePrivateNamespaceW");
+        PSECURITY_DESCRIPTOR descriptor = LockSecurity(error);
+        UniqueLocal owner(descriptor);
+        SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+        return create && descriptor ? create(&attributes, boundary, kNamespace) : nullptr;
+    });
+}
+
+std::unique_ptr<LockNamespace> Win32Processes::OpenLockNamespace(uint32_t& error) {
+    return WithBoundary(error, [](HMODULE kernel, HANDLE boundary) -> HANDLE {
+        auto open = OptionalFunction<OpenNamespace>(kernel, "OpenPrivateNamespaceW");
+        return open ? open(boundary, kNamespace) : nullptr;
+    });
+}
+
+std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name, uint32_t& error) {
+    PSECURITY_DESCRIPTOR descriptor = LockSecurity(error);
+    if (descriptor == nullptr) return nullptr;
     UniqueLocal owner(descriptor);
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
     ::SetLastError(ERROR_SUCCESS);

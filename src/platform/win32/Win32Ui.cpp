@@ -135,6 +135,16 @@ bool Win32Resources::FindStringBlockNeutral(uint16_t block, ResourceBlock& out) 
     return LoadBlock(instance_, r, out);
 }
 
+bool Win32Resources::FindSeal(const char*& text, size_t& size) {
+    ResourceBlock block;
+    HRSRC r =
+        ::FindResourceW(instance_, MAKEINTRESOURCEW(200), reinterpret_cast<LPCWSTR>(RT_RCDATA));
+    if (!LoadBlock(instance_, r, block)) return false;
+    text = reinterpret_cast<const char*>(block.data);
+    size = ::SizeofResource(instance_, r);
+    return true;
+}
+
 bool Win32Resources::FindStringBlock(uint16_t block, ResourceBlock& out) {
     HRSRC r =
         ::FindResourceW(instance_, MAKEINTRESOURCEW(block), reinterpret_cast<LPCWSTR>(RT_STRING));
