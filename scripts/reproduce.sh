@@ -46,8 +46,11 @@ if [ -n "$notes" ]; then
       fail "the seal lines of $notes do not give back $base-seal.txt; the notes were changed"
     fi
   fi
-  commit=$(git rev-parse HEAD)
-  [ -z "$(git status --porcelain)" ] || commit="$commit with uncommitted changes"
+  if commit=$(git rev-parse HEAD 2>/dev/null); then
+    [ -z "$(git status --porcelain)" ] || commit="$commit with uncommitted changes"
+  else
+    commit="no git checkout"
+  fi
   [ "$(field commit)" = "$commit" ] ||
     echo "reproduce: WARNING: the notes name commit $(field commit); this tree is $commit" >&2
 fi
