@@ -1,17 +1,79 @@
 #!/usr/bin/env bash
 # Builds setup.exe for a release into build/release/ from a fresh configure: the reproducible
-# build, its notes and SHA256SUMS. Given a key, also signs it (the key options: scripts/sign.sh).
+# build, its notes and SHA256SUMS. Given --kit DIR, seals the kit into the build; given a key,
+# also signs it (the key options: scripts/sign.sh).
+#
+# Only a sealed build is signed unless --unsealed says that is meant: a signed setup.exe that
+# checks nothing lends the publisher's name to whatever packages are put beside it.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 usage() {
-  echo "usage: scripts/release.sh [--pkcs12 FILE | --pkcs11 URI [--pkcs11-module LIB]" \
-       "[--certs FILE]] [--timestamp URL]" >&2
+  echo "usage: scripts/release.sh [--kit DIR | --unsealed] [--pkcs12 FILE | --pkcs11 URI" \
+       "[--pkcs11-module LIB] [--certs FILE]] [--timestamp URL]" >&2
   exit "${1:-2}"
 }
+bad_usage() { echo "release: $1" >&2; usage; }
+fail() { echo "release: $1" >&2; exit 1; }
 case "${1-}" in -h|--help) usage 0 ;; esac
+
+kit= unsealed=
+key=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --kit)
+      [ $# -ge 2 ] && [ -n "$2" ] || bad_usage "--kit needs a folder"
+      # Before the cd below: a relative DIR is the caller's.
+      kit=$(realpath -m -- "$2")
+      shift 2 ;;
+    --unsealed) unsealed=1; shift ;;
+    # Their values pass through untouched, even one that looks like an option.
+    --pkcs12|--pkcs11|--pkcs11-module|--certs|--timestamp)
+      key+=("$1"); shift
+      [ $# -eq 0 ] || { key+=("$1"); shift; } ;;
+    -*) key+=("$1"); shift ;;
+    *) bad_usage "unexpected argument $1" ;;
+  esac
+done
+if [ -n "$kit" ] && [ -n "$unsealed" ]; then bad_usage "--kit and --unsealed exclude each other"; fi
+cd "$(dirname "$0")/.."
+
 # Bad options fail now, not after the build.
-if [ $# -gt 0 ]; then
-  bash scripts/sign.sh --check "$@" || { code=$?; [ $code -ne 2 ] || usage; exit $code; }
+if [ ${#key[@]} -gt 0 ]; then
+  bash scripts/sign.sh --check "${key[@]}" || { code=$?; [ $code -ne 2 ] || usage; exit $code; }
+  [ -n "$kit$unsealed" ] ||
+    bad_usage "only a sealed build is signed: give --kit DIR, or --unsealed to sign anyway"
+fi
+
+out=build/release
+# One line a file: "<sha256> <size> <name>", sorted by the names' bytes. Sub-folders and any
+# setup.exe are left out. A name Windows could not hold is refused: in the seal it could name a
+# file outside the kit (..\x) or break the line format.
+seal_kit() {
+  local LC_ALL=C dir=$1 name path
+  while IFS= read -r -d '' name; do
+    path=$dir/$name
+    [ "${name,,}" != setup.exe ] || continue
+    [ ! -d "$path" ] || continue
+    [ -f "$path" ] || fail "$path is neither a file nor a folder; it cannot be sealed"
+    case "$name" in
+      *[[:cntrl:]\\/:*?\"\<\>\|]* | *[\ .])
+        fail "$(printf '%q' "$name") in $dir is no Windows file name; it cannot be sealed" ;;
+    esac
+    printf '%s' "$name" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1 ||
+      fail "$(printf '%q' "$name") in $dir is not UTF-8; it cannot be sealed"
+    printf '%s %s %s\n' "$(sha256sum <"$path" | cut -d' ' -f1)" "$(stat -L -c %s -- "$path")" \
+      "$name"
+  done < <(find "$dir" -mindepth 1 -maxdepth 1 -printf '%f\0' | LC_ALL=C sort -z)
+}
+seal=
+if [ -n "$kit" ]; then
+  [ -d "$kit" ] || fail "no folder $kit to seal"
+  case "$kit/" in
+    "$(realpath -m "$out")"/*) fail "the kit cannot be inside $out, which a release replaces" ;;
+  esac
+  seal=$(mktemp)
+  trap 'rm -f "$seal"' EXIT
+  seal_kit "$kit" >"$seal"
+  [ -s "$seal" ] || fail "$kit holds no file to seal"
 fi
 bash scripts/setup.sh
 
@@ -24,14 +86,20 @@ if [ -n "$(git status --porcelain)" ]; then
 fi
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
-out=build/release
 rm -rf "$out"
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" >/dev/null
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$out/cmake/CMakeCache.txt"; }
 base=$(cache CMAKE_PROJECT_NAME)-$(cache CMAKE_PROJECT_VERSION)
 unsigned=$base-unsigned.exe
 signed=$base.exe
+sealed=()
+if [ -n "$seal" ]; then
+  # The release's name comes from the first configure; the seal's file is named after it.
+  sealed=("$base-seal.txt")
+  cat "$seal" >"$out/${sealed[0]}"
+  cmake --preset release -DQV_SEAL="$PWD/$out/${sealed[0]}" >/dev/null
+fi
+cmake --build --preset release -j "$(nproc)" >/dev/null
 cp "$out/cmake/setup.exe" "$out/$unsigned"
 
 first_line() { "$@" 2>&1 | sed -n 1p; }
@@ -45,6 +113,13 @@ first_line() { "$@" 2>&1 | sed -n 1p; }
   echo "cmake:             $(first_line cmake --version)"
   echo "packages:          $(dpkg-query -W -f='${Package} ${Version}, ' g++-mingw-w64-i686-win32 \
                              binutils-mingw-w64-i686 mingw-w64-i686-dev | sed 's/, $//')"
+  if [ -n "$seal" ]; then
+    # scripts/reproduce.sh --notes rebuilds the seal from these lines.
+    echo "kit:               sealed, $(wc -l <"$seal") files (${sealed[0]})"
+    sed 's/^/seal:              /' "$seal"
+  else
+    echo "kit:               not sealed"
+  fi
 } >"$out/$base-notes.txt"
 
 finish() {
@@ -52,13 +127,13 @@ finish() {
   sed 's/^/sha256:            /' "$out/SHA256SUMS" >>"$out/$base-notes.txt"
   echo "release: $out/: $* SHA256SUMS $base-notes.txt"
 }
-if [ $# -eq 0 ]; then
+if [ ${#key[@]} -eq 0 ]; then
   echo "signature:         none" >>"$out/$base-notes.txt"
-  finish "$unsigned"
+  finish "$unsigned" "${sealed[@]}"
   echo "release: no signing key given: stopped after the reproducible build"
   exit 0
 fi
-bash scripts/sign.sh "$@" "$out/$unsigned" "$out/$signed"
+bash scripts/sign.sh "${key[@]}" "$out/$unsigned" "$out/$signed"
 echo "signature:         Authenticode SHA-256, $(first_line osslsigncode --version | sed 's/,.*//')" \
   >>"$out/$base-notes.txt"
-finish "$unsigned" "$signed"
+finish "$unsigned" "$signed" "${sealed[@]}"

@@ -1,6 +1,8 @@
 """The release: scripts/release.sh and scripts/sign.sh with throwaway keys (a PKCS#12 file, a
 SoftHSM token, a local time-stamp authority), the signed file checked as a customer would check
-it; and scripts/setup.sh as root, through sudo and with neither."""
+it; a kit sealed into the release and the release rebuilt from its notes (scripts/reproduce.sh);
+and scripts/setup.sh as root, through sudo and with neither."""
+import hashlib
 import http.server
 import os
 import shutil
@@ -10,6 +12,7 @@ from pathlib import Path
 
 import pytest
 
+import make_kit
 import peinfo
 from make_kit import Package
 from test_resources import REPO, VERSION
@@ -20,6 +23,15 @@ PASSWORD = "correct horse"
 PIN = "4711"
 TOKEN_URI = "pkcs11:token=qv-release;object=signer"
 SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so"
+RT_RCDATA, SEAL_ID = 10, 200
+
+# Besides a package and the certificate files, what sealing must get right: a space, Cyrillic,
+# an empty file; and what it must leave out: a sub-folder and setup.exe in any case.
+KIT_EXTRAS = {"Zeta readme.txt": b"read me\n", "Лицензия.txt": "Текст\n".encode(),
+              "empty.dat": b"", "SETUP.EXE": b"MZ a stale setup.exe", "extras/notes.txt": b"x"}
+# In the order of the names' bytes, which is not the order of any natural language.
+SEALED = ["Zeta readme.txt", "broken.cer", "bundle.p7b", "empty.dat", "qv_x64_kc1_eng.msi",
+          "root_a.cer", "root_b.crt", "Лицензия.txt"]
 
 EXTENSIONS = """[ca]
 basicConstraints = critical, CA:true
@@ -130,58 +142,134 @@ def tsa(keys):
     server.shutdown()
 
 
+def _release(folder, *args, **kwargs):
+    """build/release/ after the whole release script, kept in folder: the next release
+    replaces build/release/."""
+    _checked(["bash", REPO / "scripts" / "release.sh", *args], **kwargs)
+    shutil.copytree(RELEASE, folder, ignore=shutil.ignore_patterns("cmake"))
+    return folder
+
+
 @pytest.fixture(scope="module")
-def released(keys):
-    """build/release/ after the whole release script, signing with the PKCS#12 file."""
-    _checked(["bash", REPO / "scripts" / "release.sh", "--pkcs12", keys / "signer.p12"],
-             env={**os.environ, "QV_SIGN_PASSWORD": PASSWORD})
-    return RELEASE
+def released(keys, tmp_path_factory):
+    """An unsealed release, signed with the PKCS#12 file as --unsealed allows."""
+    return _release(tmp_path_factory.mktemp("unsealed") / "release", "--unsealed", "--pkcs12",
+                    keys / "signer.p12", env={**os.environ, "QV_SIGN_PASSWORD": PASSWORD})
+
+
+@pytest.fixture(scope="module")
+def kit(tmp_path_factory, certificates):
+    folder = tmp_path_factory.mktemp("kit")
+    make_kit.build_package(Package("qv_x64_kc1_eng.msi"), folder)
+    make_kit.copy_certificates(certificates[0], folder)
+    for name, data in KIT_EXTRAS.items():
+        (folder / name).parent.mkdir(exist_ok=True)
+        (folder / name).write_bytes(data)
+    return folder
+
+
+@pytest.fixture(scope="module")
+def sealed(keys, kit, tmp_path_factory):
+    """A release sealed with the kit, signed with the PKCS#12 file."""
+    return _release(tmp_path_factory.mktemp("sealed") / "release", "--kit", kit, "--pkcs12",
+                    keys / "signer.p12", env={**os.environ, "QV_SIGN_PASSWORD": PASSWORD})
+
+
+# Kits release.sh must refuse: nothing to seal once the sub-folder and setup.exe are left out,
+# names that would leave the kit or break the seal's lines, a name that is not UTF-8.
+BAD_KITS = {"empty": ["setup.exe", "extras/notes.txt"], "backslash": ["..\\setup.msi"],
+            "newline": ["two\nlines.msi"], "latin1": [b"caf\xe9.msi"]}
+
+
+def _expected_seal(kit):
+    """The seal as setup.exe reads it, worked out here rather than by the script."""
+    lines = []
+    for name in SEALED:
+        data = (kit / name).read_bytes()
+        lines.append(f"{hashlib.sha256(data).hexdigest()} {len(data)} {name}\n")
+    return "".join(lines).encode("utf-8")
+
+
+def _rcdata(path):
+    return {name: data for (kind, name, _), data in peinfo.PeInfo(path).resources.items()
+            if kind == RT_RCDATA}
 
 
 def _verify(path, ca, *extra):
     return _run(["osslsigncode", "verify", "-CAfile", ca, *extra, "-in", path])
 
 
-def _flipped_in_text(signed, folder):
-    """A copy with one byte of code changed: inside .text, which the signature's digest covers."""
-    text = next(s for s in peinfo.PeInfo(signed).pe.sections if s.Name.startswith(b".text"))
+def _flipped(signed, folder, where):
+    """A copy with one byte changed inside .text or inside the seal: the signature's digest
+    covers both."""
     data = bytearray(signed.read_bytes())
-    data[text.PointerToRawData + text.SizeOfRawData // 2] ^= 0x01
+    if where == "seal":
+        (seal,) = _rcdata(signed).values()
+        assert data.count(seal) == 1
+        data[data.find(seal)] ^= 0x01
+    else:
+        text = next(s for s in peinfo.PeInfo(signed).pe.sections if s.Name.startswith(b".text"))
+        data[text.PointerToRawData + text.SizeOfRawData // 2] ^= 0x01
     copy = folder / "flipped.exe"
     copy.write_bytes(data)
     return copy
 
 
-def test_release_files(released):
-    sums = _checked(["sha256sum", "-c", "SHA256SUMS"], cwd=released).stdout
-    assert sums.split() == [f"{BASE}-unsigned.exe:", "OK", f"{BASE}.exe:", "OK"]
-    # A fresh configure in another folder gives the everyday build's bytes.
-    unsigned = (released / f"{BASE}-unsigned.exe").read_bytes()
-    assert unsigned == (REPO / "build" / "windows" / "setup.exe").read_bytes(), \
-        "build/windows/setup.exe is stale, or the release build is not reproducible"
-    notes = (released / f"{BASE}-notes.txt").read_text()
+@pytest.mark.parametrize("release, files, kit_line", [
+    ("released", [f"{BASE}-unsigned.exe", f"{BASE}.exe"], "not sealed"),
+    ("sealed", [f"{BASE}-unsigned.exe", f"{BASE}.exe", f"{BASE}-seal.txt"],
+     f"sealed, {len(SEALED)} files ({BASE}-seal.txt)"),
+], ids=["unsealed", "sealed"])
+def test_release_files(request, kit, release, files, kit_line):
+    folder = request.getfixturevalue(release)
+    sums = _checked(["sha256sum", "-c", "SHA256SUMS"], cwd=folder).stdout
+    assert sums.split() == [word for name in files for word in (f"{name}:", "OK")]
+    notes = (folder / f"{BASE}-notes.txt").read_text(encoding="utf-8")
     head = _checked(["git", "rev-parse", "HEAD"], cwd=REPO).stdout.strip()
     for expected in [head, "SOURCE_DATE_EPOCH: ", "i686-w64-mingw32-g++ (GCC)",
-                     "GNU ld (GNU Binutils)", "Authenticode SHA-256", f"{BASE}-unsigned.exe"]:
+                     "GNU ld (GNU Binutils)", "Authenticode SHA-256", f"{BASE}-unsigned.exe",
+                     f"\nkit:               {kit_line}\n"]:
         assert expected in notes
+    unsigned = folder / f"{BASE}-unsigned.exe"
+    listed = [line.split(None, 1)[1] for line in notes.splitlines() if line.startswith("seal:")]
+    if release == "released":
+        # A fresh configure in another folder gives the everyday build's bytes.
+        assert unsigned.read_bytes() == (REPO / "build" / "windows" / "setup.exe").read_bytes(), \
+            "build/windows/setup.exe is stale, or the release build is not reproducible"
+        assert (_rcdata(unsigned), listed) == ({}, [])
+        return
+    seal = _expected_seal(kit)
+    assert (folder / f"{BASE}-seal.txt").read_bytes() == seal
+    assert _rcdata(unsigned) == {SEAL_ID: seal}
+    assert listed == seal.decode("utf-8").splitlines()
+    # Its other resources are the unsealed program's.
+    others = [{key: data for key, data in peinfo.PeInfo(path).resources.items()
+               if key[0] != RT_RCDATA} for path in (unsigned, REPO / "build/windows/setup.exe")]
+    assert others[0] == others[1]
 
 
-@pytest.mark.parametrize("change, trust, accepted", [
-    ("none", "ca", True),
-    ("flipped byte in .text", "ca", False),
-    ("none", "stranger", False),
-    ("signature removed", "ca", False),
+@pytest.mark.parametrize("release, change, trust, accepted", [
+    ("released", "none", "ca", True),
+    ("released", "flipped byte in .text", "ca", False),
+    ("released", "none", "stranger", False),
+    ("released", "signature removed", "ca", False),
+    ("sealed", "none", "ca", True),
+    ("sealed", "flipped byte in the seal", "ca", False),
 ])
-def test_verification(released, keys, tmp_path, change, trust, accepted):
-    signed = released / f"{BASE}.exe"
-    path = {"none": signed, "signature removed": released / f"{BASE}-unsigned.exe",
-            "flipped byte in .text": _flipped_in_text(signed, tmp_path)}[change]
+def test_verification(request, keys, tmp_path, release, change, trust, accepted):
+    folder = request.getfixturevalue(release)
+    signed = folder / f"{BASE}.exe"
+    path = {"none": lambda: signed, "signature removed": lambda: folder / f"{BASE}-unsigned.exe",
+            "flipped byte in .text": lambda: _flipped(signed, tmp_path, "text"),
+            "flipped byte in the seal": lambda: _flipped(signed, tmp_path, "seal")}[change]()
     result = _verify(path, keys / f"{trust}.pem")
     assert (result.returncode == 0) == accepted, result.stdout + result.stderr
 
 
-def test_signing_changes_nothing_but_the_signature(released):
-    unsigned_path, signed_path = released / f"{BASE}-unsigned.exe", released / f"{BASE}.exe"
+@pytest.mark.parametrize("release", ["released", "sealed"])
+def test_signing_changes_nothing_but_the_signature(request, release):
+    folder = request.getfixturevalue(release)
+    unsigned_path, signed_path = folder / f"{BASE}-unsigned.exe", folder / f"{BASE}.exe"
     unsigned, signed = peinfo.PeInfo(unsigned_path), peinfo.PeInfo(signed_path)
     for read in [lambda p: p.imports(), lambda p: p.delay_imports(), lambda p: p.resources,
                  lambda p: (p.machine, p.subsystem, p.dll_characteristics)]:
@@ -196,6 +284,36 @@ def test_signing_changes_nothing_but_the_signature(released):
     assert changed and changed <= set(range(checksum, checksum + 4)) | set(
         range(security, security + 8))
     assert signed.pe.OPTIONAL_HEADER.DATA_DIRECTORY[4].VirtualAddress == len(old)
+
+
+@pytest.mark.parametrize("how", ["release.sh with a copy of the kit", "reproduce.sh --notes"])
+def test_sealed_again(sealed, kit, tmp_path, how):
+    """The seal is a build input like any other: the same commit and kit give the same bytes,
+    whatever the kit's folder, its files' order and times, the locale and the umask."""
+    unsigned = (sealed / f"{BASE}-unsigned.exe").read_bytes()
+    if how == "reproduce.sh --notes":
+        # As a customer would check a download: its signature stripped, against the notes.
+        stripped = tmp_path / "stripped.exe"
+        _checked(["osslsigncode", "remove-signature", "-in", sealed / f"{BASE}.exe", "-out",
+                  stripped])
+        result = _checked(["bash", REPO / "scripts" / "reproduce.sh", "--notes",
+                           sealed / f"{BASE}-notes.txt", stripped])
+        sha = hashlib.sha256(unsigned).hexdigest()
+        assert f"{sha}  {BASE}-unsigned.exe in " in result.stdout, result.stdout
+        assert "sealed" in result.stdout and "reproduce: identical" in result.stdout
+        return
+    copy = tmp_path / "another kit"
+    files = sorted((p for p in kit.rglob("*") if p.is_file()), reverse=True)
+    for age, path in enumerate(files):
+        target = copy / path.relative_to(kit)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(path.read_bytes())
+        os.utime(target, (age * 86400, age * 86400))
+    _checked(["bash", "-c", 'umask 077 && exec bash "$0" --kit "$1"',
+              REPO / "scripts" / "release.sh", copy], env={**os.environ, "LC_ALL": "ru_RU.UTF-8"})
+    seal = f"{BASE}-seal.txt"
+    assert (RELEASE / seal).read_bytes() == (sealed / seal).read_bytes()
+    assert (RELEASE / f"{BASE}-unsigned.exe").read_bytes() == unsigned
 
 
 def test_signed_setup_installs_under_wine(released, prefix):
@@ -233,26 +351,51 @@ def test_sign_with(released, keys, token, tsa, tmp_path, key, check):
     ("release", ["--pkcs11", "token=qv-release"], PIN, 2, "takes a pkcs11: URI"),
     ("release", ["--pkcs12", "{keys}/missing.p12"], PASSWORD, 1, "cannot read"),
     ("release", ["--pkcs12", "{keys}/signer.p12"], None, 1, "set QV_SIGN_PASSWORD"),
+    ("release", ["--pkcs12", "{keys}/signer.p12"], PASSWORD, 2, "only a sealed build is signed"),
+    ("release", ["--kit"], None, 2, "--kit needs a folder"),
+    ("release", ["--kit", "{tmp}/empty", "--unsealed"], None, 2, "exclude each other"),
+    ("release", ["--kit", "{tmp}/missing"], None, 1, "no folder"),
+    ("release", ["--kit", "{tmp}/empty"], None, 1, "no file to seal"),
+    ("release", ["--kit", "{tmp}/backslash"], None, 1, "no Windows file name"),
+    ("release", ["--kit", "{tmp}/newline"], None, 1, "no Windows file name"),
+    ("release", ["--kit", "{tmp}/latin1"], None, 1, "not UTF-8"),
+    ("release", ["--kit", str(RELEASE / "cmake")], None, 1, "inside build/release"),
     ("sign", ["--pkcs12", "{keys}/signer.p12", "{unsigned}", "{out}"], "wrong", 1, "PKCS#12"),
     ("sign", ["--pkcs11", TOKEN_URI, "{unsigned}", "{out}"], "0000", 1, "private key"),
     ("sign", ["--pkcs12", "{keys}/signer.p12", "{unsigned}", "{unsigned}"], PASSWORD, 2,
      "one file"),
+    ("reproduce", ["--notes"], None, 2, "usage: scripts/reproduce.sh"),
+    ("reproduce", ["--notes", "{keys}/ca.pem"], None, 1, "gives no SHA-256"),
+    ("reproduce", ["--notes", "{tmp}/changed-notes.txt"], None, 1, "the notes were changed"),
 ])
-def test_refused(released, keys, token, tmp_path, script, args, password, code, message):
-    """Bad usage fails before any build; a key that does not open writes no signed file."""
+def test_refused(released, sealed, keys, token, tmp_path, script, args, password, code, message):
+    """Bad usage fails before any build, and so do a kit that cannot be sealed and notes whose
+    seal lines were changed; a key that does not open writes no signed file."""
     out = tmp_path / "signed.exe"
     unsigned = tmp_path / "unsigned.exe"
     shutil.copy2(released / f"{BASE}-unsigned.exe", unsigned)
+    for folder, names in BAD_KITS.items():
+        for name in names:
+            path = os.path.join(os.fsencode(tmp_path / folder), os.fsencode(name))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            open(path, "wb").close()
+    notes = (sealed / f"{BASE}-notes.txt").read_text(encoding="utf-8")
+    assert " 0 empty.dat\n" in notes
+    (tmp_path / "changed-notes.txt").write_text(notes.replace(" 0 empty.dat\n", " 1 empty.dat\n"),
+                                                encoding="utf-8")
+    before = {p.name: p.read_bytes() for p in RELEASE.iterdir() if p.is_file()}
     env = {k: v for k, v in token.items() if k != "QV_SIGN_PASSWORD"}
     if password is not None:
         env["QV_SIGN_PASSWORD"] = password
     result = _run(["bash", REPO / "scripts" / f"{script}.sh",
-                   *[a.format(keys=keys, unsigned=unsigned, out=out) for a in args]], env=env,
-                  timeout=30)
+                   *[a.format(keys=keys, unsigned=unsigned, out=out, tmp=tmp_path) for a in args]],
+                  env=env, timeout=30)
     assert (result.returncode, message in result.stderr) == (code, True), result.stderr
     assert code != 2 or "usage:" in result.stderr
     assert not out.exists()
     assert unsigned.read_bytes() == (released / f"{BASE}-unsigned.exe").read_bytes()
+    # A refused release leaves the last one alone.
+    assert {p.name: p.read_bytes() for p in RELEASE.iterdir() if p.is_file()} == before
 
 
 # --- scripts/setup.sh ------------------------------------------------------------------------
