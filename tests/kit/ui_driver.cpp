@@ -207,12 +207,14 @@ BOOL CALLBACK ListWindow(HWND window, LPARAM) {
     return TRUE;
 }
 
-// Runs a command line as given and reports its full 32-bit exit code, which `wine` itself
-// truncates to 8 bits.
-int Exec(const wchar_t* command_line) {
+// Runs a command line as given, on `desktop` when one is named, and reports its full 32-bit
+// exit code, which `wine` itself truncates to 8 bits.
+int Exec(const wchar_t* command_line, const wchar_t* desktop = nullptr) {
     std::wstring buffer = command_line;
+    std::wstring place = desktop ? desktop : L"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    if (desktop) si.lpDesktop = &place[0];
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &pi)) {
@@ -242,26 +244,10 @@ int ExecHidden(const wchar_t* command_line) {
         Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
         return 3;
     }
-    std::wstring buffer = command_line;
-    std::wstring place = L"QvService\\Default";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.lpDesktop = &place[0];
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
-        return 3;
-    }
-    CloseHandle(pi.hThread);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
+    int result = Exec(command_line, L"QvService\\Default");
     CloseDesktop(desktop);
     CloseWindowStation(station);
-    Out(L"exit " + std::to_wstring(code) + L"\n");
-    return 0;
+    return result;
 }
 
 // With its standard output redirected to a file, as a script's "> plan.txt" does.
