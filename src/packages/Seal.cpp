@@ -43,7 +43,8 @@ FileCheck Finish(Sha256& hash, const SealedFile& sealed, FileCheck check) {
         return check;
     }
     check.matches = check.size == sealed.size;
-    for (size_t i = 0; i < 32; ++i) check.matches = check.matches && check.sha256[i] == sealed.sha256[i];
+    for (size_t i = 0; i < 32; ++i)
+        check.matches = check.matches && check.sha256[i] == sealed.sha256[i];
     return check;
 }
 
@@ -94,7 +95,8 @@ FileCheck CheckFile(FileSystem& files, HeldFile& file, const SealedFile& sealed)
     return Finish(*hash, sealed, check);
 }
 
-FileCheck CheckBytes(FileSystem& files, const std::vector<uint8_t>& bytes, const SealedFile& sealed) {
+FileCheck CheckBytes(FileSystem& files, const std::vector<uint8_t>& bytes,
+                     const SealedFile& sealed) {
     FileCheck check;
     check.size = bytes.size();
     std::unique_ptr<Sha256> hash = files.NewSha256();

@@ -40,7 +40,8 @@ struct FileCheck {
 // Size first, then SHA-256, read once through the held file.
 FileCheck CheckFile(FileSystem& files, HeldFile& file, const SealedFile& sealed);
 // The same for bytes already read.
-FileCheck CheckBytes(FileSystem& files, const std::vector<uint8_t>& bytes, const SealedFile& sealed);
+FileCheck CheckBytes(FileSystem& files, const std::vector<uint8_t>& bytes,
+                     const SealedFile& sealed);
 
 // "size 123, SHA-256 ab12…" for the log.
 WideString Describe(uint64_t size, const uint8_t (&sha256)[32]);
