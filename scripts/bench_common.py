@@ -22,6 +22,10 @@ RESULTS = WORK / "results.json"
 SETUP = WORK / "setup.exe"
 # An older setup.exe timed beside it (--compare), under its own name in the same kit.
 OLD_SETUP = "setup-old.exe"
+# setup.exe built with the bulk kit's seal; the build is kept between runs, only the seal changes.
+SEALED_BUILD = WORK / "sealed-build"
+# The sealed setup.exe's kit in the prefix: the package alone, as the seal lists it.
+SEALED_KIT = "C:\\sealed"
 # The decision's floor reads the package as a database; floor_package.exe opens it as an
 # installer session; peer.exe is the decision built with makensis.
 PROGRAMS = ("empty.exe", "floor.exe", "floor_package.exe", "peer.exe")
@@ -47,6 +51,7 @@ ERROR_UNKNOWN_PRODUCT = 1605
 SIZE_LIMIT = 128 * 1024
 TARGETS = {"floor": 1.05, "peer": 1.00, "before": 1.00, "bad option": 1.5, "install": 1.10,
            "bulk": 1.03, "scaling": 2.0, "log": 1.05}
+SEAL_SHARE = 0.03  # the seal check's share of the sealed installation
 TIMED = ("decision", "install", "bulk", "scaling")  # the results that are hyperfine series
 
 # setup.exe's log where it cannot be created: the same run without the log's cost.
@@ -58,6 +63,7 @@ BOGUS = "setup.exe -silent -bogus"
 SETUP_INSTALL = "setup.exe -silent -noreboot"
 SETUP_INSTALL_QN = "setup.exe -silent -noreboot -args /qn"
 SETUP_INSTALL_QN_NO_LOG = "setup.exe -silent -noreboot -args /qn, no log"
+SEALED_INSTALL_QN = "sealed setup.exe -silent -noreboot -args /qn"
 BY_HAND = "msiexec /i … /qn REBOOT=R, then the tool"
 # The properties that both floors print with -print.
 FLOOR_PROPERTIES = ("ProductCode", "UpgradeCode", "ProductVersion", "ProductName")
@@ -144,7 +150,7 @@ def prepare_work(compare: Optional[Path] = None, copy: bool = True) -> None:
     the programs to measure copied in afresh."""
     WORK.mkdir(parents=True, exist_ok=True)
     for stale in WORK.iterdir():
-        if stale.is_dir():
+        if stale.is_dir() and stale != SEALED_BUILD:
             subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": str(stale)},
                            capture_output=True)
             shutil.rmtree(stale)

@@ -9,6 +9,8 @@ import datetime
 import json
 import os
 import platform
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -19,9 +21,9 @@ from typing import Dict, List, Optional, Sequence, Tuple
 import bench_common  # first: it puts tests/e2e and tests/kit on the path
 from bench_common import (BOGUS, BULK, BY_HAND, DECIDE, DECIDE_NO_LOG, DECIDE_OLD,
                           EXIT_BAD_COMMAND_LINE, EXIT_SAME_VERSION, MSIEXEC, NO_LOG, OLD_SETUP,
-                          PACKAGE, SETUP, SETUP_INSTALL, SETUP_INSTALL_QN,
-                          SETUP_INSTALL_QN_NO_LOG, WORK, Bench, Series, check, low8, num, q, say,
-                          uninstall_command)
+                          PACKAGE, SEALED_BUILD, SEALED_INSTALL_QN, SEALED_KIT, SETUP,
+                          SETUP_INSTALL, SETUP_INSTALL_QN, SETUP_INSTALL_QN_NO_LOG, WORK, Bench,
+                          Series, check, low8, num, q, say, uninstall_command)
 import wine
 from make_kit import PAYLOAD_FOLDERS, Package
 
@@ -178,11 +180,16 @@ def measure_scaling(args, prefix: wine.Prefix, folders: Dict[int, str]) -> Dict[
     return hyperfine(commands, prefix.env, prefix.kit, args.rounds, 5 * args.scale, 2)
 
 
-def install_commands(package: Package, plain: bool = True) -> Dict[str, str]:
-    """setup.exe against the same installation by hand; `plain` adds setup.exe without /qn."""
+def install_commands(package: Package, plain: bool = True,
+                     sealed: Optional[str] = None) -> Dict[str, str]:
+    """setup.exe against the same installation by hand; `plain` adds setup.exe without /qn,
+    `sealed` the sealed setup.exe in that folder."""
     setup = r"C:\kit\setup.exe"
     commands = {SETUP_INSTALL: wine_cmd(setup, "-silent", "-noreboot", expect=0)} if plain else {}
     commands[SETUP_INSTALL_QN] = wine_cmd(setup, "-silent", "-noreboot", "-args", "/qn", expect=0)
+    if sealed:
+        commands[SEALED_INSTALL_QN] = wine_cmd(sealed + "\\setup.exe", "-silent", "-noreboot",
+                                               "-args", "/qn", expect=0)
     if plain:
         commands[SETUP_INSTALL_QN_NO_LOG] = wine_cmd(setup, "-silent", "-noreboot", "-args", "/qn",
                                                      *NO_LOG, expect=0)
@@ -190,6 +197,31 @@ def install_commands(package: Package, plain: bool = True) -> Dict[str, str]:
         wine_cmd(MSIEXEC, "/i", "C:\\kit\\" + package.file_name, "/qn", "REBOOT=R")
         + " && " + wine_cmd(package.tool_folder() + "ordo_tool.exe", "/init"))
     return commands
+
+
+def sealed_kit(prefix: wine.Prefix, package: Package) -> str:
+    """A kit of the package alone, beside C:\\kit, with a setup.exe sealed for it; its folder.
+    The package is a hard link: both setup.exe read the same file, from the same cache."""
+    folder = prefix.host(SEALED_KIT)
+    folder.mkdir()
+    os.link(prefix.kit / package.file_name, folder / package.file_name)
+    shutil.copy2(wine.build_sealed_setup(folder, SEALED_BUILD), folder / "setup.exe")
+    return SEALED_KIT
+
+
+SEALED_LINE = re.compile(r"seal: .* as sealed \(.*\) in (\d+) ms$")
+
+
+def seal_checks(prefix: wine.Prefix) -> List[int]:
+    """Per run of a sealed setup.exe, the milliseconds its log gives its checks of the seal."""
+    runs = []
+    for log in prefix.drive_c.glob("users/*/Temp/QuorvaneSetup_*.log"):
+        lines = log.read_text("utf-8").splitlines()
+        if any("kit sealed: " in line for line in lines):
+            checks = [int(m.group(1)) for m in map(SEALED_LINE.search, lines) if m]
+            check(f"{log.name}: seal checks", bool(checks), True)
+            runs.append(sum(checks))
+    return runs
 
 
 def measure_install(prefix: wine.Prefix, package: Package, commands: Dict[str, str],
@@ -244,6 +276,8 @@ def measure(args, bench: Bench, decided: wine.Prefix, fresh: wine.Prefix,
     data: dict = {"date": datetime.date.today().isoformat(), "rounds": args.rounds,
                   "scale": args.scale}
     bulk = bench.prefix("bulk", BULK)
+    say("Building setup.exe sealed for the bulk package")
+    sealed = sealed_kit(bulk, BULK)
     data["bulk package"] = {
         "files": BULK.payload.files + 1, "bytes": BULK.payload.total_bytes,
         "folders": len(PAYLOAD_FOLDERS), "msi bytes": (bulk.kit / BULK.file_name).stat().st_size}
@@ -253,11 +287,14 @@ def measure(args, bench: Bench, decided: wine.Prefix, fresh: wine.Prefix,
     say("3. Installation: setup.exe on a fresh state against msiexec and the tool by hand")
     data["install"] = measure_install(fresh, PACKAGE, install_commands(PACKAGE), args.rounds,
                                       4 * args.scale)
-    say(f"4. Installation of {num(BULK.payload.files + 1)} files, the same way")
+    say(f"4. Installation of {num(BULK.payload.files + 1)} files, the same way, also sealed")
     # Twice the rounds, a few seconds each: a burst of load on the shared machine then lands on
     # both sides. The checked installation before has warmed the caches.
-    data["bulk"] = measure_install(bulk, BULK, install_commands(BULK, plain=False),
+    data["bulk"] = measure_install(bulk, BULK, install_commands(BULK, plain=False, sealed=sealed),
                                    2 * args.rounds, args.scale, warmup=0)
+    # The checked run and the timed ones: the same work on the same warm file.
+    data["seal check"] = seal_checks(bulk)
+    check("sealed runs logged", len(data["seal check"]), 1 + 2 * args.rounds * args.scale)
     data["scaling"] = measure_scaling(args, decided, folders)
     data["memory"] = measure_memory(args, decided, fresh)
 

@@ -6,12 +6,13 @@ import re
 import statistics
 import sys
 from pathlib import Path
-from typing import Dict, List, Tuple
+from typing import Dict, List, Optional, Tuple
 
 from bench_common import (BOGUS, BY_HAND, DECIDE, DECIDE_NO_LOG, DECIDE_OLD, END,
-                          FLOOR_PROPERTIES, FOLDER_SIZES, OLD_SETUP, OUT, RESULTS, SETUP_INSTALL,
-                          SETUP_INSTALL_QN, SETUP_INSTALL_QN_NO_LOG, SIZE_LIMIT, START, TARGETS,
-                          Phase, Series, load_results, num, ratio, say)
+                          FLOOR_PROPERTIES, FOLDER_SIZES, OLD_SETUP, OUT, RESULTS, SEAL_SHARE,
+                          SEALED_INSTALL_QN, SETUP_INSTALL, SETUP_INSTALL_QN,
+                          SETUP_INSTALL_QN_NO_LOG, SIZE_LIMIT, START, TARGETS, Phase, Series,
+                          load_results, num, ratio, say)
 
 
 # --- the traces in words -----------------------------------------------------------------------
@@ -82,6 +83,16 @@ def bare_row(measure: str, command: str, median: str = "", ratio_text: str = "",
     return f"| {measure} | {command} | | {median} | | {ratio_text} | {target} | {met} |"
 
 
+def seal_check(data: dict) -> Optional[Tuple[float, float]]:
+    """(median ms of the seal check, its share of the sealed installation's median); nothing
+    from results older than the sealed build."""
+    sealed, checks = data["bulk"].get(SEALED_INSTALL_QN), data.get("seal check")
+    if not sealed or not checks:
+        return None
+    ms = statistics.median(checks)
+    return ms, ms / (sealed.median * 1000)
+
+
 def report(data: dict) -> str:
     d, i, b, s = data["decision"], data["install"], data["bulk"], data["scaling"]
     setup, floor, peer = d[DECIDE], d["floor.exe"], d["peer.exe"]
@@ -92,6 +103,7 @@ def report(data: dict) -> str:
     log_decision = ratio(setup, d[DECIDE_NO_LOG])
     log_install = ratio(i[SETUP_INSTALL_QN], i[SETUP_INSTALL_QN_NO_LOG])
     bulk = ratio(b[SETUP_INSTALL_QN], b[BY_HAND])
+    sealed, seal = b.get(SEALED_INSTALL_QN), seal_check(data)
     small, big = FOLDER_SIZES[0], FOLDER_SIZES[-1]
     sc = ratio(s[f"{DECIDE}, {big} files"], s[f"{DECIDE}, {small} files"])
     sc_empty = ratio(s[f"empty.exe, {big} files"], s[f"empty.exe, {small} files"])
@@ -150,8 +162,14 @@ def report(data: dict) -> str:
         row("", i[BY_HAND], "1", "", "baseline"),
         row(f"4. Installation, {num(bulk_kit['files'])} files", b[SETUP_INSTALL_QN], r(bulk),
             f"≤ {TARGETS['bulk']:.2f}×", judged(bulk, "bulk")),
-        row("", b[BY_HAND], "1", "", "baseline"),
     ]
+    if seal:
+        lines += [
+            row("", sealed, r(ratio(sealed, b[BY_HAND])), "", "reference"),
+            bare_row("", "its seal check", f"{seal[0]:.0f}",
+                     f"{seal[1] * 100:.1f} % of the installation", f"≤ {SEAL_SHARE * 100:g} %",
+                     verdict(seal[1], SEAL_SHARE))]
+    lines.append(row("", b[BY_HAND], "1", "", "baseline"))
     for count in FOLDER_SIZES:
         series = s[f"{DECIDE}, {count} files"]
         rr = ratio(series, s[f"{DECIDE}, {small} files"])
@@ -245,7 +263,16 @@ def report(data: dict) -> str:
         "text compresses). setup.exe runs as an unattended installation would, with "
         "`-args /qn`, so both sides start msiexec with the same command line. A run takes "
         f"seconds: the runs are spread over {2 * data['rounds']} rounds of {data['scale']}, "
-        "without warm-up runs, for a burst of load on the machine to fall on both sides.",
+        "without warm-up runs, for a burst of load on the machine to fall on both sides."
+        + (" The sealed setup.exe is the same source built with `-DQV_SEAL` for a kit of this "
+           "package alone, and runs from such a kit whose package is a hard link to the same "
+           "file: before it uses the package it reads it whole for its SHA-256 and holds it "
+           "open. Its log gives each check's milliseconds; its seal check is their sum per run, "
+           f"the median over {len(data['seal check'])} runs (the timed ones and the checked one "
+           "before them), as a share of the sealed installation's median. By the medians the "
+           "sealed installation takes "
+           f"{more_or_less((sealed.median - b[SETUP_INSTALL_QN].median) * 1000)} than the "
+           f"unsealed one, against the seal check's {seal[0]:.0f} ms." if seal else ""),
         "5. **Folder scaling.** The decision of 1. in folders holding setup.exe, the package "
         "and empty.exe beside 10, 1 000 or 10 000 small unrelated files (documents, images, "
         "archives; no package, certificate or DLL). empty.exe in the same folders shows what "
@@ -289,7 +316,8 @@ def report(data: dict) -> str:
         "```",
         "",
         "It builds its prefixes under `build/bench/` from the end-to-end tests' cached pristine "
-        "prefix and removes them afterwards (`--keep` keeps them); the raw numbers are in "
+        "prefix and removes them afterwards (`--keep` keeps them); the sealed setup.exe is built "
+        "in `build/bench/sealed-build/`, kept for the next run. The raw numbers are in "
         "`build/bench/results.json`. Its parts also run alone: `scripts/bench_measure.py` "
         "times and writes the results, `scripts/bench_trace.py` adds the traces to them and "
         "`scripts/bench_report.py` writes this page. The peer needs makensis (Debian's `nsis`), "
@@ -402,6 +430,13 @@ def explain_misses(data, vs_floor, vs_peer, bogus, ins, ins_qn, bulk, sc,
             f"against {TARGETS['bulk']:.2f}×.** setup.exe takes {more_or_less(extra)} than "
             f"the {b[BY_HAND].median:.1f} s by hand, against {more_or_less(small_extra)} with "
             "the one-file package, where the fixed costs of 1. and 3. are all it adds.")
+    seal = seal_check(data)
+    if seal and seal[1] > SEAL_SHARE:
+        msi_mib = data["bulk package"]["msi bytes"] / 1024 / 1024
+        lines.append(
+            f"- **The seal check, {seal[1] * 100:.1f} % of the sealed installation against "
+            f"{SEAL_SHARE * 100:g} %.** {seal[0]:.0f} ms to read the {msi_mib:.1f} MiB package "
+            f"once and hash it with Wine's SHA-256, {msi_mib / seal[0] * 1000:.0f} MiB/s.")
     if sc[0] > TARGETS["scaling"]:
         lines.append(f"- **Folder scaling, {sc[0]:.2f}× against {TARGETS['scaling']:g}×.** "
                      + scaling_text(data, sc_empty))

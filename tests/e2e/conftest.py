@@ -139,26 +139,11 @@ def prefix(request, make_prefix):
 def sealed_setup(kit_helpers):
     """sealed_setup(folder) -> the path of a setup.exe sealed for the kit in folder. Built in
     build/e2e/sealed once; another seal rebuilds only the resources and the link."""
-    work = wine.E2E / "sealed"
-    seal_file = work / "seal.txt"
-
     def build(folder) -> "Path":
-        work.mkdir(parents=True, exist_ok=True)
-        text = make_kit.seal(folder)
-        if not seal_file.exists() or seal_file.read_text(encoding="utf-8") != text:
-            seal_file.write_text(text, encoding="utf-8")
-        steps = [["cmake", "--build", str(work), "--target", "setup"]]
-        if not (work / "CMakeCache.txt").exists():
-            steps.insert(0, ["cmake", "-S", str(wine.REPO), "-B", str(work),
-                             "-DCMAKE_TOOLCHAIN_FILE=" + str(wine.REPO / "cmake" /
-                                                              "i686-w64-mingw32.cmake"),
-                             "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DQV_SEAL=" + str(seal_file)])
-        for step in steps:
-            result = subprocess.run(step, capture_output=True, text=True)
-            if result.returncode != 0:
-                pytest.fail(f"{' '.join(step)} failed:\n{result.stdout[-3000:]}"
-                            f"{result.stderr[-3000:]}", pytrace=False)
-        return work / "setup.exe"
+        try:
+            return wine.build_sealed_setup(folder, wine.E2E / "sealed")
+        except RuntimeError as e:
+            pytest.fail(str(e), pytrace=False)
     return build
 
 

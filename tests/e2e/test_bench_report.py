@@ -9,14 +9,16 @@ import pytest
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 import bench_report  # noqa: E402
 from bench_common import (BOGUS, BY_HAND, DECIDE, DECIDE_NO_LOG, DECIDE_OLD, END,  # noqa: E402
-                          FOLDER_SIZES, OLD_SETUP, SETUP_INSTALL, SETUP_INSTALL_QN,
-                          SETUP_INSTALL_QN_NO_LOG, SIZE_LIMIT, START, TARGETS, Series)
+                          FOLDER_SIZES, OLD_SETUP, SEAL_SHARE, SEALED_INSTALL_QN, SETUP_INSTALL,
+                          SETUP_INSTALL_QN, SETUP_INSTALL_QN_NO_LOG, SIZE_LIMIT, START, TARGETS,
+                          Series)
 
 BASE = 0.100  # seconds, every series unless given
 
 
-def results(size: int, times: dict, compare: bool) -> dict:
-    """Results as the parts record them; `times` sets (median, min) of a series by its name."""
+def results(size: int, times: dict, compare: bool, sealed: bool = True) -> dict:
+    """Results as the parts record them; `times` sets (median, min) of a series by its name, and
+    the seal check's ms; without `sealed`, as they were before the sealed build was timed."""
     def series(name, key=None):
         median, least = times.get(key or name, (BASE, BASE))
         return Series(name, [least, median, median + 0.01])
@@ -35,7 +37,8 @@ def results(size: int, times: dict, compare: bool) -> dict:
         "decision": {n: series(n) for n in decision},
         "install": {n: series(n) for n in (SETUP_INSTALL, SETUP_INSTALL_QN,
                                            SETUP_INSTALL_QN_NO_LOG, BY_HAND)},
-        "bulk": {n: series(n, "bulk " + n) for n in (SETUP_INSTALL_QN, BY_HAND)},
+        "bulk": {n: series(n, "bulk " + n)
+                 for n in (SETUP_INSTALL_QN, BY_HAND, *([SEALED_INSTALL_QN] if sealed else []))},
         "scaling": {n: series(n) for n in scaling},
         "size": {"bytes": size, "sections": [(".text", 4096)], "resources": [("icons", 512)],
                  "others": {"peer.exe": 1, "floor.exe": 1, **({OLD_SETUP: 1} if compare else {})}},
@@ -46,20 +49,29 @@ def results(size: int, times: dict, compare: bool) -> dict:
         "phases": dict.fromkeys(("bogus", "floor", "decision", "decision_big", "install"), phases),
         "seconds": {"measuring": 60.0, "tracing": 30.0},
         **({"compare": {"path": "old/setup.exe"}} if compare else {}),
+        **({"seal check": [times.get("seal check", 1)] * 3} if sealed else {}),
     }
 
 
 RATIO = re.compile(r"^(\d+\.\d+)× \((\d+\.\d+)×\)")
 TARGET = re.compile(r"^≤ (\d+(?:\.\d+)?)×")
+SHARE = re.compile(r"^(\d+(?:\.\d+)?) %")
+SHARE_TARGET = re.compile(r"^≤ (\d+(?:\.\d+)?) %")
 
 
 def judged_rows(page: str):
-    """(command, medians' ratio, minimums' ratio, stated target, verdict) of each judged row."""
+    """(command, medians' ratio, minimums' ratio, stated target, verdict) of each judged row; a
+    share counts as both ratios."""
     for line in page.splitlines():
         cells = [c.strip() for c in line.split("|")[1:-1]]
-        if len(cells) == 8 and RATIO.match(cells[5]) and TARGET.match(cells[6]):
+        if len(cells) != 8:
+            continue
+        if RATIO.match(cells[5]) and TARGET.match(cells[6]):
             median, least = map(float, RATIO.match(cells[5]).groups())
             yield cells[1], median, least, float(TARGET.match(cells[6]).group(1)), cells[7]
+        elif SHARE.match(cells[5]) and SHARE_TARGET.match(cells[6]):
+            share = float(SHARE.match(cells[5]).group(1))
+            yield cells[1], share, share, float(SHARE_TARGET.match(cells[6]).group(1)), cells[7]
 
 
 def expected(median: float, least: float, limit: float) -> str:
@@ -79,7 +91,8 @@ def near_targets(offset: float) -> dict:
     return {DECIDE: decide, DECIDE_OLD: tuple(t / (TARGETS["before"] + offset) for t in decide),
             BOGUS: at(TARGETS["bad option"]), SETUP_INSTALL: at(TARGETS["install"]),
             SETUP_INSTALL_QN: at(TARGETS["log"]), "bulk " + SETUP_INSTALL_QN: at(TARGETS["bulk"]),
-            f"{DECIDE}, {FOLDER_SIZES[-1]} files": at(TARGETS["scaling"])}
+            f"{DECIDE}, {FOLDER_SIZES[-1]} files": at(TARGETS["scaling"]),
+            "seal check": BASE * 1000 * (SEAL_SHARE + offset)}
 
 
 # Each case moves some series across their targets: all met, all missed, the two ratios apart.
@@ -89,23 +102,27 @@ CASES = {
     "at the baselines": {},
     "slower everywhere": {DECIDE: (0.2, 0.2), BOGUS: (0.2, 0.2), SETUP_INSTALL: (0.2, 0.2),
                           SETUP_INSTALL_QN: (0.2, 0.2), "bulk " + SETUP_INSTALL_QN: (0.2, 0.2),
-                          f"{DECIDE}, {FOLDER_SIZES[-1]} files": (0.3, 0.3)},
+                          f"{DECIDE}, {FOLDER_SIZES[-1]} files": (0.3, 0.3), "seal check": 10},
     "medians and minimums apart": {DECIDE: (0.2, 0.09), "floor.exe": (0.09, 0.2),
                                    BOGUS: (0.05, 0.2)},
+    "a slow seal check alone": {"seal check": 10},
 }
 
 
-@pytest.mark.parametrize("compare", [False, True], ids=["alone", "compared"])
+@pytest.mark.parametrize("compare, sealed", [(False, True), (True, True), (False, False)],
+                         ids=["alone", "compared", "results from before sealing"])
 @pytest.mark.parametrize("case", CASES)
-def test_each_verdict_follows_from_its_stated_target(case, compare):
-    page = bench_report.report(results(1000, CASES[case], compare))
+def test_each_verdict_follows_from_its_stated_target(case, compare, sealed):
+    page = bench_report.report(results(1000, CASES[case], compare, sealed))
     rows = list(judged_rows(page))
     commands = [r[0] for r in rows]
     assert (f"against `{OLD_SETUP}`" in commands) == compare
-    assert len(rows) == 8 + compare  # floor, peer, two logs, bad option, two installs, scaling
+    assert ("its seal check" in commands) == sealed
+    # floor, peer, two logs, bad option, two installs, scaling; the seal check
+    assert len(rows) == 8 + compare + sealed
     for command, median, least, limit, verdict in rows:
         assert verdict == expected(median, least, limit), command
-    assert ("None: every target was met." in page) == (case == "at the baselines")
+    assert ("None: every target was met." in page) == all("missed" not in r[4] for r in rows)
 
 
 @pytest.mark.parametrize("size", [SIZE_LIMIT, SIZE_LIMIT + 1])

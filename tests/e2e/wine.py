@@ -122,6 +122,28 @@ def start_display() -> Tuple[subprocess.Popen, str]:
     return xvfb, f":{number}"
 
 
+def build_sealed_setup(folder: Path, work: Path) -> Path:
+    """A setup.exe sealed for the kit in folder, built in work: configured once, then another
+    seal rebuilds only the resources and the link."""
+    work.mkdir(parents=True, exist_ok=True)
+    seal_file = work / "seal.txt"
+    text = make_kit.seal(folder)
+    # Rewritten only when it changes: its time stamp is what triggers the rebuild.
+    if not seal_file.exists() or seal_file.read_text(encoding="utf-8") != text:
+        seal_file.write_text(text, encoding="utf-8")
+    steps = [["cmake", "--build", str(work), "--target", "setup"]]
+    if not (work / "CMakeCache.txt").exists():
+        steps.insert(0, ["cmake", "-S", str(REPO), "-B", str(work),
+                         "-DCMAKE_TOOLCHAIN_FILE=" + str(REPO / "cmake" / "i686-w64-mingw32.cmake"),
+                         "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DQV_SEAL=" + str(seal_file)])
+    for step in steps:
+        result = subprocess.run(step, capture_output=True, text=True)
+        if result.returncode != 0:
+            raise RuntimeError(f"{' '.join(step)} failed:\n{result.stdout[-3000:]}"
+                               f"{result.stderr[-3000:]}")
+    return work / "setup.exe"
+
+
 class PrefixCache:
     """Pristine prefixes under build/e2e/prefixes/<kind>, rebuilt when missing or stale."""
 
