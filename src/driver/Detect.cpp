@@ -34,6 +34,8 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     facts.systemLanguage = LanguageOfUi(system.SystemDefaultUiLanguage());
     facts.systemDirectory = system.SystemDirectory();
     facts.kit = ReadKitFolder(platform.files);
+    if (options.root || options.whatif)
+        facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
     IdentifyKit(platform, facts, log);
     if (options.uninstall && facts.platformStatus == 0) {
         for (const WideString& code :
