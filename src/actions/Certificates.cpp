@@ -20,14 +20,15 @@ size_t Find(const std::vector<uint8_t>& bytes, const char* text, size_t from) {
 class Lines : public Log {
   public:
     explicit Lines(std::vector<WideString>& lines) : lines_(lines) {}
-    void Info(LogLine line) override { lines_.push_back(Joined(line)); }
-    void Warning(LogLine line) override { lines_.push_back(Joined({"warning: ", Joined(line)})); }
-    void Error(LogLine line) override { lines_.push_back(Joined({"error: ", Joined(line)})); }
+    void Info(LogLine line) override { Add("", line); }
+    void Warning(LogLine line) override { Add("warning: ", line); }
+    void Error(LogLine line) override { Add("error: ", line); }
     void Error(LogLine line, uint32_t code) override {
-        lines_.push_back(Joined({"error: ", Joined(line), " (", CodeText(code), ")"}));
+        Add("error: ", {Joined(line), " (", CodeText(code), ")"});
     }
 
   private:
+    void Add(const char* word, LogLine line) { lines_.push_back(Joined({word, Joined(line)})); }
     std::vector<WideString>& lines_;
 };
 
@@ -35,15 +36,13 @@ void Place(CertificateStores& stores, const std::vector<CertificateFile>& files,
            Log& log) {
     static const char* const kStores[] = {"Root", "CA"};
     for (const CertificateFile& file : files) {
-        if (file.error != 0) {
-            log.Warning({"certificate file ", file.name, " skipped: it cannot be read (",
-                         CodeText(file.error), ")"});
-            continue;
-        }
+        // A file that could not be read is one empty piece, with the reason.
         for (const auto& [at, size] : CertificatePieces(file.bytes)) {
             std::vector<Certificate> certificates;
-            if (uint32_t error = stores.Decode(file.bytes.data() + at, size, certificates)) {
-                log.Warning({"certificate file ", file.name, ": no certificate at byte ",
+            uint32_t error = file.error;
+            if (error == 0) error = stores.Decode(file.bytes.data() + at, size, certificates);
+            if (error != 0) {
+                log.Warning({"certificate file ", file.name, ": no certificate from byte ",
                              Decimal(static_cast<uint32_t>(at)), " (", CodeText(error), ")"});
                 continue;
             }
@@ -59,13 +58,15 @@ void Place(CertificateStores& stores, const std::vector<CertificateFile>& files,
                                          : MachineStore::kCa;
                 const char* name = kStores[static_cast<int>(store)];
                 uint32_t status = stores.AddToMachine(store, certificate, lookOnly);
-                if (status == kCryptExists) {
-                    log.Info({which, " already in ", name});
-                } else if (status != 0) {
+                if (status != 0 && status != kCryptExists) {
                     log.Error({which, " not added to ", name}, status);
-                } else {
-                    log.Info({which, lookOnly ? " to " : " added to ", name});
+                    continue;
                 }
+                log.Info({which,
+                          status != 0 ? " already in "
+                          : lookOnly  ? " to "
+                                      : " added to ",
+                          name});
             }
         }
     }

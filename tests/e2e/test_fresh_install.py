@@ -89,7 +89,7 @@ def test_certificates_by_kind_and_tool(prefix, certificates):
     log = strip_log_times(prefix.host(r"C:\setup.log").read_text("utf-8"))
     assert "an earlier run" not in log
     for line in ["decision: fresh installation", "msiexec ended with 0 after ",
-                 "tool ended with 0 after", "certificate file broken.cer: no certificate at byte 0",
+                 "tool ended with 0 after", "certificate file broken.cer: no certificate from byte 0",
                  exit_line(0)]:
         assert line in log, line
     _certificate_lines(log, prints, stores, first=True)
