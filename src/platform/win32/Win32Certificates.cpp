@@ -75,8 +75,9 @@ uint32_t Win32CertificateStores::AddToMachine(MachineStore which, const Certific
     if (!store) return ::GetLastError();
     // Looked up first: Wine loses a certificate that CERT_STORE_ADD_NEW meets twice in one open
     // store, and a look must answer as the addition would.
-    UniqueCertificate present(api.CertFindCertificateInStore(
-        store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, context.get(), nullptr));
+    UniqueCertificate present(
+        api.CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                       CERT_FIND_EXISTING, context.get(), nullptr));
     if (present) return kCryptExists;
     if (lookOnly) return 0;
     return api.CertAddCertificateContextToStore(store.get(), context.get(), CERT_STORE_ADD_NEW,
