@@ -15,7 +15,7 @@ enum class CertificateKind : uint8_t {
 };
 
 struct Certificate {
-    std::vector<uint8_t> encoded;  // its DER bytes, as the kit's file holds them
+    std::vector<uint8_t> encoded;  // DER, decoded from the bytes read from the kit
     WideString thumbprint;         // SHA-1 in upper-case hexadecimal, as certificate tools show it
     CertificateKind kind = CertificateKind::kEndEntity;
 };
