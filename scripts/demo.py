@@ -58,16 +58,18 @@ def main():
                ("qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi")]
         prefix.add_packages(*old)
         prefix.add_certificates(Path(work / "certificates"))
-        say("4. Kit 5.0.9: " + ", ".join(p.file_name for p in old) + " and four certificate files")
+        say("4. Kit 5.0.9: " + ", ".join(p.file_name for p in old)
+            + f" and {len(certificates) + 1} certificate files")
         say("   setup.exe -silent -root -noreboot -kc kc2 -lang rus")
         say(f"    {outcome(prefix.setup(['-silent', '-root', '-noreboot', '-kc', 'kc2', '-lang', 'rus']))}")
         show_product(prefix, old[0].product_code)
         for line in prefix.ordo_tool_log():
             say(f"    initialisation tool ran: {line}")
-        roots = set(prefix.root_certificates())
+        stores = {"Root": set(prefix.root_certificates()), "CA": set(prefix.ca_certificates())}
         for name, prints in sorted(certificates.items()):
             for p in prints:
-                say(f"    {name}: {p} {'in' if p in roots else 'NOT in'} the machine's Root store")
+                found = [store for store, members in stores.items() if p in members]
+                say(f"    {name}: {p} in {' and '.join(found) or 'no store'}")
         say()
 
         say("5. The same kit again: setup.exe -silent")

@@ -1,53 +1,124 @@
 #include "actions/Certificates.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace qv {
 namespace {
 
-void ImportFile(CertificateStores& stores, const WideString& path, Log& log) {
-    uint32_t error = 0;
-    std::unique_ptr<CertificateStore> file = stores.OpenFileStore(path, error);
-    if (!file) {
-        log.Warning(
-            {"certificate file ", path, " skipped: no certificates (", CodeText(error), ")"});
-        return;
+// Far more than a bundle of every public root; a larger file is no certificate file.
+constexpr size_t kMostCertificateBytes = 1 << 20;
+constexpr uint32_t kErrorReadFault = 30;
+constexpr uint32_t kErrorFileTooLarge = 223;
+
+size_t Find(const std::vector<uint8_t>& bytes, const char* text, size_t from) {
+    return std::search(bytes.begin() + from, bytes.end(), text, text + std::strlen(text)) -
+           bytes.begin();
+}
+
+// -whatif's lines, worded as the log words them.
+class Lines : public Log {
+  public:
+    explicit Lines(std::vector<WideString>& lines) : lines_(lines) {}
+    void Info(LogLine line) override { Add("", line); }
+    void Warning(LogLine line) override { Add("warning: ", line); }
+    void Error(LogLine line) override { Add("error: ", line); }
+    void Error(LogLine line, uint32_t code) override {
+        Add("error: ", {Joined(line), " (", CodeText(code), ")"});
     }
-    std::unique_ptr<CertificateStore> root = stores.OpenMachineRootStore(error);
-    if (!root) {
-        log.Error({"certificate file ", path, " skipped: the Root store cannot be opened"}, error);
-        return;
-    }
-    WideString added;
-    for (CertificateContext c = file->Enumerate(nullptr); c != nullptr; c = file->Enumerate(c)) {
-        if (root->Add(c)) {
-            added += u" " + file->Thumbprint(c);
-        } else {
-            log.Warning({"certificate ", file->Thumbprint(c), " of ", path, " not added"});
+
+  private:
+    void Add(const char* word, LogLine line) { lines_.push_back(Joined({word, Joined(line)})); }
+    std::vector<WideString>& lines_;
+};
+
+void Place(CertificateStores& stores, const std::vector<CertificateFile>& files, bool lookOnly,
+           Log& log) {
+    static const char* const kStores[] = {"Root", "CA"};
+    for (const CertificateFile& file : files) {
+        // A file that could not be read is one empty piece, with the reason.
+        for (const auto& [at, size] : CertificatePieces(file.bytes)) {
+            std::vector<Certificate> certificates;
+            uint32_t error = file.error;
+            if (error == 0) error = stores.Decode(file.bytes.data() + at, size, certificates);
+            if (error != 0) {
+                log.Warning({"certificate file ", file.name, ": no certificate from byte ",
+                             Decimal(static_cast<uint32_t>(at)), " (", CodeText(error), ")"});
+                continue;
+            }
+            for (const Certificate& certificate : certificates) {
+                WideString which =
+                    Joined({"certificate ", certificate.thumbprint, " of ", file.name});
+                if (certificate.kind == CertificateKind::kEndEntity) {
+                    log.Warning({which, " not added: end-entity"});
+                    continue;
+                }
+                MachineStore store = certificate.kind == CertificateKind::kRoot
+                                         ? MachineStore::kRoot
+                                         : MachineStore::kCa;
+                const char* name = kStores[static_cast<int>(store)];
+                uint32_t status = stores.AddToMachine(store, certificate, lookOnly);
+                if (status != 0 && status != kCryptExists) {
+                    log.Error({which, " not added to ", name}, status);
+                    continue;
+                }
+                log.Info({which,
+                          status != 0 ? " already in "
+                          : lookOnly  ? " to "
+                                      : " added to ",
+                          name});
+            }
         }
     }
-    log.Info({"certificate file ", path, ": added", added.empty() ? WideString(u" none") : added});
 }
 
 }  // namespace
 
-void ImportRootCertificates(CertificateStores& stores, const KitFolder& kit, Log& log) {
-    for (const WideString& name : kit.lookalikes)
-        log.Info({"certificate ignored: ", name, " does not end in .cer, .p7b or .crt"});
-    for (const WideString& name : kit.certificates) ImportFile(stores, kit.folder + name, log);
+std::vector<CertificateFile> ReadCertificateFiles(FileSystem& files, const KitFolder& kit) {
+    std::vector<CertificateFile> read;
+    for (const WideString& name : kit.certificates) {
+        CertificateFile& file = read.emplace_back();
+        file.name = name;
+        std::unique_ptr<HeldFile> held = files.Hold(kit.folder + name, file.error);
+        for (size_t before = SIZE_MAX; held && file.error == 0 && file.bytes.size() != before;) {
+            before = file.bytes.size();
+            if (before > kMostCertificateBytes) {
+                file.error = kErrorFileTooLarge;
+            } else if (!held->Read(file.bytes, 64 << 10)) {
+                file.error = kErrorReadFault;
+            }
+        }
+        if (file.error != 0) file.bytes.clear();
+    }
+    return read;
 }
 
-void DescribeCertificates(CertificateStores& stores, const KitFolder& kit,
-                          std::vector<WideString>& lines) {
-    for (const WideString& name : kit.certificates) {
-        uint32_t error = 0;
-        std::unique_ptr<CertificateStore> file = stores.OpenFileStore(kit.folder + name, error);
-        if (!file) {
-            lines.push_back(Joined({"certificate file ", name, ": none (", CodeText(error), ")"}));
-            continue;
-        }
-        for (CertificateContext c = file->Enumerate(nullptr); c != nullptr; c = file->Enumerate(c))
-            lines.push_back(
-                Joined({"certificate ", file->Thumbprint(c), " of ", name, " to Root"}));
+std::vector<std::pair<size_t, size_t>> CertificatePieces(const std::vector<uint8_t>& bytes) {
+    static const char kBegin[] = "-----BEGIN CERTIFICATE-----";
+    static const char kEnd[] = "-----END CERTIFICATE-----";
+    size_t begin = Find(bytes, kBegin, 0);
+    if (begin == bytes.size()) return {{0, bytes.size()}};
+    std::vector<std::pair<size_t, size_t>> pieces;
+    while (begin < bytes.size()) {
+        size_t next = Find(bytes, kBegin, begin + 1);
+        size_t end = Find(bytes, kEnd, begin) + sizeof(kEnd) - 1;
+        pieces.emplace_back(begin, std::min(end, next) - begin);
+        begin = next;
     }
+    return pieces;
+}
+
+void ImportCertificates(CertificateStores& stores, const KitFolder& kit,
+                        const std::vector<CertificateFile>& files, Log& log) {
+    for (const WideString& name : kit.lookalikes)
+        log.Info({"certificate ignored: ", name, " does not end in .cer, .p7b or .crt"});
+    Place(stores, files, false, log);
+}
+
+void DescribeCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
+                          std::vector<WideString>& lines) {
+    Lines report(lines);
+    Place(stores, files, true, report);
 }
 
 }  // namespace qv

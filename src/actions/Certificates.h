@@ -1,16 +1,39 @@
 #pragma once
+#include <utility>
+#include <vector>
+
 #include "common/Log.h"
 #include "packages/KitFolder.h"
 #include "platform/CertificateStores.h"
+#include "platform/FileSystem.h"
 
 namespace qv {
 
-// Adds every certificate of the kit's certificate files to the machine's Root store. Files that
-// hold none are skipped; nothing is shown.
-void ImportRootCertificates(CertificateStores& stores, const KitFolder& kit, Log& log);
+// A certificate file of the kit as read once: every later step uses these bytes, so what was
+// checked is what is added.
+struct CertificateFile {
+    WideString name;
+    std::vector<uint8_t> bytes;
+    uint32_t error = 0;  // why it could not be read; 0 when it was
+};
 
-// What the import would add, a line a certificate: its file, its thumbprint, its store.
-void DescribeCertificates(CertificateStores& stores, const KitFolder& kit,
+// Reads each of the kit's certificate files whole.
+std::vector<CertificateFile> ReadCertificateFiles(FileSystem& files, const KitFolder& kit);
+
+// Where each certificate of the bytes starts and how long it is: each PEM certificate block
+// from "-----BEGIN CERTIFICATE-----" through its END line, since the system reads only the
+// first of a file; a block without its END line runs to the next block. Bytes without such a
+// block (DER, PKCS #7) are one piece.
+std::vector<std::pair<size_t, size_t>> CertificatePieces(const std::vector<uint8_t>& bytes);
+
+// Adds each certificate of the files by its kind: a root to the machine's Root store, another
+// CA to its CA store; an end entity is not added, with a warning. One already there is not
+// added again. Nothing is shown.
+void ImportCertificates(CertificateStores& stores, const KitFolder& kit,
+                        const std::vector<CertificateFile>& files, Log& log);
+
+// What the import would do, a line a certificate: its file, its thumbprint, its store.
+void DescribeCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
                           std::vector<WideString>& lines);
 
 }  // namespace qv

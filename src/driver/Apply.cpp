@@ -105,7 +105,8 @@ int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
         run.voice.Say(kMsgAnotherVersionInstalled, plan.package.name);
         return kExitAnotherVersion;
     }
-    if (plan.certificates) ImportRootCertificates(platform.certificates, facts.kit, run.log);
+    if (plan.certificates)
+        ImportCertificates(platform.certificates, facts.kit, facts.certificateFiles, run.log);
     ToolResult tool = RunInitTool(platform, plan.package.productCode, run.log);
     return HandlePendingRestart(run, plan.restart, tool);
 }

@@ -8,26 +8,33 @@ namespace qv {
 namespace {
 
 // Checks a file of the kit against the seal and holds it open until the run ends; false when
-// it is not as sealed, or the seal does not list it (a cabinet planted beside a package).
-bool CheckSealed(Platform& platform, Facts& facts, const WideString& name, Log& log) {
+// it is not as sealed, or the seal does not list it (a cabinet planted beside a package). A
+// file already read (`read`) is checked by the bytes that will be used.
+bool CheckSealed(Platform& platform, Facts& facts, const WideString& name, Log& log,
+                 const CertificateFile* read = nullptr) {
     if (!facts.seal.sealed || !facts.sealBroken.empty()) return facts.sealBroken.empty();
     uint32_t start = platform.system.TickCount();
     const SealedFile* sealed = facts.seal.Find(name);
     FileCheck check;
     check.error = kErrorFileNotFound;
     std::unique_ptr<HeldFile> file;
-    if (sealed != nullptr) file = platform.files.Hold(facts.kit.folder + name, check.error);
-    if (file) check = CheckFile(platform.files, *file, *sealed);
+    if (sealed != nullptr && read != nullptr) {
+        check.error = read->error;
+        if (read->error == 0) check = CheckBytes(platform.files, read->bytes, *sealed);
+    } else if (sealed != nullptr) {
+        file = platform.files.Hold(facts.kit.folder + name, check.error);
+        if (file) check = CheckFile(platform.files, *file, *sealed);
+    }
     if (check.matches) {
         log.Info({"seal: ", name, " as sealed (", Describe(check.size, check.sha256), ") in ",
                   Decimal(platform.system.TickCount() - start), " ms"});
-        facts.held.push_back(std::move(file));
+        if (file) facts.held.push_back(std::move(file));
         return true;
     }
     facts.sealBroken = name;
     if (sealed == nullptr) {
         log.Error({"seal: ", name, " is not in the kit's seal"});
-    } else if (!file || check.error != 0) {
+    } else if (check.error != 0) {
         log.Error({"seal: ", name, " cannot be read"}, check.error);
     } else {
         log.Error({"seal: ", name, " differs: sealed ", Describe(sealed->size, sealed->sha256),
@@ -89,6 +96,7 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     } else {
         log.Info({"kit not sealed"});
     }
+    if (options.root) facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
     IdentifyKit(platform, facts, log);
     if (options.uninstall && facts.platformStatus == 0) {
         for (const WideString& code :
@@ -135,6 +143,8 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log&
             facts.sealBroken = request.path.FileName();
         }
         for (const WideString& cabinet : cabinets) CheckSealed(platform, facts, cabinet, log);
+        for (const CertificateFile& file : facts.certificateFiles)
+            CheckSealed(platform, facts, file.name, log, &file);
         return;
     }
     PackageRead& read = facts.installing.emplace();

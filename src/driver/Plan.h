@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "actions/Certificates.h"
 #include "common/Log.h"
 #include "common/MessageIds.h"
 #include "common/StepResult.h"
@@ -36,6 +37,8 @@ struct Facts {
     // each question takes the answer that changes least.
     bool stationVisible = true;
     KitFolder kit;
+    // The kit's certificate files, read once for -root: the bytes checked are the bytes added.
+    std::vector<CertificateFile> certificateFiles;
     WideString setupLog;  // the setup log being written; empty when there is none
     // msiexec's log beside the setup log (empty: none is asked for), once it is known that it
     // can be written; read when an installation or a removal is planned.

@@ -56,7 +56,7 @@ std::vector<WideString> DescribePlan(Platform& platform, const Plan& plan, const
                     " skips KSProcess and KSProcess64 when an upgrade removes it"});
     }
     if (plan.certificates) {
-        DescribeCertificates(platform.certificates, facts.kit, lines);
+        DescribeCertificates(platform.certificates, facts.certificateFiles, lines);
     } else {
         Add(lines, {"certificates: none added (no -root)"});
     }

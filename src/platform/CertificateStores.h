@@ -1,34 +1,45 @@
 #pragma once
-#include <memory>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "common/WideString.h"
 
 namespace qv {
 
-// A certificate context of an open store, as CertEnumCertificatesInStore hands it out.
-using CertificateContext = const void*;
-
-// An open HCERTSTORE; the destructor closes it with flags 0.
-class CertificateStore {
-  public:
-    virtual ~CertificateStore() = default;
-    // CertEnumCertificatesInStore: null to start, null when there are no more.
-    virtual CertificateContext Enumerate(CertificateContext previous) = 0;
-    // CertAddCertificateContextToStore(this, certificate, CERT_STORE_ADD_ALWAYS, nullptr).
-    virtual bool Add(CertificateContext certificate) = 0;
-    // The certificate's SHA-1 thumbprint in upper-case hexadecimal, as certificate tools show it.
-    virtual WideString Thumbprint(CertificateContext certificate) = 0;
+// What a certificate is, and so where it may go.
+enum class CertificateKind : uint8_t {
+    kRoot,          // self-signed: its issuer is its subject and its own key verifies it
+    kIntermediate,  // any other certificate whose basic constraints say CA
+    kEndEntity,     // the rest: never trusted by adding it
 };
+
+struct Certificate {
+    std::vector<uint8_t> encoded;  // DER, decoded from the bytes read from the kit
+    WideString thumbprint;         // SHA-1 in upper-case hexadecimal, as certificate tools show it
+    CertificateKind kind = CertificateKind::kEndEntity;
+};
+
+// The local machine's system stores a kit's certificate goes to.
+enum class MachineStore : uint8_t {
+    kRoot,  // "Root": trusted root authorities
+    kCa,    // "CA": intermediate authorities
+};
+
+constexpr uint32_t kCryptExists = 0x80092005;   // CRYPT_E_EXISTS: the store has it already
+constexpr uint32_t kCryptNoMatch = 0x80092009;  // CRYPT_E_NO_MATCH: no certificate in the bytes
 
 class CertificateStores {
   public:
     virtual ~CertificateStores() = default;
-    // CERT_STORE_PROV_FILENAME_W over the path, X509 | PKCS7 encodings; null on failure, with
-    // the error.
-    virtual std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path,
-                                                            uint32_t& error) = 0;
-    // CERT_STORE_PROV_SYSTEM_W "Root" of the local machine; null on failure, with the error.
-    virtual std::unique_ptr<CertificateStore> OpenMachineRootStore(uint32_t& error) = 0;
+    // Every certificate of the bytes, whatever the system reads: DER, Base64 (PEM: its first
+    // block only), PKCS #7, a serialized store. 0, or why none was read.
+    virtual uint32_t Decode(const uint8_t* bytes, size_t size,
+                            std::vector<Certificate>& certificates) = 0;
+    // Adds the certificate to the machine's store unless the store has it; with `lookOnly`
+    // only looks. 0 (added, or would be), kCryptExists, or the error.
+    virtual uint32_t AddToMachine(MachineStore store, const Certificate& certificate,
+                                  bool lookOnly) = 0;
 };
 
 }  // namespace qv

@@ -199,7 +199,7 @@ def certificate(name: str, make: Callable[[Path, dict], bytes]) -> Step:
 
 
 def _truncated(source, prints):
-    der = (source / "root_a.cer").read_bytes()
+    der = (source / "root.cer").read_bytes()
     return der[: len(der) // 2]
 
 
@@ -436,11 +436,11 @@ def test_fault(make_prefix, certificates, request, case):
         step(run)
     shutil.copy2(wine.SETUP_EXE, run.setup)
     make_kit.copy_certificates(certificates[0], run.folder)
-    good = {t for ts in certificates[1].values() for t in ts}
+    stores = make_kit.certificate_stores(certificates[1])
     root = "-root" in case.args
     if root:
         prefix.certstore("list")  # Wine adds the host's authorities on the first open
-    before = set(prefix.root_certificates())
+    before = (set(prefix.root_certificates()), set(prefix.ca_certificates()))
     failing = 0 not in case.code
     if failing and not prefix.reg_exists(MARKER):
         prefix.wine(["reg", "add", MARKER, "/f"], check=True)
@@ -473,11 +473,12 @@ def test_fault(make_prefix, certificates, request, case):
             assert prefix.product_state(run.old.product_code) == 5
     tool_runs = case.tool if case.tool is not None else int(succeeded)
     assert _tool_runs(prefix) - tool_before == tool_runs
-    after = set(prefix.root_certificates())
+    after = (set(prefix.root_certificates()), set(prefix.ca_certificates()))
+    added = (after[0] - before[0], after[1] - before[1])
     if root:
-        assert after - before == (good if succeeded else set())
+        assert added == ((stores["Root"], stores["CA"]) if succeeded else (set(), set()))
     else:
-        assert not good & after
+        assert not set().union(*stores.values()) & (after[0] | after[1])
     assert prefix.reg_exists(MARKER) == (case.marker if succeeded else marker_before)
     if case.check:
         case.check(run)

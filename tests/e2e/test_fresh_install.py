@@ -1,10 +1,10 @@
 """A fresh installation through setup.exe under Wine: the package it picks, msiexec's result,
-root certificates, the initialisation tool and the pending-restart marker."""
+certificates by kind, the initialisation tool and the pending-restart marker."""
 import re
 
 import pytest
 
-from make_kit import Package
+from make_kit import Package, certificate_stores
 from wine import exit_line, strip_log_times
 
 pytestmark = pytest.mark.needs_setup
@@ -53,30 +53,56 @@ def test_language_follows_the_user_interface(prefix, chosen):
     assert prefix.package_name(code) == chosen
 
 
-def test_root_certificates_and_tool(prefix, certificates):
+def _certificate_lines(log, prints, stores, first):
+    """Each certificate of each file has its line: the first copy of an authority is added, every
+    later one (and, with first False, every one) is already there; an end entity is refused."""
+    seen = set()
+    for name, thumbprints in prints.items():
+        for thumbprint in thumbprints:
+            store = next(s for s, members in stores.items() if thumbprint in members)
+            line = f"certificate {thumbprint} of {name} "
+            if store is None:
+                line = f"warning: {line}not added: end-entity"
+            elif first and thumbprint not in seen:
+                line += f"added to {store}"
+            else:
+                line += f"already in {store}"
+            seen.add(thumbprint)
+            assert re.search(rf"^{re.escape(line)}$", log, re.M), line
+
+
+def test_certificates_by_kind_and_tool(prefix, certificates):
     folder, prints = certificates
     prefix.add_certificates(folder)
     package = Package("qv_x64_kc1_eng.msi")
     prefix.add_packages(package)
-    expected = {t for ts in prints.values() for t in ts}
-    assert len(expected) == 4  # a .cer, a .crt and a bundle of two; the broken file holds none
-    assert not expected & set(prefix.root_certificates())
+    stores = certificate_stores(prints)
+    ours = set().union(*stores.values())
+    assert len(stores["Root"]) == 3 and len(stores["CA"]) == 3 and len(stores[None]) == 1
+    assert not ours & (set(prefix.root_certificates()) | set(prefix.ca_certificates()))
     prefix.host(r"C:\setup.log").write_text("an earlier run's log\n")  # -log replaces it
     assert prefix.setup(["-silent", "-root", "-noreboot", "-log", r"C:\setup.log"]) == 0
     # Wine adds the host's authorities on the store's first open: look for ours only.
-    assert expected <= set(prefix.root_certificates())
+    root, ca = set(prefix.root_certificates()), set(prefix.ca_certificates())
+    assert (root & ours, ca & ours) == (stores["Root"], stores["CA"])
     assert prefix.ordo_tool_log() == [_tool(package, prefix)]
     log = strip_log_times(prefix.host(r"C:\setup.log").read_text("utf-8"))
     assert "an earlier run" not in log
     for line in ["decision: fresh installation", "msiexec ended with 0 after ",
-                 "tool ended with 0 after", exit_line(0)]:
+                 "tool ended with 0 after", "certificate file broken.cer: no certificate from byte 0",
+                 exit_line(0)]:
         assert line in log, line
-    for name, thumbprints in prints.items():
-        added = re.search(rf"^certificate file C:\\kit\\{re.escape(name)}: added (.*)$", log, re.M)
-        assert added and sorted(added[1].split()) == sorted(thumbprints), name
+    _certificate_lines(log, prints, stores, first=True)
     # msiexec's verbose log lies beside it (Wine's msiexec writes it in the ANSI code page).
     data = prefix.host(r"C:\setup.log.msiexec.log").read_bytes()
     assert "INSTALL. Return value 1." in data.decode("utf-16" if data[:2] == b"\xff\xfe" else "latin-1")
+
+    # Again: everything is there already, and nothing is added twice.
+    assert prefix.setup(["-silent", "-root", "-noreboot", "-reinstall"]) == 0
+    log = prefix.setup_log()
+    assert " added to " not in log
+    _certificate_lines(log, prints, stores, first=False)
+    assert (set(prefix.root_certificates()), set(prefix.ca_certificates())) == (root, ca)
 
 
 def test_no_root_option_no_certificates(prefix, certificates):
@@ -84,7 +110,8 @@ def test_no_root_option_no_certificates(prefix, certificates):
     prefix.add_certificates(folder)
     prefix.add_packages(Package("qv_x64_kc1_eng.msi"))
     assert prefix.setup(["-silent", "-noreboot"]) == 0
-    assert not {t for ts in prints.values() for t in ts} & set(prefix.root_certificates())
+    trusted = set(prefix.root_certificates()) | set(prefix.ca_certificates())
+    assert not {t for ts in prints.values() for t in ts} & trusted
     assert len(prefix.ordo_tool_log()) == 1
 
 
@@ -130,5 +157,6 @@ def test_rejected_package_passes_its_code_through(prefix, certificates):
     assert "msiexec ended with 1603 after" in log
     assert re.search(r"^error: msiexec failed \(1603\): \S", log, re.M)
     assert exit_line(1603) in log
-    assert not {t for ts in prints.values() for t in ts} & set(prefix.root_certificates())
+    trusted = set(prefix.root_certificates()) | set(prefix.ca_certificates())
+    assert not {t for ts in prints.values() for t in ts} & trusted
     assert not prefix.reg_exists(MARKER)

@@ -43,13 +43,17 @@ def test_whatif_on_a_fresh_machine_changes_nothing(prefix, certificates):
     assert code == 0
     assert prefix.product_state(NEW_CODE) == -1
     assert set(prefix.root_certificates()) == before
+    assert not {t for ts in prints.values() for t in ts} & set(prefix.ca_certificates())
     assert not prefix.reg_exists(MARKER)
     assert prefix.ordo_tool_log() == []
     assert "decision: fresh installation" in plan
     assert re.search(r'^msiexec: "C:\\windows\\system32\\msiexec\.exe" /i '
                      r'"C:\\kit\\qv_x64_kc1_eng\.msi"  REBOOT=R\r$', plan, re.M)
-    for thumbprint in prints["root_a.cer"]:
-        assert f"certificate {thumbprint} of root_a.cer to Root" in plan
+    [root], [intermediate], [leaf] = (prints[n] for n in ("root.cer", "intermediate.crt", "leaf.cer"))
+    for line in [f"certificate {root} of root.cer to Root",
+                 f"certificate {intermediate} of intermediate.crt to CA",
+                 f"warning: certificate {leaf} of leaf.cer not added: end-entity"]:
+        assert line in plan, line
     assert plan.endswith("exit code 0: success\r\n")
     assert "plan: msiexec: " in prefix.setup_log()
 

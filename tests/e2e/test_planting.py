@@ -6,7 +6,7 @@ import shutil
 import pytest
 
 import wine
-from make_kit import Package
+from make_kit import Package, certificate_stores
 
 pytestmark = pytest.mark.needs_setup
 
@@ -67,7 +67,9 @@ def _silent_install_and_certificates(prefix, certificates):
     package = Package("qv_x64_kc1_eng.msi")
     prefix.add_packages(package)
     assert prefix.setup(["-silent", "-noreboot", "-root"]) == 0
-    assert {t for ts in prints.values() for t in ts} <= set(prefix.root_certificates())
+    stores = certificate_stores(prints)
+    assert stores["Root"] <= set(prefix.root_certificates())
+    assert stores["CA"] <= set(prefix.ca_certificates())
     assert prefix.ordo_tool_log() == [f'"{package.tool_folder(prefix.win64)}ordo_tool.exe" /init']
 
 

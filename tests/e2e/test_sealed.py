@@ -15,19 +15,29 @@ pytestmark = pytest.mark.needs_setup
 CODE = "{0A11CE00-0000-4000-8000-000000000510}"
 CHANGED = 0x80091007  # CRYPT_E_HASH_VALUE
 MARKER = r"HKCU\Software\NeedBstrReboot"
+PLANTED = "v1_root.cer"  # a root the seal does not list
 
 
 @pytest.fixture(scope="module")
 def sealed_kit(tmp_path_factory, sealed_setup, certificates):
     """(folder, sealed setup.exe): KC1 English with its cabinet beside it, KC2 Russian with its
-    cabinet inside, the certificate files."""
+    cabinet inside, the certificate files but one."""
     folder = tmp_path_factory.mktemp("sealed-kit")
     make_kit.build_package(Package("qv_x64_kc1_eng.msi", version="5.0.10", product_code=CODE,
                                    external_cabinet="qv_x64_kc1_eng.cab"), folder)
     make_kit.build_package(Package("qv_x64_kc2_rus.msi", version="5.0.10", product_code=CODE),
                            folder)
     make_kit.copy_certificates(certificates[0], folder)
-    return folder, sealed_setup(folder)
+    (folder / PLANTED).unlink()  # kept out of the seal, to be planted
+    return folder, sealed_setup(folder), certificates[0]
+
+
+def _copy_kit(prefix, sealed_kit):
+    folder, setup, certificates = sealed_kit
+    for item in folder.iterdir():
+        shutil.copy2(item, prefix.kit / item.name)
+    shutil.copy2(setup, prefix.kit / "setup.exe")
+    shutil.copy2(certificates / PLANTED, prefix.path / PLANTED)
 
 
 def _flip(path):
@@ -49,7 +59,7 @@ def _plant(prefix):
     make_kit.build_package(Package("aaa_x64_kc1_eng.msi", version="9.9.9",
                                    upgrade_code="{0A11CE00-1111-4000-8000-0000000000AA}"),
                            prefix.kit)
-    shutil.copy2(prefix.kit / "root_a.cer", prefix.kit / "000_planted.cer")
+    shutil.copy2(prefix.path / PLANTED, prefix.kit / "000_planted.cer")
 
 
 CASES = {
@@ -60,6 +70,8 @@ CASES = {
     # The platform package names the product: read, so checked, whatever is installed.
     "platform-package-changed": ([lambda p: _flip(p.kit / "qv_x64_kc1_eng.msi")],
                                  ["-kc", "kc2", "-lang", "rus"], CHANGED, "qv_x64_kc1_eng.msi"),
+    "certificate-changed": ([lambda p: _flip(p.kit / "root.crt")], ["-kc", "kc1"], CHANGED,
+                            "root.crt"),
     "planted-package-and-certificate": ([_plant], ["-kc", "kc1"], 0, None),
     # A sealed file this run does not use may be missing: a kit trimmed to one language.
     "unused-file-missing": ([lambda p: (p.kit / "qv_x64_kc2_rus.msi").unlink()], ["-kc", "kc1"],
@@ -68,11 +80,8 @@ CASES = {
 
 
 @pytest.mark.parametrize("arrange, args, code, changed", CASES.values(), ids=CASES.keys())
-def test_sealed_kit(prefix, sealed_kit, arrange, args, code, changed):
-    folder, setup = sealed_kit
-    for item in folder.iterdir():
-        shutil.copy2(item, prefix.kit / item.name)
-    shutil.copy2(setup, prefix.kit / "setup.exe")
+def test_sealed_kit(prefix, sealed_kit, certificates, arrange, args, code, changed):
+    _copy_kit(prefix, sealed_kit)
     for step in arrange:
         step(prefix)
     prefix.certstore("list")
@@ -89,16 +98,15 @@ def test_sealed_kit(prefix, sealed_kit, arrange, args, code, changed):
         assert prefix.product_state(CODE) == 5
         assert prefix.package_name(CODE) == (f"qv_x64_{args[1]}_eng.msi")
         assert "Swapped" not in (prefix.product_info(CODE, "ProductName") or "")
+        assert set(certificates[1]["root.cer"]) <= set(prefix.root_certificates())
     if arrange and arrange[0] is _plant:
         assert "warning: seal: aaa_x64_kc1_eng.msi is not in the kit's seal; ignored" in log
         assert "warning: seal: 000_planted.cer is not in the kit's seal; ignored" in log
+        assert not set(certificates[1][PLANTED]) & set(prefix.root_certificates())
 
 
 def test_refusal_is_told_in_a_box(prefix, sealed_kit):
-    folder, setup = sealed_kit
-    for item in folder.iterdir():
-        shutil.copy2(item, prefix.kit / item.name)
-    shutil.copy2(setup, prefix.kit / "setup.exe")
+    _copy_kit(prefix, sealed_kit)
     _flip(prefix.kit / "qv_x64_kc1_eng.cab")
     run = prefix.start_setup(["-kc", "kc1", "-noreboot"])
     assert prefix.message_box("Error")[0] == (
@@ -111,10 +119,7 @@ def test_refusal_is_told_in_a_box(prefix, sealed_kit):
 def test_checked_files_cannot_be_changed_while_in_use(prefix, sealed_kit):
     """Held from its check to the end of the run, shared for reading only: another Windows
     process can neither write nor rename the package, and msiexec installs from it as usual."""
-    folder, setup = sealed_kit
-    for item in folder.iterdir():
-        shutil.copy2(item, prefix.kit / item.name)
-    shutil.copy2(setup, prefix.kit / "setup.exe")
+    _copy_kit(prefix, sealed_kit)
     prefix.set_ordo_tool_exit("hang")  # the run waits in the tool, after msiexec
     run = prefix.start_setup(["-silent", "-noreboot", "-kc", "kc1"])
     deadline = 60

@@ -539,7 +539,14 @@ class Prefix:
 
     def root_certificates(self) -> List[str]:
         """SHA-1 thumbprints of the machine's trusted root store."""
-        key = self.reg_query(r"HKLM\Software\Microsoft\SystemCertificates\Root\Certificates")
+        return self._store_certificates("Root")
+
+    def ca_certificates(self) -> List[str]:
+        """SHA-1 thumbprints of the machine's intermediate store."""
+        return self._store_certificates("CA")
+
+    def _store_certificates(self, store: str) -> List[str]:
+        key = self.reg_query(rf"HKLM\Software\Microsoft\SystemCertificates\{store}\Certificates")
         return [name.upper() for name in key.subkeys] if key else []
 
     # files the test doubles leave

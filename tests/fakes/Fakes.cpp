@@ -415,49 +415,28 @@ std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, 
 
 // --- certificate stores -----------------------------------------------------------------------
 
-class FakeCertificateStores::Store : public CertificateStore {
-  public:
-    Store(FakeCertificateStores& owner, bool root, const std::vector<std::string>& ids)
-        : owner_(owner), root_(root) {
-        for (const std::string& id : ids) contexts_.push_back(&owner_.contexts_.emplace_back(id));
-        ++owner_.openStores;
+uint32_t FakeCertificateStores::Decode(const uint8_t* bytes, size_t size,
+                                       std::vector<Certificate>& certificates) {
+    auto it = blobs.find(std::string(bytes, bytes + size));
+    if (it == blobs.end()) return kCryptNoMatch;
+    for (const std::string& id : it->second) {
+        CertificateKind kind = id[0] == 'R'   ? CertificateKind::kRoot
+                               : id[0] == 'I' ? CertificateKind::kIntermediate
+                                              : CertificateKind::kEndEntity;
+        certificates.push_back({std::vector<uint8_t>(id.begin(), id.end()), FromUtf8(id), kind});
     }
-    ~Store() override { --owner_.openStores; }
-    CertificateContext Enumerate(CertificateContext previous) override {
-        auto next = previous == nullptr
-                        ? contexts_.begin()
-                        : std::find(contexts_.begin(), contexts_.end(), previous) + 1;
-        return next >= contexts_.end() ? nullptr : *next;
-    }
-    WideString Thumbprint(CertificateContext certificate) override {
-        return FromUtf8(*static_cast<const std::string*>(certificate));
-    }
-    bool Add(CertificateContext certificate) override {
-        const std::string& id = *static_cast<const std::string*>(certificate);
-        if (!root_ || owner_.failingAdds.count(id) != 0) return false;
-        owner_.root.push_back(id);
-        return true;
-    }
-
-  private:
-    FakeCertificateStores& owner_;
-    bool root_;
-    std::vector<CertificateContext> contexts_;
-};
-
-std::unique_ptr<CertificateStore> FakeCertificateStores::OpenFileStore(const WideString& path,
-                                                                       uint32_t& error) {
-    auto it = files.find(Fold(path.str()));
-    error = 0x80092009;  // CRYPT_E_NO_MATCH: no certificate in it
-    if (it == files.end() || !it->second) return nullptr;
-    error = 0;
-    return std::make_unique<Store>(*this, false, *it->second);
+    return 0;
 }
 
-std::unique_ptr<CertificateStore> FakeCertificateStores::OpenMachineRootStore(uint32_t& error) {
-    ++rootOpens;
-    error = rootOpenable ? 0 : kErrorAccessDenied;
-    return rootOpenable ? std::make_unique<Store>(*this, true, root) : nullptr;
+uint32_t FakeCertificateStores::AddToMachine(MachineStore store, const Certificate& certificate,
+                                             bool lookOnly) {
+    std::vector<std::string>& ids = store == MachineStore::kRoot ? root : ca;
+    std::string id(certificate.encoded.begin(), certificate.encoded.end());
+    if (std::find(ids.begin(), ids.end(), id) != ids.end()) return kCryptExists;
+    if (lookOnly) return 0;
+    if (failingAdds.count(id) != 0) return kErrorAccessDenied;
+    ids.push_back(id);
+    return 0;
 }
 
 // --- user interface ---------------------------------------------------------------------------
@@ -563,7 +542,6 @@ std::string FakePlatform::Leaks() const {
     note("child processes", static_cast<size_t>(processes.openChildren));
     note("held files", static_cast<size_t>(files.held));
     note("instance locks", static_cast<size_t>(processes.heldLocks));
-    note("certificate stores", static_cast<size_t>(certificates.openStores));
     note("icons", ui.lastDialog ? ui.lastDialog->liveIcons.size() : 0);
     note("unused installer faults", installer.faults.Pending());
     note("unused registry faults", registry.faults.Pending());

@@ -223,27 +223,19 @@ class FakeProcesses : public Processes {
 // ---------------------------------------------------------------------------------------------
 // Certificate stores
 
+// A certificate is an id, which is also its bytes and its thumbprint; its first letter is its
+// kind: R a root, I an intermediate, anything else an end entity.
 class FakeCertificateStores : public CertificateStores {
   public:
-    // Certificate ids per folded file path; nullopt: the file is no store.
-    std::map<std::u16string, std::optional<std::vector<std::string>>> files;
-    bool rootOpenable = true;
-    std::vector<std::string> root;      // ids added to the machine Root store, in order
-    std::set<std::string> failingAdds;  // ids whose addition to Root fails
-    int rootOpens = 0;
-    int openStores = 0;
+    std::map<std::string, std::vector<std::string>> blobs;  // the ids each blob holds
+    std::vector<std::string> root, ca;  // the machine's stores: ids in the order added
+    std::set<std::string> failingAdds;  // ids whose addition fails with 5
 
-    void AddFile(const std::u16string& path, std::optional<std::vector<std::string>> ids) {
-        files[Fold(path)] = std::move(ids);
-    }
-
-    std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path,
-                                                    uint32_t& error) override;
-    std::unique_ptr<CertificateStore> OpenMachineRootStore(uint32_t& error) override;
-
-  private:
-    class Store;
-    std::deque<std::string> contexts_;  // every context handed out; stable addresses
+    // Unlisted blobs hold none.
+    uint32_t Decode(const uint8_t* bytes, size_t size,
+                    std::vector<Certificate>& certificates) override;
+    uint32_t AddToMachine(MachineStore store, const Certificate& certificate,
+                          bool lookOnly) override;
 };
 
 // ---------------------------------------------------------------------------------------------

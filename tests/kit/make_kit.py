@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Builds test kits: stand-in product packages (.msi) and root certificate files.
+"""Builds test kits: stand-in product packages (.msi) and certificate files.
 
 Packages come from package.wxs.in through wixl; the custom actions that wixl drops are added with
 msibuild. Certificates come from openssl. Importable by the tests and runnable by hand:
@@ -276,23 +276,54 @@ def _run(argv: List[str], **kwargs) -> subprocess.CompletedProcess:
 
 # --- certificates ---------------------------------------------------------------------------
 
-# File name -> subjects of the self-signed CA certificates it holds, in file order.
+# File name -> the certificates it holds, in file order.
 CERTIFICATE_FILES = {
-    "root_a.cer": ["Quorvane Test Root A"],  # DER
-    "root_b.crt": ["Quorvane Test Root B"],  # PEM
-    "bundle.p7b": ["Quorvane Test Root C", "Quorvane Test Root D"],  # PKCS #7, DER
+    "root.cer": ["root"],  # DER
+    "root.crt": ["root"],  # PEM
+    "intermediate.cer": ["intermediate"],
+    "intermediate.crt": ["intermediate"],
+    "leaf.cer": ["leaf"],
+    "leaf.crt": ["leaf"],
+    "bundle.p7b": ["leaf", "intermediate", "root"],  # PKCS #7, DER
+    "chain.crt": ["intermediate_b", "root_b"],  # PEM blocks amid text, as bundles are made
+    "v1_root.cer": ["v1_root"],  # version 1: no extensions at all
+    "impostor.cer": ["impostor"],  # names itself its issuer, but another key signed it
 }
+# The machine's store each certificate belongs in; None: an end entity, added nowhere.
+CERTIFICATE_STORES = {"root": "Root", "root_b": "Root", "v1_root": "Root",
+                      "intermediate": "CA", "intermediate_b": "CA", "impostor": "CA",
+                      "leaf": None}
 BROKEN_CERTIFICATE = "broken.cer"
+# No configured extensions: each certificate has only the ones asked for.
+_BARE_CONFIG = "[req]\ndistinguished_name = dn\n[dn]\n"
 
 
 def _make_ca(subject: str, work: Path) -> bytes:
-    """A self-signed CA certificate, DER encoded. EC keys: RSA generation costs far more."""
-    key, pem = work / "key.pem", work / (subject.replace(" ", "_") + ".pem")
-    _run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-          "-nodes", "-keyout", str(key), "-out", str(pem), "-days", "7300",
-          "-subj", f"/O=Quorvane Test/CN={subject}",
-          "-addext", "basicConstraints=critical,CA:TRUE",
-          "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
+    """A self-signed CA certificate, DER encoded."""
+    return _der(_certificate(work, subject.replace(" ", "_"), subject, ca=True))
+
+
+def _certificate(work: Path, name: str, subject: str, ca: Optional[bool] = None,
+                 issuer: Optional[str] = None) -> Path:
+    """work/<name>.pem (key beside it as <name>.key), signed by issuer's key or its own.
+    ca None: no extensions. EC keys: RSA generation costs far more."""
+    config = work / "bare.cnf"
+    config.write_text(_BARE_CONFIG)
+    pem, key = work / f"{name}.pem", work / f"{name}.key"
+    argv = ["openssl", "req", "-x509", "-config", str(config), "-newkey", "ec",
+            "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", str(key),
+            "-out", str(pem), "-days", "7300", "-subj", f"/O=Quorvane Test/CN={subject}"]
+    if issuer:
+        argv += ["-CA", str(work / f"{issuer}.pem"), "-CAkey", str(work / f"{issuer}.key")]
+    if ca is not None:
+        argv += ["-addext", f"basicConstraints=critical,CA:{str(ca).upper()}"]
+    if ca:
+        argv += ["-addext", "keyUsage=critical,keyCertSign,cRLSign"]
+    _run(argv)
+    return pem
+
+
+def _der(pem: Path) -> bytes:
     return _run(["openssl", "x509", "-in", str(pem), "-outform", "DER"]).stdout
 
 
@@ -300,25 +331,48 @@ def make_certificates(folder: Path) -> Dict[str, List[str]]:
     """Writes the certificate files and broken.cer; returns file name -> SHA-1 thumbprints."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
-    prints = {}
     with tempfile.TemporaryDirectory(prefix="kit-") as work:
         work = Path(work)
-        for name, subjects in CERTIFICATE_FILES.items():
-            ders = [_make_ca(s, work) for s in subjects]
-            prints[name] = [sha1(der) for der in ders]
+        pems = {
+            "root": _certificate(work, "root", "Quorvane Test Root", ca=True),
+            "intermediate": _certificate(work, "intermediate", "Quorvane Test Intermediate",
+                                         ca=True, issuer="root"),
+            "leaf": _certificate(work, "leaf", "Quorvane Test Leaf", ca=False,
+                                 issuer="intermediate"),
+            "root_b": _certificate(work, "root_b", "Quorvane Test Root B", ca=True),
+            "intermediate_b": _certificate(work, "intermediate_b",
+                                           "Quorvane Test Intermediate B", ca=True,
+                                           issuer="root_b"),
+            "v1_root": _certificate(work, "v1_root", "Quorvane Test V1 Root"),
+        }
+        # The impostor's issuer name is its own; the key that signed it is another's.
+        _certificate(work, "signer", "Quorvane Test Impostor")
+        pems["impostor"] = _certificate(work, "impostor", "Quorvane Test Impostor", ca=True,
+                                        issuer="signer")
+        ders = {name: _der(pem) for name, pem in pems.items()}
+        for name, members in CERTIFICATE_FILES.items():
             out = folder / name
             if name.endswith(".cer"):
-                out.write_bytes(ders[0])
-            elif name.endswith(".crt"):
-                out.write_bytes(_pem(ders[0]))
+                out.write_bytes(ders[members[0]])
+            elif name.endswith(".p7b"):
+                files = [arg for m in members for arg in ("-certfile", str(pems[m]))]
+                _run(["openssl", "crl2pkcs7", "-nocrl", *files, "-outform", "DER",
+                      "-out", str(out)])
             else:
-                pems = []
-                for i, der in enumerate(ders):
-                    pems += ["-certfile", str(work / f"{i}.pem")]
-                    (work / f"{i}.pem").write_bytes(_pem(der))
-                _run(["openssl", "crl2pkcs7", "-nocrl", *pems, "-outform", "DER", "-out", str(out)])
+                out.write_bytes(b"".join(
+                    f"subject=/O=Quorvane Test/{m}\r\n".encode() + _pem(ders[m]) + b"\r\n"
+                    for m in members))
     (folder / BROKEN_CERTIFICATE).write_bytes(b"-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydA==\n")
-    return prints
+    return {name: [sha1(ders[m]) for m in members] for name, members in CERTIFICATE_FILES.items()}
+
+
+def certificate_stores(prints: Dict[str, List[str]]) -> Dict[Optional[str], set]:
+    """The thumbprints by the store they belong in: "Root", "CA", None (an end entity)."""
+    stores = {"Root": set(), "CA": set(), None: set()}
+    for name, members in CERTIFICATE_FILES.items():
+        for member, thumbprint in zip(members, prints[name]):
+            stores[CERTIFICATE_STORES[member]].add(thumbprint)
+    return stores
 
 
 def seal(folder: Path) -> str:

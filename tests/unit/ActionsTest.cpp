@@ -100,24 +100,115 @@ TEST(GuardedCondition, KeepsTheOriginal) {
         EXPECT_EQ(GuardedCondition(WideString(c.condition)), WideString(c.guarded));
 }
 
-TEST(ImportRootCertificates, FileByFileSkippingWhatIsNoStore) {
-    Kit k;
-    for (const char16_t* f : {u"a.crt", u"b.cer", u"c.p7b", u"broken.cer", u"d.cer"})
-        k.files.Add(u"C:\\Kit", f);
-    k.certificates.AddFile(u"C:\\Kit\\a.crt", {{"A"}});
-    k.certificates.AddFile(u"C:\\Kit\\b.cer", {{"B"}});
-    k.certificates.AddFile(u"C:\\Kit\\c.p7b", {{"C1", "C2", "C3"}});
-    k.certificates.AddFile(u"C:\\Kit\\broken.cer", std::nullopt);
-    k.certificates.AddFile(u"C:\\Kit\\d.cer", {{"D"}});
-    k.certificates.failingAdds = {"C2"};
-    ImportRootCertificates(k.certificates, ReadKitFolder(k.files), k.log);
-    EXPECT_EQ(k.certificates.root, (std::vector<std::string>{"B", "D", "C1", "C3", "A"}));
-    EXPECT_EQ(k.Leaks(), "");
-    k.certificates.root.clear();
-    k.certificates.rootOpenable = false;
-    ImportRootCertificates(k.certificates, ReadKitFolder(k.files), k.log);
-    EXPECT_TRUE(k.certificates.root.empty());
-    EXPECT_EQ(k.certificates.rootOpens, 8);  // once per readable file, in each pass
+std::string Pem(const std::string& body, const char* eol = "\n") {
+    return "-----BEGIN CERTIFICATE-----" + (eol + body) + eol + "-----END CERTIFICATE-----";
+}
+
+TEST(CertificatePieces, EachPemBlockAloneElseTheWhole) {
+    const std::string a = Pem("QUJD"), b = Pem("REVG"), crlf = Pem("QUJD", "\r\n");
+    const std::string unended = "-----BEGIN CERTIFICATE-----\nR0hJ\n";
+    const std::string der("\x30\x82\x01\x0a\x00", 5);
+    const std::string pkcs7 = "-----BEGIN PKCS7-----\nQUJD\n-----END PKCS7-----\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"der", der, {der}},
+        {"empty", "", {""}},
+        {"other_pem_whole", pkcs7, {pkcs7}},
+        {"one_block", a + "\n", {a}},
+        {"several", a + "\n" + b + "\n" + a, {a, b, a}},
+        {"crlf", crlf + "\r\n" + crlf + "\r\n", {crlf, crlf}},
+        {"junk_around", "subject=CN=A\n" + a + "\nBag Attributes\n\n" + b + "\ntrailer", {a, b}},
+        {"block_without_end", unended + b + "\n", {unended, b}},
+        {"last_without_end", a + "\n" + unended, {a, unended}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> pieces;
+        for (auto [at, size] :
+             CertificatePieces(std::vector<uint8_t>(c.bytes.begin(), c.bytes.end())))
+            pieces.push_back(c.bytes.substr(at, size));
+        EXPECT_EQ(pieces, c.pieces);
+    }
+}
+
+// Certificates go by kind: R roots to Root, I intermediates to CA, E end entities nowhere.
+TEST(ImportCertificates, EachByItsKindOnceFileByFile) {
+    const std::string broken = "-----BEGIN CERTIFICATE-----\nbroken\n";
+    // A file without bytes cannot be read.
+    using Files = std::vector<std::pair<std::u16string, std::optional<std::string>>>;
+    using Ids = std::vector<std::string>;
+    const struct {
+        const char* name;
+        Files files;
+        std::map<std::string, Ids> blobs;
+        Ids rootBefore, caBefore;
+        std::set<std::string> failing;
+        Ids root, ca, log;
+    } cases[] = {
+        // clang-format off
+        {"by_kind", {{u"b.crt", "I1"}, {u"a.cer", "R1"}, {u"c.p7b", "p7"}},
+         {{"R1", {"R1"}}, {"I1", {"I1"}}, {"p7", {"E1", "I2", "R2"}}}, {}, {}, {},
+         {"R1", "R2"}, {"I2", "I1"},
+         {"certificate R1 of a.cer added to Root",
+          "warning: certificate E1 of c.p7b not added: end-entity",
+          "certificate I2 of c.p7b added to CA", "certificate R2 of c.p7b added to Root",
+          "certificate I1 of b.crt added to CA"}},
+        {"already_there", {{u"a.cer", "R1"}, {u"b.crt", "I1"}},
+         {{"R1", {"R1"}}, {"I1", {"I1"}}}, {"R1"}, {"I1"}, {},
+         {"R1"}, {"I1"},
+         {"certificate R1 of a.cer already in Root", "certificate I1 of b.crt already in CA"}},
+        // Added once, then found: Wine loses a certificate added twice.
+        {"one_root_in_three_forms", {{u"r.cer", "R1"}, {u"r.crt", Pem("UjE=")}, {u"r.p7b", "p7"}},
+         {{"R1", {"R1"}}, {Pem("UjE="), {"R1"}}, {"p7", {"R1"}}}, {}, {}, {},
+         {"R1"}, {},
+         {"certificate R1 of r.cer added to Root", "certificate R1 of r.p7b already in Root",
+          "certificate R1 of r.crt already in Root"}},
+        {"every_pem_block",
+         {{u"chain.crt", "junk\n" + Pem("SQ==") + "\n" + broken + Pem("Ug==", "\r\n")}},
+         {{Pem("SQ=="), {"I1"}}, {Pem("Ug==", "\r\n"), {"R1"}}}, {}, {}, {},
+         {"R1"}, {"I1"},
+         {"certificate I1 of chain.crt added to CA",
+          "warning: certificate file chain.crt: no certificate from byte 64 (0x80092009)",
+          "certificate R1 of chain.crt added to Root"}},
+        {"unreadable_and_broken_skipped",
+         {{u"gone.cer", std::nullopt}, {u"junk.cer", "junk"},
+          {u"huge.cer", std::string((1 << 20) + 1, 'x')}, {u"z.cer", "R1"}},
+         {{"R1", {"R1"}}}, {}, {}, {},
+         {"R1"}, {},
+         {"warning: certificate file gone.cer: no certificate from byte 0 (2)",
+          "warning: certificate file huge.cer: no certificate from byte 0 (223)",
+          "warning: certificate file junk.cer: no certificate from byte 0 (0x80092009)",
+          "certificate R1 of z.cer added to Root"}},
+        {"failed_addition_goes_on", {{u"a.cer", "p7"}}, {{"p7", {"R1", "I1"}}}, {}, {}, {"R1"},
+         {}, {"I1"},
+         {"error: certificate R1 of a.cer not added to Root (5)",
+          "certificate I1 of a.cer added to CA"}},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Kit k;
+        for (const auto& [name, bytes] : c.files) {
+            if (bytes) {
+                k.files.AddFile(u"C:\\Kit", name, *bytes);
+            } else {
+                k.files.Add(u"C:\\Kit", name);
+            }
+        }
+        k.certificates.blobs = c.blobs;
+        k.certificates.root = c.rootBefore;
+        k.certificates.ca = c.caBefore;
+        k.certificates.failingAdds = c.failing;
+        KitFolder kit = ReadKitFolder(k.files);
+        ImportCertificates(k.certificates, kit, ReadCertificateFiles(k.files, kit), k.log);
+        EXPECT_EQ(k.certificates.root, c.root);
+        EXPECT_EQ(k.certificates.ca, c.ca);
+        EXPECT_EQ(k.log.lines, c.log);
+        EXPECT_EQ(k.Leaks(), "");
+    }
 }
 
 TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {

@@ -254,8 +254,15 @@ TEST(Run, SealedKit) {
              k.installer.Package(u"C:\\Kit\\" + kPackage).cabinets.emplace_back(u"extra.cab");
          },
          static_cast<int>(0x80091007), "m134 extra.cab"},
+        {"certificate_changed",
+         [](Kit& k) { k.files.contents[fakes::Fold(u"C:\\KIT\\R1.cer")] = "R2"; },
+         static_cast<int>(0x80091007), "m134 R1.cer"},
         // Planted beside the kit, sorting first: not in the seal, so no package at all.
-        {"planted_package_ignored", [](Kit& k) { k.AddPackage(u"aaa_x64_kc1_eng.msi", kOldCode); },
+        {"planted_package_and_certificate_ignored",
+         [](Kit& k) {
+             k.AddPackage(u"aaa_x64_kc1_eng.msi", kOldCode);
+             k.files.AddFile(u"C:\\Kit", u"000.cer", "R2");
+         },
          0, nullptr},
     };
     for (const auto& c : cases) {
@@ -265,15 +272,19 @@ TEST(Run, SealedKit) {
         k.files.AddFile(u"C:\\Kit", kCabinet, "cabinet");
         k.installer.Package(u"C:\\Kit\\" + kPackage).cabinets = {WideString(kCabinet)};
         // The seal lists a file this run does not use, and which is gone: no matter.
-        k.files.AddFile(u"C:\\Kit", u"unused.cer", "cert");
-        k.resources.seal = k.SealOf(
-            {kCabinet, kPackage, u"qv_x64_kc2_rus.msi", u"qv_x64_kc3_eng.msi", u"unused.cer"});
-        k.files.contents.erase(fakes::Fold(u"C:\\KIT\\unused.cer"));
+        k.files.AddFile(u"C:\\Kit", u"unused.mst", "cert");
+        k.files.AddFile(u"C:\\Kit", u"R1.cer", "R1");
+        k.certificates.blobs = {{"R1", {"R1"}}, {"R2", {"R2"}}};
+        k.resources.seal = k.SealOf({kCabinet, kPackage, u"qv_x64_kc2_rus.msi",
+                                     u"qv_x64_kc3_eng.msi", u"R1.cer", u"unused.mst"});
+        k.files.contents.erase(fakes::Fold(u"C:\\KIT\\unused.mst"));
         c.change(k);
-        EXPECT_EQ(k.RunWith({u"-kc", u"kc1", u"-lang", u"eng", u"-noreboot"}), c.exit);
+        EXPECT_EQ(k.RunWith({u"-kc", u"kc1", u"-lang", u"eng", u"-noreboot", u"-root"}), c.exit);
         EXPECT_EQ(k.BoxTexts(),
                   c.box ? std::vector<std::string>{c.box} : std::vector<std::string>{});
         EXPECT_EQ(k.Started().size(), c.exit == 0 ? 2u : 0u);
+        EXPECT_EQ(k.certificates.root,
+                  c.exit == 0 ? std::vector<std::string>{"R1"} : std::vector<std::string>{});
         EXPECT_EQ(k.Leaks(), "");  // every held file let go
     }
 }
@@ -335,15 +346,21 @@ TEST(Run, WhatIfReportsAndChangesNothing) {
         SCOPED_TRACE(output ? "standard output" : "box");
         Kit k;
         UpgradeKit(k);
-        k.files.Add(u"C:\\Kit", u"b.cer");
-        k.certificates.AddFile(u"C:\\Kit\\b.cer", {{"B"}});
+        for (const char* id : {"R0", "R1", "I1", "E1"}) {
+            k.files.AddFile(u"C:\\Kit", FromUtf8(id).str() + u".cer", id);
+            k.certificates.blobs[id] = {id};
+        }
+        k.certificates.root = {"R0"};
         if (output) k.ui.output = "";
         EXPECT_EQ(k.RunWith({u"-whatif", u"-root", u"-kc", u"kc1"}), 0);
         std::string report = output ? *k.ui.output : k.BoxTexts().at(0);
         for (const char* line :
              {"warning: the chosen level or language", "would show: m124",
               "msiexec: \"C:\\windows\\system32\\msiexec.exe\" /i \"C:\\Kit\\qv_x64_kc1_eng.msi\"",
-              "sequence patch: the cached package of {AAAAAAAA", "certificate B of b.cer to Root",
+              "sequence patch: the cached package of {AAAAAAAA",
+              "warning: certificate E1 of E1.cer not added: end-entity",
+              "certificate I1 of I1.cer to CA", "certificate R0 of R0.cer already in Root",
+              "certificate R1 of R1.cer to Root",
               "tool: \"C:\\Program Files\\Q\\lib\\ordo_tool.exe\" /init",
               "restart: one that msiexec or the tool asks "
               "for is asked for: \"m121\"",
@@ -352,23 +369,29 @@ TEST(Run, WhatIfReportsAndChangesNothing) {
         EXPECT_EQ(k.BoxTexts().size(), output ? 0u : 1u);
         EXPECT_TRUE(k.Started().empty());
         EXPECT_EQ(k.installer.calls.size(), 1u);  // the platform package read, nothing written
-        EXPECT_TRUE(k.certificates.root.empty());
+        EXPECT_EQ(k.certificates.root, std::vector<std::string>{"R0"});
+        EXPECT_TRUE(k.certificates.ca.empty());
         EXPECT_EQ(k.processes.heldLocks, 0);
     }
 }
 
-TEST(Run, ImportsCertificatesOnlyWithRoot) {
+// The bytes read before anything is decided are the bytes added, whatever the file holds later.
+TEST(Run, ImportsCertificatesOnlyWithRootAsFirstRead) {
     for (bool root : {false, true}) {
         SCOPED_TRACE(root ? "-root" : "no -root");
         Kit k;
         FreshKit(k);
-        k.files.Add(u"C:\\Kit", u"b.cer");
-        k.certificates.AddFile(u"C:\\Kit\\b.cer", {{"B"}});
+        k.files.AddFile(u"C:\\Kit", u"b.cer", "R1");
+        k.certificates.blobs = {{"R1", {"R1"}}, {"R2", {"R2"}}};
+        k.processes.onExit = [&k](const WideString& line, uint32_t code) {
+            k.Msiexec(line, code);
+            k.files.contents[fakes::Fold(u"C:\\Kit\\b.cer")] = "R2";
+        };
         std::vector<std::u16string> args{u"-silent"};
         if (root) args.push_back(u"-root");
         EXPECT_EQ(k.RunWith(args), 0);
         EXPECT_EQ(k.certificates.root,
-                  root ? std::vector<std::string>{"B"} : std::vector<std::string>{});
+                  root ? std::vector<std::string>{"R1"} : std::vector<std::string>{});
         EXPECT_EQ(k.Started().size(), 2u);
     }
 }

@@ -76,6 +76,14 @@ struct Crypt32 {
     QV_BIND(CertEnumCertificatesInStore);
     QV_BIND(CertAddCertificateContextToStore);
     QV_BIND(CertGetCertificateContextProperty);
+    QV_BIND(CryptQueryObject);
+    QV_BIND(CertCreateCertificateContext);
+    QV_BIND(CertFreeCertificateContext);
+    QV_BIND(CertFindCertificateInStore);
+    QV_BIND(CertCompareCertificateName);
+    QV_BIND(CryptVerifyCertificateSignatureEx);
+    QV_BIND(CertFindExtension);
+    QV_BIND(CryptDecodeObject);
 };
 
 struct User32 {
@@ -160,6 +168,11 @@ using UniqueMsiHandle =
     UniqueAny<NullTraits<MSIHANDLE, decltype(&CloseMsiHandle), &CloseMsiHandle>>;
 using UniqueHkey = UniqueAny<NullTraits<HKEY, decltype(&CloseKey), &CloseKey>>;
 using UniqueCertStore = UniqueAny<NullTraits<HCERTSTORE, decltype(&CloseStore), &CloseStore>>;
+inline BOOL FreeCertificate(PCCERT_CONTEXT certificate) {
+    return crypt32().CertFreeCertificateContext(certificate);
+}
+using UniqueCertificate =
+    UniqueAny<NullTraits<PCCERT_CONTEXT, decltype(&FreeCertificate), &FreeCertificate>>;
 inline PVOID ReleaseSid(PSID sid) {
     return advapi32().FreeSid(sid);
 }

@@ -6,57 +6,84 @@
 namespace qv::win32 {
 namespace {
 
-constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+WideString Thumbprint(PCCERT_CONTEXT certificate) {
+    BYTE hash[20];
+    DWORD size = sizeof(hash);
+    if (!crypt32().CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, hash,
+                                                     &size))
+        return WideString();
+    WideString text;
+    for (DWORD i = 0; i < size; ++i) {
+        text.Append(u"0123456789ABCDEF"[hash[i] >> 4]);
+        text.Append(u"0123456789ABCDEF"[hash[i] & 0xF]);
+    }
+    return text;
+}
 
-class Win32CertificateStore : public CertificateStore {
-  public:
-    explicit Win32CertificateStore(HCERTSTORE store) : store_(store) {}
-    CertificateContext Enumerate(CertificateContext previous) override {
-        return crypt32().CertEnumCertificatesInStore(store_.get(),
-                                                     static_cast<PCCERT_CONTEXT>(previous));
-    }
-    WideString Thumbprint(CertificateContext certificate) override {
-        BYTE hash[20];
-        DWORD size = sizeof(hash);
-        if (!crypt32().CertGetCertificateContextProperty(static_cast<PCCERT_CONTEXT>(certificate),
-                                                         CERT_SHA1_HASH_PROP_ID, hash, &size))
-            return WideString();
-        WideString text;
-        for (DWORD i = 0; i < size; ++i) {
-            text.Append(u"0123456789ABCDEF"[hash[i] >> 4]);
-            text.Append(u"0123456789ABCDEF"[hash[i] & 0xF]);
-        }
-        return text;
-    }
-    bool Add(CertificateContext certificate) override {
-        return crypt32().CertAddCertificateContextToStore(store_.get(),
-                                                          static_cast<PCCERT_CONTEXT>(certificate),
-                                                          CERT_STORE_ADD_ALWAYS, nullptr) != FALSE;
-    }
-
-  private:
-    UniqueCertStore store_;
-};
-
-std::unique_ptr<CertificateStore> Open(LPCSTR provider, DWORD flags, const void* parameter,
-                                       uint32_t& error) {
-    HCERTSTORE store = crypt32().CertOpenStore(provider, kEncodings, 0, flags, parameter);
-    if (store == nullptr) {
-        error = ::GetLastError();
-        return nullptr;
-    }
-    return std::make_unique<Win32CertificateStore>(store);
+// Equal names alone make no root: another key may have signed a certificate so named.
+CertificateKind KindOf(PCCERT_CONTEXT certificate) {
+    Crypt32& api = crypt32();
+    PCERT_INFO info = certificate->pCertInfo;
+    void* self = const_cast<CERT_CONTEXT*>(certificate);
+    if (api.CertCompareCertificateName(X509_ASN_ENCODING, &info->Subject, &info->Issuer) &&
+        api.CryptVerifyCertificateSignatureEx(0, X509_ASN_ENCODING,
+                                              CRYPT_VERIFY_CERT_SIGN_SUBJECT_CERT, self,
+                                              CRYPT_VERIFY_CERT_SIGN_ISSUER_CERT, self, 0, nullptr))
+        return CertificateKind::kRoot;
+    PCERT_EXTENSION extension =
+        api.CertFindExtension(szOID_BASIC_CONSTRAINTS2, info->cExtension, info->rgExtension);
+    CERT_BASIC_CONSTRAINTS2_INFO constraints = {};
+    DWORD size = sizeof(constraints);
+    if (extension != nullptr &&
+        api.CryptDecodeObject(X509_ASN_ENCODING, X509_BASIC_CONSTRAINTS2, extension->Value.pbData,
+                              extension->Value.cbData, 0, &constraints, &size) &&
+        constraints.fCA)
+        return CertificateKind::kIntermediate;
+    return CertificateKind::kEndEntity;
 }
 
 }  // namespace
 
-std::unique_ptr<CertificateStore> Win32CertificateStores::OpenFileStore(const WideString& path,
-                                                                        uint32_t& error) {
-    return Open(CERT_STORE_PROV_FILENAME_W, 0, AsWide(path), error);
+uint32_t Win32CertificateStores::Decode(const uint8_t* bytes, size_t size,
+                                        std::vector<Certificate>& certificates) {
+    CERT_BLOB blob = {static_cast<DWORD>(size), const_cast<BYTE*>(bytes)};
+    HCERTSTORE found = nullptr;
+    if (!crypt32().CryptQueryObject(CERT_QUERY_OBJECT_BLOB, &blob, CERT_QUERY_CONTENT_FLAG_ALL,
+                                    CERT_QUERY_FORMAT_FLAG_ALL, 0, nullptr, nullptr, nullptr,
+                                    &found, nullptr, nullptr))
+        return ::GetLastError();
+    // Content without certificates (a CRL, a PKCS #10 request, a PFX) comes with no store.
+    UniqueCertStore store(found);
+    PCCERT_CONTEXT next = nullptr;
+    while (store && (next = crypt32().CertEnumCertificatesInStore(found, next)) != nullptr)
+        certificates.push_back(
+            {std::vector<uint8_t>(next->pbCertEncoded, next->pbCertEncoded + next->cbCertEncoded),
+             Thumbprint(next), KindOf(next)});
+    return certificates.empty() ? kCryptNoMatch : 0;
 }
 
-std::unique_ptr<CertificateStore> Win32CertificateStores::OpenMachineRootStore(uint32_t& error) {
-    return Open(CERT_STORE_PROV_SYSTEM_W, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root", error);
+uint32_t Win32CertificateStores::AddToMachine(MachineStore which, const Certificate& certificate,
+                                              bool lookOnly) {
+    Crypt32& api = crypt32();
+    UniqueCertificate context(
+        api.CertCreateCertificateContext(X509_ASN_ENCODING, certificate.encoded.data(),
+                                         static_cast<DWORD>(certificate.encoded.size())));
+    if (!context) return ::GetLastError();
+    DWORD flags = CERT_SYSTEM_STORE_LOCAL_MACHINE | (lookOnly ? CERT_STORE_READONLY_FLAG : 0);
+    UniqueCertStore store(api.CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, flags,
+                                            which == MachineStore::kRoot ? L"Root" : L"CA"));
+    if (!store) return ::GetLastError();
+    // Looked up first: Wine loses a certificate that CERT_STORE_ADD_NEW meets twice in one open
+    // store, and a look must answer as the addition would.
+    UniqueCertificate present(
+        api.CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                       CERT_FIND_EXISTING, context.get(), nullptr));
+    if (present) return kCryptExists;
+    if (lookOnly) return 0;
+    return api.CertAddCertificateContextToStore(store.get(), context.get(), CERT_STORE_ADD_NEW,
+                                                nullptr)
+               ? 0
+               : ::GetLastError();
 }
 
 }  // namespace qv::win32

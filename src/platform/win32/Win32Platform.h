@@ -91,9 +91,10 @@ class Win32Processes : public Processes {
 
 class Win32CertificateStores : public CertificateStores {
   public:
-    std::unique_ptr<CertificateStore> OpenFileStore(const WideString& path,
-                                                    uint32_t& error) override;
-    std::unique_ptr<CertificateStore> OpenMachineRootStore(uint32_t& error) override;
+    uint32_t Decode(const uint8_t* bytes, size_t size,
+                    std::vector<Certificate>& certificates) override;
+    uint32_t AddToMachine(MachineStore store, const Certificate& certificate,
+                          bool lookOnly) override;
 };
 
 class Win32Ui : public Ui {
