@@ -35,6 +35,7 @@ class TwoBlocks : public Resources {
         out = default_;
         return true;
     }
+    bool FindSeal(const char*&, size_t&) override { return false; }
 
   private:
     const ResourceBlock* neutral_;
