@@ -207,17 +207,25 @@ BOOL CALLBACK ListWindow(HWND window, LPARAM) {
     return TRUE;
 }
 
-// Runs a command line as given, on `desktop` when one is named, and reports its full 32-bit
-// exit code, which `wine` itself truncates to 8 bits.
-int Exec(const wchar_t* command_line, const wchar_t* desktop = nullptr) {
+// Runs a command line as given, on `desktop` when one is named, with its standard output and
+// error to `out` when one is given, and reports its full 32-bit exit code, which `wine` itself
+// truncates to 8 bits.
+int Exec(const wchar_t* command_line, const wchar_t* desktop = nullptr, HANDLE out = nullptr) {
     std::wstring buffer = command_line;
     std::wstring place = desktop ? desktop : L"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     if (desktop) si.lpDesktop = &place[0];
+    if (out) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = out;
+        si.hStdError = out;
+    }
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
+    BOOL started = CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, out != nullptr, 0, nullptr,
+                                  nullptr, &si, &pi);
+    if (out) CloseHandle(out);
+    if (!started) {
         Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
         return 3;
     }
@@ -256,26 +264,7 @@ int ExecTo(const wchar_t* path, const wchar_t* command_line) {
     HANDLE out = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) return Out(L"error\n"), 3;
-    std::wstring buffer = command_line;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
-        return 3;
-    }
-    CloseHandle(out);
-    CloseHandle(pi.hThread);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    Out(L"exit " + std::to_wstring(code) + L"\n");
-    return 0;
+    return Exec(command_line, nullptr, out);
 }
 
 // Holds the file open as a log viewer does, shared for reading and writing but not for
