@@ -72,14 +72,25 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
 }
 
 // The single-instance lock, in a namespace no standard user can squat: made, or opened when
-// another run made it, or made again when that one went away in between.
+// another run made it, or made again when that one went away in between. One that stays there
+// but cannot be opened is another run's: Windows opens none whose maker has closed it, while
+// the runs that opened it still hold it and its lock.
 std::unique_ptr<InstanceLock> TakeLock(RunContext& run, std::unique_ptr<LockNamespace>& space,
                                        uint32_t& error) {
     Processes& processes = run.platform.processes;
+    bool unopened = false;
     for (int attempt = 0; attempt < 3 && !space; ++attempt) {
         space = processes.CreateLockNamespace(error);
+        unopened = false;
         if (space || error != kErrorAlreadyExists) break;
         space = processes.OpenLockNamespace(error);
+        unopened = !space;
+    }
+    if (unopened) {
+        run.log.Info({"lock: the administrators' private namespace is there but cannot be opened (",
+                      CodeText(error), ")"});
+        error = kErrorAlreadyExists;
+        return nullptr;
     }
     if (space) {
         run.log.Info({"lock: ", kPrivateLockName, " in the administrators' private namespace"});

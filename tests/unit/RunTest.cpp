@@ -307,6 +307,11 @@ TEST(Run, SingleInstanceLock) {
          u"",
          0,
          {"create", "open", "create", kPrivate}},
+        {"namespace_there_but_never_opened",
+         {183, 2, 183, 2, 183, 2},
+         u"",
+         1618,
+         {"create", "open", "create", "open", "create", "open"}},
         {"no_private_namespaces", {50}, u"", 0, {"create", kGlobal}},
         {"another_run_holds_it", {0}, u"QuorvaneCspSetup\\Lock", 1618, {"create", kPrivate}},
         // A standard user's object under the global name no longer matters.
