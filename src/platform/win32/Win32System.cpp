@@ -430,15 +430,22 @@ std::unique_ptr<LockNamespace> WithBoundary(uint32_t& error, Use use) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;
     HANDLE space = nullptr;
-    if (advapi32().AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                            DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                            &administrators)) {
+    // Each error is taken before anything is freed, which may overwrite it.
+    if (!advapi32().AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                             DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                             &administrators)) {
+        error = ::GetLastError();
+    } else {
         UniqueSid owner(administrators);
-        if (add(&boundary, administrators)) space = use(kernel, boundary);
+        if (add(&boundary, administrators))
+            space = use(kernel, boundary);  // sets `error` when it fails
+        else
+            error = ::GetLastError();
     }
-    error = space ? ERROR_SUCCESS : ::GetLastError();
     remove(boundary);
-    return space ? std::make_unique<Win32LockNamespace>(space) : nullptr;
+    if (!space) return nullptr;
+    error = ERROR_SUCCESS;
+    return std::make_unique<Win32LockNamespace>(space);
 }
 
 }  // namespace
@@ -449,14 +456,18 @@ std::unique_ptr<LockNamespace> Win32Processes::CreateLockNamespace(uint32_t& err
         PSECURITY_DESCRIPTOR descriptor = LockSecurity(error);
         UniqueLocal owner(descriptor);
         SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-        return create && descriptor ? create(&attributes, boundary, kNamespace) : nullptr;
+        HANDLE space = create && descriptor ? create(&attributes, boundary, kNamespace) : nullptr;
+        if (!space && descriptor) error = ::GetLastError();  // "already exists": open it instead
+        return space;
     });
 }
 
 std::unique_ptr<LockNamespace> Win32Processes::OpenLockNamespace(uint32_t& error) {
-    return WithBoundary(error, [](HMODULE kernel, HANDLE boundary) -> HANDLE {
+    return WithBoundary(error, [&](HMODULE kernel, HANDLE boundary) -> HANDLE {
         auto open = OptionalFunction<OpenNamespace>(kernel, "OpenPrivateNamespaceW");
-        return open ? open(boundary, kNamespace) : nullptr;
+        HANDLE space = open ? open(boundary, kNamespace) : nullptr;
+        if (!space) error = ::GetLastError();
+        return space;
     });
 }
 
