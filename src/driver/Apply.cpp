@@ -69,19 +69,27 @@ int HandlePendingRestart(RunContext& run, RestartPolicy policy, const ToolResult
     return Restart(run, policy);
 }
 
-// Each related product's own removal, in the order the installer lists them; the first failure
-// ends it.
+// Each related product's own removal, in the order the installer lists them, every one tried
+// whatever the others did: a product left behind by one failure is still removed where it can
+// be. The first failure is the run's.
 int ApplyRemoval(RunContext& run, const Plan& plan) {
+    uint32_t failed = 0;
     for (size_t i = 0; i < plan.removalCommands.size(); ++i) {
+        const WideString& product = plan.removedProducts[i];
         uint32_t code = RunAndLog(run.platform.processes, run.platform.system, run.log, "msiexec",
                                   plan.removalCommands[i]);
         if (IsRebootExitCode(code)) {
             run.RecordRestart("msiexec asked for a restart");
+        } else if (code == kErrorUnknownProduct) {
+            // Another removal, or someone else, took it first.
+            run.log.Info({product, " was already gone"});
         } else if (code != 0) {
-            return run.Fail({code}, {"the removal of ", plan.removedProducts[i], " failed"});
+            run.log.Error({"the removal of ", product, " failed; it stays installed"}, code);
+            if (failed == 0) failed = code;
         }
     }
-    return HandlePendingRestart(run, plan.restart, ToolResult{});
+    if (failed == 0) return HandlePendingRestart(run, plan.restart, ToolResult{});
+    return run.Fail({failed}, {"not every related product was removed"});
 }
 
 int Apply(RunContext& run, const Plan& plan, const Facts& facts) {

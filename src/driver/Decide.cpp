@@ -31,6 +31,10 @@ class Decider {
     }
 
     void Decide() {
+        if (facts_.otherRun) {
+            Stop(kExitAlreadyRunning, kMsgAlreadyRunning);
+            return;
+        }
         if (!Sealed() || !Identify()) return;
         if (options_.uninstall) {
             if (Removing() && InstallerLogKnown()) Remove();
@@ -302,6 +306,8 @@ class Decider {
     void Remove() {
         const std::vector<WideString>& codes = facts_.relatedInstalled;
         Plan& plan = decision_.plan;
+        if (selection_.level != Level::kNone || selection_.language != Language::kNone)
+            Info({"-kc and -lang ignored by -uninstall (", Pair(selection_), ")"});
         plan.change = Change::kRemove;
         WideString words = InstallerWords(true) + options_.args;
         for (const WideString& code : codes) {
@@ -348,9 +354,10 @@ class Decider {
         } else if (CompareVersions(package_.version, installed.version) < 0) {
             why = "an earlier version";
         }
-        if (why != nullptr)
-            log_.Warning({"the package is ", why, " under another ProductCode than ",
-                          installed.code, ": the installer's upgrade will not remove it"});
+        if (why == nullptr) return;
+        log_.Warning({"the package is ", why, " under another ProductCode than ", installed.code,
+                      ": the installer's upgrade will not remove it"});
+        decision_.plan.twoProducts = true;
     }
 
     void Install() {

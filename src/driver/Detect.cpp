@@ -56,6 +56,11 @@ void KeepSealedFiles(Facts& facts, Log& log) {
         }
         names->swap(kept);
     }
+    // With -root each certificate file of the seal is used: one gone from the folder is found
+    // missing when checked, never skipped.
+    std::vector<WideString> sealed;
+    for (const SealedFile& file : facts.seal.files) sealed.push_back(file.name);
+    facts.kit.certificates = CertificateFiles(sealed);
 }
 
 // The platform package, opened once: what it is and which installed product it relates to.
@@ -138,8 +143,16 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log&
     if (request.kind == FactRequest::Kind::kSealedFiles) {
         facts.sealChecked = true;
         std::vector<WideString> cabinets;
-        if (uint32_t status = platform.installer.ReadExternalCabinets(request.path, cabinets)) {
+        WideString loose;
+        // The seal names no file in a sub-folder, where loose files of a package usually lie.
+        if (uint32_t status =
+                platform.installer.ReadPackageSources(request.path, cabinets, loose)) {
             log.Error({"seal: the cabinets of ", request.path, " cannot be read"}, status);
+            facts.sealBroken = request.path.FileName();
+        } else if (!loose.empty()) {
+            log.Error({"seal: ", request.path, " reads ", loose,
+                       " from outside itself and its cabinets; a sealed kit takes compressed "
+                       "packages only"});
             facts.sealBroken = request.path.FileName();
         }
         for (const WideString& cabinet : cabinets) CheckSealed(platform, facts, cabinet, log);

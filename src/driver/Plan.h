@@ -50,6 +50,7 @@ struct Facts {
     // Every installed product the kit's UpgradeCode relates to; read for a removal only.
     std::vector<WideString> relatedInstalled;
     bool markerPresent = false;  // a restart left pending by an earlier run
+    bool otherRun = false;       // -whatif found another run holding the lock
     // A sealed kit: only the files of its seal are used, each checked before, and held open,
     // shared for reading only, until msiexec is done with it.
     Seal seal;
@@ -126,6 +127,7 @@ struct Plan {
     std::vector<WideString> removedProducts;
     std::vector<WideString> removalCommands;
     bool certificates = false;
+    bool twoProducts = false;  // the installer's upgrade will not remove the installed product
     RestartPolicy restart = RestartPolicy::kAsk;
 };
 

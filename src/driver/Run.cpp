@@ -26,11 +26,12 @@ const char16_t kGlobalLockName[] = u"Global\\QuorvaneCspSetup";
 WideString OpenLog(RunContext& run) {
     SystemInfo& system = run.platform.system;
     uint32_t refused = 0;
-    WideString path = run.log.Open(run.options.log, refused);
+    // A plan replaces no log: one that is there may be all that tells of an earlier run.
+    bool keep = run.options.whatif;
+    WideString path = run.log.Open(run.options.log, refused, keep);
     run.log.Info({"setup.exe " QV_VERSION_STRING ", log ", path});
     if (refused != 0)
-        run.log.Error({"-log ", run.options.log, " could not be replaced; this log instead"},
-                      refused);
+        run.log.Error({"-log ", run.options.log, " not replaced; this log instead"}, refused);
     run.log.Info({"command line: ", system.CommandLine()});
     run.log.Info({"Windows ", system.WindowsVersion(), system.IsWow64() ? ", 64-bit" : ", 32-bit",
                   ", user interface language ", Decimal(system.UserDefaultUiLanguage()),
@@ -55,9 +56,12 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
         run.voice.SayUsage();
         return kExitSuccess;
     }
-    if (parsed == ParseOutcome::kUnrecognised) {
+    bool both = options.uninstall && options.reinstall;
+    if (parsed == ParseOutcome::kUnrecognised || both) {
         // A typo in a deployment script must not read as success.
-        run.log.Error({"bad command line: an unknown option, or a value option without value"});
+        run.log.Error(
+            {"bad command line: ", both ? "-uninstall and -reinstall exclude each other"
+                                        : "an unknown option, or a value option without value"});
         run.voice.SayUsage();
         return kExitBadCommandLine;
     }
@@ -75,8 +79,9 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
 // another run made it, or made again when that one went away in between. One that stays there
 // but cannot be opened is another run's: Windows opens none whose maker has closed it, while
 // the runs that opened it still hold it and its lock.
+// With `look` the lock is only looked at, never taken: null, and `error` as a taker would get.
 std::unique_ptr<InstanceLock> TakeLock(RunContext& run, std::unique_ptr<LockNamespace>& space,
-                                       uint32_t& error) {
+                                       uint32_t& error, bool look) {
     Processes& processes = run.platform.processes;
     bool unopened = false;
     for (int attempt = 0; attempt < 3 && !space; ++attempt) {
@@ -94,15 +99,17 @@ std::unique_ptr<InstanceLock> TakeLock(RunContext& run, std::unique_ptr<LockName
     }
     if (space) {
         run.log.Info({"lock: ", kPrivateLockName, " in the administrators' private namespace"});
-        return processes.LockInstance(kPrivateLockName, error);
+        return processes.LockInstance(kPrivateLockName, error, look);
     }
     run.log.Info({"lock: ", kGlobalLockName, ", no private namespace (", CodeText(error), ")"});
-    return processes.LockInstance(kGlobalLockName, error);
+    return processes.LockInstance(kGlobalLockName, error, look);
 }
 
-// An administrator's run, and the only one of the machine; a plan to look at takes no lock.
+// An administrator's run, and the only one of the machine. A plan to look at takes no lock: it
+// looks whether another run holds it (`otherRun`), and closes what it opened to look at once,
+// so that the look never makes another run answer 1618.
 Exit Start(RunContext& run, std::unique_ptr<LockNamespace>& space,
-           std::unique_ptr<InstanceLock>& lock) {
+           std::unique_ptr<InstanceLock>& lock, bool& otherRun) {
     Platform& platform = run.platform;
     if (!platform.system.IsUserAnAdmin()) {
         run.log.Error({"not run as an administrator"});
@@ -110,11 +117,14 @@ Exit Start(RunContext& run, std::unique_ptr<LockNamespace>& space,
         return kExitNotAdmin;
     }
     run.log.Info({"administrator: yes"});
-    if (run.options.whatif) return std::nullopt;
+    bool look = run.options.whatif;
     uint32_t error = 0;
-    lock = TakeLock(run, space, error);
-    if (!lock && (error == kErrorAlreadyExists || error == kErrorAccessDenied)) {
-        run.log.Error({"another setup.exe is running"}, error);
+    lock = TakeLock(run, space, error, look);
+    if (look) space.reset();
+    otherRun = !lock && (error == kErrorAlreadyExists || error == kErrorAccessDenied);
+    if (otherRun) run.log.Error({"another setup.exe is running"}, error);
+    if (look) return std::nullopt;
+    if (otherRun) {
         run.voice.Say(kMsgAlreadyRunning);
         return kExitAlreadyRunning;
     }
@@ -237,30 +247,31 @@ Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log&
     }
 }
 
-// What the run would end with if every step succeeded.
+// What the run would end with if every step succeeded: the plan's exit code, in one place.
 uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     if (plan.change == Change::kNone) return plan.exitCode;
+    if (plan.twoProducts) return kExitAnotherVersion;
     bool pending = facts.markerPresent && plan.restart == RestartPolicy::kLeaveToCaller;
     return pending ? kExitRebootRequired : kExitSuccess;
 }
 
-// The exit code the same command line with -silent would give: nothing asked, nothing logged.
-uint32_t SilentExit(RunContext& run, Facts& facts) {
-    InstallOptions silent = run.options;
-    silent.silent = true;
+// The exit code of the same command line where nobody sees a window: nothing asked, the
+// answers that change least, nothing logged.
+uint32_t UnattendedExit(RunContext& run, Facts& facts) {
     NewLines quiet(run.log, SIZE_MAX, nullptr);
+    facts.stationVisible = false;
     for (;;) {
-        Decision decision = Decide(facts, silent, {}, quiet);
+        Decision decision = Decide(facts, run.options, {}, quiet);
         if (decision.kind != Decision::Kind::kRead) return ExitOf(decision.plan, facts);
         ReadFact(run.platform, decision.request, facts, quiet, true);
     }
 }
 
 // -whatif: the plan to the log and to standard output, or in a box where someone can see it;
-// nothing changes. The exit code is the one the same command line with -silent would give, or,
-// where nobody can be asked, the one that run would give.
+// nothing changes. The exit code is the one the same command line would give where nobody
+// sees a window, as a deployment tool runs it.
 int WhatIf(RunContext& run, Facts& facts, const Plan& plan, std::vector<WideString>& report) {
-    uint32_t exit = run.voice.CanAsk() ? SilentExit(run, facts) : ExitOf(plan, facts);
+    uint32_t exit = run.voice.CanAsk() ? UnattendedExit(run, facts) : ExitOf(plan, facts);
     if (plan.change == Change::kNone && plan.message != kNoMessage) {
         WideString text;
         LoadMessage(run.platform.resources, plan.message, text);
@@ -283,11 +294,18 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     if (Exit exit = ReadCommandLine(run, commandTail, logPath)) return *exit;
     std::unique_ptr<LockNamespace> space;
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
-    if (Exit exit = Start(run, space, lock)) return *exit;
+    bool otherRun = false;
+    if (Exit exit = Start(run, space, lock, otherRun)) return *exit;
     Facts facts = Detect(run.platform, run.options, run.log);
     facts.stationVisible = run.voice.StationVisible();
+    facts.otherRun = otherRun;
     facts.setupLog = logPath;
     std::vector<WideString> report;
+    if (run.options.whatif && !logPath.empty()) {
+        report.push_back(Joined({"setup log: ", logPath}));
+        // The msiexec log the run would name.
+        if (!run.options.log.empty()) facts.setupLog = run.options.log;
+    }
     Plan plan = MakePlan(run, facts, run.options, run.log, run.options.whatif ? &report : nullptr);
     if (run.options.whatif) return WhatIf(run, facts, plan, report);
     if (plan.change == Change::kNone) {

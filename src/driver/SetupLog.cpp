@@ -57,16 +57,17 @@ WideString DefaultLogFolder(SystemInfo& system) {
     return windows.empty() ? windows : windows + u"\\Logs\\";
 }
 
-WideString SetupLog::Open(const WideString& path, uint32_t& refused) {
+WideString SetupLog::Open(const WideString& path, uint32_t& refused, bool keep) {
     uint32_t error = 0;
     refused = 0;
+    WideString folder = DefaultLogFolder(system_);
     if (!path.empty()) {
-        file_ = files_.CreateLogFile(path, true, error);
+        file_ = files_.CreateLogFile(path, !keep, error);
         if (file_) return path;
         refused = error;
+        if (keep && NameTaken(error)) folder = path.Folder();
     }
     // The temporary folder may be others' to write in: a name is only ever taken new.
-    WideString folder = DefaultLogFolder(system_);
     if (folder.empty()) return WideString();
     LocalTime now = system_.Now();
     for (unsigned suffix = 0; suffix <= kMoreNames; ++suffix) {

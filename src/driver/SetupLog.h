@@ -15,9 +15,10 @@ class SetupLog : public Log {
 
     // `path` replaced, or without one, or when it cannot be replaced (a viewer holds it open,
     // it is read-only), a new QuorvaneSetup_<yyyyMMdd_HHmmss>.log in the default folder, under
-    // another name when that one is taken. Answers the file's path, empty when none could be
-    // created; `refused` is why `path` could not be used (0: it was, or none was given).
-    WideString Open(const WideString& path, uint32_t& refused);
+    // another name when that one is taken. With `keep`, a file at `path` is never replaced: the
+    // new log goes beside it. Answers the file's path, empty when none could be created;
+    // `refused` is why `path` could not be used (0: it was, or none was given).
+    WideString Open(const WideString& path, uint32_t& refused, bool keep);
 
     void Info(LogLine line) override;
     void Warning(LogLine line) override;

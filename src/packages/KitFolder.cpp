@@ -35,27 +35,35 @@ void Insert(std::vector<WideString>& names, const WideString& name) {
 
 }  // namespace
 
-KitFolder ReadKitFolder(FileSystem& files) {
-    KitFolder kit;
-    kit.folder = ProgramFolder(files);
-    std::vector<WideString> names;
-    kit.error = files.ListFiles(kit.folder, names);
+std::vector<WideString> CertificateFiles(const std::vector<WideString>& names,
+                                         std::vector<WideString>* lookalikes) {
     std::vector<WideString> byKind[3];
     static const char16_t* const kCertificateKinds[] = {u".cer", u".p7b", u".crt"};
     for (const WideString& name : names) {
-        if (EndsWith(name, u".msi")) Insert(kit.packages, name);
         // "root.cer_disabled" and "old.crtx" are no certificate files, whatever their short
         // names end in.
         for (int kind = 0; kind < 3; ++kind) {
             if (EndsWith(name, kCertificateKinds[kind])) {
                 Insert(byKind[kind], name);
-            } else if (ContainsWithoutCase(name, kCertificateKinds[kind])) {
-                Insert(kit.lookalikes, name);
+            } else if (lookalikes && ContainsWithoutCase(name, kCertificateKinds[kind])) {
+                Insert(*lookalikes, name);
             }
         }
     }
+    std::vector<WideString> certificates;
     for (const std::vector<WideString>& kind : byKind)
-        kit.certificates.insert(kit.certificates.end(), kind.begin(), kind.end());
+        certificates.insert(certificates.end(), kind.begin(), kind.end());
+    return certificates;
+}
+
+KitFolder ReadKitFolder(FileSystem& files) {
+    KitFolder kit;
+    kit.folder = ProgramFolder(files);
+    std::vector<WideString> names;
+    kit.error = files.ListFiles(kit.folder, names);
+    for (const WideString& name : names)
+        if (EndsWith(name, u".msi")) Insert(kit.packages, name);
+    kit.certificates = CertificateFiles(names, &kit.lookalikes);
     return kit;
 }
 

@@ -24,6 +24,11 @@ WideString ProgramFolder(FileSystem& files);
 // system lists them in (NTFS sorts, FAT and many shares do not).
 KitFolder ReadKitFolder(FileSystem& files);
 
+// The certificate files among `names`, in name order by kind (".cer", ".p7b", ".crt"); with
+// `lookalikes`, the names with such an extension inside are added to it.
+std::vector<WideString> CertificateFiles(const std::vector<WideString>& names,
+                                         std::vector<WideString>* lookalikes = nullptr);
+
 // The first package whose name matches the pattern, as its full path; empty when none does.
 WideString FindPackage(const KitFolder& kit, const WideString& pattern);
 

@@ -71,9 +71,11 @@ class Installer {
     // Names the package of `sources` again and adds back those of its network sources that
     // are gone.
     virtual uint32_t RestoreSourceList(const WideString& product, const SourceList& sources) = 0;
-    // The cabinets of the package's Media table that lie beside it, not embedded ("#...").
-    virtual uint32_t ReadExternalCabinets(const WideString& package,
-                                          std::vector<WideString>& names) = 0;
+    // The cabinets of the package's Media table that lie beside it, not embedded ("#..."), and
+    // the first file it reads uncompressed from its folder (empty: none): one marked so, or one
+    // left unmarked where the summary says the source is uncompressed.
+    virtual uint32_t ReadPackageSources(const WideString& package, std::vector<WideString>& names,
+                                        WideString& looseFile) = 0;
     // The rows of KSProcess and KSProcess64 in the package's InstallExecuteSequence.
     virtual uint32_t ReadRemovalActions(const WideString& package,
                                         std::vector<SequenceCondition>& rows) = 0;

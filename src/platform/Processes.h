@@ -40,8 +40,10 @@ class Processes {
     virtual std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) = 0;
     // Takes the machine-wide lock `name`, in every session, made so that any user may open it.
     // Null when it cannot: `error` is 183 (ERROR_ALREADY_EXISTS) or 5 (ERROR_ACCESS_DENIED)
-    // while another process holds it.
-    virtual std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error) = 0;
+    // while another process holds it. With `look` it is only looked at, never made: always null,
+    // `error` as a taker would get it, and nothing left open.
+    virtual std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error,
+                                                       bool look) = 0;
 };
 
 }  // namespace qv

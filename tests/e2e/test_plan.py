@@ -58,27 +58,87 @@ def test_whatif_on_a_fresh_machine_changes_nothing(prefix, certificates):
     assert "plan: msiexec: " in prefix.setup_log()
 
 
-def test_whatif_over_the_same_version(prefix):
-    _installed(prefix, "qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE)
-    prefix.add_packages(Package("qv_x64_kc1_eng.msi", version="5.0.10", product_code=NEW_CODE))
-    code, plan = _plan(prefix, [])
-    assert code == 3  # as -silent would end
-    # The real run would ask; the plan names the question and both answers.
-    assert re.search(r'^would ask: "This version of Quorvane CSP already installed\. Reinstall\?" '
-                     r"Yes: reinstall it, as below; No: msiexec with its own dialogs", plan, re.M)
+def _kit(version="5.0.10", code=NEW_CODE):
+    def arrange(prefix):
+        prefix.add_packages(Package("qv_x64_kc1_eng.msi", version=version, product_code=code))
+    return arrange
 
 
-def test_whatif_of_an_update_with_a_code_per_level(prefix):
-    _installed(prefix, "qv_x64_kc2_rus.msi", "5.0.9", OLD_CODE)
+def _over(name, version, code, kit):
+    def arrange(prefix):
+        _installed(prefix, name, version, code)
+        kit(prefix)
+    return arrange
+
+
+def _code_per_level(prefix):
     prefix.add_packages(Package("qv_x64_kc1_eng.msi", version="5.0.10", product_code=NEW_CODE),
                         Package("qv_x64_kc2_rus.msi", version="5.0.10", product_code=KC2_CODE))
-    code, plan = _plan(prefix, ["-silent", "-noreboot"])
-    assert code == 0
-    assert f"package: C:\\kit\\qv_x64_kc2_rus.msi, ProductCode {KC2_CODE}, version 5.0.10" in plan
-    assert re.search(r'^msiexec: "[^"]+" /i "C:\\kit\\qv_x64_kc2_rus\.msi"  REBOOT=R\r$', plan,
-                     re.M)
-    assert f"sequence patch: the cached package of {OLD_CODE} skips" in plan
-    assert prefix.product_state(OLD_CODE) == 5 and prefix.product_state(KC2_CODE) == -1
+
+
+def _another_run(prefix):
+    """A setup.exe that holds the lock while its box waits: -uninstall, nothing installed."""
+    _kit()(prefix)
+    holder = prefix.start_setup(["-uninstall"])
+    prefix.message_box("Remove", 30000)
+    return holder
+
+
+def _earlier_log(prefix):
+    _kit()(prefix)
+    prefix.host(SUPPORT_LOG).parent.mkdir()
+    prefix.host(SUPPORT_LOG).write_bytes(b"an earlier run\r\n")
+
+
+SUPPORT_LOG = r"C:\support\qv.log"
+SILENT = ["-silent", "-noreboot"]
+# (arrange, args, exit code, lines of the plan). Without -silent the real run is started where
+# nobody sees a window, as a deployment tool starts it: -whatif answers as that run would.
+AGREEING = {
+    "same-version": (_over("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, _kit()), [], 3, [
+        'would ask: "This version of Quorvane CSP already installed. Reinstall?" Yes: reinstall '
+        "it, as below; No: msiexec with its own dialogs"]),
+    "later-version-installed": (_over("qv_x64_kc1_eng.msi", "5.0.11", OLD_CODE, _kit()), [], 4,
+                                ["decision: a later version is installed; refused"]),
+    # The installer's upgrade ignores the fourth field: both would stay registered.
+    "two-products-would-remain": (
+        _over("qv_x64_kc1_eng.msi", "5.0.9.4", OLD_CODE, _kit("5.0.9.5")), SILENT, 1638,
+        ["a version that differs in the fourth field only"]),
+    "update-with-a-code-per-level": (
+        _over("qv_x64_kc2_rus.msi", "5.0.9", OLD_CODE, _code_per_level), SILENT, 0,
+        [f"package: C:\\kit\\qv_x64_kc2_rus.msi, ProductCode {KC2_CODE}, version 5.0.10",
+         '/i "C:\\kit\\qv_x64_kc2_rus.msi"  REBOOT=R\r\n',
+         f"sequence patch: the cached package of {OLD_CODE} skips"]),
+    "another-run-holds-the-lock": (_another_run, SILENT, 1618,
+                                   ["would show: Another installation is in progress."]),
+    # The plan's log goes beside the earlier one, which stays as it was.
+    "log-of-an-earlier-run": (_earlier_log, [*SILENT, "-log", SUPPORT_LOG], 0, [
+        "setup log: C:\\support\\QuorvaneSetup_", f'/l*v "{SUPPORT_LOG}.msiexec.log"']),
+    "uninstall": (_over("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, _kit()),
+                  ["-uninstall", *SILENT], 0, [f"remove {NEW_CODE}: "]),
+}
+
+
+def _machine(prefix):
+    support = prefix.host(SUPPORT_LOG).parent
+    files = {p.name: p.read_bytes() for p in support.iterdir()} if support.exists() else {}
+    return prefix.related_products(), prefix.reg_exists(MARKER), files
+
+
+@pytest.mark.parametrize("arrange, args, code, lines", AGREEING.values(), ids=AGREEING.keys())
+def test_plan_and_run_agree(prefix, arrange, args, code, lines):
+    holder = arrange(prefix)
+    before = _machine(prefix)
+    plan_code, plan = _plan(prefix, args)
+    assert (plan_code, _machine(prefix)) == (code, before), plan
+    for line in lines:
+        assert line in plan, line
+    if "-log" in args:
+        assert plan.startswith("setup log: ")
+    assert prefix.setup(args, hidden="-silent" not in args) == code
+    if holder:
+        prefix.answer("Remove", "IDOK")
+        assert holder.wait() == 1605
 
 
 def test_uninstall_of_a_kit_with_a_code_per_level(prefix):

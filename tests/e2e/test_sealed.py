@@ -21,12 +21,17 @@ PLANTED = "v1_root.cer"  # a root the seal does not list
 @pytest.fixture(scope="module")
 def sealed_kit(tmp_path_factory, sealed_setup, certificates):
     """(folder, sealed setup.exe): KC1 English with its cabinet beside it, KC2 Russian with its
-    cabinet inside, the certificate files but one."""
+    cabinet inside, KC3 English that reads its files uncompressed from beside it, the certificate
+    files but one."""
     folder = tmp_path_factory.mktemp("sealed-kit")
     make_kit.build_package(Package("qv_x64_kc1_eng.msi", version="5.0.10", product_code=CODE,
                                    external_cabinet="qv_x64_kc1_eng.cab"), folder)
     make_kit.build_package(Package("qv_x64_kc2_rus.msi", version="5.0.10", product_code=CODE),
                            folder)
+    loose = make_kit.build_package(Package("qv_x64_kc3_eng.msi", version="5.0.10",
+                                           product_code=CODE), folder)
+    subprocess.run(["msibuild", str(loose), "-q", "UPDATE `File` SET `Attributes`=8192"],
+                   check=True)
     make_kit.copy_certificates(certificates[0], folder)
     (folder / PLANTED).unlink()  # kept out of the seal, to be planted
     return folder, sealed_setup(folder), certificates[0]
@@ -62,16 +67,25 @@ def _plant(prefix):
     shutil.copy2(prefix.path / PLANTED, prefix.kit / "000_planted.cer")
 
 
+DIFFERS = " differs: sealed size "
 CASES = {
     "as-sealed": ([], ["-kc", "kc1"], 0, None),
-    "swapped-external-cabinet": ([_swap_cabinet], ["-kc", "kc1"], CHANGED, "qv_x64_kc1_eng.cab"),
+    "swapped-external-cabinet": ([_swap_cabinet], ["-kc", "kc1"], CHANGED,
+                                 "qv_x64_kc1_eng.cab" + DIFFERS),
     "package-installed-changed": ([lambda p: _flip(p.kit / "qv_x64_kc2_rus.msi")],
-                                  ["-kc", "kc2", "-lang", "rus"], CHANGED, "qv_x64_kc2_rus.msi"),
+                                  ["-kc", "kc2", "-lang", "rus"], CHANGED,
+                                  "qv_x64_kc2_rus.msi" + DIFFERS),
     # The platform package names the product: read, so checked, whatever is installed.
     "platform-package-changed": ([lambda p: _flip(p.kit / "qv_x64_kc1_eng.msi")],
-                                 ["-kc", "kc2", "-lang", "rus"], CHANGED, "qv_x64_kc1_eng.msi"),
+                                 ["-kc", "kc2", "-lang", "rus"], CHANGED,
+                                 "qv_x64_kc1_eng.msi" + DIFFERS),
     "certificate-changed": ([lambda p: _flip(p.kit / "root.crt")], ["-kc", "kc1"], CHANGED,
-                            "root.crt"),
+                            "root.crt" + DIFFERS),
+    "certificate-missing": ([lambda p: (p.kit / "intermediate.crt").unlink()], ["-kc", "kc1"],
+                            CHANGED, "intermediate.crt cannot be read (2)"),
+    # The seal names no sub-folder: a package that reads files from beside it is refused.
+    "package-reads-loose-files": ([], ["-kc", "kc3"], CHANGED,
+                                  r"C:\kit\qv_x64_kc3_eng.msi reads "),
     "planted-package-and-certificate": ([_plant], ["-kc", "kc1"], 0, None),
     # A sealed file this run does not use may be missing: a kit trimmed to one language.
     "unused-file-missing": ([lambda p: (p.kit / "qv_x64_kc2_rus.msi").unlink()], ["-kc", "kc1"],
@@ -92,7 +106,7 @@ def test_sealed_kit(prefix, sealed_kit, certificates, arrange, args, code, chang
     if changed:
         assert prefix.product_state(CODE) == -1
         assert set(prefix.root_certificates()) == before
-        assert f"error: seal: {changed} differs: sealed size " in log
+        assert f"error: seal: {changed}" in log
         assert "exit code 0x80091007: " in log
     else:
         assert prefix.product_state(CODE) == 5

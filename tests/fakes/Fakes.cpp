@@ -128,11 +128,12 @@ uint32_t FakeInstaller::RestoreSourceList(const WideString& product, const Sourc
     return 0;
 }
 
-uint32_t FakeInstaller::ReadExternalCabinets(const WideString& package,
-                                             std::vector<WideString>& names) {
+uint32_t FakeInstaller::ReadPackageSources(const WideString& package,
+                                           std::vector<WideString>& names, WideString& looseFile) {
     auto it = packages.find(Fold(package.str()));
     if (it == packages.end()) return 1619;
     names = it->second.cabinets;
+    looseFile = it->second.looseFile;
     return 0;
 }
 
@@ -406,11 +407,12 @@ std::unique_ptr<LockNamespace> FakeProcesses::OpenLockNamespace(uint32_t& error)
     return Answer(namespaceAnswers, error);
 }
 
-std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, uint32_t& error) {
-    lockCalls.push_back(ToUtf8(WideString(name)));
+std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, uint32_t& error,
+                                                          bool look) {
+    lockCalls.push_back((look ? "look " : "") + ToUtf8(WideString(name)));
     auto other = heldElsewhere.find(name);
     error = other != heldElsewhere.end() ? other->second : heldLocks != 0 ? kErrorAlreadyExists : 0;
-    return error != 0 ? nullptr : std::make_unique<Lock>(heldLocks);
+    return error != 0 || look ? nullptr : std::make_unique<Lock>(heldLocks);
 }
 
 // --- certificate stores -----------------------------------------------------------------------

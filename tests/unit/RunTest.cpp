@@ -169,14 +169,45 @@ const RunCase kRunCases[] = {
     {"uninstall_nothing_installed", FreshKit, {u"-silent", u"-uninstall"}, 1605, {}, {}},
     {"uninstall_declined", [](Kit& k) { UpgradeKit(k), k.ui.answers = {kNo}; }, {u"-uninstall"},
      1602, {"m131 Quorvane CSP"}, {}},
-    {"uninstall_fails", [](Kit& k) { UpgradeKit(k), k.processes.script = {ProcessOutcome::Exit(1603)}; },
-     {u"-silent", u"-uninstall"}, 1603, {}, {Remove(kOldCode)}},
+    // Every removal is tried; the first failure is the run's, and 1605 is one already gone.
+    {"uninstall_first_of_two_fails",
+     [](Kit& k) {
+         UpgradeKit(k), k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi");
+         k.processes.script = {ProcessOutcome::Exit(1603), ProcessOutcome::Exit(1605)};
+     },
+     {u"-silent", u"-uninstall"}, 1603, {}, {Remove(kOldCode), Remove(kNewCode)}},
+    {"uninstall_one_already_gone",
+     [](Kit& k) {
+         UpgradeKit(k), k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi");
+         k.processes.script = {ProcessOutcome::Exit(1605)};
+     },
+     {u"-silent", u"-uninstall", u"-kc", u"kc2"}, 0, {}, {Remove(kOldCode), Remove(kNewCode)}},
+    {"uninstall_with_reinstall", UpgradeKit, {u"-silent", u"-uninstall", u"-reinstall"}, 1639, {},
+     {}},
+    // The seal does not reach a package's loose files; without one they are taken as ever.
+    {"unsealed_takes_loose_files",
+     [](Kit& k) { FreshKit(k), k.installer.Package(u"C:\\Kit\\qv_x64_kc1_eng.msi").looseFile = u"t"; },
+     {u"-silent"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}},
     // -whatif changes nothing and asks nothing; its exit code is -silent's.
     {"whatif_fresh", [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker); },
      {u"-silent", u"-whatif", u"-root"}, 0, {}, {}, true},
     {"whatif_same_version",
      [](Kit& k) { k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
      {u"-whatif", u"-silent"}, 3, {}, {}},
+    // Without -silent: the answer of a run nobody can see, as a deployment tool's.
+    {"whatif_newer_installed",
+     [](Kit& k) {
+         k.Install(kOldCode, u"5.0.11", u"qv_x64_kc3_eng.msi"), FreshKit(k), k.ui.output = "";
+     },
+     {u"-whatif"}, 4, {}, {}},
+    {"whatif_two_products_would_remain",
+     [](Kit& k) {
+         k.Install(kOldCode, u"5.0.9.4", u"qv_x64_kc3_eng.msi");
+         k.AddPackage(u"qv_x64_kc1_eng.msi", kNewCode, u"5.0.9.5"), k.ui.output = "";
+     },
+     {u"-whatif", u"-kc", u"kc1"}, 1638, {}, {}},
+    {"whatif_another_run", [](Kit& k) { FreshKit(k), k.processes.heldElsewhere[kLock] = 183; },
+     {u"-whatif", u"-silent"}, 1618, {}, {}},
     // Off the visible window station: no box, no dialog, and nothing irreversible unasked.
     {"unattended_installs_as_silent",
      [](Kit& k) { FreshKit(k), k.system.stationVisible = false; }, {}, 0, {},
@@ -257,6 +288,16 @@ TEST(Run, SealedKit) {
         {"certificate_changed",
          [](Kit& k) { k.files.contents[fakes::Fold(u"C:\\KIT\\R1.cer")] = "R2"; },
          static_cast<int>(0x80091007), "m134 R1.cer"},
+        // Gone from the folder, R1.cer listed last: missing, not skipped.
+        {"certificate_missing",
+         [](Kit& k) {
+             k.files.folders[u"C:\\KIT"].pop_back();
+             k.files.contents.erase(fakes::Fold(u"C:\\KIT\\R1.cer"));
+         },
+         static_cast<int>(0x80091007), "m134 R1.cer"},
+        {"package_reads_a_loose_file",
+         [&](Kit& k) { k.installer.Package(u"C:\\Kit\\" + kPackage).looseFile = u"tool.exe"; },
+         static_cast<int>(0x80091007), "m134 qv_x64_kc1_eng.msi"},
         // Planted beside the kit, sorting first: not in the seal, so no package at all.
         {"planted_package_and_certificate_ignored",
          [](Kit& k) {

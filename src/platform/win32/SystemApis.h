@@ -11,6 +11,7 @@
 #include "platform/win32/Win32Common.h"
 
 #include <msi.h>
+#include <msidefs.h>
 #include <msiquery.h>
 #include <objbase.h>
 #include <sddl.h>
@@ -67,6 +68,8 @@ struct Msi {
     QV_BIND(MsiRecordGetStringW);
     QV_BIND(MsiDatabaseCommit);
     QV_BIND(MsiCloseHandle);
+    QV_BIND(MsiGetSummaryInformationW);
+    QV_BIND(MsiSummaryInfoGetPropertyW);
 };
 
 struct Crypt32 {

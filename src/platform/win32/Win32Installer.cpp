@@ -16,6 +16,7 @@ const wchar_t kRemovalActionsQuery[] =
     L"SELECT `Action`, `Condition` FROM `InstallExecuteSequence` WHERE `Action`='KSProcess' OR "
     L"`Action`='KSProcess64'";
 const wchar_t kCabinetsQuery[] = L"SELECT `Cabinet`, `DiskId` FROM `Media`";
+const wchar_t kFilesQuery[] = L"SELECT `File`, `Attributes` FROM `File`";
 const wchar_t kConditionUpdate[] =
     L"UPDATE `InstallExecuteSequence` SET `Condition`=? WHERE `Action`=?";
 
@@ -182,13 +183,31 @@ uint32_t Win32Installer::RestoreSourceList(const WideString& product, const Sour
                                        AsWide(sources.packageName));
 }
 
-uint32_t Win32Installer::ReadExternalCabinets(const WideString& package,
-                                              std::vector<WideString>& names) {
+uint32_t Win32Installer::ReadPackageSources(const WideString& package,
+                                            std::vector<WideString>& names, WideString& looseFile) {
     Api();
     std::vector<SequenceCondition> rows;
     UINT r = QueryPairs(package, kCabinetsQuery, rows);
     for (const SequenceCondition& row : rows)
         if (!row.action.empty() && row.action[0] != u'#') names.push_back(row.action);
+    UniqueMsiHandle summary;
+    UINT type = 0;
+    INT words = 0;
+    if (r == ERROR_SUCCESS)
+        r = msi().MsiGetSummaryInformationW(0, AsWide(package), 0, summary.put());
+    if (r == ERROR_SUCCESS)
+        r = msi().MsiSummaryInfoGetPropertyW(summary.get(), PID_WORDCOUNT, &type, &words, nullptr,
+                                             nullptr, nullptr);
+    rows.clear();
+    if (r == ERROR_SUCCESS) r = QueryPairs(package, kFilesQuery, rows);
+    for (const SequenceCondition& row : rows) {
+        // An integer column reads as its decimal digits.
+        unsigned attributes = 0;
+        for (char16_t digit : row.condition.str()) attributes = attributes * 10 + (digit - u'0');
+        bool loose = (attributes & msidbFileAttributesNoncompressed) ||
+                     (!(attributes & msidbFileAttributesCompressed) && !(words & 2));
+        if (loose && looseFile.empty()) looseFile = row.action;
+    }
     return r;
 }
 

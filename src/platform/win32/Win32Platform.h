@@ -24,8 +24,8 @@ class Win32Installer : public Installer {
     uint32_t ReadSourceList(const WideString& product, SourceList& sources) override;
     uint32_t PointSourceList(const WideString& product, const WideString& packageName) override;
     uint32_t RestoreSourceList(const WideString& product, const SourceList& sources) override;
-    uint32_t ReadExternalCabinets(const WideString& package,
-                                  std::vector<WideString>& names) override;
+    uint32_t ReadPackageSources(const WideString& package, std::vector<WideString>& names,
+                                WideString& looseFile) override;
     uint32_t ReadRemovalActions(const WideString& package,
                                 std::vector<SequenceCondition>& rows) override;
     uint32_t WriteConditions(const WideString& package,
@@ -86,7 +86,8 @@ class Win32Processes : public Processes {
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
     std::unique_ptr<LockNamespace> CreateLockNamespace(uint32_t& error) override;
     std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
-    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error) override;
+    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error,
+                                               bool look) override;
 };
 
 class Win32CertificateStores : public CertificateStores {

@@ -471,7 +471,14 @@ std::unique_ptr<LockNamespace> Win32Processes::OpenLockNamespace(uint32_t& error
     });
 }
 
-std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name, uint32_t& error) {
+std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name, uint32_t& error,
+                                                           bool look) {
+    if (look) {
+        UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, AsWide(name)));
+        error = mutex ? ERROR_ALREADY_EXISTS : ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
+        return nullptr;
+    }
     PSECURITY_DESCRIPTOR descriptor = LockSecurity(error);
     if (descriptor == nullptr) return nullptr;
     UniqueLocal owner(descriptor);
