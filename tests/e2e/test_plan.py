@@ -120,9 +120,8 @@ AGREEING = {
 
 
 def _machine(prefix):
-    support = prefix.host(SUPPORT_LOG).parent
-    files = {p.name: p.read_bytes() for p in support.iterdir()} if support.exists() else {}
-    return prefix.related_products(), prefix.reg_exists(MARKER), files
+    log = prefix.host(SUPPORT_LOG)
+    return prefix.related_products(), prefix.reg_exists(MARKER), log.exists() and log.read_bytes()
 
 
 @pytest.mark.parametrize("arrange, args, code, lines", AGREEING.values(), ids=AGREEING.keys())
