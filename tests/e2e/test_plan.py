@@ -114,8 +114,6 @@ AGREEING = {
     # The plan's log goes beside the earlier one, which stays as it was.
     "log-of-an-earlier-run": (_earlier_log, [*SILENT, "-log", SUPPORT_LOG], 0, [
         "setup log: C:\\support\\QuorvaneSetup_", f'/l*v "{SUPPORT_LOG}.msiexec.log"']),
-    "uninstall": (_over("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, _kit()),
-                  ["-uninstall", *SILENT], 0, [f"remove {NEW_CODE}: "]),
 }
 
 
