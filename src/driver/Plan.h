@@ -30,7 +30,8 @@ struct PackageRead {
 };
 
 struct Facts {
-    Architecture architecture = Architecture::kWin32;
+    Architecture machine = Architecture::kWin32;       // what Windows runs on
+    Architecture architecture = Architecture::kWin32;  // the packages' platform
     Language systemLanguage = Language::kEnglish;  // the system's user interface language
     WideString systemDirectory;
     // The window station is the interactive one. Off it nobody can answer: nothing is asked, and

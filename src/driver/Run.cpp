@@ -32,7 +32,7 @@ WideString OpenLog(RunContext& run) {
         run.log.Error({"-log ", run.options.log, " could not be replaced; this log instead"},
                       refused);
     run.log.Info({"command line: ", system.CommandLine()});
-    run.log.Info({"Windows ", system.WindowsVersion(), system.IsWow64() ? ", 64-bit" : ", 32-bit",
+    run.log.Info({"Windows ", system.WindowsVersion(), ", ", MachineName(ReadMachine(system)),
                   ", user interface language ", Decimal(system.UserDefaultUiLanguage()),
                   ", system's ", Decimal(system.SystemDefaultUiLanguage())});
     return path;

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "common/Log.h"
@@ -151,6 +152,8 @@ class FakeSystemInfo : public SystemInfo {
     WideString tempFolder = u"C:\\Temp\\";
     LocalTime now = {2026, 12, 7, 14, 3, 59, 120};
     uint32_t ticks = 1000;  // each reading is 10 ms later
+    // IsWow64Process2's answers (process, native); none: Windows lacks it.
+    std::optional<std::pair<uint16_t, uint16_t>> machines = {{0x14C, 0x8664}};
     bool wow64 = true;
     bool stationVisible = true;
     bool localSystem = false;
@@ -168,6 +171,10 @@ class FakeSystemInfo : public SystemInfo {
     WideString SystemDirectory() override { return u"C:\\windows\\system32"; }
     WideString WindowsDirectory() override { return u"C:\\windows"; }
     bool IsLocalSystem() override { return localSystem; }
+    bool Wow64Machines(uint16_t& process, uint16_t& native) override {
+        if (machines) std::tie(process, native) = *machines;
+        return machines.has_value();
+    }
     bool IsWow64() override { return wow64; }
     bool IsStationVisible() override { return stationVisible; }
 };

@@ -70,6 +70,7 @@ class Win32SystemInfo : public SystemInfo {
     WideString SystemDirectory() override;
     WideString WindowsDirectory() override;
     bool IsLocalSystem() override;
+    bool Wow64Machines(uint16_t& process, uint16_t& native) override;
     bool IsWow64() override;
     bool IsStationVisible() override;
 };

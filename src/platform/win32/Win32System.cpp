@@ -310,6 +310,13 @@ WideString Win32SystemInfo::SystemDirectory() {
     return path;
 }
 
+bool Win32SystemInfo::Wow64Machines(uint16_t& process, uint16_t& native) {
+    using IsWow64Process2 = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    auto machines =
+        OptionalFunction<IsWow64Process2>(::GetModuleHandleW(L"kernel32"), "IsWow64Process2");
+    return machines != nullptr && machines(::GetCurrentProcess(), &process, &native);
+}
+
 bool Win32SystemInfo::IsWow64() {
     // Windows XP before SP2 lacks it, and is then a 32-bit system.
     using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
