@@ -359,8 +359,9 @@ class Decider {
         WarnOfTwoProducts();
         // Its provider's x64 DLLs load into emulated x64 programs only.
         if (facts_.machine == Architecture::kArm64 && facts_.architecture == Architecture::kX64)
-            log_.Warning({"ARM64 Windows: installing the x64 package; native ARM64 programs "
-                          "cannot use it"});
+            log_.Warning(
+                {"ARM64 Windows: installing the x64 package; native ARM64 programs "
+                 "cannot use it"});
         Plan& plan = decision_.plan;
         plan.change = Installed() ? change_ : Change::kFresh;
         plan.package = package_;

@@ -386,28 +386,42 @@ std::unique_ptr<ChildProcess> FakeProcesses::Start(const WideString& commandLine
 }
 
 namespace {
-std::unique_ptr<LockNamespace> Answer(std::deque<uint32_t>& answers, uint32_t& error) {
+class Namespace : public LockNamespace {
+  public:
+    explicit Namespace(int& open) : open_(open) { ++open_; }
+    ~Namespace() override { --open_; }
+
+  private:
+    int& open_;
+};
+
+std::unique_ptr<LockNamespace> Answer(std::deque<uint32_t>& answers, int& open, uint32_t& error) {
     error = 50;
     if (!answers.empty()) {
         error = answers.front();
         answers.pop_front();
     }
-    return error == 0 ? std::make_unique<LockNamespace>() : nullptr;
+    return error == 0 ? std::make_unique<Namespace>(open) : nullptr;
 }
 }  // namespace
 
-std::unique_ptr<LockNamespace> FakeProcesses::CreateLockNamespace(uint32_t& error) {
+std::unique_ptr<LockNamespace> FakeProcesses::CreateLockNamespace(const char16_t* security,
+                                                                  uint32_t& error) {
     lockCalls.push_back("create");
-    return Answer(namespaceAnswers, error);
+    securities.insert(security);
+    return Answer(namespaceAnswers, openNamespaces, error);
 }
 
 std::unique_ptr<LockNamespace> FakeProcesses::OpenLockNamespace(uint32_t& error) {
     lockCalls.push_back("open");
-    return Answer(namespaceAnswers, error);
+    return Answer(namespaceAnswers, openNamespaces, error);
 }
 
-std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, uint32_t& error) {
+std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name,
+                                                          const char16_t* security,
+                                                          uint32_t& error) {
     lockCalls.push_back(ToUtf8(WideString(name)));
+    securities.insert(security);
     auto other = heldElsewhere.find(name);
     error = other != heldElsewhere.end() ? other->second : heldLocks != 0 ? kErrorAlreadyExists : 0;
     return error != 0 ? nullptr : std::make_unique<Lock>(heldLocks);
@@ -465,6 +479,7 @@ void FakeDialogWindow::DestroyIcon(IconHandle icon) {
 
 int FakeUi::MessageBox(const WideString& text, const WideString& caption, uint32_t style) {
     boxes.push_back({text, caption, style});
+    if (onBox) onBox();
     const int first = (style & 0xF) == 4 ? 6 : 1;  // IDYES of MB_YESNO, else IDOK
     if (answers.empty()) return first;
     int answer = answers.front();

@@ -215,16 +215,20 @@ class FakeProcesses : public Processes {
     // Answers of CreateLockNamespace and OpenLockNamespace, in turn: 0 made or opened, else the
     // error. None left: 50, no private namespaces, as under Wine.
     std::deque<uint32_t> namespaceAnswers;
-    std::vector<std::string> lockCalls;  // "create", "open", and each lock's name
+    std::vector<std::string> lockCalls;   // "create", "open", and each lock's name
+    std::set<std::u16string> securities;  // the descriptors namespaces and locks were made with
+    int openNamespaces = 0;
     // What a program that exits does to the machine, given its command line and exit code.
     std::function<void(const WideString&, uint32_t)> onExit;
     int openChildren = 0;
     int heldLocks = 0;
 
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
-    std::unique_ptr<LockNamespace> CreateLockNamespace(uint32_t& error) override;
+    std::unique_ptr<LockNamespace> CreateLockNamespace(const char16_t* security,
+                                                       uint32_t& error) override;
     std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
-    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error) override;
+    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, const char16_t* security,
+                                               uint32_t& error) override;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -295,6 +299,7 @@ class FakeUi : public Ui {
     std::unique_ptr<FakeDialogWindow> lastDialog;
 
     std::optional<std::string> output;  // standard output, when there is one: what was printed
+    std::function<void()> onBox;        // called as each box is shown
 
     int MessageBox(const WideString& text, const WideString& caption, uint32_t style) override;
     intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) override;

@@ -308,10 +308,16 @@ TEST(Run, SingleInstanceLock) {
          0,
          {"create", "open", "create", kPrivate}},
         {"namespace_there_but_never_opened",
-         {183, 2, 183, 2, 183, 2},
+         {183, 5, 183, 5, 183, 5, 183, 5, 183, 5, 183, 5, 183, 5},
          u"",
          1618,
-         {"create", "open", "create", "open", "create", "open"}},
+         {"create", "open", "create", "open", "create", "open", "create", "open", "create", "open",
+          "create", "open", "create", "open"}},
+        {"namespace_opened_once_let_go",
+         {183, 5, 183, 5, 183, 0},
+         u"",
+         0,
+         {"create", "open", "create", "open", "create", "open", kPrivate}},
         {"no_private_namespaces", {50}, u"", 0, {"create", kGlobal}},
         {"another_run_holds_it", {0}, u"QuorvaneCspSetup\\Lock", 1618, {"create", kPrivate}},
         // A standard user's object under the global name no longer matters.
@@ -323,8 +329,16 @@ TEST(Run, SingleInstanceLock) {
         FreshKit(k);
         k.processes.namespaceAnswers = c.answers;
         if (!c.heldElsewhere.empty()) k.processes.heldElsewhere[c.heldElsewhere] = 183;
-        EXPECT_EQ(k.RunWith({u"-silent", u"-noreboot"}), c.exit);
+        k.ui.onBox = [&k] { EXPECT_EQ(k.processes.openNamespaces, 0); };
+        EXPECT_EQ(k.RunWith({u"-noreboot", u"-kc", u"kc1"}), c.exit);
         EXPECT_EQ(k.processes.lockCalls, c.calls);
+        // Nobody but SYSTEM and administrators may open either, and hold it open.
+        EXPECT_EQ(k.processes.securities, std::set<std::u16string>{u"D:(A;;GA;;;SY)(A;;GA;;;BA)"});
+        // A second and a half at most for one that cannot be opened.
+        uint32_t slept = 0;
+        for (uint32_t pause : k.restarter.sleeps) slept += pause;
+        EXPECT_LE(slept, 1500u);
+        EXPECT_EQ(slept != 0, c.calls.size() > 2 && c.calls[2] == "create");
     }
 }
 
@@ -346,13 +360,20 @@ TEST(Run, MachineChoosesThePlatform) {
         std::string machine;  // as the log names it, with the packages' platform
         const char* installed;
     } cases[] = {
-        {"x86_on_x86", Machines{{0, 0x14C}}, false, kAll, 0, "x86: the win32", "qv_win32_kc1_eng.msi"},
-        {"x86_on_x64", Machines{{0x14C, 0x8664}}, true, kAll, 0, "x64: the x64", "qv_x64_kc1_eng.msi"},
+        {"x86_on_x86", Machines{{0, 0x14C}}, false, kAll, 0, "x86: the win32",
+         "qv_win32_kc1_eng.msi"},
+        {"x86_on_x64", Machines{{0x14C, 0x8664}}, true, kAll, 0, "x64: the x64",
+         "qv_x64_kc1_eng.msi"},
         {"x86_on_arm64", Machines{{0x14C, 0xAA64}}, true, kAll, 0, "ARM64: the arm64",
          "qv_arm64_kc1_eng.msi"},
         {"arm64_kit_without_arm64", Machines{{0x14C, 0xAA64}}, true, kNoArm, 0, "ARM64: the x64",
          "qv_x64_kc1_eng.msi"},
-        {"arm64_kit_without_x64", Machines{{0x14C, 0xAA64}}, true, {kAll[1]}, 2, "ARM64: the x64",
+        {"arm64_kit_without_x64",
+         Machines{{0x14C, 0xAA64}},
+         true,
+         {kAll[1]},
+         2,
+         "ARM64: the x64",
          nullptr},
         {"no_IsWow64Process2_64_bit", std::nullopt, true, kAll, 0, "x64: the x64",
          "qv_x64_kc1_eng.msi"},
