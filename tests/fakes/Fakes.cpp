@@ -434,10 +434,12 @@ uint32_t FakeCertificateStores::Decode(const uint8_t* bytes, size_t size,
     auto it = blobs.find(std::string(bytes, bytes + size));
     if (it == blobs.end()) return kCryptNoMatch;
     for (const std::string& id : it->second) {
-        CertificateKind kind = id[0] == 'R'   ? CertificateKind::kRoot
-                               : id[0] == 'I' ? CertificateKind::kIntermediate
-                                              : CertificateKind::kEndEntity;
-        certificates.push_back({std::vector<uint8_t>(id.begin(), id.end()), FromUtf8(id), kind});
+        Certificate& c = certificates.emplace_back();
+        c.encoded.assign(id.begin(), id.end());
+        c.thumbprint = FromUtf8(id);
+        c.namesItself = id[0] == 'R' || id[0] == 'U';
+        c.selfCheck = id[0] == 'U' ? 0x80090008 : 0;
+        c.ca = id[0] != 'E';
     }
     return 0;
 }
