@@ -48,6 +48,9 @@ def test_language_follows_the_user_interface(prefix, chosen):
                 ["qv_x64_kc1_eng.msi", "qv_x64_kc1_rus.msi", "qv_win32_kc1_eng.msi"]}
     prefix.add_packages(*packages.values())
     assert prefix.setup(["-noreboot"]) == 0  # an argument: no dialog
+    # Wine answers IsWow64Process2: 0x14C on 0x8664 in a 64-bit prefix, 0 on 0x14C in a 32-bit one.
+    machine = "x64: the x64" if "x64" in chosen else "x86: the win32"
+    assert f"machine {machine} packages" in prefix.setup_log()
     code = packages[chosen].product_code
     assert prefix.product_state(code) == 5
     assert prefix.package_name(code) == chosen
