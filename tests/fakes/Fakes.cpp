@@ -358,10 +358,12 @@ class Child : public ChildProcess {
     bool exited_ = false;
 };
 
-class Lock : public InstanceLock {
+// A lock or a namespace, counted while held.
+template <typename Held>
+class Counted : public Held {
   public:
-    explicit Lock(int& held) : held_(held) { ++held_; }
-    ~Lock() override { --held_; }
+    explicit Counted(int& held) : held_(held) { ++held_; }
+    ~Counted() override { --held_; }
 
   private:
     int& held_;
@@ -386,22 +388,13 @@ std::unique_ptr<ChildProcess> FakeProcesses::Start(const WideString& commandLine
 }
 
 namespace {
-class Namespace : public LockNamespace {
-  public:
-    explicit Namespace(int& open) : open_(open) { ++open_; }
-    ~Namespace() override { --open_; }
-
-  private:
-    int& open_;
-};
-
 std::unique_ptr<LockNamespace> Answer(std::deque<uint32_t>& answers, int& open, uint32_t& error) {
     error = 50;
     if (!answers.empty()) {
         error = answers.front();
         answers.pop_front();
     }
-    return error == 0 ? std::make_unique<Namespace>(open) : nullptr;
+    return error == 0 ? std::make_unique<Counted<LockNamespace>>(open) : nullptr;
 }
 }  // namespace
 
@@ -424,7 +417,7 @@ std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name,
     securities.insert(security);
     auto other = heldElsewhere.find(name);
     error = other != heldElsewhere.end() ? other->second : heldLocks != 0 ? kErrorAlreadyExists : 0;
-    return error != 0 ? nullptr : std::make_unique<Lock>(heldLocks);
+    return error != 0 ? nullptr : std::make_unique<Counted<InstanceLock>>(heldLocks);
 }
 
 // --- certificate stores -----------------------------------------------------------------------
@@ -437,9 +430,8 @@ uint32_t FakeCertificateStores::Decode(const uint8_t* bytes, size_t size,
         Certificate& c = certificates.emplace_back();
         c.encoded.assign(id.begin(), id.end());
         c.thumbprint = FromUtf8(id);
-        c.namesItself = id[0] == 'R' || id[0] == 'U';
-        c.selfCheck = id[0] == 'U' ? 0x80090008 : 0;
-        c.ca = id[0] != 'E';
+        c.namesItself = id[0] == 'R';
+        c.ca = id[0] == 'R' || id[0] == 'I';
     }
     return 0;
 }

@@ -235,7 +235,7 @@ class FakeProcesses : public Processes {
 // Certificate stores
 
 // A certificate is an id, which is also its bytes and its thumbprint; its first letter is its
-// kind: R a root, I an intermediate, U a root no provider can check, E an end entity.
+// kind: R a root, I an intermediate, anything else an end entity.
 class FakeCertificateStores : public CertificateStores {
   public:
     std::map<std::string, std::vector<std::string>> blobs;  // the ids each blob holds

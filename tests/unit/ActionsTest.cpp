@@ -182,11 +182,6 @@ TEST(ImportCertificates, EachByItsKindOnceFileByFile) {
           "warning: certificate file huge.cer: no certificate from byte 0 (223)",
           "warning: certificate file junk.cer: no certificate from byte 0 (0x80092009)",
           "certificate R1 of z.cer added to Root"}},
-        {"unverifiable_root_warned", {{u"u.cer", "U1"}}, {{"U1", {"U1"}}}, {}, {}, {},
-         {"U1"}, {},
-         {"warning: certificate U1 of u.cer: this 32-bit process has no provider to check its "
-          "signature (0x80090008); its key identifiers decide",
-          "certificate U1 of u.cer added to Root"}},
         {"failed_addition_goes_on", {{u"a.cer", "p7"}}, {{"p7", {"R1", "I1"}}}, {}, {}, {"R1"},
          {}, {"I1"},
          {"error: certificate R1 of a.cer not added to Root (5)",
@@ -230,7 +225,6 @@ TEST(ImportCertificates, KindByWhatCanBeKnown) {
         bool unchecked;
     } cases[] = {
         {"verified", true, 0, false, "other", kRoot, false},
-        {"signed_by_another_key", true, 0x80090006, false, "", kEnd, false},
         {"signed_by_another_key_under_wine", true, 0x13D, true, "", kCa, false},
         {"other_issuer", false, 0x80090008, true, "", kCa, false},
         {"bad_algid_no_authority", true, 0x80090008, false, "", kRoot, true},
@@ -240,12 +234,8 @@ TEST(ImportCertificates, KindByWhatCanBeKnown) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Certificate certificate;
-        certificate.namesItself = c.namesItself;
-        certificate.selfCheck = c.check;
-        certificate.ca = c.ca;
-        certificate.keyId = {'k'};
-        certificate.authorityKeyId.assign(c.authority.begin(), c.authority.end());
+        Certificate certificate{
+            {}, {}, c.namesItself, c.check, c.ca, {'k'}, {c.authority.begin(), c.authority.end()}};
         bool unchecked = !c.unchecked;
         EXPECT_EQ(KindOf(certificate, unchecked), c.kind);
         EXPECT_EQ(unchecked, c.unchecked);
