@@ -44,7 +44,7 @@ Certificate Facts(PCCERT_CONTEXT certificate) {
     if (facts.namesItself && !api.CryptVerifyCertificateSignatureEx(
                                  0, X509_ASN_ENCODING, CRYPT_VERIFY_CERT_SIGN_SUBJECT_CERT, self,
                                  CRYPT_VERIFY_CERT_SIGN_ISSUER_CERT, self, 0, nullptr))
-        facts.selfCheck = ::GetLastError();
+        facts.selfCheck = ::GetLastError() != 0 ? ::GetLastError() : E_FAIL;  // never "verified"
     CERT_BASIC_CONSTRAINTS2_INFO constraints = {};
     facts.ca = DecodeExtension(info, szOID_BASIC_CONSTRAINTS2, X509_BASIC_CONSTRAINTS2,
                                &constraints, sizeof(constraints)) &&
