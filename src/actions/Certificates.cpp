@@ -32,6 +32,23 @@ class Lines : public Log {
     std::vector<WideString>& lines_;
 };
 
+}  // namespace
+
+CertificateKind KindOf(const Certificate& certificate, bool& unchecked) {
+    // NTE_BAD_ALGID, CRYPT_E_UNKNOWN_ALGO, NTE_NOT_SUPPORTED; any other failure is a signature
+    // that is not its own (Wine answers 0x13D for one).
+    uint32_t check = certificate.selfCheck;
+    unchecked = certificate.namesItself &&
+                (check == 0x80090008 || check == 0x80091002 || check == 0x80090029);
+    const std::vector<uint8_t>& authority = certificate.authorityKeyId;
+    if (certificate.namesItself &&
+        (check == 0 || (unchecked && (authority.empty() || authority == certificate.keyId))))
+        return CertificateKind::kRoot;
+    return certificate.ca ? CertificateKind::kIntermediate : CertificateKind::kEndEntity;
+}
+
+namespace {
+
 void Place(CertificateStores& stores, const std::vector<CertificateFile>& files, bool lookOnly,
            Log& log) {
     static const char* const kStores[] = {"Root", "CA"};
@@ -49,13 +66,19 @@ void Place(CertificateStores& stores, const std::vector<CertificateFile>& files,
             for (const Certificate& certificate : certificates) {
                 WideString which =
                     Joined({"certificate ", certificate.thumbprint, " of ", file.name});
-                if (certificate.kind == CertificateKind::kEndEntity) {
+                bool unchecked = false;
+                CertificateKind kind = KindOf(certificate, unchecked);
+                if (unchecked)
+                    log.Warning({which,
+                                 ": this 32-bit process has no provider to check its "
+                                 "signature (",
+                                 CodeText(certificate.selfCheck), "); its key identifiers decide"});
+                if (kind == CertificateKind::kEndEntity) {
                     log.Warning({which, " not added: end-entity"});
                     continue;
                 }
-                MachineStore store = certificate.kind == CertificateKind::kRoot
-                                         ? MachineStore::kRoot
-                                         : MachineStore::kCa;
+                MachineStore store =
+                    kind == CertificateKind::kRoot ? MachineStore::kRoot : MachineStore::kCa;
                 const char* name = kStores[static_cast<int>(store)];
                 uint32_t status = stores.AddToMachine(store, certificate, lookOnly);
                 if (status != 0 && status != kCryptExists) {

@@ -17,6 +17,18 @@ struct CertificateFile {
     uint32_t error = 0;  // why it could not be read; 0 when it was
 };
 
+// What a certificate is, and so where it may go.
+enum class CertificateKind : uint8_t {
+    kRoot,          // self-signed: its issuer is its subject and its own key verifies it
+    kIntermediate,  // any other certificate whose basic constraints say CA
+    kEndEntity,     // the rest: never trusted by adding it
+};
+
+// Names equal to its issuer's make no root alone: another key may have signed it. Where this
+// process has no provider for its algorithm (`unchecked`), its key identifiers decide: a root
+// unless its authority key identifier names another key.
+CertificateKind KindOf(const Certificate& certificate, bool& unchecked);
+
 // Reads each of the kit's certificate files whole.
 std::vector<CertificateFile> ReadCertificateFiles(FileSystem& files, const KitFolder& kit);
 

@@ -98,6 +98,8 @@ class Decider {
 
     bool Identify() {
         const PackageIdentity& package = facts_.platformPackage;
+        Info({"machine ", MachineName(facts_.machine), ": the ", TokenOf(facts_.architecture),
+              " packages"});
         if (facts_.platformStatus == 0) return true;
         if (package.path.empty())
             return Fail(facts_.platformStatus, kMsgNoProductCode,
@@ -362,6 +364,11 @@ class Decider {
 
     void Install() {
         WarnOfTwoProducts();
+        // Its provider's x64 DLLs load into emulated x64 programs only.
+        if (facts_.machine == Architecture::kArm64 && facts_.architecture == Architecture::kX64)
+            log_.Warning(
+                {"ARM64 Windows: installing the x64 package; native ARM64 programs "
+                 "cannot use it"});
         Plan& plan = decision_.plan;
         plan.change = Installed() ? change_ : Change::kFresh;
         plan.package = package_;

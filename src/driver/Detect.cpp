@@ -82,12 +82,30 @@ void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
     facts.installed = ReadInstalledProduct(platform.installer, package.upgradeCode, log);
 }
 
+// On ARM64 the kit's arm64 packages, else its x64 ones, which run there under emulation.
+Architecture PackagePlatform(const Facts& facts) {
+    if (facts.machine != Architecture::kArm64 ||
+        !FindPackage(facts.kit, PackagePattern(facts.machine, Level::kNone, Language::kNone))
+             .empty())
+        return facts.machine;
+    return Architecture::kX64;
+}
+
 }  // namespace
+
+Architecture ReadMachine(SystemInfo& system) {
+    constexpr uint16_t kMachineArm64 = 0xAA64;
+    uint16_t process = 0, native = 0;
+    if (!system.Wow64Machines(process, native))
+        return system.IsWow64() ? Architecture::kX64 : Architecture::kWin32;
+    if (native == kMachineArm64) return Architecture::kArm64;
+    return process != 0 ? Architecture::kX64 : Architecture::kWin32;
+}
 
 Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     Facts facts;
     SystemInfo& system = platform.system;
-    facts.architecture = system.IsWow64() ? Architecture::kX64 : Architecture::kWin32;
+    facts.machine = ReadMachine(system);
     facts.systemLanguage = LanguageOfUi(system.SystemDefaultUiLanguage());
     facts.systemDirectory = system.SystemDirectory();
     facts.kit = ReadKitFolder(platform.files);
@@ -101,6 +119,7 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     } else {
         log.Info({"kit not sealed"});
     }
+    facts.architecture = PackagePlatform(facts);
     if (options.root) facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
     IdentifyKit(platform, facts, log);
     if (options.uninstall && facts.platformStatus == 0) {

@@ -5,6 +5,10 @@
 
 namespace qv {
 
+// The machine Windows runs on: IsWow64Process2's answer, or IsWow64Process's where it has none
+// (which calls ARM64 64-bit as well).
+Architecture ReadMachine(SystemInfo& system);
+
 // The facts a decision starts from; reads and logs, changes nothing.
 Facts Detect(Platform& platform, const InstallOptions& options, Log& log);
 

@@ -30,8 +30,9 @@ struct PackageRead {
 };
 
 struct Facts {
-    Architecture architecture = Architecture::kWin32;
-    Language systemLanguage = Language::kEnglish;  // the system's user interface language
+    Architecture machine = Architecture::kWin32;       // what Windows runs on
+    Architecture architecture = Architecture::kWin32;  // the packages' platform
+    Language systemLanguage = Language::kEnglish;      // the system's user interface language
     WideString systemDirectory;
     // The window station is the interactive one. Off it nobody can answer: nothing is asked, and
     // each question takes the answer that changes least.

@@ -20,6 +20,9 @@ using Exit = std::optional<int>;
 // In the administrators' namespace; the global name where Windows has no private namespaces.
 const char16_t kPrivateLockName[] = u"QuorvaneCspSetup\\Lock";
 const char16_t kGlobalLockName[] = u"Global\\QuorvaneCspSetup";
+// Namespace and mutex alike: SYSTEM and administrators only. What anyone else could open, they
+// could hold open, and keep every later run out.
+const char16_t kLockSecurity[] = u"D:(A;;GA;;;SY)(A;;GA;;;BA)";
 
 // The log opens as soon as the command line tells where it goes; its first lines say what ran
 // where. Answers the log's path, empty when it could not be created.
@@ -33,7 +36,7 @@ WideString OpenLog(RunContext& run) {
     if (refused != 0)
         run.log.Error({"-log ", run.options.log, " not replaced; this log instead"}, refused);
     run.log.Info({"command line: ", system.CommandLine()});
-    run.log.Info({"Windows ", system.WindowsVersion(), system.IsWow64() ? ", 64-bit" : ", 32-bit",
+    run.log.Info({"Windows ", system.WindowsVersion(), ", ", MachineName(ReadMachine(system)),
                   ", user interface language ", Decimal(system.UserDefaultUiLanguage()),
                   ", system's ", Decimal(system.SystemDefaultUiLanguage())});
     return path;
@@ -76,16 +79,20 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
 }
 
 // The single-instance lock, in a namespace no standard user can squat: made, or opened when
-// another run made it, or made again when that one went away in between. One that stays there
-// but cannot be opened is another run's: Windows opens none whose maker has closed it, while
-// the runs that opened it still hold it and its lock.
+// another run made it, or made again when that one went away in between. Windows opens none
+// whose maker has closed it while others still hold it: a run that lost, for the moment it
+// takes to let go, or one that opened it and took the lock when its maker ended. So one that
+// stays there but cannot be opened for a second and a half is another run's.
 // With `look` the lock is only looked at, never taken: null, and `error` as a taker would get.
 std::unique_ptr<InstanceLock> TakeLock(RunContext& run, std::unique_ptr<LockNamespace>& space,
                                        uint32_t& error, bool look) {
+    constexpr int kTries = 7;
+    constexpr uint32_t kPause = 250;
     Processes& processes = run.platform.processes;
     bool unopened = false;
-    for (int attempt = 0; attempt < 3 && !space; ++attempt) {
-        space = processes.CreateLockNamespace(error);
+    for (int attempt = 0; attempt < kTries && !space; ++attempt) {
+        if (unopened) run.platform.restarter.Sleep(kPause);
+        space = processes.CreateLockNamespace(kLockSecurity, error);
         unopened = false;
         if (space || error != kErrorAlreadyExists) break;
         space = processes.OpenLockNamespace(error);
@@ -99,10 +106,10 @@ std::unique_ptr<InstanceLock> TakeLock(RunContext& run, std::unique_ptr<LockName
     }
     if (space) {
         run.log.Info({"lock: ", kPrivateLockName, " in the administrators' private namespace"});
-        return processes.LockInstance(kPrivateLockName, error, look);
+        return processes.LockInstance(kPrivateLockName, kLockSecurity, error, look);
     }
     run.log.Info({"lock: ", kGlobalLockName, ", no private namespace (", CodeText(error), ")"});
-    return processes.LockInstance(kGlobalLockName, error, look);
+    return processes.LockInstance(kGlobalLockName, kLockSecurity, error, look);
 }
 
 // An administrator's run, and the only one of the machine. A plan to look at takes no lock: it
@@ -120,7 +127,8 @@ Exit Start(RunContext& run, std::unique_ptr<LockNamespace>& space,
     bool look = run.options.whatif;
     uint32_t error = 0;
     lock = TakeLock(run, space, error, look);
-    if (look) space.reset();
+    // A run that waits on a box, or only looks, must keep nobody out.
+    if (!lock) space.reset();
     otherRun = !lock && (error == kErrorAlreadyExists || error == kErrorAccessDenied);
     if (otherRun) run.log.Error({"another setup.exe is running"}, error);
     if (look) return std::nullopt;

@@ -5,7 +5,13 @@
 namespace qv {
 
 const char16_t* TokenOf(Architecture architecture) {
-    return architecture == Architecture::kX64 ? u"x64" : u"win32";
+    static const char16_t* const kTokens[] = {u"win32", u"x64", u"arm64"};
+    return kTokens[static_cast<int>(architecture)];
+}
+
+const char* MachineName(Architecture architecture) {
+    static const char* const kNames[] = {"x86", "x64", "ARM64"};
+    return kNames[static_cast<int>(architecture)];
 }
 
 const char16_t* TokenOf(Level level) {

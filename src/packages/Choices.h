@@ -7,7 +7,8 @@
 
 namespace qv {
 
-enum class Architecture : uint8_t { kWin32, kX64 };
+// The platform of a package, and of the machine (Windows on ARM64 runs x86 and x64 packages too).
+enum class Architecture : uint8_t { kWin32, kX64, kArm64 };
 enum class Level : uint8_t { kNone, kKc1, kKc2, kKc3 };
 enum class Language : uint8_t { kNone, kEnglish, kRussian };
 
@@ -19,6 +20,8 @@ struct Selection {
 // The token a package's name carries ("x64", "kc2", "rus"), which the log shows too; "" for
 // none.
 const char16_t* TokenOf(Architecture architecture);
+// The machine as Windows names it: "x86", "x64", "ARM64".
+const char* MachineName(Architecture architecture);
 const char16_t* TokenOf(Level level);
 const char16_t* TokenOf(Language language);
 

@@ -7,17 +7,15 @@
 
 namespace qv {
 
-// What a certificate is, and so where it may go.
-enum class CertificateKind : uint8_t {
-    kRoot,          // self-signed: its issuer is its subject and its own key verifies it
-    kIntermediate,  // any other certificate whose basic constraints say CA
-    kEndEntity,     // the rest: never trusted by adding it
-};
-
+// A certificate and what the system tells of it; what it is follows from these.
 struct Certificate {
     std::vector<uint8_t> encoded;  // DER, decoded from the bytes read from the kit
     WideString thumbprint;         // SHA-1 in upper-case hexadecimal, as certificate tools show it
-    CertificateKind kind = CertificateKind::kEndEntity;
+    bool namesItself = false;      // its issuer's name is its subject's
+    uint32_t selfCheck = 0;      // when it names itself: 0 if its own key verifies it, else why not
+    bool ca = false;             // its basic constraints say CA
+    std::vector<uint8_t> keyId;  // its key identifier: the extension's, else its key's hash
+    std::vector<uint8_t> authorityKeyId;  // the one its authority key identifier names; or none
 };
 
 // The local machine's system stores a kit's certificate goes to.

@@ -33,16 +33,19 @@ class Processes {
     virtual ~Processes() = default;
     // Starts the command line without a window; on failure null and `error` holds the error.
     virtual std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) = 0;
-    // Makes the lock's namespace. Null when it cannot: 183 (ERROR_ALREADY_EXISTS) when another
-    // run made it, 50 (ERROR_NOT_SUPPORTED) where Windows has none, else the error.
-    virtual std::unique_ptr<LockNamespace> CreateLockNamespace(uint32_t& error) = 0;
+    // Makes the lock's namespace with the security descriptor `security` (SDDL). Null when it
+    // cannot: 183 (ERROR_ALREADY_EXISTS) when another run made it, 50 (ERROR_NOT_SUPPORTED)
+    // where Windows has none, else the error.
+    virtual std::unique_ptr<LockNamespace> CreateLockNamespace(const char16_t* security,
+                                                               uint32_t& error) = 0;
     // Opens the namespace another run made; null with the error when it is not there (any more).
     virtual std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) = 0;
-    // Takes the machine-wide lock `name`, in every session, made so that any user may open it.
-    // Null when it cannot: `error` is 183 (ERROR_ALREADY_EXISTS) or 5 (ERROR_ACCESS_DENIED)
-    // while another process holds it. With `look` it is only looked at, never made: always null,
-    // `error` as a taker would get it, and nothing left open.
-    virtual std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error,
+    // Takes the machine-wide lock `name`, in every session, made with the security descriptor
+    // `security` (SDDL). Null when it cannot: `error` is 183 (ERROR_ALREADY_EXISTS) or 5
+    // (ERROR_ACCESS_DENIED) while another process holds it. With `look` it is only looked at,
+    // never made: always null, `error` as a taker would get it, and nothing left open.
+    virtual std::unique_ptr<InstanceLock> LockInstance(const char16_t* name,
+                                                       const char16_t* security, uint32_t& error,
                                                        bool look) = 0;
 };
 

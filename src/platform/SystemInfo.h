@@ -35,7 +35,11 @@ class SystemInfo {
     virtual WideString WindowsDirectory() = 0;
     // Whether the process runs as LocalSystem (S-1-5-18).
     virtual bool IsLocalSystem() = 0;
-    // Whether this 32-bit process runs on 64-bit Windows; false where Windows cannot tell.
+    // IsWow64Process2: this process's machine (0 when it runs natively) and the system's, as
+    // IMAGE_FILE_MACHINE_ values. False where Windows lacks it (before 10 1511) or it fails.
+    virtual bool Wow64Machines(uint16_t& process, uint16_t& native) = 0;
+    // IsWow64Process: whether this 32-bit process runs on 64-bit Windows; false where Windows
+    // cannot tell.
     virtual bool IsWow64() = 0;
     // Whether the process's window station is the visible, interactive one (WSF_VISIBLE): not
     // so for a service or a task run as SYSTEM.

@@ -4,7 +4,7 @@ import re
 
 import pytest
 
-from make_kit import Package, certificate_stores
+from make_kit import CERTIFICATE_FILES, UNCHECKABLE, Package, certificate_stores
 from wine import exit_line, strip_log_times
 
 pytestmark = pytest.mark.needs_setup
@@ -48,6 +48,9 @@ def test_language_follows_the_user_interface(prefix, chosen):
                 ["qv_x64_kc1_eng.msi", "qv_x64_kc1_rus.msi", "qv_win32_kc1_eng.msi"]}
     prefix.add_packages(*packages.values())
     assert prefix.setup(["-noreboot"]) == 0  # an argument: no dialog
+    # Wine answers IsWow64Process2: 0x14C on 0x8664 in a 64-bit prefix, 0 on 0x14C in a 32-bit one.
+    machine = "x64: the x64" if "x64" in chosen else "x86: the win32"
+    assert f"machine {machine} packages" in prefix.setup_log()
     code = packages[chosen].product_code
     assert prefix.product_state(code) == 5
     assert prefix.package_name(code) == chosen
@@ -55,10 +58,15 @@ def test_language_follows_the_user_interface(prefix, chosen):
 
 def _certificate_lines(log, prints, stores, first):
     """Each certificate of each file has its line: the first copy of an authority is added, every
-    later one (and, with first False, every one) is already there; an end entity is refused."""
+    later one (and, with first False, every one) is already there; an end entity is refused. A
+    root whose algorithm Wine's 32-bit crypt32 cannot check is so warned of, and goes by its key
+    identifiers; a look-alike that another ECDSA key signed (0x13D) goes by basic constraints."""
     seen = set()
     for name, thumbprints in prints.items():
-        for thumbprint in thumbprints:
+        for member, thumbprint in zip(CERTIFICATE_FILES[name], thumbprints):
+            unchecked = (f"warning: certificate {thumbprint} of {name}: this 32-bit process has no "
+                         "provider to check its signature (0x80090008); its key identifiers decide")
+            assert (unchecked in log) == (member in UNCHECKABLE), unchecked
             store = next(s for s, members in stores.items() if thumbprint in members)
             line = f"certificate {thumbprint} of {name} "
             if store is None:
@@ -78,7 +86,7 @@ def test_certificates_by_kind_and_tool(prefix, certificates):
     prefix.add_packages(package)
     stores = certificate_stores(prints)
     ours = set().union(*stores.values())
-    assert len(stores["Root"]) == 3 and len(stores["CA"]) == 3 and len(stores[None]) == 1
+    assert len(stores["Root"]) == 5 and len(stores["CA"]) == 4 and len(stores[None]) == 1
     assert not ours & (set(prefix.root_certificates()) | set(prefix.ca_certificates()))
     prefix.host(r"C:\setup.log").write_text("an earlier run's log\n")  # -log replaces it
     assert prefix.setup(["-silent", "-root", "-noreboot", "-log", r"C:\setup.log"]) == 0

@@ -30,9 +30,10 @@ RT_RCDATA, SEAL_ID = 10, 200
 KIT_EXTRAS = {"Zeta readme.txt": b"read me\n", "Лицензия.txt": "Текст\n".encode(),
               "empty.dat": b"", "SETUP.EXE": b"MZ a stale setup.exe", "extras/notes.txt": b"x"}
 # In the order of the names' bytes, which is not the order of any natural language.
-SEALED = ["Zeta readme.txt", "broken.cer", "bundle.p7b", "chain.crt", "empty.dat", "impostor.cer",
-          "intermediate.cer", "intermediate.crt", "leaf.cer", "leaf.crt", "qv_x64_kc1_eng.msi",
-          "root.cer", "root.crt", "v1_root.cer", "Лицензия.txt"]
+SEALED = ["Zeta readme.txt", "brainpool_ca.cer", "broken.cer", "bundle.p7b", "chain.crt",
+          "ed25519_root.cer", "empty.dat", "impostor.cer", "intermediate.cer", "intermediate.crt",
+          "leaf.cer", "leaf.crt", "pss_root.crt", "qv_x64_kc1_eng.msi", "root.cer", "root.crt",
+          "v1_root.cer", "Лицензия.txt"]
 
 EXTENSIONS = """[ca]
 basicConstraints = critical, CA:true

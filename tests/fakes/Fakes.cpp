@@ -359,10 +359,12 @@ class Child : public ChildProcess {
     bool exited_ = false;
 };
 
-class Lock : public InstanceLock {
+// A lock or a namespace, counted while held.
+template <typename Held>
+class Counted : public Held {
   public:
-    explicit Lock(int& held) : held_(held) { ++held_; }
-    ~Lock() override { --held_; }
+    explicit Counted(int& held) : held_(held) { ++held_; }
+    ~Counted() override { --held_; }
 
   private:
     int& held_;
@@ -387,32 +389,36 @@ std::unique_ptr<ChildProcess> FakeProcesses::Start(const WideString& commandLine
 }
 
 namespace {
-std::unique_ptr<LockNamespace> Answer(std::deque<uint32_t>& answers, uint32_t& error) {
+std::unique_ptr<LockNamespace> Answer(std::deque<uint32_t>& answers, int& open, uint32_t& error) {
     error = 50;
     if (!answers.empty()) {
         error = answers.front();
         answers.pop_front();
     }
-    return error == 0 ? std::make_unique<LockNamespace>() : nullptr;
+    return error == 0 ? std::make_unique<Counted<LockNamespace>>(open) : nullptr;
 }
 }  // namespace
 
-std::unique_ptr<LockNamespace> FakeProcesses::CreateLockNamespace(uint32_t& error) {
+std::unique_ptr<LockNamespace> FakeProcesses::CreateLockNamespace(const char16_t* security,
+                                                                  uint32_t& error) {
     lockCalls.push_back("create");
-    return Answer(namespaceAnswers, error);
+    securities.insert(security);
+    return Answer(namespaceAnswers, openNamespaces, error);
 }
 
 std::unique_ptr<LockNamespace> FakeProcesses::OpenLockNamespace(uint32_t& error) {
     lockCalls.push_back("open");
-    return Answer(namespaceAnswers, error);
+    return Answer(namespaceAnswers, openNamespaces, error);
 }
 
-std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name, uint32_t& error,
-                                                          bool look) {
+std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name,
+                                                          const char16_t* security,
+                                                          uint32_t& error, bool look) {
     lockCalls.push_back((look ? "look " : "") + ToUtf8(WideString(name)));
+    securities.insert(security);
     auto other = heldElsewhere.find(name);
     error = other != heldElsewhere.end() ? other->second : heldLocks != 0 ? kErrorAlreadyExists : 0;
-    return error != 0 || look ? nullptr : std::make_unique<Lock>(heldLocks);
+    return error != 0 || look ? nullptr : std::make_unique<Counted<InstanceLock>>(heldLocks);
 }
 
 // --- certificate stores -----------------------------------------------------------------------
@@ -422,10 +428,11 @@ uint32_t FakeCertificateStores::Decode(const uint8_t* bytes, size_t size,
     auto it = blobs.find(std::string(bytes, bytes + size));
     if (it == blobs.end()) return kCryptNoMatch;
     for (const std::string& id : it->second) {
-        CertificateKind kind = id[0] == 'R'   ? CertificateKind::kRoot
-                               : id[0] == 'I' ? CertificateKind::kIntermediate
-                                              : CertificateKind::kEndEntity;
-        certificates.push_back({std::vector<uint8_t>(id.begin(), id.end()), FromUtf8(id), kind});
+        Certificate& c = certificates.emplace_back();
+        c.encoded.assign(id.begin(), id.end());
+        c.thumbprint = FromUtf8(id);
+        c.namesItself = id[0] == 'R';
+        c.ca = id[0] == 'R' || id[0] == 'I';
     }
     return 0;
 }
@@ -467,6 +474,7 @@ void FakeDialogWindow::DestroyIcon(IconHandle icon) {
 
 int FakeUi::MessageBox(const WideString& text, const WideString& caption, uint32_t style) {
     boxes.push_back({text, caption, style});
+    if (onBox) onBox();
     const int first = (style & 0xF) == 4 ? 6 : 1;  // IDYES of MB_YESNO, else IDOK
     if (answers.empty()) return first;
     int answer = answers.front();

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "common/Log.h"
@@ -152,6 +153,8 @@ class FakeSystemInfo : public SystemInfo {
     WideString tempFolder = u"C:\\Temp\\";
     LocalTime now = {2026, 12, 7, 14, 3, 59, 120};
     uint32_t ticks = 1000;  // each reading is 10 ms later
+    // IsWow64Process2's answers (process, native); none: Windows lacks it.
+    std::optional<std::pair<uint16_t, uint16_t>> machines = {{0x14C, 0x8664}};
     bool wow64 = true;
     bool stationVisible = true;
     bool localSystem = false;
@@ -169,6 +172,10 @@ class FakeSystemInfo : public SystemInfo {
     WideString SystemDirectory() override { return u"C:\\windows\\system32"; }
     WideString WindowsDirectory() override { return u"C:\\windows"; }
     bool IsLocalSystem() override { return localSystem; }
+    bool Wow64Machines(uint16_t& process, uint16_t& native) override {
+        if (machines) std::tie(process, native) = *machines;
+        return machines.has_value();
+    }
     bool IsWow64() override { return wow64; }
     bool IsStationVisible() override { return stationVisible; }
 };
@@ -209,17 +216,20 @@ class FakeProcesses : public Processes {
     // Answers of CreateLockNamespace and OpenLockNamespace, in turn: 0 made or opened, else the
     // error. None left: 50, no private namespaces, as under Wine.
     std::deque<uint32_t> namespaceAnswers;
-    std::vector<std::string> lockCalls;  // "create", "open", and each lock's name
+    std::vector<std::string> lockCalls;   // "create", "open", and each lock's name
+    std::set<std::u16string> securities;  // the descriptors namespaces and locks were made with
+    int openNamespaces = 0;
     // What a program that exits does to the machine, given its command line and exit code.
     std::function<void(const WideString&, uint32_t)> onExit;
     int openChildren = 0;
     int heldLocks = 0;
 
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
-    std::unique_ptr<LockNamespace> CreateLockNamespace(uint32_t& error) override;
+    std::unique_ptr<LockNamespace> CreateLockNamespace(const char16_t* security,
+                                                       uint32_t& error) override;
     std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
-    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error,
-                                               bool look) override;
+    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, const char16_t* security,
+                                               uint32_t& error, bool look) override;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -290,6 +300,7 @@ class FakeUi : public Ui {
     std::unique_ptr<FakeDialogWindow> lastDialog;
 
     std::optional<std::string> output;  // standard output, when there is one: what was printed
+    std::function<void()> onBox;        // called as each box is shown
 
     int MessageBox(const WideString& text, const WideString& caption, uint32_t style) override;
     intptr_t DialogBox(int templateId, DialogHandler& handler, uint32_t& error) override;

@@ -17,7 +17,7 @@ import sys
 import tempfile
 import uuid
 from pathlib import Path
-from typing import Dict, List, NamedTuple, Optional
+from typing import Dict, List, NamedTuple, Optional, Sequence
 
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
@@ -288,11 +288,18 @@ CERTIFICATE_FILES = {
     "chain.crt": ["intermediate_b", "root_b"],  # PEM blocks amid text, as bundles are made
     "v1_root.cer": ["v1_root"],  # version 1: no extensions at all
     "impostor.cer": ["impostor"],  # names itself its issuer, but another key signed it
+    # Self-signed, by algorithms Wine's 32-bit crypt32 cannot check (NTE_BAD_ALGID): their key
+    # identifiers decide.
+    "ed25519_root.cer": ["ed25519_root"],  # no authority key identifier
+    "pss_root.crt": ["pss_root"],  # RSA-PSS, its authority key identifier its own
+    "brainpool_ca.cer": ["brainpool_ca"],  # its authority key identifier names another key
 }
 # The machine's store each certificate belongs in; None: an end entity, added nowhere.
 CERTIFICATE_STORES = {"root": "Root", "root_b": "Root", "v1_root": "Root",
                       "intermediate": "CA", "intermediate_b": "CA", "impostor": "CA",
-                      "leaf": None}
+                      "leaf": None, "ed25519_root": "Root", "pss_root": "Root",
+                      "brainpool_ca": "CA"}
+UNCHECKABLE = {"ed25519_root", "pss_root", "brainpool_ca"}
 BROKEN_CERTIFICATE = "broken.cer"
 # No configured extensions: each certificate has only the ones asked for.
 _BARE_CONFIG = "[req]\ndistinguished_name = dn\n[dn]\n"
@@ -304,15 +311,19 @@ def _make_ca(subject: str, work: Path) -> bytes:
 
 
 def _certificate(work: Path, name: str, subject: str, ca: Optional[bool] = None,
-                 issuer: Optional[str] = None) -> Path:
+                 issuer: Optional[str] = None,
+                 key_args: Sequence[str] = ("ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"),
+                 extensions: Sequence[str] = ()) -> Path:
     """work/<name>.pem (key beside it as <name>.key), signed by issuer's key or its own.
-    ca None: no extensions. EC keys: RSA generation costs far more."""
+    ca None: no extensions but `extensions`. EC keys: RSA generation costs far more."""
     config = work / "bare.cnf"
     config.write_text(_BARE_CONFIG)
     pem, key = work / f"{name}.pem", work / f"{name}.key"
-    argv = ["openssl", "req", "-x509", "-config", str(config), "-newkey", "ec",
-            "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", str(key),
-            "-out", str(pem), "-days", "7300", "-subj", f"/O=Quorvane Test/CN={subject}"]
+    argv = ["openssl", "req", "-x509", "-config", str(config), "-newkey", *key_args,
+            "-nodes", "-keyout", str(key), "-out", str(pem), "-days", "7300",
+            "-subj", f"/O=Quorvane Test/CN={subject}"]
+    for extension in extensions:
+        argv += ["-addext", extension]
     if issuer:
         argv += ["-CA", str(work / f"{issuer}.pem"), "-CAkey", str(work / f"{issuer}.key")]
     if ca is not None:
@@ -349,6 +360,16 @@ def make_certificates(folder: Path) -> Dict[str, List[str]]:
         _certificate(work, "signer", "Quorvane Test Impostor")
         pems["impostor"] = _certificate(work, "impostor", "Quorvane Test Impostor", ca=True,
                                         issuer="signer")
+        pems["ed25519_root"] = _certificate(work, "ed25519_root", "Quorvane Test Ed25519 Root",
+                                            key_args=["ed25519"])
+        pems["pss_root"] = _certificate(
+            work, "pss_root", "Quorvane Test PSS Root", ca=True,
+            key_args=["rsa-pss", "-pkeyopt", "rsa_keygen_bits:2048"],
+            extensions=["subjectKeyIdentifier=hash", "authorityKeyIdentifier=keyid:always"])
+        pems["brainpool_ca"] = _certificate(
+            work, "brainpool_ca", "Quorvane Test Brainpool CA", ca=True,
+            key_args=["ec", "-pkeyopt", "ec_paramgen_curve:brainpoolP256r1"],
+            extensions=["2.5.29.35=DER:30:16:80:14" + ":5a" * 20])
         ders = {name: _der(pem) for name, pem in pems.items()}
         for name, members in CERTIFICATE_FILES.items():
             out = folder / name

@@ -211,6 +211,37 @@ TEST(ImportCertificates, EachByItsKindOnceFileByFile) {
     }
 }
 
+// Only a missing provider leaves a signature unchecked; then the key identifiers decide.
+TEST(ImportCertificates, KindByWhatCanBeKnown) {
+    constexpr auto kRoot = CertificateKind::kRoot, kCa = CertificateKind::kIntermediate,
+                   kEnd = CertificateKind::kEndEntity;
+    const struct {
+        const char* name;
+        bool namesItself;
+        uint32_t check;
+        bool ca;
+        std::string authority;  // its key identifier is "k"
+        CertificateKind kind;
+        bool unchecked;
+    } cases[] = {
+        {"verified", true, 0, false, "other", kRoot, false},
+        {"signed_by_another_key_under_wine", true, 0x13D, true, "", kCa, false},
+        {"other_issuer", false, 0x80090008, true, "", kCa, false},
+        {"bad_algid_no_authority", true, 0x80090008, false, "", kRoot, true},
+        {"unknown_algo_own_authority", true, 0x80091002, false, "k", kRoot, true},
+        {"not_supported_other_authority_ca", true, 0x80090029, true, "j", kCa, true},
+        {"bad_algid_other_authority", true, 0x80090008, false, "j", kEnd, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Certificate certificate{
+            {}, {}, c.namesItself, c.check, c.ca, {'k'}, {c.authority.begin(), c.authority.end()}};
+        bool unchecked = !c.unchecked;
+        EXPECT_EQ(KindOf(certificate, unchecked), c.kind);
+        EXPECT_EQ(unchecked, c.unchecked);
+    }
+}
+
 TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {
     struct {
         const char* name;

@@ -126,7 +126,7 @@ TEST(SetupLog, DecisiveLines) {
     std::string log = k.files.Log(kDefaultLog);
     for (const std::string& line : std::vector<std::string>{
              "command line: \"C:\\Kit\\setup.exe\" -silent -noreboot -lang eng\r\n",
-             "Windows 10.0.19045, 64-bit, user interface language 1033, system's 1033\r\n",
+             "Windows 10.0.19045, x64, user interface language 1033, system's 1033\r\n",
              "administrator: yes\r\n",
              "language eng from -lang\r\n",
              "platform package C:\\Kit\\qv_x64_kc1_eng.msi: ProductCode " +

@@ -338,10 +338,16 @@ TEST(Run, SingleInstanceLock) {
          0,
          {"create", "open", "create", kPrivate}},
         {"namespace_there_but_never_opened",
-         {183, 2, 183, 2, 183, 2},
+         {183, 5, 183, 5, 183, 5, 183, 5, 183, 5, 183, 5, 183, 5},
          u"",
          1618,
-         {"create", "open", "create", "open", "create", "open"}},
+         {"create", "open", "create", "open", "create", "open", "create", "open", "create", "open",
+          "create", "open", "create", "open"}},
+        {"namespace_opened_once_let_go",
+         {183, 5, 183, 5, 183, 0},
+         u"",
+         0,
+         {"create", "open", "create", "open", "create", "open", kPrivate}},
         {"no_private_namespaces", {50}, u"", 0, {"create", kGlobal}},
         {"another_run_holds_it", {0}, u"QuorvaneCspSetup\\Lock", 1618, {"create", kPrivate}},
         // A standard user's object under the global name no longer matters.
@@ -353,8 +359,54 @@ TEST(Run, SingleInstanceLock) {
         FreshKit(k);
         k.processes.namespaceAnswers = c.answers;
         if (!c.heldElsewhere.empty()) k.processes.heldElsewhere[c.heldElsewhere] = 183;
-        EXPECT_EQ(k.RunWith({u"-silent", u"-noreboot"}), c.exit);
+        k.ui.onBox = [&k] { EXPECT_EQ(k.processes.openNamespaces, 0); };
+        EXPECT_EQ(k.RunWith({u"-noreboot", u"-kc", u"kc1"}), c.exit);
         EXPECT_EQ(k.processes.lockCalls, c.calls);
+        // Nobody but SYSTEM and administrators may open either, and hold it open.
+        EXPECT_EQ(k.processes.securities, std::set<std::u16string>{u"D:(A;;GA;;;SY)(A;;GA;;;BA)"});
+        // A second and a half at most for one that cannot be opened.
+        uint32_t slept = 0;
+        for (uint32_t pause : k.restarter.sleeps) slept += pause;
+        EXPECT_LE(slept, 1500u);
+        EXPECT_EQ(slept != 0, c.calls.size() > 2 && c.calls[2] == "create");
+    }
+}
+
+// The machine from IsWow64Process2's answers, or IsWow64Process's where Windows lacks it (Wine
+// runs no ARM64); -whatif names it and the package. On ARM64 the kit's arm64 package, else x64.
+TEST(Run, MachineChoosesThePlatform) {
+    const std::u16string kArm = u"qv_arm64_kc1_eng.msi", kWin32 = u"qv_win32_kc1_eng.msi",
+                         kX64 = u"qv_x64_kc1_eng.msi";
+    const struct {
+        const char* name;
+        uint16_t process, native;  // native 0: no IsWow64Process2, and IsWow64Process answers
+        std::vector<std::u16string> kit;
+        const char* machine;
+    } cases[] = {
+        {"x86_on_x86", 0, 0x14C, {kArm, kWin32, kX64}, "x86: the win32"},
+        {"x86_on_x64", 0x14C, 0x8664, {kArm, kWin32, kX64}, "x64: the x64"},
+        {"x86_on_arm64", 0x14C, 0xAA64, {kArm, kWin32, kX64}, "ARM64: the arm64"},
+        {"arm64_kit_without_arm64", 0x14C, 0xAA64, {kWin32, kX64}, "ARM64: the x64"},
+        {"arm64_kit_without_x64", 0x14C, 0xAA64, {kWin32}, "ARM64: the x64"},
+        {"no_IsWow64Process2_64_bit", 1, 0, {kArm, kWin32, kX64}, "x64: the x64"},
+        {"no_IsWow64Process2_32_bit", 0, 0, {kArm, kWin32, kX64}, "x86: the win32"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Kit k;
+        for (const std::u16string& name : c.kit) k.AddPackage(name, kNewCode);
+        if (c.native == 0) k.system.machines.reset(), k.system.wow64 = c.process != 0;
+        if (c.native != 0) k.system.machines = {{c.process, c.native}};
+        k.ui.output = "";
+        bool found = c.kit.size() > 1;
+        EXPECT_EQ(k.RunWith({u"-whatif", u"-silent"}), found ? 0 : 2);
+        const std::string& plan = *k.ui.output;
+        std::string machine(c.machine), token = machine.substr(machine.find("the ") + 4);
+        EXPECT_NE(plan.find("machine " + machine + " packages"), std::string::npos);
+        EXPECT_EQ(plan.find("package: C:\\Kit\\qv_" + token + "_kc1") != std::string::npos, found);
+        EXPECT_EQ(plan.find("warning: ARM64 Windows: installing the x64 package; native ARM64 "
+                            "programs cannot use it") != std::string::npos,
+                  found && machine == "ARM64: the x64");
     }
 }
 

@@ -20,26 +20,52 @@ WideString Thumbprint(PCCERT_CONTEXT certificate) {
     return text;
 }
 
-// Equal names alone make no root: another key may have signed a certificate so named.
-CertificateKind KindOf(PCCERT_CONTEXT certificate) {
+// The extension `oid` decoded as `type` into `decoded`; false when it is missing or unreadable.
+bool DecodeExtension(PCERT_INFO info, const char* oid, const char* type, void* decoded, DWORD size,
+                     PCERT_EXTENSION* found = nullptr) {
     Crypt32& api = crypt32();
+    PCERT_EXTENSION extension = api.CertFindExtension(oid, info->cExtension, info->rgExtension);
+    if (found != nullptr) *found = extension;
+    return extension != nullptr &&
+           api.CryptDecodeObject(X509_ASN_ENCODING, type, extension->Value.pbData,
+                                 extension->Value.cbData, 0, decoded, &size);
+}
+
+Certificate Facts(PCCERT_CONTEXT certificate) {
+    Crypt32& api = crypt32();
+    Certificate facts;
+    facts.encoded.assign(certificate->pbCertEncoded,
+                         certificate->pbCertEncoded + certificate->cbCertEncoded);
+    facts.thumbprint = Thumbprint(certificate);
     PCERT_INFO info = certificate->pCertInfo;
     void* self = const_cast<CERT_CONTEXT*>(certificate);
-    if (api.CertCompareCertificateName(X509_ASN_ENCODING, &info->Subject, &info->Issuer) &&
-        api.CryptVerifyCertificateSignatureEx(0, X509_ASN_ENCODING,
-                                              CRYPT_VERIFY_CERT_SIGN_SUBJECT_CERT, self,
-                                              CRYPT_VERIFY_CERT_SIGN_ISSUER_CERT, self, 0, nullptr))
-        return CertificateKind::kRoot;
-    PCERT_EXTENSION extension =
-        api.CertFindExtension(szOID_BASIC_CONSTRAINTS2, info->cExtension, info->rgExtension);
+    facts.namesItself =
+        api.CertCompareCertificateName(X509_ASN_ENCODING, &info->Subject, &info->Issuer);
+    if (facts.namesItself && !api.CryptVerifyCertificateSignatureEx(
+                                 0, X509_ASN_ENCODING, CRYPT_VERIFY_CERT_SIGN_SUBJECT_CERT, self,
+                                 CRYPT_VERIFY_CERT_SIGN_ISSUER_CERT, self, 0, nullptr))
+        facts.selfCheck = ::GetLastError() != 0 ? ::GetLastError() : E_FAIL;  // never "verified"
     CERT_BASIC_CONSTRAINTS2_INFO constraints = {};
-    DWORD size = sizeof(constraints);
-    if (extension != nullptr &&
-        api.CryptDecodeObject(X509_ASN_ENCODING, X509_BASIC_CONSTRAINTS2, extension->Value.pbData,
-                              extension->Value.cbData, 0, &constraints, &size) &&
-        constraints.fCA)
-        return CertificateKind::kIntermediate;
-    return CertificateKind::kEndEntity;
+    facts.ca = DecodeExtension(info, szOID_BASIC_CONSTRAINTS2, X509_BASIC_CONSTRAINTS2,
+                               &constraints, sizeof(constraints)) &&
+               constraints.fCA;
+    BYTE id[64];
+    DWORD size = sizeof(id);
+    if (api.CertGetCertificateContextProperty(certificate, CERT_KEY_IDENTIFIER_PROP_ID, id, &size))
+        facts.keyId.assign(id, id + size);
+    // One that cannot be read names some other key: its own bytes.
+    alignas(8) BYTE decoded[1024];
+    PCERT_EXTENSION authority = nullptr;
+    if (DecodeExtension(info, szOID_AUTHORITY_KEY_IDENTIFIER2, X509_AUTHORITY_KEY_ID2, decoded,
+                        sizeof(decoded), &authority)) {
+        const CRYPT_DATA_BLOB& named =
+            reinterpret_cast<CERT_AUTHORITY_KEY_ID2_INFO*>(decoded)->KeyId;
+        facts.authorityKeyId.assign(named.pbData, named.pbData + named.cbData);
+    } else if (authority != nullptr) {
+        facts.authorityKeyId.assign(authority->Value.pbData,
+                                    authority->Value.pbData + authority->Value.cbData);
+    }
+    return facts;
 }
 
 }  // namespace
@@ -56,9 +82,7 @@ uint32_t Win32CertificateStores::Decode(const uint8_t* bytes, size_t size,
     UniqueCertStore store(found);
     PCCERT_CONTEXT next = nullptr;
     while (store && (next = crypt32().CertEnumCertificatesInStore(found, next)) != nullptr)
-        certificates.push_back(
-            {std::vector<uint8_t>(next->pbCertEncoded, next->pbCertEncoded + next->cbCertEncoded),
-             Thumbprint(next), KindOf(next)});
+        certificates.push_back(Facts(next));
     return certificates.empty() ? kCryptNoMatch : 0;
 }
 

@@ -70,6 +70,7 @@ class Win32SystemInfo : public SystemInfo {
     WideString SystemDirectory() override;
     WideString WindowsDirectory() override;
     bool IsLocalSystem() override;
+    bool Wow64Machines(uint16_t& process, uint16_t& native) override;
     bool IsWow64() override;
     bool IsStationVisible() override;
 };
@@ -84,10 +85,11 @@ class Win32Restarter : public Restarter {
 class Win32Processes : public Processes {
   public:
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
-    std::unique_ptr<LockNamespace> CreateLockNamespace(uint32_t& error) override;
+    std::unique_ptr<LockNamespace> CreateLockNamespace(const char16_t* security,
+                                                       uint32_t& error) override;
     std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
-    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, uint32_t& error,
-                                               bool look) override;
+    std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, const char16_t* security,
+                                               uint32_t& error, bool look) override;
 };
 
 class Win32CertificateStores : public CertificateStores {

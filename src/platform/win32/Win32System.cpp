@@ -310,6 +310,13 @@ WideString Win32SystemInfo::SystemDirectory() {
     return path;
 }
 
+bool Win32SystemInfo::Wow64Machines(uint16_t& process, uint16_t& native) {
+    using IsWow64Process2 = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    auto machines =
+        OptionalFunction<IsWow64Process2>(::GetModuleHandleW(L"kernel32"), "IsWow64Process2");
+    return machines != nullptr && machines(::GetCurrentProcess(), &process, &native);
+}
+
 bool Win32SystemInfo::IsWow64() {
     // Windows XP before SP2 lacks it, and is then a 32-bit system.
     using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
@@ -380,12 +387,10 @@ class Win32InstanceLock : public InstanceLock {
 
 namespace {
 
-// SYSTEM and administrators own it; everyone may wait on it and see it, so that a second
-// setup.exe of any user in any session finds it.
-PSECURITY_DESCRIPTOR LockSecurity(uint32_t& error) {
+PSECURITY_DESCRIPTOR LockSecurity(const char16_t* security, uint32_t& error) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!advapi32().ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;WD)", SDDL_REVISION_1, &descriptor, nullptr))
+            AsWide(security), SDDL_REVISION_1, &descriptor, nullptr))
         error = ::GetLastError();
     return descriptor;
 }
@@ -450,10 +455,11 @@ std::unique_ptr<LockNamespace> WithBoundary(uint32_t& error, Use use) {
 
 }  // namespace
 
-std::unique_ptr<LockNamespace> Win32Processes::CreateLockNamespace(uint32_t& error) {
+std::unique_ptr<LockNamespace> Win32Processes::CreateLockNamespace(const char16_t* security,
+                                                                   uint32_t& error) {
     return WithBoundary(error, [&](HMODULE kernel, HANDLE boundary) -> HANDLE {
         auto create = OptionalFunction<CreateNamespace>(kernel, "CreatePrivateNamespaceW");
-        PSECURITY_DESCRIPTOR descriptor = LockSecurity(error);
+        PSECURITY_DESCRIPTOR descriptor = LockSecurity(security, error);
         UniqueLocal owner(descriptor);
         SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
         HANDLE space = create && descriptor ? create(&attributes, boundary, kNamespace) : nullptr;
@@ -471,15 +477,16 @@ std::unique_ptr<LockNamespace> Win32Processes::OpenLockNamespace(uint32_t& error
     });
 }
 
-std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name, uint32_t& error,
-                                                           bool look) {
+std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name,
+                                                           const char16_t* security,
+                                                           uint32_t& error, bool look) {
     if (look) {
         UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, AsWide(name)));
         error = mutex ? ERROR_ALREADY_EXISTS : ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
         return nullptr;
     }
-    PSECURITY_DESCRIPTOR descriptor = LockSecurity(error);
+    PSECURITY_DESCRIPTOR descriptor = LockSecurity(security, error);
     if (descriptor == nullptr) return nullptr;
     UniqueLocal owner(descriptor);
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
