@@ -27,7 +27,8 @@ var WINE = fso.FileExists(SYSTEM_ROOT + "\\system32\\winecfg.exe");
 // log: text the setup log holds besides its exit code. tool: what the init-tool double does;
 // hold: arguments of a run started first and kept waiting on the tool; wine: why Wine cannot.
 var ROWS = [
-    {name: "whatif-fresh", run: ["kit", "-whatif -silent -root -kc kc1 -lang eng"], want: 0,
+    {name: "whatif-fresh", run: ["kit", "-whatif -silent -noreboot -root -kc kc1 -lang eng"],
+     want: 0,
      installed: ""},
     {name: "fresh-kc1", run: ["kit", "-silent -noreboot -kc kc1 -lang eng"], want: 0,
      installed: "kc1_eng"},
@@ -104,9 +105,10 @@ function read(path) {
     }
 }
 
+// ASCII whatever the code page: the report and the XML say they are UTF-8.
 function write(path, text) {
     var file = fso.CreateTextFile(path, true);
-    file.Write(text);
+    file.Write(text.replace(/[^\t\n\r\x20-\x7E]/g, "?"));
     file.Close();
 }
 
@@ -170,14 +172,12 @@ function storesText() {
     return none ? "no certificate" : byKind ? "certificates by kind" : places.join(", ");
 }
 
-function removeCertificates(keep) {
-    for (var i = 0; i < KIT.certificates.length; i++) {
-        var print = KIT.certificates[i].print;
-        for (var store in {Root: 0, CA: 0}) {
-            var key = STORES + store + "\\Certificates\\" + print;
-            if (!keep[key] && exists(key)) run("reg delete " + quoted(key) + " /f");
-        }
-    }
+// The test certificates are this release's own: none was there before the pass.
+function removeCertificates() {
+    for (var i = 0; i < KIT.certificates.length; i++)
+        for (var store in {Root: 0, CA: 0})
+            run("reg delete " + quoted(STORES + store + "\\Certificates\\" +
+                                      KIT.certificates[i].print) + " /f");
 }
 
 function folderOf(name) {
@@ -185,7 +185,9 @@ function folderOf(name) {
     if (name === "copy" && !fso.FolderExists(work)) fso.CopyFolder(HERE + "\\kit", work);
     if (name === "changed" && !fso.FolderExists(work)) {
         fso.CopyFolder(HERE + "\\sealed", work);
-        var file = fso.OpenTextFile(work + "\\qv_" + PLATFORM + "_kc1_eng.msi", 8);
+        var path = work + "\\qv_" + PLATFORM + "_kc1_eng.msi";
+        fso.GetFile(path).Attributes = 0;  // a copy from a read-only share may keep the attribute
+        var file = fso.OpenTextFile(path, 8);
         file.Write("changed");
         file.Close();
     }
@@ -268,13 +270,13 @@ function copyLogs(name, results) {
 
 // Removes what the pass added: the test product, certificates, the marker, the doubles' files,
 // the task and the work folder.
-function cleanUp(keep, markerBefore) {
+function cleanUp(markerBefore) {
     run("schtasks /delete /f /tn " + TASK);
     run("taskkill /f /im ordo_tool.exe");
     var codes = products();
     for (var i = 0; i < codes.length; i++)
         run("msiexec /x " + codes[i] + " /qn REBOOT=ReallySuppress");
-    removeCertificates(keep);
+    removeCertificates();
     if (exists(MARKER) && !markerBefore) run("reg delete " + MARKER + " /f");
     if (markerBefore && !exists(MARKER)) run("reg add " + MARKER + " /f");
     var files = [TOOL_EXIT, TOOL_LOG, "C:\\ks.log"];
@@ -328,13 +330,8 @@ function main() {
         WScript.Echo("REFUSED: " + why);  // a box when double-clicked
         return 255;
     }
-    var keep = {}, markerBefore = exists(MARKER), start = new Date();
-    for (var i = 0; i < KIT.certificates.length; i++)
-        for (var store in {Root: 0, CA: 0}) {
-            var key = STORES + store + "\\Certificates\\" + KIT.certificates[i].print;
-            keep[key] = exists(key);
-        }
-    cleanUp(keep, false);
+    var markerBefore = exists(MARKER), start = new Date();
+    cleanUp(false);
     fso.CreateFolder(WORK);
     if (!fso.FolderExists(results)) fso.CreateFolder(results);
     var report = [windowsText(), "started: " + start.toString()], cases = [], failed = 0,
@@ -355,7 +352,7 @@ function main() {
             }
             copyLogs(row.name, results);
             run("reg delete " + MARKER + " /f");
-            removeCertificates(keep);
+            removeCertificates();
             var pass = result[0] === result[1];
             if (!pass) failed++;
             line = (pass ? "PASS " : "FAIL ") + row.name + ": setup.exe " + row.run[1] +
@@ -369,7 +366,7 @@ function main() {
         report.push(line);
         say(line);
     }
-    cleanUp(keep, markerBefore);
+    cleanUp(markerBefore);
     var total = (new Date().getTime() - start.getTime()) / 1000;
     var summary = (ROWS.length - failed - skipped) + " passed, " + failed + " failed, " + skipped +
                   " skipped in " + total + " s";
