@@ -122,6 +122,22 @@ first_line() { "$@" 2>&1 | sed -n 1p; }
   fi
 } >"$out/$base-notes.txt"
 
+# The acceptance pass for Windows (tests/acceptance/README.txt): a test kit, and setup.exe from
+# this commit unsealed and sealed for that kit. Whatever --kit sealed into the release would
+# ignore every test package. The kit is made anew each time: outside SHA256SUMS.
+build_setup() {
+  cmake --preset release -DQV_SEAL="$1" >/dev/null
+  cmake --build "$out/cmake" --target setup ordo_tool ui_driver -j "$(nproc)" >/dev/null
+}
+build_setup ""
+python3 tests/acceptance/make_acceptance.py "$out/acceptance" --setup "$out/cmake/setup.exe" \
+  --tool "$out/cmake/tests/kit/ordo_tool.exe" --driver "$out/cmake/tests/kit/ui_driver.exe"
+seal_kit "$out/acceptance/pass/sealed" >"$out/cmake/acceptance-seal.txt"
+build_setup "$PWD/$out/cmake/acceptance-seal.txt"
+cp "$out/cmake/setup.exe" "$out/acceptance/pass/sealed/setup.exe"
+echo "acceptance:        acceptance/, the pass for Windows; made anew each time, not in SHA256SUMS" \
+  >>"$out/$base-notes.txt"
+
 finish() {
   (cd "$out" && sha256sum "$@" >SHA256SUMS)
   sed 's/^/sha256:            /' "$out/SHA256SUMS" >>"$out/$base-notes.txt"

@@ -9,6 +9,7 @@ import shutil
 import subprocess
 import threading
 from pathlib import Path
+from xml.etree import ElementTree
 
 import pytest
 
@@ -24,6 +25,7 @@ PIN = "4711"
 TOKEN_URI = "pkcs11:token=qv-release;object=signer"
 SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so"
 RT_RCDATA, SEAL_ID = 10, 200
+MARKER = r"HKCU\Software\NeedBstrReboot"
 
 # Besides a package and the certificate files, what sealing must get right: a space, Cyrillic,
 # an empty file; and what it must leave out: a sub-folder and setup.exe in any case.
@@ -230,8 +232,14 @@ def test_release_files(request, kit, release, files, kit_line):
     head = _checked(["git", "rev-parse", "HEAD"], cwd=REPO).stdout.strip()
     for expected in [head, "SOURCE_DATE_EPOCH: ", "i686-w64-mingw32-g++ (GCC)",
                      "GNU ld (GNU Binutils)", "Authenticode SHA-256", f"{BASE}-unsigned.exe",
-                     f"\nkit:               {kit_line}\n"]:
+                     f"\nkit:               {kit_line}\n", "\nacceptance:        acceptance/"]:
         assert expected in notes
+    # The acceptance pass's builds: whatever the release was sealed with, one unsealed and one
+    # sealed for the test kit beside it.
+    tested = folder / "acceptance" / "pass"
+    assert _rcdata(tested / "kit" / "setup.exe") == {}
+    assert _rcdata(tested / "sealed" / "setup.exe") == {
+        SEAL_ID: make_kit.seal(tested / "sealed").encode("utf-8")}
     unsigned = folder / f"{BASE}-unsigned.exe"
     listed = [line.split(None, 1)[1] for line in notes.splitlines() if line.startswith("seal:")]
     if release == "released":
@@ -316,6 +324,39 @@ def test_sealed_again(sealed, kit, tmp_path, how):
     seal = f"{BASE}-seal.txt"
     assert (RELEASE / seal).read_bytes() == (sealed / seal).read_bytes()
     assert (RELEASE / f"{BASE}-unsigned.exe").read_bytes() == unsigned
+
+
+def test_acceptance_pass_under_wine(released, prefix):
+    """The release's acceptance pass as on a disposable Windows: every row Wine can run passes,
+    the others are skipped with their reason, and it leaves nothing it added. Without
+    /disposable it refuses and changes nothing."""
+    shutil.copytree(released / "acceptance", prefix.drive_c / "QuorvaneAcceptance")
+    runner = ["cscript", "//nologo", r"C:\QuorvaneAcceptance\pass\acceptance.js"]
+    results = prefix.drive_c / "QuorvaneAcceptance" / "results"
+    refused = prefix.wine(runner)
+    assert (refused.returncode, b"REFUSED: " in refused.stdout) == (255, True)
+    assert list(results.iterdir()) == []
+
+    done = prefix.wine([*runner, "/disposable"], timeout=900)
+    rows = [line.split(" ", 2) for line in
+            (results / "acceptance-report.txt").read_text().splitlines()
+            if line.split(" ", 1)[0] in ("PASS", "FAIL", "SKIPPED")]
+    assert [" ".join(row) for row in rows if row[0] == "FAIL"] == []
+    assert done.returncode == 0
+    assert [row[1] for row in rows if row[0] == "SKIPPED"] == ["system-task-unseen:"]
+    assert all(row[2] for row in rows)  # the reason, or what was wanted and came
+    suite = ElementTree.parse(results / "acceptance.xml").getroot()
+    assert [suite.get(k) for k in ("tests", "failures", "skipped")] == [str(len(rows)), "0", "1"]
+    for outcome, name, _ in rows:
+        assert (results / f"{name[:-1]}.log").exists() == (outcome != "SKIPPED"), name
+
+    kit = (prefix.drive_c / "QuorvaneAcceptance" / "pass" / "kit.txt").read_text().splitlines()
+    prints = {line.split()[1] for line in kit if len(line.split()) == 3}
+    stores = set(prefix.root_certificates()) | set(prefix.ca_certificates())
+    assert (prefix.related_products(), stores & prints, prefix.reg_exists(MARKER)) == \
+        ([], set(), False)
+    left = ["windows/temp/QuorvaneAcceptance", "ordo_tool.log", "ordo_tool_exit.txt", "ks.log"]
+    assert [name for name in left if (prefix.drive_c / name).exists()] == []
 
 
 def test_signed_setup_installs_under_wine(released, prefix):

@@ -421,9 +421,9 @@ def _pem(der: bytes) -> bytes:
 
 # --- kits -----------------------------------------------------------------------------------
 
-def variants(version: str = "5.0.9", prefix: str = "qv") -> List[Package]:
+def variants(version: str = "5.0.9", prefix: str = "qv", **fields) -> List[Package]:
     """The full set a release folder holds: both platforms, three levels, two languages."""
-    return [Package(f"{prefix}_{platform}_{level}_{lang}.msi", version=version)
+    return [Package(f"{prefix}_{platform}_{level}_{lang}.msi", version=version, **fields)
             for platform in ("x64", "win32") for level in ("kc1", "kc2", "kc3")
             for lang in ("eng", "rus")]
 

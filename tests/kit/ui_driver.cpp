@@ -1,7 +1,8 @@
 // Drives the windows of other programs in the same Wine prefix for the end-to-end tests.
 // Windows are found by exact caption among the visible top-level windows. Output is UTF-8, one
 // JSON object per line where it describes windows. Exit codes: 0 done, 1 window not found in
-// time, 2 bad usage, 3 the action failed; `msgbox` exits with the box's answer.
+// time, 2 bad usage, 3 the action failed; `msgbox` exits with the box's answer, the `exec` verbs
+// with the program's code (a script that cannot read the output still gets it whole).
 #include <windows.h>
 
 #include <cwchar>
@@ -207,6 +208,13 @@ BOOL CALLBACK ListWindow(HWND window, LPARAM) {
     return TRUE;
 }
 
+// A program that did not start: an HRESULT, which no program under test exits with by itself.
+int StartError() {
+    DWORD error = GetLastError();
+    Out(L"error " + std::to_wstring(error) + L"\n");
+    return static_cast<int>(HRESULT_FROM_WIN32(error));
+}
+
 // Runs a command line as given, on `desktop` when one is named, with its standard output and
 // error to `out` when one is given, and reports its full 32-bit exit code, which `wine` itself
 // truncates to 8 bits.
@@ -225,17 +233,14 @@ int Exec(const wchar_t* command_line, const wchar_t* desktop = nullptr, HANDLE o
     BOOL started = CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, out != nullptr, 0, nullptr,
                                   nullptr, &si, &pi);
     if (out) CloseHandle(out);
-    if (!started) {
-        Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
-        return 3;
-    }
+    if (!started) return StartError();
     CloseHandle(pi.hThread);
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);
     Out(L"exit " + std::to_wstring(code) + L"\n");
-    return 0;
+    return static_cast<int>(code);
 }
 
 // As a service or a task run as SYSTEM starts it: on a window station of its own, whose
@@ -248,10 +253,7 @@ int ExecHidden(const wchar_t* command_line) {
         desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
         SetProcessWindowStation(own);
     }
-    if (!desktop) {
-        Out(L"error " + std::to_wstring(GetLastError()) + L"\n");
-        return 3;
-    }
+    if (!desktop) return StartError();
     int result = Exec(command_line, L"QvService\\Default");
     CloseDesktop(desktop);
     CloseWindowStation(station);
@@ -263,7 +265,7 @@ int ExecTo(const wchar_t* path, const wchar_t* command_line) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return Out(L"error\n"), 3;
+    if (out == INVALID_HANDLE_VALUE) return StartError();
     return Exec(command_line, nullptr, out);
 }
 
@@ -288,7 +290,7 @@ int Usage() {
         L"       ui_driver key <caption> escape|enter|tab|space [timeout_ms]\n"
         L"       ui_driver list | msgbox <caption> <text> [type] | exec <command line>\n"
         L"       ui_driver exec-hidden <command line> | exec-to <file> <command line>\n"
-        L"       ui_driver hold <path> <ms>\n");
+        L"       ui_driver hold <path> <ms> | sleep <ms>\n");
     return 2;
 }
 
@@ -301,6 +303,8 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"exec" && argc == 3) return Exec(argv[2]);
     if (verb == L"exec-hidden" && argc == 3) return ExecHidden(argv[2]);
     if (verb == L"exec-to" && argc == 4) return ExecTo(argv[2], argv[3]);
+    // Scripts under Wine's cscript have no WScript.Sleep.
+    if (verb == L"sleep" && argc == 3) return Sleep(static_cast<DWORD>(_wtoi(argv[2]))), 0;
     if (verb == L"hold" && argc == 4) return Hold(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
     if (verb == L"msgbox" && argc >= 4) {
         // The answer is the exit code, so `exec` reports it.
