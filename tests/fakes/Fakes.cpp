@@ -412,8 +412,8 @@ std::unique_ptr<LockNamespace> FakeProcesses::OpenLockNamespace(uint32_t& error)
 }
 
 std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name,
-                                                          const char16_t* security,
-                                                          uint32_t& error, bool look) {
+                                                          const char16_t* security, uint32_t& error,
+                                                          bool look) {
     lockCalls.push_back((look ? "look " : "") + ToUtf8(WideString(name)));
     securities.insert(security);
     auto other = heldElsewhere.find(name);
