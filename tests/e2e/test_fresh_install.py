@@ -24,7 +24,7 @@ def _tool(package, prefix):
     (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"],
      ["-kc", "kc3", "-lang", "rus"], "qv_x64_kc3_eng.msi"),
     # a kit without levels: the language alone, then the platform alone
-    (["qv_x64_rus.msi"], ["-kc", "kc1", "-lang", "deu"], "qv_x64_rus.msi"),
+    (["qv_x64_rus.msi"], ["-kc", "kc1", "-lang", "eng"], "qv_x64_rus.msi"),
 ])
 def test_package_search_and_its_fallbacks(prefix, files, args, chosen):
     # One product code per platform and version, as the product's packages have: the source
