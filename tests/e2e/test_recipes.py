@@ -113,6 +113,9 @@ SCENARIOS = {
     "restart-that-happened": (_stale_marker, {}, 0, "success", False, True),
     "another-installation": (_busy, {}, 1618, "retry", False, False),
     "level-missing": (None, {"levels": LEVELS[::2]}, 2, "failure", False, False),
+    # A level asked for is never "nothing to do" over the same version at another level.
+    "same-version-other-level": (lambda p: _installed(p, name=LEVELS[0]), {}, 1638, "failure",
+                                 False, False),
     "uninstall-installed": (_installed, {}, 0, "success", True, False),
     "uninstall-nothing": (None, {}, 1605, "success", False, False),
 }
