@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds setup.exe for a release into build/release/ from a fresh configure: the reproducible
-# build, its notes and SHA256SUMS. Given --kit DIR, seals the kit into the build; given a key,
-# also signs it (the key options: scripts/sign.sh).
+# build, its notes and SHA256SUMS. Given --kit DIR, seals the kit into the build and writes its
+# packages' facts to kit.json and the notes; given a key, also signs it (the key options:
+# scripts/sign.sh).
 #
 # Only a sealed build is signed unless --unsealed says that is meant: a signed setup.exe that
 # checks nothing lends the publisher's name to whatever packages are put beside it.
@@ -95,7 +96,7 @@ signed=$base.exe
 sealed=()
 if [ -n "$seal" ]; then
   # The release's name comes from the first configure; the seal's file is named after it.
-  sealed=("$base-seal.txt")
+  sealed=("$base-seal.txt" kit.json)
   cat "$seal" >"$out/${sealed[0]}"
   cmake --preset release -DQV_SEAL="$PWD/$out/${sealed[0]}" >/dev/null
 fi
@@ -117,6 +118,8 @@ first_line() { "$@" 2>&1 | sed -n 1p; }
     # scripts/reproduce.sh --notes rebuilds the seal from these lines.
     echo "kit:               sealed, $(wc -l <"$seal") files (${sealed[0]})"
     sed 's/^/seal:              /' "$seal"
+    # What deployment rules are written from: the same table as kit.json.
+    python3 scripts/kit_facts.py "$kit" "$out/kit.json"
   else
     echo "kit:               not sealed"
   fi

@@ -38,22 +38,19 @@ int HandlePendingRestart(RunContext& run, RestartPolicy policy, const ToolResult
     Log& log = run.log;
     if (tool.ran && tool.code == kErrorSuccessRebootRequired)
         run.RecordRestart("the tool asked for a restart");
-    bool marker = IsRebootMarkerPresent(registry);
+    bool marker = IsRestartDue(registry, run.platform.system, log, false);
     if (!marker && !run.restartUnrecorded) {
         log.Info({"no restart pending"});
         return kExitSuccess;
     }
     if (marker) log.Info({"restart marker found"});
-    // The marker tells a later run; without it only the exit code can tell the caller.
-    if (policy == RestartPolicy::kLeaveToLaterRun) {
-        log.Warning({marker ? "-noreboot: the restart is left to a later run"
-                            : "-noreboot: a restart is due and recorded nowhere"});
-        return marker ? kExitSuccess : kExitRebootRequired;
-    }
-    // Nobody was asked, so nothing irreversible is done: whoever started the run restarts the
-    // machine on its own schedule, and the marker stays for a later run.
-    if (policy == RestartPolicy::kLeaveToCaller) {
-        log.Warning({"a restart is due; nobody to ask: it is left to whoever started setup.exe"});
+    // The caller restarts the machine on its own schedule, as msiexec's 3010 under REBOOT=R
+    // tells it; the marker stays until Windows has started again.
+    if (policy == RestartPolicy::kLeaveToLaterRun || policy == RestartPolicy::kLeaveToCaller) {
+        log.Warning({policy == RestartPolicy::kLeaveToLaterRun
+                         ? "-noreboot: a restart is due; it is left to whoever started setup.exe"
+                         : "a restart is due; nobody to ask: it is left to whoever started "
+                           "setup.exe"});
         return kExitRebootRequired;
     }
     // Removed before asking, so a declined restart is not asked for again. A marker that stays

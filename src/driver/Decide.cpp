@@ -38,8 +38,8 @@ class Decider {
         if (!Sealed() || !Identify()) return;
         if (options_.uninstall) {
             if (Removing() && InstallerLogKnown()) Remove();
-        } else if (Choose() && ChoosePackage() && InstallerLogKnown() && SealedFilesChecked() &&
-                   Sealed()) {
+        } else if (OneProduct() && Choose() && ChoosePackage() && InstallerLogKnown() &&
+                   SealedFilesChecked() && Sealed()) {
             Install();
         }
     }
@@ -82,6 +82,15 @@ class Decider {
     }
 
     bool Installed() const { return !facts_.installed.code.empty(); }
+
+    // Two products left by a failed update: which one a run would act on is chance.
+    bool OneProduct() {
+        const InstalledProduct& installed = facts_.installed;
+        if (installed.other.empty()) return true;
+        log_.Error({"two related products are installed: ", installed.code, " and ",
+                    installed.other, "; remove one (-uninstall removes both)"});
+        return Stop(kExitAnotherVersion, kMsgAnotherVersionInstalled, facts_.platformPackage.name);
+    }
 
     // A file of a sealed kit that is not as sealed stops the run before anything changes.
     bool Sealed() {
@@ -136,6 +145,7 @@ class Decider {
         const WideString& name = facts_.platformPackage.name;
         if (!options_.reinstall && order == 0) {
             if (options_.silent || Unattended()) {
+                if (!SameLevel()) return false;
                 Info({"decision: the same version is installed; nothing to do"});
                 return Stop(kExitSameVersion, kNoMessage);
             }
@@ -164,6 +174,21 @@ class Decider {
                              : "decision: update"});
         }
         return true;
+    }
+
+    // A level asked for is never "nothing to do" over the same version at another level.
+    bool SameLevel() {
+        if (selection_.level == Level::kNone) return true;
+        if (!facts_.installedSelection) return Read(FactRequest::Kind::kInstalledSelection);
+        Level installed = facts_.installedSelection->selection.level;
+        if (installed == Level::kNone || installed == selection_.level) return true;
+        log_.Error({"level ", TokenOf(selection_.level),
+                    " asked for, but the same version is "
+                    "installed at ",
+                    TokenOf(installed),
+                    ": -reinstall changes the level of a "
+                    "kit with one ProductCode; with a ProductCode per level, -uninstall first"});
+        return Stop(kExitAnotherVersion, kNoMessage);
     }
 
     // An update keeps the installed level and language unless others were chosen, and warns
@@ -249,6 +274,10 @@ class Decider {
                         {"no package for ", TokenOf(facts_.architecture), ", ", Pair(selection_)},
                         wanted);
         }
+        if (selection_.level == Level::kNone && HoldsPerLevelPackages(facts_.kit))
+            log_.Warning({"no level chosen and none installed: ",
+                          TokenOf(LevelInName(choice.path.FileName())),
+                          " taken, the first package found; -kc chooses the level"});
         bool languageChanged =
             choice.foundBy == FoundBy::kLevelAlone || choice.foundBy == FoundBy::kPlatformAlone;
         LogLine found{"package ", choice.path, ", found by ",

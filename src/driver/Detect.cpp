@@ -1,6 +1,7 @@
 #include "driver/Detect.h"
 
 #include "common/ResultCodes.h"
+#include "driver/SetupLog.h"
 #include "reboot/RebootMarker.h"
 #include "ui/Messages.h"
 
@@ -127,7 +128,8 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
              platform.installer.RelatedProducts(facts.platformPackage.upgradeCode))
             if (platform.installer.IsInstalled(code)) facts.relatedInstalled.push_back(code);
     }
-    if (options.whatif) facts.markerPresent = IsRebootMarkerPresent(platform.registry);
+    if (options.whatif)
+        facts.markerPresent = IsRestartDue(platform.registry, platform.system, log, true);
     return facts;
 }
 
@@ -137,7 +139,8 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log&
         // Windows' msiexec refuses to install (1622) when it cannot open its log.
         WideString path = facts.setupLog + u".msiexec.log";
         uint32_t error = 0;
-        if (lookOnly || platform.files.CreateLogFile(path, true, error)) {
+        if (lookOnly ||
+            platform.files.CreateLogFile(path, true, LogSecurity(platform.system), error)) {
             facts.msiexecLog = path;
             return;
         }

@@ -102,16 +102,21 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
             if (i + 1 >= arguments.size())
                 return Usage(ParseOutcome::kUnrecognised, arguments, options);
             const WideString& value = arguments[++i];
+            bool bad = false;
             if (Is(a, u"lang")) {
                 options.lang = ParseLanguage(value);
-                options.unknownLang = options.lang == Language::kNone ? value : WideString();
+                bad = options.lang == Language::kNone;
             } else if (Is(a, u"kc")) {
                 options.kc = ParseLevel(value);
-                options.unknownKc = options.kc == Level::kNone ? value : WideString();
+                bad = options.kc == Level::kNone;
             } else if (Is(a, u"log")) {
                 options.log = value;
             } else {
                 AppendArgument(options.args, value);
+            }
+            if (bad) {
+                options.badValue = a + u" \"" + value + u"\"";
+                return Usage(ParseOutcome::kUnrecognised, arguments, options);
             }
         } else {
             return Usage(ParseOutcome::kUnrecognised, arguments, options);

@@ -18,9 +18,9 @@ struct InstallOptions {
     bool reinstall = false;
     bool whatif = false;     // report the plan, change nothing
     bool uninstall = false;  // remove every installed product the kit relates to
-    // Values of -kc and -lang that name no level or language: no choice, and a warning.
-    WideString unknownKc;
-    WideString unknownLang;
+    // A -kc or -lang that names no level or language, with its value: a bad command line, since
+    // a level typed is a security class asked for.
+    WideString badValue;
 };
 
 enum class ParseOutcome { kParsed, kHelp, kUnrecognised };

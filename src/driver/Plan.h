@@ -99,7 +99,7 @@ struct FactRequest {
 
 // What happens about a restart that is due at the end.
 enum class RestartPolicy : uint8_t {
-    kLeaveToLaterRun,  // -noreboot: the marker stays for a later run
+    kLeaveToLaterRun,  // -noreboot: the marker stays, and 3010 tells whoever started the run
     kRestartAtOnce,    // -silent
     kAsk,
     kLeaveToCaller,  // nobody to ask: the marker stays, and 3010 tells whoever started the run

@@ -14,7 +14,7 @@ void Add(std::vector<WideString>& lines, LogLine line) {
 void DescribeRestart(Platform& platform, const Plan& plan, const Facts& facts,
                      std::vector<WideString>& lines) {
     static const char* const kPolicies[] = {
-        "left to a later run (-noreboot)",
+        "not carried out (-noreboot): left to whoever started setup.exe, with exit code 3010",
         "requested at once (-silent)",
         "asked for: ",
         "not carried out: left to whoever started setup.exe, with exit code 3010",

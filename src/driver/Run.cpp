@@ -62,19 +62,20 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
     bool both = options.uninstall && options.reinstall;
     if (parsed == ParseOutcome::kUnrecognised || both) {
         // A typo in a deployment script must not read as success.
-        run.log.Error(
-            {"bad command line: ", both ? "-uninstall and -reinstall exclude each other"
-                                        : "an unknown option, or a value option without value"});
+        if (both) {
+            run.log.Error({"bad command line: -uninstall and -reinstall exclude each other"});
+        } else if (options.badValue.empty()) {
+            run.log.Error({"bad command line: an unknown option, or a value option without value"});
+        } else {
+            run.log.Error({"bad command line: ", options.badValue,
+                           " names no level (kc1, kc2, kc3) or language (eng, rus)"});
+        }
         run.voice.SayUsage();
         return kExitBadCommandLine;
     }
     if (options.kc != Level::kNone) run.log.Info({"level ", TokenOf(options.kc), " from -kc"});
-    if (!options.unknownKc.empty())
-        run.log.Warning({"-kc ", options.unknownKc, " names no level; none chosen"});
     if (options.lang != Language::kNone)
         run.log.Info({"language ", TokenOf(options.lang), " from -lang"});
-    if (!options.unknownLang.empty())
-        run.log.Warning({"-lang ", options.unknownLang, " names no language; none chosen"});
     return std::nullopt;
 }
 
@@ -259,7 +260,8 @@ Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log&
 uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     if (plan.change == Change::kNone) return plan.exitCode;
     if (plan.twoProducts) return kExitAnotherVersion;
-    bool pending = facts.markerPresent && plan.restart == RestartPolicy::kLeaveToCaller;
+    bool pending = facts.markerPresent && (plan.restart == RestartPolicy::kLeaveToCaller ||
+                                           plan.restart == RestartPolicy::kLeaveToLaterRun);
     return pending ? kExitRebootRequired : kExitSuccess;
 }
 

@@ -16,7 +16,7 @@ int RunContext::Fail(const StepResult& result, LogLine what) {
 
 void RunContext::RecordRestart(const char* cause) {
     LogPiece why = cause;
-    if (uint32_t status = CreateRebootMarker(platform.registry)) {
+    if (uint32_t status = CreateRebootMarker(platform.registry, platform.system)) {
         log.Error({"restart marker (", why, ") not created; the restart is kept in the run"},
                   status);
         restartUnrecorded = true;

@@ -57,12 +57,17 @@ WideString DefaultLogFolder(SystemInfo& system) {
     return windows.empty() ? windows : windows + u"\\Logs\\";
 }
 
+const char16_t* LogSecurity(SystemInfo& system) {
+    return system.IsLocalSystem() ? u"D:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr;
+}
+
 WideString SetupLog::Open(const WideString& path, uint32_t& refused, bool keep) {
     uint32_t error = 0;
     refused = 0;
+    const char16_t* security = LogSecurity(system_);
     WideString folder = DefaultLogFolder(system_);
     if (!path.empty()) {
-        file_ = files_.CreateLogFile(path, !keep, error);
+        file_ = files_.CreateLogFile(path, !keep, security, error);
         if (file_) return path;
         refused = error;
         if (keep && NameTaken(error)) folder = path.Folder();
@@ -72,7 +77,7 @@ WideString SetupLog::Open(const WideString& path, uint32_t& refused, bool keep) 
     LocalTime now = system_.Now();
     for (unsigned suffix = 0; suffix <= kMoreNames; ++suffix) {
         WideString candidate = folder + DefaultLogName(now, suffix);
-        file_ = files_.CreateLogFile(candidate, false, error);
+        file_ = files_.CreateLogFile(candidate, false, security, error);
         if (file_) return candidate;
         if (!NameTaken(error)) break;
     }

@@ -6,7 +6,10 @@
 namespace qv {
 
 bool Voice::StationVisible() {
-    if (stationVisible_ < 0) stationVisible_ = platform_.system.IsStationVisible() ? 1 : 0;
+    // Session 0 is the services': an interactive-flagged service sees a visible WinSta0 there.
+    if (stationVisible_ < 0)
+        stationVisible_ =
+            platform_.system.IsStationVisible() && platform_.system.SessionId() != 0 ? 1 : 0;
     return stationVisible_ == 1;
 }
 

@@ -6,13 +6,17 @@ InstalledProduct ReadInstalledProduct(Installer& installer, const WideString& up
                                       Log& log) {
     InstalledProduct product;
     std::vector<WideString> related = installer.RelatedProducts(upgradeCode);
-    if (related.empty()) {
-        log.Info({"no related product"});
-        return product;
+    if (related.empty()) log.Info({"no related product"});
+    for (const WideString& code : related) {
+        log.Info({"related product ", code});
+        if (!installer.IsInstalled(code)) continue;
+        if (!product.code.empty()) {
+            product.other = code;
+            break;
+        }
+        product.code = code;
     }
-    log.Info({"related product ", related[0]});
-    if (!installer.IsInstalled(related[0])) return product;
-    product.code = related[0];
+    if (product.code.empty()) return product;
     ReadStatus read = installer.ProductInfo(product.code, u"VersionString", product.version);
     if (read.code != 0) {
         product.versionRead = {read.code, read.step == ReadStep::kLength

@@ -14,10 +14,11 @@ struct InstalledProduct {
     WideString code;
     WideString version;
     StepResult versionRead;  // a failed read of the version, with its message
+    WideString other;        // a second installed related product, left by a failed update
 };
 
-// The first installed product related to the kit's UpgradeCode, with its version; empty code
-// when there is none.
+// The first installed product related to the kit's UpgradeCode, with its version, and a second
+// one if there is; empty code when there is none.
 InstalledProduct ReadInstalledProduct(Installer& installer, const WideString& upgradeCode,
                                       Log& log);
 

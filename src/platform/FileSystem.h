@@ -49,10 +49,10 @@ class FileSystem {
     // Opens the file to read, for as long as the result lives; null on failure, with the error.
     virtual std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) = 0;
     // Creates the file, replacing one of that name, or with `replace` off only if the name is
-    // free. A link or junction under the name is never followed. Null on failure, with the
-    // error.
+    // free. A link or junction under the name is never followed. `security`: an SDDL
+    // descriptor, or null for the folder's. Null on failure, with the error.
     virtual std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
-                                                   uint32_t& error) = 0;
+                                                   const char16_t* security, uint32_t& error) = 0;
 };
 
 }  // namespace qv

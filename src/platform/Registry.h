@@ -10,6 +10,10 @@ class Registry {
     // Creates the key (non-volatile): 0 when it exists afterwards, else the error.
     virtual uint32_t CreateKey(const char16_t* path) = 0;
     virtual bool KeyExists(const char16_t* path) = 0;
+    // A REG_QWORD value of the key: 0, or the error.
+    virtual uint32_t SetQword(const char16_t* path, const char16_t* name, uint64_t value) = 0;
+    // False when the key or the value is missing, or the value is no REG_QWORD.
+    virtual bool QueryQword(const char16_t* path, const char16_t* name, uint64_t& value) = 0;
     // Deletes the key and everything below it: 0, or the error.
     virtual uint32_t DeleteKey(const char16_t* path) = 0;
 };

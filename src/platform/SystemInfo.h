@@ -27,6 +27,10 @@ class SystemInfo {
     virtual LocalTime Now() = 0;
     // Milliseconds since some moment; for durations.
     virtual uint32_t TickCount() = 0;
+    // The system time, UTC, in 100 ns since 1601 (GetSystemTimeAsFileTime).
+    virtual uint64_t SystemTime() = 0;
+    // Milliseconds since Windows started (GetTickCount64).
+    virtual uint64_t Uptime() = 0;
     // Windows' own text for a system or installer code, one line; empty when it has none.
     virtual WideString DescribeError(uint32_t code) = 0;
     // The system directory, without a trailing backslash.
@@ -44,6 +48,9 @@ class SystemInfo {
     // Whether the process's window station is the visible, interactive one (WSF_VISIBLE): not
     // so for a service or a task run as SYSTEM.
     virtual bool IsStationVisible() = 0;
+    // The process's Terminal Services session (ProcessIdToSessionId): 0 is the services'
+    // session, which no user sees whatever its window station says. 1 when Windows cannot tell.
+    virtual uint32_t SessionId() = 0;
 };
 
 }  // namespace qv

@@ -24,7 +24,7 @@ def _tool(package, prefix):
     (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"],
      ["-kc", "kc3", "-lang", "rus"], "qv_x64_kc3_eng.msi"),
     # a kit without levels: the language alone, then the platform alone
-    (["qv_x64_rus.msi"], ["-kc", "kc1", "-lang", "deu"], "qv_x64_rus.msi"),
+    (["qv_x64_rus.msi"], ["-kc", "kc1", "-lang", "eng"], "qv_x64_rus.msi"),
 ])
 def test_package_search_and_its_fallbacks(prefix, files, args, chosen):
     # One product code per platform and version, as the product's packages have: the source
@@ -127,11 +127,11 @@ def test_restart_left_pending_then_taken_up_by_the_next_run(prefix):
     package = Package("qv_x64_kc1_eng.msi")
     prefix.add_packages(package)
     prefix.set_ordo_tool_exit(3010)
-    assert prefix.setup(["-silent", "-noreboot"]) == 0
+    assert prefix.setup(["-silent", "-noreboot", "-kc", "kc1"]) == 3010
     assert prefix.reg_exists(MARKER)
     log = prefix.setup_log()
     assert "restart marker created: the tool asked for a restart" in log
-    assert "warning: -noreboot: the restart is left to a later run" in log
+    assert "warning: -noreboot: a restart is due; it is left to whoever started setup.exe" in log
 
     # The next run that gets through the installer restarts without asking.
     prefix.set_ordo_tool_exit(0)

@@ -18,7 +18,7 @@ OLD_CODE = "{0A11CE00-0000-4000-8000-000000000509}"
 NEW_CODE = "{0A11CE00-0000-4000-8000-000000000510}"
 KC2_CODE = "{0A11CE00-0000-4000-8000-0000000005C2}"
 PLAN = r"C:\plan.txt"
-DETECT = Path(__file__).resolve().parents[2] / "deploy" / "detect.vbs"
+DETECT = Path(__file__).resolve().parents[2] / "deploy" / "detect.js"
 
 
 def _installed(prefix, name, version, code, **fields):
@@ -158,22 +158,27 @@ def test_uninstall_with_nothing_installed(prefix):
 def test_uninstall_restart_left_to_a_later_run(prefix):
     _installed(prefix, "qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, reboot_on_removal=True)
     prefix.add_packages(Package("qv_x64_kc1_eng.msi", version="5.0.10", product_code=NEW_CODE))
-    assert prefix.setup(["-silent", "-uninstall", "-noreboot"]) == 0
+    assert prefix.setup(["-silent", "-uninstall", "-noreboot"]) == 3010
     assert prefix.product_state(NEW_CODE) == -1
     assert prefix.reg_exists(MARKER)
 
 
-@pytest.mark.parametrize("installed, lowest, detected", [
-    ("5.0.10", "5.0.10", True),
-    (None, "5.0.10", False),
-    ("5.0.9", "5.0.10", False),
-], ids=["installed", "not-installed", "older-installed"])
-def test_detection_script(prefix, installed, lowest, detected):
-    """detect.vbs under Wine's cscript, against the same installer object Windows has."""
-    if installed:
-        _installed(prefix, "qv_x64_kc1_eng.msi", installed, NEW_CODE)
-    (prefix.drive_c / "detect.vbs").write_bytes(DETECT.read_bytes())
-    result = prefix.wine(["cscript", "//nologo", r"C:\detect.vbs", make_kit.UPGRADE_CODE, lowest])
-    out = result.stdout.decode(errors="replace").strip()
-    assert (result.returncode, out) == ((0, f"installed {NEW_CODE} {installed}") if detected
-                                        else (1, ""))
+@pytest.mark.parametrize("installed, args, found", [
+    ([], ["5.0.10"], None),
+    ([("qv_x64_kc1_eng.msi", "5.0.9", NEW_CODE)], ["5.0.10"], None),
+    ([("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE)], ["5.0.10.0", "kc1 kc2"], "5.0.10 kc1"),
+    ([("qv_x64_kc2_rus.msi", "5.0.11", NEW_CODE)], ["5.0.10"], "5.0.11 kc2"),
+    ([("qv_x64_kc3_eng.msi", "5.0.10", NEW_CODE)], ["5.0.10", "kc1 kc2"], None),
+    ([("qv_x64_kc1_eng.msi", "5.0.10", OLD_CODE), ("qv_x64_kc2_rus.msi", "5.0.10", KC2_CODE)],
+     ["5.0"], None),
+], ids=["nothing", "older", "same", "later", "wrong-level", "two-products"])
+def test_detection_script(prefix, installed, args, found):
+    """detect.js under Wine's cscript, against the same installer object Windows has: exit 0
+    always, and a line only when the product is there."""
+    for name, version, code in installed:
+        _installed(prefix, name, version, code)
+    (prefix.drive_c / "detect.js").write_bytes(DETECT.read_bytes())
+    result = prefix.wine(["cscript", "//nologo", r"C:\detect.js", make_kit.UPGRADE_CODE, *args])
+    code = installed[0][2] if found else None
+    assert (result.returncode, result.stdout.decode(errors="replace").strip()) == \
+        (0, f"installed {code} {found}" if found else "")

@@ -3,6 +3,7 @@ SoftHSM token, a local time-stamp authority), the signed file checked as a custo
 it; a kit sealed into the release and the release rebuilt from its notes (scripts/reproduce.sh);
 and scripts/setup.sh as root, through sudo and with neither."""
 import hashlib
+import json
 import http.server
 import os
 import shutil
@@ -221,7 +222,7 @@ def _flipped(signed, folder, where):
 
 @pytest.mark.parametrize("release, files, kit_line", [
     ("released", [f"{BASE}-unsigned.exe", f"{BASE}.exe"], "not sealed"),
-    ("sealed", [f"{BASE}-unsigned.exe", f"{BASE}.exe", f"{BASE}-seal.txt"],
+    ("sealed", [f"{BASE}-unsigned.exe", f"{BASE}.exe", f"{BASE}-seal.txt", "kit.json"],
      f"sealed, {len(SEALED)} files ({BASE}-seal.txt)"),
 ], ids=["unsealed", "sealed"])
 def test_release_files(request, kit, release, files, kit_line):
@@ -250,6 +251,17 @@ def test_release_files(request, kit, release, files, kit_line):
         return
     seal = _expected_seal(kit)
     assert (folder / f"{BASE}-seal.txt").read_bytes() == seal
+    # The facts deployment rules are written from, in kit.json and the notes alike.
+    package = kit / "qv_x64_kc1_eng.msi"
+    code = next(line.split("\t")[1] for line in _checked(
+        ["msiinfo", "export", package, "Property"]).stdout.splitlines()
+        if line.startswith("ProductCode\t"))
+    sha = hashlib.sha256(package.read_bytes()).hexdigest()
+    assert json.loads((folder / "kit.json").read_text()) == {
+        "UpgradeCode": make_kit.UPGRADE_CODE, "version": "5.0.9", "packages": [
+            {"file": package.name, "platform": "x64", "level": "kc1", "language": "eng",
+             "ProductCode": code, "sha256": sha}]}
+    assert f"\npackage:           {package.name} x64 kc1 eng {code} {sha}\n" in notes
     assert _rcdata(unsigned) == {SEAL_ID: seal}
     assert listed == seal.decode("utf-8").splitlines()
     # Its other resources are the unsealed program's.

@@ -35,6 +35,8 @@ def test_double_click_installs_as_silent_would(prefix):
     assert prefix.package_name(NEW_CODE) == "qv_x64_kc1_eng.msi"
     log = prefix.setup_log()
     assert UNSEEN in log
+    assert ("warning: no level chosen and none installed: kc1 taken, the first package found; "
+            "-kc chooses the level") in log
     # msiexec gets no interface either: /qn, since the command line chose none.
     assert re.search(r'^msiexec: "[^"]+msiexec\.exe" /i "C:\\kit\\qv_x64_kc1_eng\.msi" /qn ', log,
                      re.M)

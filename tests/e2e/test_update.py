@@ -1,5 +1,6 @@
 """Updates under Wine: the version decision, keeping the installed level and language, the
 warning, and the patch of the installed product's cached package."""
+import re
 import subprocess
 
 import pytest
@@ -178,6 +179,10 @@ def test_two_products_are_no_success(prefix, installed, new, args):
     assert f"under another ProductCode than {OLD_CODE}" in log
     assert f"error: two products: {OLD_CODE} is still installed beside {NEW_CODE}" in log
     assert prefix.ordo_tool_log() == []
+    # A later run reads both, and stops before deciding anything.
+    assert prefix.setup(["-silent", "-noreboot"]) == 1638
+    assert re.search(r"^error: two related products are installed: \{[^}]+\} and \{[^}]+\}; "
+                     r"remove one", prefix.setup_log(), re.M)
 
 
 def test_other_level_warns_and_goes_on(prefix):

@@ -35,9 +35,13 @@ KINDS = {
     "win32-en": {"WINEARCH": "win32", "LANG": "en_US.UTF-8"},
 }
 
-# A crash must end the program, not park it in a debugger or a crash dialog; a virtual desktop
-# gives windows their captions and frames without an X window manager, so screenshots read well.
+# Windows 10, as the product targets (Wine 8 has no Windows 11). A crash must end the program,
+# not park it in a debugger or a crash dialog; a virtual desktop gives windows their captions and
+# frames without an X window manager, so screenshots read well.
 TWEAKS = r"""Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Wine]
+"Version"="win10"
 
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
 "Debugger"="no_debugger"

@@ -274,7 +274,7 @@ uint32_t FakeFileSystem::ListFiles(const WideString& folder, std::vector<WideStr
 }
 
 std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, bool replace,
-                                                       uint32_t& error) {
+                                                       const char16_t* security, uint32_t& error) {
     if (logCreateError != 0) {
         error = logCreateError;
         return nullptr;
@@ -299,6 +299,7 @@ std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, b
         return nullptr;
     }
     logs[key].clear();
+    logSecurity[key] = security != nullptr ? security : u"";
     return std::make_unique<FakeLogFile>(logs[key], logSpace);
 }
 
@@ -310,12 +311,27 @@ uint32_t FakeRegistry::CreateKey(const char16_t* path) {
     return 0;
 }
 
+uint32_t FakeRegistry::SetQword(const char16_t* path, const char16_t* name, uint64_t value) {
+    if (!HasKey(path)) return kErrorFileNotFound;
+    qwords[Fold(path) + u"\\" + Fold(name)] = value;
+    return 0;
+}
+
+bool FakeRegistry::QueryQword(const char16_t* path, const char16_t* name, uint64_t& value) {
+    auto it = qwords.find(Fold(path) + u"\\" + Fold(name));
+    if (!HasKey(path) || it == qwords.end()) return false;
+    value = it->second;
+    return true;
+}
+
 uint32_t FakeRegistry::DeleteKey(const char16_t* path) {
     if (auto fault = faults.Take("DeleteKey")) return fault->code;
     std::u16string key = Fold(path);
     if (keys.count(key) == 0) return kErrorFileNotFound;
     for (auto it = keys.begin(); it != keys.end();)
         it = *it == key || it->rfind(key + u"\\", 0) == 0 ? keys.erase(it) : std::next(it);
+    for (auto it = qwords.begin(); it != qwords.end();)
+        it = it->first.rfind(key + u"\\", 0) == 0 ? qwords.erase(it) : std::next(it);
     return 0;
 }
 

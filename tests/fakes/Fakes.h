@@ -107,6 +107,7 @@ class FakeFileSystem : public FileSystem {
     uint32_t logCreateError = 0;                     // non-zero: every CreateLogFile fails with it
     std::map<std::u16string, uint32_t> inUse;  // by folded path: files that cannot be replaced
     size_t logSpace = SIZE_MAX;                // bytes the disk takes before it is full
+    std::map<std::u16string, std::u16string> logSecurity;  // by folded path: the SDDL given
 
     void Add(const std::u16string& folder, const std::u16string& name, bool isFolder = false);
     std::string Log(const std::u16string& path) const;
@@ -121,7 +122,7 @@ class FakeFileSystem : public FileSystem {
     std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) override;
     // The name is taken when a log or a folder entry has it.
     std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
-                                           uint32_t& error) override;
+                                           const char16_t* security, uint32_t& error) override;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -130,13 +131,16 @@ class FakeFileSystem : public FileSystem {
 class FakeRegistry : public Registry {
   public:
     std::set<std::u16string> keys;
-    Faults faults;  // "CreateKey", "DeleteKey"
+    std::map<std::u16string, uint64_t> qwords;  // by folded key path + "\\" + value name
+    Faults faults;                              // "CreateKey", "DeleteKey"
 
     void AddKey(const std::u16string& path) { keys.insert(Fold(path)); }
     bool HasKey(const std::u16string& path) const { return keys.count(Fold(path)) != 0; }
 
     uint32_t CreateKey(const char16_t* path) override;
     bool KeyExists(const char16_t* path) override { return HasKey(path); }
+    uint32_t SetQword(const char16_t* path, const char16_t* name, uint64_t value) override;
+    bool QueryQword(const char16_t* path, const char16_t* name, uint64_t& value) override;
     // With its subkeys.
     uint32_t DeleteKey(const char16_t* path) override;
 };
@@ -157,7 +161,10 @@ class FakeSystemInfo : public SystemInfo {
     std::optional<std::pair<uint16_t, uint16_t>> machines = {{0x14C, 0x8664}};
     bool wow64 = true;
     bool stationVisible = true;
+    uint32_t session = 1;
     bool localSystem = false;
+    uint64_t systemTime = 134000000000000000;  // 2025
+    uint64_t uptime = 3600000;                 // an hour
 
     WideString CommandLine() override { return commandLine; }
     bool IsUserAnAdmin() override { return admin; }
@@ -178,6 +185,9 @@ class FakeSystemInfo : public SystemInfo {
     }
     bool IsWow64() override { return wow64; }
     bool IsStationVisible() override { return stationVisible; }
+    uint32_t SessionId() override { return session; }
+    uint64_t SystemTime() override { return systemTime; }
+    uint64_t Uptime() override { return uptime; }
 };
 
 class FakeRestarter : public Restarter {

@@ -24,8 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseOutcome outcome = ParseArguments(argv, options);
     FUZZ_CHECK(outcome == ParseOutcome::kParsed || outcome == ParseOutcome::kHelp ||
                outcome == ParseOutcome::kUnrecognised);
-    FUZZ_CHECK(options.kc == Level::kNone || options.unknownKc.empty());
-    FUZZ_CHECK(options.lang == Language::kNone || options.unknownLang.empty());
+    FUZZ_CHECK(options.badValue.empty() || outcome == ParseOutcome::kUnrecognised);
     FUZZ_CHECK(options.args.empty() || options.args[options.args.size() - 1] == u' ');
     for (int flag : {options.silent, options.root, options.noreboot, options.reinstall})
         FUZZ_CHECK(flag == 0 || flag == 1);

@@ -66,6 +66,12 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
          {u"-silent"},
          u"C:\\windows\\Logs\\QuorvaneSetup_20261207_140359.log",
          ""},
+        // Both logs, -args and all, for SYSTEM and administrators only (checked below).
+        {"local_system_given_file",
+         [](Kit& k) { k.system.localSystem = true; },
+         {u"-silent", u"-log", u"C:\\logs\\setup.log"},
+         u"C:\\logs\\setup.log",
+         "/l*v \"C:\\logs\\setup.log.msiexec.log\" "},
         // msiexec's own log is left to -args when they ask for one.
         {"args_name_the_msiexec_log",
          [](Kit&) {},
@@ -96,6 +102,10 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
                   std::string(c.name) == "given_file_held_open")
             << log;
         EXPECT_EQ(log.find("old"), std::string::npos);
+        for (const auto& [path, security] : k.files.logSecurity)
+            EXPECT_EQ(ToUtf8(WideString(security)),
+                      k.system.localSystem ? "D:P(A;;FA;;;SY)(A;;FA;;;BA)" : "")
+                << ToUtf8(WideString(path));
     }
 }
 
@@ -145,7 +155,7 @@ TEST(SetupLog, DecisiveLines) {
              "error: restart marker (msiexec asked for a restart) not created; the restart is kept "
              "in the run (5): text of 5\r\n",
              "tool ended with 0 after 10 ms\r\n",
-             "warning: -noreboot: a restart is due and recorded nowhere\r\n",
+             "warning: -noreboot: a restart is due; it is left to whoever started setup.exe\r\n",
              "exit code 3010: installed; a restart is due\r\n",
          }) {
         EXPECT_NE(log.find(line), std::string::npos) << line << "\nin\n" << log;

@@ -52,8 +52,11 @@ const ParseCase kParseCases[] = {
      0},
     {"values_without_case", {u"-kc", u"KC2", u"-lang", u"Rus"}, P::kParsed, Level::kKc2,
      Language::kRussian, u"", 0, 0, 0, 0},
-    {"unknown_value_is_no_choice", {u"-kc", u"kc1", u"-kc", u"kc4"}, P::kParsed, k0, l0, u"", 0, 0,
-     0, 0},
+    // A level or language typed is honoured or refused, never dropped.
+    {"unknown_level", {u"-kc", u"kc1", u"-kc", u"kc4"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
+    {"level_with_a_blank", {u"-silent", u"-kc", u"kc2 "}, P::kUnrecognised, k0, l0, u"", 1, 0, 0,
+     0},
+    {"empty_language", {u"-lang", u""}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
     {"value_may_look_like_option_then_stray",
      {u"-lang", u"-kc", u"kc3"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0, 0},
     {"args_accumulate",

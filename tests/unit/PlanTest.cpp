@@ -134,8 +134,6 @@ const PlanCase kPlanCases[] = {
          f.platformPackage = Identity(u"qv_x64_rus.msi", kNewCode);
      },
      {u"-silent", u"-kc", u"kc2", u"-lang", u"eng"}, None, "fresh qv_x64_rus.msi "},
-    {"unknown_language_is_no_choice", None, {u"-lang", u"deu"}, None,
-     "fresh qv_x64_kc1_eng.msi "},
     {"language_follows_system", [](Facts& f) { f.systemLanguage = Language::kRussian; },
      {u"-silent"}, None, "fresh qv_x64_kc2_rus.msi "},
     {"fresh_32_bit",
@@ -209,6 +207,14 @@ const PlanCase kPlanCases[] = {
      },
      {u"-silent", u"-reinstall"}, None,
      "reinstall qv_x64_kc2_rus.msi REINSTALL=ALL REINSTALLMODE=vemus "},
+    // A level asked for over the same version at another is no "nothing to do".
+    {"same_version_other_level", Installed(u"5.0.10", kKc3Eng, kNewCode),
+     {u"-silent", u"-kc", u"kc1"}, None, "stop 1638"},
+    {"same_version_same_level", Installed(u"5.0.10", kKc3Eng, kNewCode),
+     {u"-silent", u"-kc", u"kc3"}, None, "stop 3"},
+    {"two_related_products",
+     [](Facts& f) { Installed(u"5.0.9", kKc3Eng)(f), f.installed.other = WideString(kKc2RusCode); },
+     {u"-silent"}, None, "stop 1638 m128"},
     {"package_to_install_unreadable",
      [](Facts& f) {
          Installed(u"5.0.10", {Level::kKc2, Language::kRussian}, kKc2RusCode)(f);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "Kit.h"
 #include "driver/Apply.h"
 #include "reboot/RebootMarker.h"
@@ -12,13 +14,53 @@ const std::u16string kMarker = u"Software\\NeedBstrReboot";
 
 TEST(RebootMarker, CreateTestDelete) {
     Kit k;
-    EXPECT_FALSE(IsRebootMarkerPresent(k.registry));
-    EXPECT_EQ(CreateRebootMarker(k.registry), 0u);
-    EXPECT_EQ(CreateRebootMarker(k.registry), 0u);  // already there
-    EXPECT_TRUE(IsRebootMarkerPresent(k.registry));
+    fakes::FakeLog log;
+    EXPECT_FALSE(IsRestartDue(k.registry, k.system, log, false));
+    EXPECT_EQ(CreateRebootMarker(k.registry, k.system), 0u);
+    EXPECT_EQ(CreateRebootMarker(k.registry, k.system), 0u);  // already there
+    EXPECT_TRUE(IsRestartDue(k.registry, k.system, log, false));
     EXPECT_EQ(DeleteRebootMarker(k.registry), 0u);
-    EXPECT_FALSE(IsRebootMarkerPresent(k.registry));
+    EXPECT_FALSE(IsRestartDue(k.registry, k.system, log, false));
     EXPECT_EQ(DeleteRebootMarker(k.registry), 2u);
+}
+
+// A marker written before Windows last started (now minus the uptime, a minute's margin) is a
+// restart that has happened: every run passes -noreboot, so no run removes it otherwise.
+TEST(RebootMarker, WrittenBeforeWindowsStarted) {
+    constexpr uint64_t kNow = 134000000000000000, kHour = 36000000000, kMinute = 600000000;
+    // clang-format off
+    struct {
+        const char* name;
+        std::optional<uint64_t> written;
+        bool lookOnly;
+        bool due;
+        bool markerAfter;
+    } cases[] = {
+        {"no_time_counts_as_due", std::nullopt, false, true, true},
+        {"written_now", kNow, false, true, true},
+        {"written_within_the_margin", kNow - kHour - kMinute / 2, false, true, true},
+        {"written_before_the_start", kNow - kHour - 2 * kMinute, false, false, false},
+        {"written_before_2000", 1, false, false, false},
+        {"looked_at_only", 1, true, false, true},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Kit k;
+        k.system.systemTime = kNow;
+        k.system.uptime = 3600000;
+        k.registry.AddKey(kMarker);
+        if (c.written) k.registry.SetQword(kMarker.c_str(), u"Written", *c.written);
+        fakes::FakeLog log;
+        EXPECT_EQ(IsRestartDue(k.registry, k.system, log, c.lookOnly), c.due);
+        EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);
+    }
+    Kit k;
+    k.system.systemTime = kNow;
+    CreateRebootMarker(k.registry, k.system);
+    uint64_t written = 0;
+    EXPECT_TRUE(k.registry.QueryQword(kMarker.c_str(), u"Written", written));
+    EXPECT_EQ(written, kNow);
 }
 
 // Every restart through InitiateSystemShutdownEx, a planned one for an installation, asked
@@ -74,8 +116,10 @@ TEST(HandlePendingRestart, Table) {
         {"nothing_pending", false, {true, 0}, P::kAsk, 0, true, 0, {}, 0, false},
         {"tool_3011_is_no_request", false, {true, 3011}, P::kAsk, 0, true, 0, {}, 0, false},
         {"tool_not_run", false, {false, 3010}, P::kAsk, 0, true, 0, {}, 0, false},
-        {"tool_3010_noreboot_keeps", false, {true, 3010}, P::kLeaveToLaterRun, 0, true, 0, {}, 0,
-         true},
+        // -noreboot: the caller restarts, told by 3010, as msiexec tells it under REBOOT=R.
+        {"tool_3010_noreboot_keeps", false, {true, 3010}, P::kLeaveToLaterRun, 0, true, 3010, {},
+         0, true},
+        {"marker_noreboot_keeps", true, {true, 0}, P::kLeaveToLaterRun, 0, true, 3010, {}, 0, true},
         {"marker_declined", true, {true, 0}, P::kAsk, kNo, true, 0, {"m121"}, 0, false},
         {"marker_accepted", true, {true, 0}, P::kAsk, kYes, true, 0, {"m121"}, 1, false},
         {"silent_restarts_at_once", false, {true, 3010}, P::kRestartAtOnce, 0, true, 0, {}, 1,

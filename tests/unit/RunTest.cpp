@@ -135,7 +135,7 @@ const RunCase kRunCases[] = {
      1619, {}, {}},
     {"installer_restart_kept_with_noreboot",
      [](Kit& k) { FreshKit(k), k.processes.script = {ProcessOutcome::Exit(3010)}; },
-     {u"-silent", u"-noreboot"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},
+     {u"-silent", u"-noreboot"}, 3010, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},
     {"tool_restart_declined",
      [](Kit& k) {
          FreshKit(k);
@@ -165,7 +165,7 @@ const RunCase kRunCases[] = {
      {u"-silent", u"-uninstall"}, 0, {}, {Remove(kOldCode), Remove(kNewCode)}},
     {"uninstall_restart_kept",
      [](Kit& k) { UpgradeKit(k), k.processes.script = {ProcessOutcome::Exit(3010)}; },
-     {u"-silent", u"-uninstall", u"-noreboot"}, 0, {}, {Remove(kOldCode)}, true},
+     {u"-silent", u"-uninstall", u"-noreboot"}, 3010, {}, {Remove(kOldCode)}, true},
     {"uninstall_nothing_installed", FreshKit, {u"-silent", u"-uninstall"}, 1605, {}, {}},
     {"uninstall_declined", [](Kit& k) { UpgradeKit(k), k.ui.answers = {kNo}; }, {u"-uninstall"},
      1602, {"m131 Quorvane CSP"}, {}},
@@ -200,6 +200,9 @@ const RunCase kRunCases[] = {
     // Off the visible window station: no box, no dialog, and nothing irreversible unasked.
     {"unattended_installs_as_silent",
      [](Kit& k) { FreshKit(k), k.system.stationVisible = false; }, {}, 0, {},
+     {Install("qv_x64_kc1_eng.msi", "/qn "), kTool}},
+    // Session 0 is the services': nobody sees its WinSta0, visible flag or not.
+    {"session_0_is_unattended", [](Kit& k) { FreshKit(k), k.system.session = 0; }, {}, 0, {},
      {Install("qv_x64_kc1_eng.msi", "/qn "), kTool}},
     {"unattended_bad_option", [](Kit& k) { FreshKit(k), k.system.stationVisible = false; },
      {u"-typo"}, 1639, {}, {}},

@@ -117,6 +117,8 @@ struct Advapi32 {
     QV_BIND(RegCreateKeyExW);
     QV_BIND(RegOpenKeyExW);
     QV_BIND(RegDeleteKeyW);
+    QV_BIND(RegSetValueExW);
+    QV_BIND(RegQueryValueExW);
     QV_BIND(RegCloseKey);
     QV_BIND(OpenProcessToken);
     QV_BIND(LookupPrivilegeValueW);

@@ -46,13 +46,15 @@ class Win32FileSystem : public FileSystem {
     std::unique_ptr<Sha256> NewSha256() override;
     std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) override;
     std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
-                                           uint32_t& error) override;
+                                           const char16_t* security, uint32_t& error) override;
 };
 
 class Win32Registry : public Registry {
   public:
     uint32_t CreateKey(const char16_t* path) override;
     bool KeyExists(const char16_t* path) override;
+    uint32_t SetQword(const char16_t* path, const char16_t* name, uint64_t value) override;
+    bool QueryQword(const char16_t* path, const char16_t* name, uint64_t& value) override;
     uint32_t DeleteKey(const char16_t* path) override;
 };
 
@@ -66,6 +68,8 @@ class Win32SystemInfo : public SystemInfo {
     WideString TempFolder() override;
     LocalTime Now() override;
     uint32_t TickCount() override;
+    uint64_t SystemTime() override;
+    uint64_t Uptime() override;
     WideString DescribeError(uint32_t code) override;
     WideString SystemDirectory() override;
     WideString WindowsDirectory() override;
@@ -73,6 +77,7 @@ class Win32SystemInfo : public SystemInfo {
     bool Wow64Machines(uint16_t& process, uint16_t& native) override;
     bool IsWow64() override;
     bool IsStationVisible() override;
+    uint32_t SessionId() override;
 };
 
 class Win32Restarter : public Restarter {

@@ -160,14 +160,23 @@ class Win32LogFile : public LogFile {
 }  // namespace
 
 std::unique_ptr<LogFile> Win32FileSystem::CreateLogFile(const WideString& path, bool replace,
-                                                        uint32_t& error) {
+                                                        const char16_t* security, uint32_t& error) {
     // Links are never followed. CREATE_ALWAYS would write through a symbolic link even with
     // FILE_FLAG_OPEN_REPARSE_POINT, so a name to replace is deleted first (a link is deleted, not
     // its target; a junction is a folder and stays) and every file is created new, failing
     // where anything is under the name.
     if (replace) ::DeleteFileW(AsWide(path));
-    HANDLE file = ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (security != nullptr && !advapi32().ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                   AsWide(security), SDDL_REVISION_1, &descriptor, nullptr)) {
+        error = ::GetLastError();
+        return nullptr;
+    }
+    UniqueLocal owner(descriptor);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    HANDLE file =
+        ::CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, &attributes, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();
         return nullptr;
@@ -185,6 +194,23 @@ uint32_t Win32Registry::CreateKey(const char16_t* path) {
 bool Win32Registry::KeyExists(const char16_t* path) {
     UniqueHkey key;
     return OpenKey(AsWide(path), kReadAccess, key) == ERROR_SUCCESS;
+}
+
+uint32_t Win32Registry::SetQword(const char16_t* path, const char16_t* name, uint64_t value) {
+    UniqueHkey key;
+    if (LSTATUS r = OpenKey(AsWide(path), kWriteAccess, key)) return r;
+    return advapi32().RegSetValueExW(key.get(), AsWide(name), 0, REG_QWORD,
+                                     reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+bool Win32Registry::QueryQword(const char16_t* path, const char16_t* name, uint64_t& value) {
+    UniqueHkey key;
+    DWORD type = 0;
+    DWORD size = sizeof(value);
+    return OpenKey(AsWide(path), kReadAccess, key) == ERROR_SUCCESS &&
+           advapi32().RegQueryValueExW(key.get(), AsWide(name), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+           type == REG_QWORD && size == sizeof(value);
 }
 
 uint32_t Win32Registry::DeleteKey(const char16_t* path) {
@@ -284,6 +310,16 @@ uint32_t Win32SystemInfo::TickCount() {
     return ::GetTickCount();
 }
 
+uint64_t Win32SystemInfo::SystemTime() {
+    FILETIME time;
+    ::GetSystemTimeAsFileTime(&time);
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+uint64_t Win32SystemInfo::Uptime() {
+    return ::GetTickCount64();
+}
+
 WideString Win32SystemInfo::DescribeError(uint32_t code) {
     WideString text;
     constexpr DWORD kCapacity = 512;
@@ -349,6 +385,12 @@ bool Win32SystemInfo::IsStationVisible() {
                                             sizeof(flags), nullptr))
         return true;  // as Windows has always been asked, and as the user sees it
     return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+uint32_t Win32SystemInfo::SessionId() {
+    DWORD session = 1;
+    if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return 1;
+    return session;
 }
 
 uint32_t Win32Restarter::InitiateShutdown(uint32_t reason) {
