@@ -33,7 +33,8 @@ inline const char16_t* AsUtf16(const wchar_t* text) {
     return reinterpret_cast<const char16_t*>(text);
 }
 
-// Runs `close(handle)` without disturbing the caller's last error: once for every holder.
+// Runs `close(handle)` and leaves the caller's last error as it was: one body for every holder,
+// which passes its handle as bits.
 void CloseKeepingError(void (*close)(uintptr_t), uintptr_t handle);
 
 // Owns a handle; Traits give its empty value and its closer.

@@ -67,7 +67,8 @@ WideString Win32SystemInfo::WindowsVersion() {
 }
 
 WideString Win32SystemInfo::SystemDirectory() {
-    return ReadFolder([](wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); });
+    return ReadFolder(
+        [](wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); });
 }
 
 WideString Win32SystemInfo::WindowsDirectory() {
@@ -80,8 +81,7 @@ WideString Win32SystemInfo::TempFolder() {
         // GetTempPath2W answers SYSTEM with a folder only SYSTEM may write in; older Windows
         // lack it.
         using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
-        auto get =
-            OptionalFunction<GetTempPath2>(::GetModuleHandleW(L"kernel32"), "GetTempPath2W");
+        auto get = OptionalFunction<GetTempPath2>(::GetModuleHandleW(L"kernel32"), "GetTempPath2W");
         return (get ? get : ::GetTempPathW)(size, buffer);
     });
 }
