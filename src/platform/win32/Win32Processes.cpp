@@ -47,39 +47,41 @@ class Win32InstanceLock : public InstanceLock {
     UniqueHandle mutex_;  // the lock is the named object's life
 };
 
+using CreateBoundary = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+using AddSidToBoundary = BOOL(WINAPI*)(HANDLE*, PSID);
+using DeleteBoundary = VOID(WINAPI*)(HANDLE);
+using CreateNamespace = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+using OpenNamespace = HANDLE(WINAPI*)(LPVOID, LPCWSTR);
+using ClosePrivate = BOOLEAN(WINAPI*)(HANDLE, ULONG);
+
 // kernel32's private namespaces. Windows before Vista has none; any of them may be missing.
 struct Namespaces {
     HMODULE kernel = ::GetModuleHandleW(L"kernel32");
-    HANDLE(WINAPI* createBoundary)
-    (LPCWSTR, ULONG) = OptionalFunction<decltype(createBoundary)>(kernel,
-                                                                  "CreateBoundaryDescriptorW");
-    BOOL(WINAPI* addSid)
-    (HANDLE*, PSID) = OptionalFunction<decltype(addSid)>(kernel, "AddSIDToBoundaryDescriptor");
-    VOID(WINAPI* deleteBoundary)
-    (HANDLE) = OptionalFunction<decltype(deleteBoundary)>(kernel, "DeleteBoundaryDescriptor");
-    HANDLE(WINAPI* create)
-    (LPSECURITY_ATTRIBUTES, LPVOID,
-     LPCWSTR) = OptionalFunction<decltype(create)>(kernel, "CreatePrivateNamespaceW");
-    HANDLE(WINAPI* open)
-    (LPVOID, LPCWSTR) = OptionalFunction<decltype(open)>(kernel, "OpenPrivateNamespaceW");
-    BOOLEAN(WINAPI* close)
-    (HANDLE, ULONG) = OptionalFunction<decltype(close)>(kernel, "ClosePrivateNamespace");
+    CreateBoundary createBoundary =
+        OptionalFunction<CreateBoundary>(kernel, "CreateBoundaryDescriptorW");
+    AddSidToBoundary addSid =
+        OptionalFunction<AddSidToBoundary>(kernel, "AddSIDToBoundaryDescriptor");
+    DeleteBoundary deleteBoundary =
+        OptionalFunction<DeleteBoundary>(kernel, "DeleteBoundaryDescriptor");
+    CreateNamespace create = OptionalFunction<CreateNamespace>(kernel, "CreatePrivateNamespaceW");
+    OpenNamespace open = OptionalFunction<OpenNamespace>(kernel, "OpenPrivateNamespaceW");
+    ClosePrivate close = OptionalFunction<ClosePrivate>(kernel, "ClosePrivateNamespace");
 };
 
 Namespaces& namespaces() {
     return SystemApi<Namespaces>();
 }
 
-void DeleteBoundary(HANDLE boundary) {
+void FreeBoundary(HANDLE boundary) {
     namespaces().deleteBoundary(boundary);
 }
-using UniqueBoundary = UniqueAny<NullTraits<HANDLE, decltype(&DeleteBoundary), &DeleteBoundary>>;
+using UniqueBoundary = UniqueAny<NullTraits<HANDLE, decltype(&FreeBoundary), &FreeBoundary>>;
 
 // Closed, not destroyed: another run may be opening it.
-void CloseNamespace(HANDLE space) {
+void LeaveNamespace(HANDLE space) {
     if (namespaces().close) namespaces().close(space, 0);
 }
-using UniqueNamespace = UniqueAny<NullTraits<HANDLE, decltype(&CloseNamespace), &CloseNamespace>>;
+using UniqueNamespace = UniqueAny<NullTraits<HANDLE, decltype(&LeaveNamespace), &LeaveNamespace>>;
 
 class Win32LockNamespace : public LockNamespace {
   public:
