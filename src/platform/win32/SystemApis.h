@@ -182,5 +182,17 @@ inline PVOID ReleaseSid(PSID sid) {
     return advapi32().FreeSid(sid);
 }
 using UniqueSid = UniqueAny<NullTraits<PSID, decltype(&ReleaseSid), &ReleaseSid>>;
+inline BOOL ReleaseProvider(HCRYPTPROV provider) {
+    return advapi32().CryptReleaseContext(provider, 0);
+}
+using UniqueProvider =
+    UniqueAny<NullTraits<HCRYPTPROV, decltype(&ReleaseProvider), &ReleaseProvider>>;
+inline BOOL DestroyHash(HCRYPTHASH hash) {
+    return advapi32().CryptDestroyHash(hash);
+}
+using UniqueHash = UniqueAny<NullTraits<HCRYPTHASH, decltype(&DestroyHash), &DestroyHash>>;
+
+// The security descriptor an SDDL string describes; false, with the error, when it is invalid.
+bool ReadSecurity(const char16_t* sddl, UniqueLocal& descriptor, uint32_t& error);
 
 }  // namespace qv::win32

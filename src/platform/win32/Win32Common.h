@@ -33,6 +33,10 @@ inline const char16_t* AsUtf16(const wchar_t* text) {
     return reinterpret_cast<const char16_t*>(text);
 }
 
+// Runs `close(handle)` and leaves the caller's last error as it was: one body for every holder,
+// which passes its handle as bits.
+void CloseKeepingError(void (*close)(uintptr_t), uintptr_t handle);
+
 // Owns a handle; Traits give its empty value and its closer.
 template <typename Traits>
 class UniqueAny {
@@ -48,17 +52,19 @@ class UniqueAny {
         reset();
         return &handle_;
     }
+    Handle release() {
+        Handle h = handle_;
+        handle_ = Traits::Empty();
+        return h;
+    }
     explicit operator bool() const { return handle_ != Traits::Empty(); }
     void reset(Handle h = Traits::Empty()) {
-        if (handle_ != Traits::Empty()) {
-            DWORD error = ::GetLastError();  // closing must not disturb a caller's last error
-            Traits::Close(handle_);
-            ::SetLastError(error);
-        }
+        if (handle_ != Traits::Empty()) CloseKeepingError(&CloseBits, (uintptr_t)handle_);
         handle_ = h;
     }
 
   private:
+    static void CloseBits(uintptr_t h) { Traits::Close((Handle)h); }
     Handle handle_ = Traits::Empty();
 };
 

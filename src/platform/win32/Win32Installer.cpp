@@ -58,18 +58,18 @@ ReadStatus Status(UINT code, ReadStep step) {
 
 }  // namespace
 
+void LeaveApartment(bool) {
+    ole32().CoUninitialize();
+}
+
 // The installer's API asks for COM on the calling thread, which shows windows: an apartment,
 // entered before the first call and left with the adapter.
 Msi& Win32Installer::Api() {
     if (!apartmentEntered_) {
         apartmentEntered_ = true;
-        leaveApartment_ = SUCCEEDED(ole32().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+        apartment_.reset(SUCCEEDED(ole32().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     }
     return msi();
-}
-
-Win32Installer::~Win32Installer() {
-    if (leaveApartment_) ole32().CoUninitialize();
 }
 
 void Win32Installer::DisableInternalUi() {

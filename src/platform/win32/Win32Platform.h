@@ -7,12 +7,12 @@ namespace qv::win32 {
 
 struct Msi;
 
+// Leaves the COM apartment that CoInitializeEx entered (S_FALSE included).
+void LeaveApartment(bool entered);
+using UniqueApartment = UniqueAny<NullTraits<bool, decltype(&LeaveApartment), &LeaveApartment>>;
+
 class Win32Installer : public Installer {
   public:
-    Win32Installer() = default;
-    Win32Installer(const Win32Installer&) = delete;
-    Win32Installer& operator=(const Win32Installer&) = delete;
-    ~Win32Installer() override;
     void DisableInternalUi() override;
     uint32_t ReadPackageIdentity(const WideString& path, PackageIdentity& identity) override;
     std::vector<WideString> RelatedProducts(const WideString& upgradeCode) override;
@@ -36,7 +36,7 @@ class Win32Installer : public Installer {
   private:
     Msi& Api();
     bool apartmentEntered_ = false;
-    bool leaveApartment_ = false;
+    UniqueApartment apartment_;
 };
 
 class Win32FileSystem : public FileSystem {

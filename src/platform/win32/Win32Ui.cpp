@@ -1,4 +1,4 @@
-// Message boxes, the modal dialog and string-table blocks.
+// Message boxes, the modal dialog and console output.
 #include "platform/win32/SystemApis.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -59,16 +59,6 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
-bool LoadBlock(HINSTANCE instance, HRSRC resource, ResourceBlock& out) {
-    if (resource == nullptr) return false;
-    HGLOBAL loaded = ::LoadResource(instance, resource);
-    const void* data = loaded ? ::LockResource(loaded) : nullptr;
-    if (data == nullptr) return false;
-    out.data = static_cast<const char16_t*>(data);
-    out.units = ::SizeofResource(instance, resource) / sizeof(char16_t);
-    return true;
-}
-
 // The boxes and the dialog pull the theme engine in through delay-loads that do not all honour
 // the locked search; loaded from the system directory first, those find it already there.
 // Silent runs show nothing and never pay for it.
@@ -78,6 +68,14 @@ void LoadThemeEngine() {
     loaded = true;
     LoadSystemLibrary(L"uxtheme.dll");
     LoadSystemLibrary(L"dwmapi.dll");
+}
+
+bool WriteUtf8(HANDLE out, const WideString& text) {
+    std::vector<char> bytes;
+    AppendUtf8(bytes, text);
+    DWORD written = 0;
+    return ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 }  // namespace
@@ -99,16 +97,6 @@ intptr_t Win32Ui::DialogBox(int templateId, DialogHandler& handler, uint32_t& er
     return result;
 }
 
-namespace {
-bool WriteUtf8(HANDLE out, const WideString& text) {
-    std::vector<char> bytes;
-    AppendUtf8(bytes, text);
-    DWORD written = 0;
-    return ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-}  // namespace
-
 bool Win32Ui::Print(const WideString& text) {
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     bool redirected = out != nullptr && out != INVALID_HANDLE_VALUE;
@@ -127,28 +115,6 @@ bool Win32Ui::Print(const WideString& text) {
     return ::WriteConsoleW(target, AsWide(text), static_cast<DWORD>(text.size()), &written,
                            nullptr) ||
            WriteUtf8(target, text);
-}
-
-bool Win32Resources::FindStringBlockNeutral(uint16_t block, ResourceBlock& out) {
-    HRSRC r = ::FindResourceExW(instance_, reinterpret_cast<LPCWSTR>(RT_STRING),
-                                MAKEINTRESOURCEW(block), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-    return LoadBlock(instance_, r, out);
-}
-
-bool Win32Resources::FindSeal(const char*& text, size_t& size) {
-    ResourceBlock block;
-    HRSRC r =
-        ::FindResourceW(instance_, MAKEINTRESOURCEW(200), reinterpret_cast<LPCWSTR>(RT_RCDATA));
-    if (!LoadBlock(instance_, r, block)) return false;
-    text = reinterpret_cast<const char*>(block.data);
-    size = ::SizeofResource(instance_, r);
-    return true;
-}
-
-bool Win32Resources::FindStringBlock(uint16_t block, ResourceBlock& out) {
-    HRSRC r =
-        ::FindResourceW(instance_, MAKEINTRESOURCEW(block), reinterpret_cast<LPCWSTR>(RT_STRING));
-    return LoadBlock(instance_, r, out);
 }
 
 }  // namespace qv::win32
