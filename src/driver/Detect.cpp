@@ -1,5 +1,6 @@
 #include "driver/Detect.h"
 
+#include "actions/InitTool.h"
 #include "common/ResultCodes.h"
 #include "driver/SetupLog.h"
 #include "reboot/RebootMarker.h"
@@ -122,6 +123,9 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     }
     facts.architecture = PackagePlatform(facts);
     if (options.root) facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
+    if (options.root && options.whatif)
+        DescribeCertificates(platform.certificates, facts.certificateFiles,
+                             facts.certificatePlaces);
     IdentifyKit(platform, facts, log);
     if (options.uninstall && facts.platformStatus == 0) {
         for (const WideString& code :
@@ -147,6 +151,11 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log&
         log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
                      "): msiexec writes none"});
         facts.msiexecLog = WideString();
+        return;
+    }
+    if (request.kind == FactRequest::Kind::kToolFolder) {
+        WideString& path = facts.toolFolder.emplace();
+        platform.installer.ComponentPath(request.path, kToolComponentCode, path);
         return;
     }
     if (request.kind == FactRequest::Kind::kInstalledSelection) {

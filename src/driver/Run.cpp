@@ -6,6 +6,7 @@
 #include "common/ResultCodes.h"
 #include "driver/Apply.h"
 #include "driver/Detect.h"
+#include "driver/Lock.h"
 #include "driver/Plan.h"
 #include "driver/Report.h"
 #include "driver/RunContext.h"
@@ -16,13 +17,6 @@ namespace qv {
 namespace {
 
 using Exit = std::optional<int>;
-
-// In the administrators' namespace; the global name where Windows has no private namespaces.
-const char16_t kPrivateLockName[] = u"QuorvaneCspSetup\\Lock";
-const char16_t kGlobalLockName[] = u"Global\\QuorvaneCspSetup";
-// Namespace and mutex alike: SYSTEM and administrators only. What anyone else could open, they
-// could hold open, and keep every later run out.
-const char16_t kLockSecurity[] = u"D:(A;;GA;;;SY)(A;;GA;;;BA)";
 
 // The log opens as soon as the command line tells where it goes; its first lines say what ran
 // where. Answers the log's path, empty when it could not be created.
@@ -77,40 +71,6 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
     if (options.lang != Language::kNone)
         run.log.Info({"language ", TokenOf(options.lang), " from -lang"});
     return std::nullopt;
-}
-
-// The single-instance lock, in a namespace no standard user can squat: made, or opened when
-// another run made it, or made again when that one went away in between. Windows opens none
-// whose maker has closed it while others still hold it: a run that lost, for the moment it
-// takes to let go, or one that opened it and took the lock when its maker ended. So one that
-// stays there but cannot be opened for a second and a half is another run's.
-// With `look` the lock is only looked at, never taken: null, and `error` as a taker would get.
-std::unique_ptr<InstanceLock> TakeLock(RunContext& run, std::unique_ptr<LockNamespace>& space,
-                                       uint32_t& error, bool look) {
-    constexpr int kTries = 7;
-    constexpr uint32_t kPause = 250;
-    Processes& processes = run.platform.processes;
-    bool unopened = false;
-    for (int attempt = 0; attempt < kTries && !space; ++attempt) {
-        if (unopened) run.platform.restarter.Sleep(kPause);
-        space = processes.CreateLockNamespace(kLockSecurity, error);
-        unopened = false;
-        if (space || error != kErrorAlreadyExists) break;
-        space = processes.OpenLockNamespace(error);
-        unopened = !space;
-    }
-    if (unopened) {
-        run.log.Info({"lock: the administrators' private namespace is there but cannot be opened (",
-                      CodeText(error), ")"});
-        error = kErrorAlreadyExists;
-        return nullptr;
-    }
-    if (space) {
-        run.log.Info({"lock: ", kPrivateLockName, " in the administrators' private namespace"});
-        return processes.LockInstance(kPrivateLockName, kLockSecurity, error, look);
-    }
-    run.log.Info({"lock: ", kGlobalLockName, ", no private namespace (", CodeText(error), ")"});
-    return processes.LockInstance(kGlobalLockName, kLockSecurity, error, look);
 }
 
 // An administrator's run, and the only one of the machine. A plan to look at takes no lock: it
@@ -185,7 +145,7 @@ void Foresee(RunContext& run, const Question& question, Answers& answers,
     switch (question.kind) {
         case Question::Kind::kNotice:
             report.push_back(Joined({"would show: ", text}));
-            answers.noticesShown |= NoticeBit(question.message);
+            answers.noticesShown.push_back(question.message);
             return;
         case Question::Kind::kReinstall:
             report.push_back(Joined({"would ask: \"", text,
@@ -210,7 +170,7 @@ void Ask(RunContext& run, const Question& question, const Facts& facts, Answers&
     switch (question.kind) {
         case Question::Kind::kNotice:
             run.voice.Say(question.message, question.value);
-            answers.noticesShown |= NoticeBit(question.message);
+            answers.noticesShown.push_back(question.message);
             break;
         case Question::Kind::kReinstall:
             answers.reinstall = run.voice.Say(question.message, question.value) == kAnswerYes;
@@ -259,9 +219,12 @@ Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log&
 // What the run would end with if every step succeeded: the plan's exit code, in one place.
 uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     if (plan.change == Change::kNone) return plan.exitCode;
-    if (plan.twoProducts) return kExitAnotherVersion;
-    bool pending = facts.markerPresent && (plan.restart == RestartPolicy::kLeaveToCaller ||
-                                           plan.restart == RestartPolicy::kLeaveToLaterRun);
+    const CheckOneProduct* check = plan.Find<CheckOneProduct>();
+    if (check != nullptr && check->expectTwo) return kExitAnotherVersion;
+    const Restart* restart = plan.Find<Restart>();
+    bool pending = facts.markerPresent && restart != nullptr &&
+                   (restart->policy == RestartPolicy::kLeaveToCaller ||
+                    restart->policy == RestartPolicy::kLeaveToLaterRun);
     return pending ? kExitRebootRequired : kExitSuccess;
 }
 
@@ -288,7 +251,7 @@ int WhatIf(RunContext& run, Facts& facts, const Plan& plan, std::vector<WideStri
         FormatMessageText(text, text, plan.messageValue);
         report.push_back(Joined({"would show: ", text}));
     }
-    for (const WideString& line : DescribePlan(run.platform, plan, facts)) {
+    for (const WideString& line : DescribePlan(run.platform.resources, plan, facts)) {
         run.log.Info({"plan: ", line});
         report.push_back(line);
     }

@@ -1,5 +1,7 @@
 #include "packages/Choices.h"
 
+#include <algorithm>
+
 #include <string>
 
 namespace qv {
@@ -28,17 +30,10 @@ char16_t FoldCase(char16_t unit) {
     return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
 }
 
-namespace {
-
-bool EqualWithoutCase(const WideString& value, const char16_t* token) {
-    const std::u16string& v = value.str();
-    size_t i = 0;
-    for (; i < v.size() && token[i] != 0; ++i)
-        if (FoldCase(v[i]) != FoldCase(token[i])) return false;
-    return i == v.size() && token[i] == 0;
+bool EqualWithoutCase(const WideString& a, const WideString& b) {
+    return std::equal(a.str().begin(), a.str().end(), b.str().begin(), b.str().end(),
+                      [](char16_t x, char16_t y) { return FoldCase(x) == FoldCase(y); });
 }
-
-}  // namespace
 
 Level ParseLevel(const WideString& value) {
     for (Level level : {Level::kKc1, Level::kKc2, Level::kKc3})
