@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "actions/InstallerInvocation.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
@@ -7,10 +5,6 @@
 #include "packages/VersionCheck.h"
 
 namespace qv {
-
-bool Answers::Shown(MessageId message) const {
-    return std::find(noticesShown.begin(), noticesShown.end(), message) != noticesShown.end();
-}
 
 namespace {
 
@@ -82,9 +76,9 @@ class Decider {
 
     // A box that only informs, shown once; none where nobody sees it.
     bool Noticed(MessageId message) {
-        if (options_.silent || !facts_.stationVisible) return true;
-        if (answers_.Shown(message)) return true;
-        return message == kNoMessage || !Ask(Question::Ask(Question::Kind::kNotice, message));
+        if (options_.silent || !facts_.stationVisible || message == kNoMessage) return true;
+        if (answers_.noticesShown & NoticeBit(message)) return true;
+        return !Ask(Question::Ask(Question::Kind::kNotice, message));
     }
 
     bool Installed() const { return !facts_.installed.code.empty(); }

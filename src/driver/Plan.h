@@ -88,10 +88,14 @@ struct Answers {
     std::optional<bool> reinstall;  // the same version: reinstall it?
     std::optional<bool> remove;     // remove the product?
     std::optional<DialogAnswer> settings;
-    std::vector<MessageId> noticesShown;
-
-    bool Shown(MessageId message) const;
+    uint64_t noticesShown = 0;  // NoticeBit of each
 };
+
+// The bit of a message in Answers::noticesShown: one of its own for every message.
+constexpr uint64_t NoticeBit(MessageId message) {
+    return uint64_t{1} << (message - kMsgNotAdmin);
+}
+static_assert(kMsgLast - kMsgNotAdmin < 64, "a notice shares its bit with another");
 
 // A fact the decision needs and detect did not read up front.
 struct FactRequest {

@@ -110,25 +110,13 @@ class NewLines : public Log {
     NewLines(Log& log, size_t written, std::vector<WideString>* kept)
         : log_(log), skip_(written), kept_(kept) {}
     size_t Count() const { return count_; }
-    void Info(LogLine line) override {
-        if (New(line, "")) log_.Info(line);
-    }
-    void Warning(LogLine line) override {
-        if (New(line, "warning: ")) log_.Warning(line);
-    }
-    void Error(LogLine line) override {
-        if (New(line, "error: ")) log_.Error(line);
-    }
-    void Error(LogLine line, uint32_t code) override {
-        if (New(line, "error: ")) log_.Error(line, code);
+    void Add(Severity severity, const WideString& text, const uint32_t* code) override {
+        if (count_++ < skip_) return;
+        if (kept_ != nullptr) kept_->push_back(text);
+        log_.Add(severity, text, code);
     }
 
   private:
-    bool New(LogLine line, const char* word) {
-        if (count_++ < skip_) return false;
-        if (kept_ != nullptr) kept_->push_back(Joined({word, Joined(line)}));
-        return true;
-    }
     Log& log_;
     size_t skip_;
     std::vector<WideString>* kept_;
@@ -145,7 +133,7 @@ void Foresee(RunContext& run, const Question& question, Answers& answers,
     switch (question.kind) {
         case Question::Kind::kNotice:
             report.push_back(Joined({"would show: ", text}));
-            answers.noticesShown.push_back(question.message);
+            answers.noticesShown |= NoticeBit(question.message);
             return;
         case Question::Kind::kReinstall:
             report.push_back(Joined({"would ask: \"", text,
@@ -170,7 +158,7 @@ void Ask(RunContext& run, const Question& question, const Facts& facts, Answers&
     switch (question.kind) {
         case Question::Kind::kNotice:
             run.voice.Say(question.message, question.value);
-            answers.noticesShown.push_back(question.message);
+            answers.noticesShown |= NoticeBit(question.message);
             break;
         case Question::Kind::kReinstall:
             answers.reinstall = run.voice.Say(question.message, question.value) == kAnswerYes;

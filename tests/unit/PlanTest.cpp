@@ -185,7 +185,7 @@ const PlanCase kPlanCases[] = {
     {"update_other_level_warns", Installed(u"5.0.9", kKc3Eng), {u"-kc", u"kc1"}, None,
      "ask notice 124"},
     {"update_other_level_after_warning", Installed(u"5.0.9", kKc3Eng), {u"-kc", u"kc1"},
-     [](Answers& a) { a.noticesShown = {kMsgKcLanguageDiffer}; },
+     [](Answers& a) { a.noticesShown = NoticeBit(kMsgKcLanguageDiffer); },
      "update qv_x64_kc1_eng.msi "},
     {"update_other_level_silent_no_warning", Installed(u"5.0.9", kKc3Eng),
      {u"-silent", u"-kc", u"kc2"}, None, "update qv_x64_kc2_rus.msi "},
@@ -197,7 +197,7 @@ const PlanCase kPlanCases[] = {
          Installed(u"5.0.9", {Level::kKc2, Language::kNone}, kOldCode, {1627, kMsgNoReleaseFlags})(f);
          f.systemLanguage = Language::kRussian;
      },
-     {u"-noreboot"}, [](Answers& a) { a.noticesShown = {kMsgNoReleaseFlags}; },
+     {u"-noreboot"}, [](Answers& a) { a.noticesShown = NoticeBit(kMsgNoReleaseFlags); },
      "update qv_x64_kc2_rus.msi "},
     // A ProductCode per level and language: the package installed is read for its own code.
     {"code_per_level_reinstalls_its_product",
