@@ -264,12 +264,9 @@ class Decider {
         if (choice.path.empty()) {
             // A level is a security class: never another one than was chosen. Only a level
             // chosen from a kit built per level can go unfound.
-            WideString wanted(u"KC");
-            wanted.Append(TokenOf(selection_.level) + 2);
-            if (selection_.language != Language::kNone) {
-                wanted.Append(u' ');
-                wanted.Append(TokenOf(selection_.language));
-            }
+            bool language = selection_.language != Language::kNone;
+            WideString wanted = Joined({"KC", TokenOf(selection_.level) + 2, language ? " " : "",
+                                        TokenOf(selection_.language)});
             return Fail(kErrorFileNotFound, kMsgLevelNotFound,
                         {"no package for ", TokenOf(facts_.architecture), ", ", Pair(selection_)},
                         wanted);
@@ -350,13 +347,10 @@ class Decider {
         qv::Remove removal;
         for (const WideString& code : facts_.relatedInstalled) {
             Info({"decision: remove ", code});
-            WideString line(u"\"");
-            line.Append(facts_.systemDirectory);
-            line.Append(u"\\msiexec.exe\" /x ");
-            line.Append(code);
-            line.Append(u" ");
             removal.products.push_back(code);
-            removal.commandLines.push_back(line + words + u" REBOOT=R");
+            removal.commandLines.push_back(
+                Joined({"\"", facts_.systemDirectory, "\\msiexec.exe\" /x ", code, " ", words,
+                        " REBOOT=R"}));
         }
         Add(std::move(removal));
         Add(Restart{RestartPolicyOf()});
@@ -367,7 +361,7 @@ class Decider {
     WideString InstallerWords(bool append) const {
         WideString words;
         if (facts_.msiexecLog && !facts_.msiexecLog->empty())
-            words = (append ? u"/l*v+ \"" : u"/l*v \"") + *facts_.msiexecLog + u"\" ";
+            words = Joined({append ? "/l*v+ \"" : "/l*v \"", *facts_.msiexecLog, "\" "});
         if (!facts_.stationVisible && !ChoosesInterfaceLevel(options_.args))
             AppendArgument(words, WideString(u"/qn"));
         return words;

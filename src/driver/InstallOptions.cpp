@@ -1,5 +1,7 @@
 #include "driver/InstallOptions.h"
 
+#include "common/Log.h"
+
 namespace qv {
 namespace {
 
@@ -111,7 +113,7 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
                 AppendArgument(options.args, value);
             }
             if (bad) {
-                options.badValue = a + u" \"" + value + u"\"";
+                options.badValue = Joined({a, " \"", value, "\""});
                 return Usage(ParseOutcome::kUnrecognised, arguments, options);
             }
         } else {

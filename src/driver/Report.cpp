@@ -63,7 +63,7 @@ class Describer {
         WideString question;
         if (step.policy == RestartPolicy::kAsk) {
             LoadMessage(resources_, kMsgRebootNow, question);
-            question = u"\"" + question + u"\" Yes: restart now; No: no restart";
+            question = Joined({"\"", question, "\" Yes: restart now; No: no restart"});
         }
         Add({"restart: one that msiexec or the tool asks for is ",
              kPolicies[static_cast<int>(step.policy)], question});

@@ -127,9 +127,7 @@ class NewLines : public Log {
 // with "Yes".
 void Foresee(RunContext& run, const Question& question, Answers& answers,
              std::vector<WideString>& report) {
-    WideString text;
-    LoadMessage(run.platform.resources, question.message, text);
-    FormatMessageText(text, text, question.value);
+    WideString text = MessageText(run.platform.resources, question.message, question.value);
     switch (question.kind) {
         case Question::Kind::kNotice:
             report.push_back(Joined({"would show: ", text}));
@@ -234,10 +232,8 @@ uint32_t UnattendedExit(RunContext& run, Facts& facts) {
 int WhatIf(RunContext& run, Facts& facts, const Plan& plan, std::vector<WideString>& report) {
     uint32_t exit = run.voice.CanAsk() ? UnattendedExit(run, facts) : ExitOf(plan, facts);
     if (plan.change == Change::kNone && plan.message != kNoMessage) {
-        WideString text;
-        LoadMessage(run.platform.resources, plan.message, text);
-        FormatMessageText(text, text, plan.messageValue);
-        report.push_back(Joined({"would show: ", text}));
+        report.push_back(Joined({"would show: ", MessageText(run.platform.resources, plan.message,
+                                                             plan.messageValue)}));
     }
     for (const WideString& line : DescribePlan(run.platform.resources, plan, facts)) {
         run.log.Info({"plan: ", line});
@@ -245,7 +241,7 @@ int WhatIf(RunContext& run, Facts& facts, const Plan& plan, std::vector<WideStri
     }
     report.push_back(Joined({"exit code ", CodeText(exit), ": ", ExitCodeMeaning(exit)}));
     WideString text;
-    for (const WideString& line : report) text += line + u"\r\n";
+    for (const WideString& line : report) text.Append(line).Append(u"\r\n");
     if (!run.platform.ui.Print(text)) run.voice.SayReport(text);
     return static_cast<int>(exit);
 }

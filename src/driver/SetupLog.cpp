@@ -91,8 +91,8 @@ void SetupLog::Add(Severity, const WideString& text, const uint32_t* code) {
     AppendText(line, text);
     if (code != nullptr) {
         WideString description = system_.DescribeError(*code);
-        AppendText(line, u" (" + CodeText(*code) + u")" + (description.empty() ? u"" : u": ") +
-                             description);
+        AppendText(line, Joined({" (", CodeText(*code), ")", description.empty() ? "" : ": ",
+                                 description}));
     }
     line.push_back('\r');
     line.push_back('\n');
