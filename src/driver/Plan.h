@@ -30,6 +30,10 @@ struct PackageRead {
     PackageIdentity identity;
 };
 
+// The sealed files checked, held open, shared for reading only, until the run ends: what was
+// checked is what msiexec reads.
+using HeldFiles = std::vector<std::unique_ptr<HeldFile>>;
+
 struct Facts {
     Architecture machine = Architecture::kWin32;       // what Windows runs on
     Architecture architecture = Architecture::kWin32;  // the packages' platform
@@ -62,7 +66,6 @@ struct Facts {
     Seal seal;
     WideString sealBroken;     // the first file this run uses that is not as sealed
     bool sealChecked = false;  // the files of the installation were checked
-    std::vector<std::unique_ptr<HeldFile>> held;
     // Read on demand.
     std::optional<InstalledSelection> installedSelection;
     std::optional<PackageRead> installing;  // the package to install, when not the platform's

@@ -196,7 +196,7 @@ Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log&
                 }
                 break;
             case Decision::Kind::kRead:
-                ReadFact(run.platform, decision.request, facts, log, options.whatif);
+                ReadFact(run.platform, decision.request, facts, run.held, log, options.whatif);
                 break;
         }
     }
@@ -222,7 +222,7 @@ uint32_t UnattendedExit(RunContext& run, Facts& facts) {
     for (;;) {
         Decision decision = Decide(facts, run.options, {}, quiet);
         if (decision.kind != Decision::Kind::kRead) return ExitOf(decision.plan, facts);
-        ReadFact(run.platform, decision.request, facts, quiet, true);
+        ReadFact(run.platform, decision.request, facts, run.held, quiet, true);
     }
 }
 
@@ -253,7 +253,7 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
     bool otherRun = false;
     if (Exit exit = Start(run, space, lock, otherRun)) return *exit;
-    Facts facts = Detect(run.platform, run.options, run.log);
+    Facts facts = Detect(run.platform, run.options, run.held, run.log);
     facts.stationVisible = run.voice.StationVisible();
     facts.otherRun = otherRun;
     facts.setupLog = logPath;
