@@ -290,7 +290,7 @@ class Decider {
         }
         const std::optional<PackageRead>& read = facts_.installing;
         if (read && read->path == choice.path) {
-            if (!Sealed()) return false;
+            if (!facts_.sealChecked && !Sealed()) return false;
             if (read->status != 0)
                 return Fail(read->status, kMsgNoProductCode,
                             {"package ", choice.path, " unreadable"});

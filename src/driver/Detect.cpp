@@ -141,7 +141,7 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Held
               Log& log, bool lookOnly) {
     if (request.kind == FactRequest::Kind::kInstallerLog) {
         // Windows' msiexec refuses to install (1622) when it cannot open its log.
-        WideString path = facts.setupLog + u".msiexec.log";
+        WideString path = Joined({facts.setupLog, ".msiexec.log"});
         uint32_t error = 0;
         if (lookOnly ||
             platform.files.CreateLogFile(path, true, LogSecurity(platform.system), error)) {

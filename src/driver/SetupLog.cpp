@@ -54,7 +54,7 @@ WideString DefaultLogName(const LocalTime& t, unsigned suffix) {
 WideString DefaultLogFolder(SystemInfo& system) {
     if (!system.IsLocalSystem()) return system.TempFolder();
     WideString windows = system.WindowsDirectory();
-    return windows.empty() ? windows : windows + u"\\Logs\\";
+    return windows.empty() ? windows : Joined({windows, "\\Logs\\"});
 }
 
 const char16_t* LogSecurity(SystemInfo& system) {

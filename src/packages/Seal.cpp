@@ -103,9 +103,7 @@ FileCheck CheckBytes(FileSystem& files, const std::vector<uint8_t>& bytes,
 }
 
 WideString Describe(uint64_t size, const uint8_t (&sha256)[32]) {
-    WideString text(u"size ");
-    text.Append(Decimal(static_cast<uint32_t>(size)));
-    text.Append(u", SHA-256 ");
+    WideString text = Joined({"size ", Decimal(static_cast<uint32_t>(size)), ", SHA-256 "});
     for (uint8_t byte : sha256) AppendHex(text, byte, 2, false);
     return text;
 }
