@@ -20,26 +20,22 @@ size_t Find(const std::vector<uint8_t>& bytes, const char* text, size_t from) {
 class Lines : public Log {
   public:
     explicit Lines(std::vector<WideString>& lines) : lines_(lines) {}
-    void Info(LogLine line) override { Add("", line); }
-    void Warning(LogLine line) override { Add("warning: ", line); }
-    void Error(LogLine line) override { Add("error: ", line); }
-    void Error(LogLine line, uint32_t code) override {
-        Add("error: ", {Joined(line), " (", CodeText(code), ")"});
+    void Add(Severity, const WideString& text, const uint32_t* code) override {
+        lines_.push_back(code ? Joined({text, " (", CodeText(*code), ")"}) : text);
     }
 
   private:
-    void Add(const char* word, LogLine line) { lines_.push_back(Joined({word, Joined(line)})); }
     std::vector<WideString>& lines_;
 };
 
 }  // namespace
 
 CertificateKind KindOf(const Certificate& certificate, bool& unchecked) {
-    // NTE_BAD_ALGID, CRYPT_E_UNKNOWN_ALGO, NTE_NOT_SUPPORTED; any other failure is a signature
+    // An algorithm it does not know; any other failure is a signature
     // that is not its own (Wine answers 0x13D for one).
     uint32_t check = certificate.selfCheck;
     unchecked = certificate.namesItself &&
-                (check == 0x80090008 || check == 0x80091002 || check == 0x80090029);
+                (check == kNteBadAlgid || check == kCryptUnknownAlgo || check == kNteNotSupported);
     const std::vector<uint8_t>& authority = certificate.authorityKeyId;
     if (certificate.namesItself &&
         (check == 0 || (unchecked && (authority.empty() || authority == certificate.keyId))))

@@ -8,10 +8,7 @@ namespace qv {
 const char16_t kToolComponentCode[] = u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}";
 
 WideString BuildToolCommandLine(const WideString& folder) {
-    WideString line(u"\"");
-    line.Append(folder);
-    line.Append(u"ordo_tool.exe\" /init");
-    return line;
+    return Joined({"\"", folder, "ordo_tool.exe\" /init"});
 }
 
 ToolResult RunInitTool(Platform& platform, const WideString& productCode, Log& log) {

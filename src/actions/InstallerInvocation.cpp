@@ -7,14 +7,8 @@ namespace qv {
 
 WideString BuildInstallerCommandLine(const WideString& systemDirectory,
                                      const WideString& packagePath, const WideString& tail) {
-    WideString line(u"\"");
-    line.Append(systemDirectory);
-    line.Append(u"\\msiexec.exe\" /i \"");
-    line.Append(packagePath);
-    line.Append(u"\" ");
-    line.Append(tail);
-    line.Append(u" REBOOT=R");
-    return line;
+    return Joined(
+        {"\"", systemDirectory, "\\msiexec.exe\" /i \"", packagePath, "\" ", tail, " REBOOT=R"});
 }
 
 bool IsRebootExitCode(uint32_t code) {

@@ -1,12 +1,12 @@
 #include "actions/ProcessRunner.h"
 
-#include "common/ExitCodes.h"
+#include "common/ResultCodes.h"
 
 namespace qv {
 
 uint32_t RunProcessAndWait(Processes& processes, const WideString& commandLine, bool* started) {
     if (started != nullptr) *started = false;
-    if (commandLine.size() > kMaxCommandLine) return kExitPathTooLong;
+    if (commandLine.size() > kMaxCommandLine) return kErrorFilenameExcedRange;
     uint32_t error = 0;
     std::unique_ptr<ChildProcess> child = processes.Start(commandLine, error);
     if (!child) return error;

@@ -7,7 +7,7 @@ namespace qv {
 WideString GuardedCondition(const WideString& condition) {
     if (ContainsWithoutCase(condition, u"UPGRADINGPRODUCTCODE")) return condition;
     if (condition.empty()) return WideString(u"NOT UPGRADINGPRODUCTCODE");
-    return u"(" + condition + u") AND NOT UPGRADINGPRODUCTCODE";
+    return Joined({"(", condition, ") AND NOT UPGRADINGPRODUCTCODE"});
 }
 
 void PatchUpgradeSequence(Installer& installer, const WideString& installedCode, Log& log) {

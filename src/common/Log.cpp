@@ -29,11 +29,28 @@ WideString Joined(LogLine line) {
     return WideString(std::move(text));
 }
 
+void Log::Info(LogLine line) {
+    Write(Severity::kInfo, line);
+}
+void Log::Warning(LogLine line) {
+    Write(Severity::kWarning, line);
+}
+void Log::Error(LogLine line) {
+    Write(Severity::kError, line);
+}
+void Log::Error(LogLine line, uint32_t code) {
+    Write(Severity::kError, line, &code);
+}
+
+void Log::Write(Severity severity, LogLine line, const uint32_t* code) {
+    static const char* const kWords[] = {"", "warning: ", "error: "};
+    Add(severity, Joined({kWords[static_cast<int>(severity)], Joined(line)}), code);
+}
+
 WideString CodeText(uint32_t code) {
     if (code < 0x80000000u) return Decimal(code);
     WideString text(u"0x");
-    for (int shift = 28; shift >= 0; shift -= 4)
-        text.Append(u"0123456789ABCDEF"[(code >> shift) & 0xF]);
+    AppendHex(text, code, 8, true);
     return text;
 }
 

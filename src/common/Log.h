@@ -23,16 +23,23 @@ struct LogPiece {
 };
 using LogLine = std::initializer_list<LogPiece>;
 
+enum class Severity : uint8_t { kInfo, kWarning, kError };
+
 class Log {
   public:
     virtual ~Log() = default;
-    virtual void Info(LogLine line) = 0;
-    // The line holds the word "warning", which log viewers colour.
-    virtual void Warning(LogLine line) = 0;
-    // The line holds the word "error", which log viewers colour.
-    virtual void Error(LogLine line) = 0;
+    void Info(LogLine line);
+    // The line starts with "warning: ", which log viewers colour.
+    void Warning(LogLine line);
+    // The line starts with "error: ", which log viewers colour.
+    void Error(LogLine line);
     // An error with its Windows or installer code, and Windows' own text for the code.
-    virtual void Error(LogLine line, uint32_t code) = 0;
+    void Error(LogLine line, uint32_t code);
+    // Every line comes here, and gets its severity's word first.
+    void Write(Severity severity, LogLine line, const uint32_t* code = nullptr);
+
+    // The line as written, with its word; `code` (null: none) is each log's to add.
+    virtual void Add(Severity severity, const WideString& text, const uint32_t* code) = 0;
 };
 
 // 1603; codes from 0x80000000 on in hexadecimal, as Windows writes HRESULTs: 0x8007000E.

@@ -41,6 +41,7 @@ enum MessageId : uint16_t {
     kMsgCaptionRemove = 132,
     kMsgNotInstalled = 133,
     kMsgKitChanged = 134,
+    kMsgLast = kMsgKitChanged,  // sets of messages have a bit for each up to here
 };
 
 }  // namespace qv

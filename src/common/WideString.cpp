@@ -1,9 +1,39 @@
 #include "common/WideString.h"
 
+#include <algorithm>
+
 #include <new>
 #include <stdexcept>
 
 namespace qv {
+
+char16_t FoldCase(char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+}
+
+bool SameWithoutCase(char16_t a, char16_t b) {
+    return FoldCase(a) == FoldCase(b);
+}
+
+bool BeforeWithoutCase(char16_t a, char16_t b) {
+    return FoldCase(a) < FoldCase(b);
+}
+
+bool EqualWithoutCase(std::u16string_view a, std::u16string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), SameWithoutCase);
+}
+
+bool ContainsWithoutCase(std::u16string_view text, std::u16string_view part) {
+    for (size_t at = 0; at + part.size() <= text.size(); ++at)
+        if (EqualWithoutCase(text.substr(at, part.size()), part)) return true;
+    return false;
+}
+
+void AppendHex(WideString& text, uint32_t value, int digits, bool upper) {
+    const char16_t* set = upper ? u"0123456789ABCDEF" : u"0123456789abcdef";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        text.Append(set[(value >> shift) & 0xF]);
+}
 namespace {
 
 size_t Length(const char16_t* text) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/ExitCodes.h"
@@ -63,12 +64,24 @@ class WideString {
     bool empty() const { return text_.empty(); }
     char16_t operator[](size_t i) const { return text_[i]; }
     const std::u16string& str() const { return text_; }
+    operator std::u16string_view() const { return text_; }  // NOLINT: for the text helpers
 
   private:
     std::u16string text_;
 };
 
 WideString operator+(WideString left, const WideString& right);
+
+// ASCII letters upper-cased, as Windows compares names; other units stay.
+char16_t FoldCase(char16_t unit);
+// Units alike, or in order, without case: for std::equal, std::search and the like.
+bool SameWithoutCase(char16_t a, char16_t b);
+bool BeforeWithoutCase(char16_t a, char16_t b);
+bool EqualWithoutCase(std::u16string_view a, std::u16string_view b);
+bool ContainsWithoutCase(std::u16string_view text, std::u16string_view part);
+
+// `digits` hexadecimal digits of `value`, the letters upper case or lower.
+void AppendHex(WideString& text, uint32_t value, int digits, bool upper);
 
 // Appends the text's UTF-8 bytes (std::string's library instantiation would double the
 // program's size).

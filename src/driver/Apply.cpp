@@ -1,5 +1,7 @@
 #include "driver/Apply.h"
 
+#include <optional>
+
 #include "actions/Certificates.h"
 #include "actions/InstallerInvocation.h"
 #include "actions/ProcessRunner.h"
@@ -15,7 +17,7 @@ namespace qv {
 namespace {
 
 // Asks as the policy says, then restarts; a restart that cannot be requested stays due.
-int Restart(RunContext& run, RestartPolicy policy) {
+int RestartNow(RunContext& run, RestartPolicy policy) {
     Log& log = run.log;
     if (policy == RestartPolicy::kAsk && run.voice.Say(kMsgRebootNow) != kAnswerYes) {
         log.Info({"restart declined"});
@@ -63,57 +65,85 @@ int HandlePendingRestart(RunContext& run, RestartPolicy policy, const ToolResult
     } else {
         log.Info({"restart marker removed"});
     }
-    return Restart(run, policy);
+    return RestartNow(run, policy);
 }
 
-// Each related product's own removal, in the order the installer lists them, every one tried
-// whatever the others did: a product left behind by one failure is still removed where it can
-// be. The first failure is the run's.
-int ApplyRemoval(RunContext& run, const Plan& plan) {
-    uint32_t failed = 0;
-    for (size_t i = 0; i < plan.removalCommands.size(); ++i) {
-        const WideString& product = plan.removedProducts[i];
-        uint32_t code = RunAndLog(run.platform.processes, run.platform.system, run.log, "msiexec",
-                                  plan.removalCommands[i]);
-        if (IsRebootExitCode(code)) {
-            run.RecordRestart("msiexec asked for a restart");
-        } else if (code == kErrorUnknownProduct) {
-            // Another removal, or someone else, took it first.
-            run.log.Info({product, " was already gone"});
-        } else if (code != 0) {
-            run.log.Error({"the removal of ", product, " failed; it stays installed"}, code);
-            if (failed == 0) failed = code;
-        }
+namespace {
+
+// Walks the plan's steps, one case a step. A case answers the run's exit code when the run ends
+// there.
+class Walker {
+  public:
+    Walker(RunContext& run, const Facts& facts) : run_(run), facts_(facts) {}
+
+    std::optional<int> operator()(const PatchCachedPackage& step) {
+        PatchUpgradeSequence(run_.platform.installer, step.installedCode, run_.log);
+        return std::nullopt;
     }
-    if (failed == 0) return HandlePendingRestart(run, plan.restart, ToolResult{});
-    return run.Fail({failed}, {"not every related product was removed"});
-}
-
-int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
-    if (plan.change == Change::kRemove) return ApplyRemoval(run, plan);
-    Platform& platform = run.platform;
-    PatchUpgradeSequence(platform.installer, plan.installedCode, run.log);
-    bool restartNeeded = false;
-    if (uint32_t status =
-            RunInstaller(platform, plan.package, plan.commandLine, restartNeeded, run.log))
-        return run.Fail({status}, {"msiexec failed"});
-    // A restart the marker cannot record is kept in the run: the installation succeeded.
-    if (restartNeeded) run.RecordRestart("msiexec asked for a restart");
-    // The installer's upgrade keeps an old product of the same version, or one whose version
-    // differs in the fourth field only: two registered providers are no success.
-    const WideString& before = plan.installedCode;
-    const WideString& after = plan.package.productCode;
-    bool other = before.size() != after.size() || !ContainsWithoutCase(before, after.c_str());
-    if (!before.empty() && other && platform.installer.IsInstalled(before)) {
-        run.log.Error(
-            {"two products: ", before, " is still installed beside ", plan.package.productCode});
-        run.voice.Say(kMsgAnotherVersionInstalled, plan.package.name);
+    std::optional<int> operator()(const InstallPackage& step) {
+        bool restartNeeded = false;
+        if (uint32_t status = RunInstaller(run_.platform, step.package, step.commandLine,
+                                           restartNeeded, run_.log))
+            return run_.Fail({status}, {"msiexec failed"});
+        // A restart the marker cannot record is kept in the run: the installation succeeded.
+        if (restartNeeded) run_.RecordRestart("msiexec asked for a restart");
+        return std::nullopt;
+    }
+    std::optional<int> operator()(const CheckOneProduct& step) {
+        if (!run_.platform.installer.IsInstalled(step.before)) return std::nullopt;
+        run_.log.Error(
+            {"two products: ", step.before, " is still installed beside ", step.after.productCode});
+        run_.voice.Say(kMsgAnotherVersionInstalled, step.after.name);
         return kExitAnotherVersion;
     }
-    if (plan.certificates)
-        ImportCertificates(platform.certificates, facts.kit, facts.certificateFiles, run.log);
-    ToolResult tool = RunInitTool(platform, plan.package.productCode, run.log);
-    return HandlePendingRestart(run, plan.restart, tool);
+    std::optional<int> operator()(const AddCertificates&) {
+        ImportCertificates(run_.platform.certificates, facts_.kit, facts_.certificateFiles,
+                           run_.log);
+        return std::nullopt;
+    }
+    std::optional<int> operator()(const RunTool& step) {
+        tool_ = RunInitTool(run_.platform, step.productCode, run_.log);
+        return std::nullopt;
+    }
+    // In the order the installer lists them, every one tried whatever the others did: a product
+    // left behind by one failure is still removed where it can be. The first failure is the
+    // run's.
+    std::optional<int> operator()(const Remove& step) {
+        uint32_t failed = 0;
+        for (size_t i = 0; i < step.commandLines.size(); ++i) {
+            const WideString& product = step.products[i];
+            uint32_t code = RunAndLog(run_.platform.processes, run_.platform.system, run_.log,
+                                      "msiexec", step.commandLines[i]);
+            if (IsRebootExitCode(code)) {
+                run_.RecordRestart("msiexec asked for a restart");
+            } else if (code == kErrorUnknownProduct) {
+                // Another removal, or someone else, took it first.
+                run_.log.Info({product, " was already gone"});
+            } else if (code != 0) {
+                run_.log.Error({"the removal of ", product, " failed; it stays installed"}, code);
+                if (failed == 0) failed = code;
+            }
+        }
+        if (failed == 0) return std::nullopt;
+        return run_.Fail({failed}, {"not every related product was removed"});
+    }
+    std::optional<int> operator()(const Restart& step) {
+        return HandlePendingRestart(run_, step.policy, tool_);
+    }
+
+  private:
+    RunContext& run_;
+    const Facts& facts_;
+    ToolResult tool_;
+};
+
+}  // namespace
+
+int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
+    Walker walker(run, facts);
+    for (const Step& step : plan.steps)
+        if (std::optional<int> exit = std::visit(walker, step)) return *exit;
+    return kExitSuccess;
 }
 
 }  // namespace qv

@@ -6,10 +6,6 @@
 
 namespace qv {
 
-uint32_t NoticeBit(MessageId message) {
-    return 1u << ((message - kMsgNotAdmin) & 31);
-}
-
 namespace {
 
 // "level kc2, language eng", each "none" when not known.
@@ -35,11 +31,13 @@ class Decider {
             Stop(kExitAlreadyRunning, kMsgAlreadyRunning);
             return;
         }
-        if (!Sealed() || !Identify()) return;
+        // Files checked after deciding are judged where they were read, so that the decision's
+        // lines before stay the same and its last one is new.
+        if ((!facts_.installing && !facts_.sealChecked && !Sealed()) || !Identify()) return;
         if (options_.uninstall) {
             if (Removing() && InstallerLogKnown()) Remove();
         } else if (OneProduct() && Choose() && ChoosePackage() && InstallerLogKnown() &&
-                   SealedFilesChecked() && Sealed()) {
+                   SealedFilesChecked() && Sealed() && ToolFolderKnown()) {
             Install();
         }
     }
@@ -66,6 +64,8 @@ class Decider {
         decision_.question = std::move(question);
         return false;
     }
+    // One way in, so the list grows by one instantiation.
+    void Add(Step step) { decision_.plan.steps.push_back(std::move(step)); }
     bool Read(FactRequest::Kind kind, const WideString& path = {}) {
         decision_.kind = Decision::Kind::kRead;
         decision_.request = {kind, path};
@@ -76,9 +76,9 @@ class Decider {
 
     // A box that only informs, shown once; none where nobody sees it.
     bool Noticed(MessageId message) {
-        if (options_.silent || !facts_.stationVisible) return true;
+        if (options_.silent || !facts_.stationVisible || message == kNoMessage) return true;
         if (answers_.noticesShown & NoticeBit(message)) return true;
-        return message == kNoMessage || !Ask(Question::Ask(Question::Kind::kNotice, message));
+        return !Ask(Question::Ask(Question::Kind::kNotice, message));
     }
 
     bool Installed() const { return !facts_.installed.code.empty(); }
@@ -264,12 +264,9 @@ class Decider {
         if (choice.path.empty()) {
             // A level is a security class: never another one than was chosen. Only a level
             // chosen from a kit built per level can go unfound.
-            WideString wanted(u"KC");
-            wanted.Append(TokenOf(selection_.level) + 2);
-            if (selection_.language != Language::kNone) {
-                wanted.Append(u' ');
-                wanted.Append(TokenOf(selection_.language));
-            }
+            bool language = selection_.language != Language::kNone;
+            WideString wanted = Joined({"KC", TokenOf(selection_.level) + 2, language ? " " : "",
+                                        TokenOf(selection_.language)});
             return Fail(kErrorFileNotFound, kMsgLevelNotFound,
                         {"no package for ", TokenOf(facts_.architecture), ", ", Pair(selection_)},
                         wanted);
@@ -293,6 +290,7 @@ class Decider {
         }
         const std::optional<PackageRead>& read = facts_.installing;
         if (read && read->path == choice.path) {
+            if (!facts_.sealChecked && !Sealed()) return false;
             if (read->status != 0)
                 return Fail(read->status, kMsgNoProductCode,
                             {"package ", choice.path, " unreadable"});
@@ -334,24 +332,28 @@ class Decider {
         return Read(FactRequest::Kind::kInstallerLog);
     }
 
+    // -whatif names the tool's folder where the product is installed already.
+    bool ToolFolderKnown() {
+        if (!options_.whatif || facts_.toolFolder) return true;
+        return Read(FactRequest::Kind::kToolFolder, package_.productCode);
+    }
+
     void Remove() {
-        const std::vector<WideString>& codes = facts_.relatedInstalled;
         Plan& plan = decision_.plan;
         if (selection_.level != Level::kNone || selection_.language != Language::kNone)
             Info({"-kc and -lang ignored by -uninstall (", Pair(selection_), ")"});
         plan.change = Change::kRemove;
         WideString words = InstallerWords(true) + options_.args;
-        for (const WideString& code : codes) {
+        qv::Remove removal;
+        for (const WideString& code : facts_.relatedInstalled) {
             Info({"decision: remove ", code});
-            WideString line(u"\"");
-            line.Append(facts_.systemDirectory);
-            line.Append(u"\\msiexec.exe\" /x ");
-            line.Append(code);
-            line.Append(u" ");
-            plan.removedProducts.push_back(code);
-            plan.removalCommands.push_back(line + words + u" REBOOT=R");
+            removal.products.push_back(code);
+            removal.commandLines.push_back(
+                Joined({"\"", facts_.systemDirectory, "\\msiexec.exe\" /x ", code, " ", words,
+                        " REBOOT=R"}));
         }
-        plan.restart = RestartPolicyOf();
+        Add(std::move(removal));
+        Add(Restart{RestartPolicyOf()});
     }
 
     // msiexec's log, and /qn where nobody would see its interface; a removal of several
@@ -359,7 +361,7 @@ class Decider {
     WideString InstallerWords(bool append) const {
         WideString words;
         if (facts_.msiexecLog && !facts_.msiexecLog->empty())
-            words = (append ? u"/l*v+ \"" : u"/l*v \"") + *facts_.msiexecLog + u"\" ";
+            words = Joined({append ? "/l*v+ \"" : "/l*v \"", *facts_.msiexecLog, "\" "});
         if (!facts_.stationVisible && !ChoosesInterfaceLevel(options_.args))
             AppendArgument(words, WideString(u"/qn"));
         return words;
@@ -374,9 +376,9 @@ class Decider {
 
     // Where the installer's upgrade will not remove the product installed under another code,
     // two would remain; the run checks after msiexec and fails then.
-    void WarnOfTwoProducts() {
+    bool WarnOfTwoProducts() {
         const InstalledProduct& installed = facts_.installed;
-        if (!Installed() || package_.productCode == installed.code) return;
+        if (!Installed() || package_.productCode == installed.code) return false;
         const char* why = nullptr;
         if (CompareVersions(package_.version, installed.version) == 0) {
             why = "the same version";
@@ -385,14 +387,14 @@ class Decider {
         } else if (CompareVersions(package_.version, installed.version) < 0) {
             why = "an earlier version";
         }
-        if (why == nullptr) return;
+        if (why == nullptr) return false;
         log_.Warning({"the package is ", why, " under another ProductCode than ", installed.code,
                       ": the installer's upgrade will not remove it"});
-        decision_.plan.twoProducts = true;
+        return true;
     }
 
     void Install() {
-        WarnOfTwoProducts();
+        bool two = WarnOfTwoProducts();
         // Its provider's x64 DLLs load into emulated x64 programs only.
         if (facts_.machine == Architecture::kArm64 && facts_.architecture == Architecture::kX64)
             log_.Warning(
@@ -400,17 +402,20 @@ class Decider {
                  "cannot use it"});
         Plan& plan = decision_.plan;
         plan.change = Installed() ? change_ : Change::kFresh;
-        plan.package = package_;
-        plan.installedCode = facts_.installed.code;
+        const WideString& installed = facts_.installed.code;
         bool sameProduct = plan.change == Change::kUpdate || plan.change == Change::kReinstall;
         if (sameProduct && package_.productCode == facts_.installed.code)
             AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
         if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
-        plan.commandLine =
-            BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
-                                      InstallerWords(false) + options_.args + decided_);
-        plan.certificates = options_.root;
-        plan.restart = RestartPolicyOf();
+        Add(PatchCachedPackage{installed});
+        Add(InstallPackage{
+            package_, BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
+                                                InstallerWords(false) + options_.args + decided_)});
+        if (!installed.empty() && !EqualWithoutCase(installed, package_.productCode))
+            Add(CheckOneProduct{installed, package_, two});
+        if (options_.root) Add(AddCertificates{});
+        Add(RunTool{package_.productCode});
+        Add(Restart{RestartPolicyOf()});
     }
 
     const Facts& facts_;

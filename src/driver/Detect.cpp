@@ -1,5 +1,6 @@
 #include "driver/Detect.h"
 
+#include "actions/InitTool.h"
 #include "common/ResultCodes.h"
 #include "driver/SetupLog.h"
 #include "reboot/RebootMarker.h"
@@ -11,8 +12,8 @@ namespace {
 // Checks a file of the kit against the seal and holds it open until the run ends; false when
 // it is not as sealed, or the seal does not list it (a cabinet planted beside a package). A
 // file already read (`read`) is checked by the bytes that will be used.
-bool CheckSealed(Platform& platform, Facts& facts, const WideString& name, Log& log,
-                 const CertificateFile* read = nullptr) {
+bool CheckSealed(Platform& platform, Facts& facts, HeldFiles& held, const WideString& name,
+                 Log& log, const CertificateFile* read = nullptr) {
     if (!facts.seal.sealed || !facts.sealBroken.empty()) return facts.sealBroken.empty();
     uint32_t start = platform.system.TickCount();
     const SealedFile* sealed = facts.seal.Find(name);
@@ -29,7 +30,7 @@ bool CheckSealed(Platform& platform, Facts& facts, const WideString& name, Log& 
     if (check.matches) {
         log.Info({"seal: ", name, " as sealed (", Describe(check.size, check.sha256), ") in ",
                   Decimal(platform.system.TickCount() - start), " ms"});
-        if (file) facts.held.push_back(std::move(file));
+        if (file) held.push_back(std::move(file));
         return true;
     }
     facts.sealBroken = name;
@@ -65,7 +66,7 @@ void KeepSealedFiles(Facts& facts, Log& log) {
 }
 
 // The platform package, opened once: what it is and which installed product it relates to.
-void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
+void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log) {
     PackageIdentity& package = facts.platformPackage;
     package.path =
         FindPackage(facts.kit, PackagePattern(facts.architecture, Level::kNone, Language::kNone));
@@ -73,7 +74,7 @@ void IdentifyKit(Platform& platform, Facts& facts, Log& log) {
         facts.platformStatus = facts.kit.error != 0 ? facts.kit.error : kErrorFileNotFound;
         return;
     }
-    if (!CheckSealed(platform, facts, package.path.FileName(), log)) return;
+    if (!CheckSealed(platform, facts, held, package.path.FileName(), log)) return;
     WideString path = package.path;
     facts.platformStatus = platform.installer.ReadPackageIdentity(path, package);
     package.path = path;
@@ -103,7 +104,7 @@ Architecture ReadMachine(SystemInfo& system) {
     return process != 0 ? Architecture::kX64 : Architecture::kWin32;
 }
 
-Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
+Facts Detect(Platform& platform, const InstallOptions& options, HeldFiles& held, Log& log) {
     Facts facts;
     SystemInfo& system = platform.system;
     facts.machine = ReadMachine(system);
@@ -122,7 +123,10 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     }
     facts.architecture = PackagePlatform(facts);
     if (options.root) facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
-    IdentifyKit(platform, facts, log);
+    if (options.root && options.whatif)
+        DescribeCertificates(platform.certificates, facts.certificateFiles,
+                             facts.certificatePlaces);
+    IdentifyKit(platform, facts, held, log);
     if (options.uninstall && facts.platformStatus == 0) {
         for (const WideString& code :
              platform.installer.RelatedProducts(facts.platformPackage.upgradeCode))
@@ -133,11 +137,11 @@ Facts Detect(Platform& platform, const InstallOptions& options, Log& log) {
     return facts;
 }
 
-void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log& log,
-              bool lookOnly) {
+void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, HeldFiles& held,
+              Log& log, bool lookOnly) {
     if (request.kind == FactRequest::Kind::kInstallerLog) {
         // Windows' msiexec refuses to install (1622) when it cannot open its log.
-        WideString path = facts.setupLog + u".msiexec.log";
+        WideString path = Joined({facts.setupLog, ".msiexec.log"});
         uint32_t error = 0;
         if (lookOnly ||
             platform.files.CreateLogFile(path, true, LogSecurity(platform.system), error)) {
@@ -147,6 +151,11 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log&
         log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
                      "): msiexec writes none"});
         facts.msiexecLog = WideString();
+        return;
+    }
+    if (request.kind == FactRequest::Kind::kToolFolder) {
+        WideString& path = facts.toolFolder.emplace();
+        platform.installer.ComponentPath(request.path, kToolComponentCode, path);
         return;
     }
     if (request.kind == FactRequest::Kind::kInstalledSelection) {
@@ -177,14 +186,14 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log&
                        "packages only"});
             facts.sealBroken = request.path.FileName();
         }
-        for (const WideString& cabinet : cabinets) CheckSealed(platform, facts, cabinet, log);
+        for (const WideString& cabinet : cabinets) CheckSealed(platform, facts, held, cabinet, log);
         for (const CertificateFile& file : facts.certificateFiles)
-            CheckSealed(platform, facts, file.name, log, &file);
+            CheckSealed(platform, facts, held, file.name, log, &file);
         return;
     }
     PackageRead& read = facts.installing.emplace();
     read.path = request.path;
-    if (!CheckSealed(platform, facts, request.path.FileName(), log)) return;
+    if (!CheckSealed(platform, facts, held, request.path.FileName(), log)) return;
     read.status = platform.installer.ReadPackageIdentity(request.path, read.identity);
 }
 

@@ -10,10 +10,11 @@ namespace qv {
 Architecture ReadMachine(SystemInfo& system);
 
 // The facts a decision starts from; reads and logs, changes nothing.
-Facts Detect(Platform& platform, const InstallOptions& options, Log& log);
+// `held` keeps the sealed files checked.
+Facts Detect(Platform& platform, const InstallOptions& options, HeldFiles& held, Log& log);
 
 // Reads the fact a decision asked for into `facts`; `lookOnly` creates no file.
-void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Log& log,
-              bool lookOnly);
+void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, HeldFiles& held,
+              Log& log, bool lookOnly);
 
 }  // namespace qv

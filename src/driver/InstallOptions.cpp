@@ -1,16 +1,14 @@
 #include "driver/InstallOptions.h"
 
+#include "common/Log.h"
+
 namespace qv {
 namespace {
 
 // "-word" or "/word", in any case, as Windows programs take their options.
 bool Is(const WideString& argument, const char16_t* word) {
-    const std::u16string& a = argument.str();
-    if (a.empty() || (a[0] != u'-' && a[0] != u'/')) return false;
-    size_t i = 1;
-    for (; i < a.size() && word[i - 1] != 0; ++i)
-        if (FoldCase(a[i]) != FoldCase(word[i - 1])) return false;
-    return i == a.size() && word[i - 1] == 0;
+    std::u16string_view a = argument.str();
+    return !a.empty() && (a[0] == u'-' || a[0] == u'/') && EqualWithoutCase(a.substr(1), word);
 }
 
 // The usage is shown unless -silent stands anywhere on the line: also after -help or a typo.
@@ -115,7 +113,7 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
                 AppendArgument(options.args, value);
             }
             if (bad) {
-                options.badValue = a + u" \"" + value + u"\"";
+                options.badValue = Joined({a, " \"", value, "\""});
                 return Usage(ParseOutcome::kUnrecognised, arguments, options);
             }
         } else {

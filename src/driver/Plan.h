@@ -4,6 +4,7 @@
 // plan out. Deciding is pure, so that a plan can be looked at before anything happens.
 #include <cstdint>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "actions/Certificates.h"
@@ -29,6 +30,10 @@ struct PackageRead {
     PackageIdentity identity;
 };
 
+// The sealed files checked, held open, shared for reading only, until the run ends: what was
+// checked is what msiexec reads.
+using HeldFiles = std::vector<std::unique_ptr<HeldFile>>;
+
 struct Facts {
     Architecture machine = Architecture::kWin32;       // what Windows runs on
     Architecture architecture = Architecture::kWin32;  // the packages' platform
@@ -52,12 +57,15 @@ struct Facts {
     std::vector<WideString> relatedInstalled;
     bool markerPresent = false;  // a restart left pending by an earlier run
     bool otherRun = false;       // -whatif found another run holding the lock
+    // Read for -whatif's description only: what -root would add to which store, and the tool's
+    // folder once the package is known (empty: not installed yet).
+    std::vector<WideString> certificatePlaces;
+    std::optional<WideString> toolFolder;
     // A sealed kit: only the files of its seal are used, each checked before, and held open,
     // shared for reading only, until msiexec is done with it.
     Seal seal;
     WideString sealBroken;     // the first file this run uses that is not as sealed
     bool sealChecked = false;  // the files of the installation were checked
-    std::vector<std::unique_ptr<HeldFile>> held;
     // Read on demand.
     std::optional<InstalledSelection> installedSelection;
     std::optional<PackageRead> installing;  // the package to install, when not the platform's
@@ -83,8 +91,14 @@ struct Answers {
     std::optional<bool> reinstall;  // the same version: reinstall it?
     std::optional<bool> remove;     // remove the product?
     std::optional<DialogAnswer> settings;
-    uint32_t noticesShown = 0;  // a bit per message, from kMsgNotAdmin on
+    uint64_t noticesShown = 0;  // NoticeBit of each
 };
+
+// The bit of a message in Answers::noticesShown: one of its own for every message.
+constexpr uint64_t NoticeBit(MessageId message) {
+    return uint64_t{1} << (message - kMsgNotAdmin);
+}
+static_assert(kMsgLast - kMsgNotAdmin < 64, "a notice shares its bit with another");
 
 // A fact the decision needs and detect did not read up front.
 struct FactRequest {
@@ -93,6 +107,7 @@ struct FactRequest {
         kPackage,
         kInstallerLog,
         kSealedFiles,  // the package to install (`path`), its cabinets, the certificate files
+        kToolFolder,   // -whatif: the folder of the tool of the product `path`
     } kind = Kind::kPackage;
     WideString path;
 };
@@ -114,22 +129,55 @@ enum class Change : uint8_t {
     kRemove,       // every related product removed
 };
 
+// The steps of a plan, each with what it needs, in the order a plan lists them. A new step is a
+// struct here, a case in Apply and one in DescribePlan; std::visit refuses a missing one.
+
+// The cached package of the product installed before (empty: none) skips the removal actions
+// that the installer's upgrade would run.
+struct PatchCachedPackage {
+    WideString installedCode;
+};
+struct InstallPackage {
+    PackageIdentity package;  // what msiexec installs
+    WideString commandLine;
+};
+// The installer's upgrade keeps an old product of the same version, or one whose version differs
+// in the fourth field only: two registered providers are no success.
+struct CheckOneProduct {
+    WideString before;       // installed before, under another code than the package's
+    PackageIdentity after;   // the package installed
+    bool expectTwo = false;  // the decision foresees that `before` stays
+};
+struct AddCertificates {};
+struct RunTool {
+    WideString productCode;
+};
+// Each related product's own removal, every one tried whatever the others did.
+struct Remove {
+    std::vector<WideString> products;
+    std::vector<WideString> commandLines;  // msiexec /x of each, in the same order
+};
+struct Restart {
+    RestartPolicy policy = RestartPolicy::kAsk;
+};
+
+using Step = std::variant<PatchCachedPackage, InstallPackage, CheckOneProduct, AddCertificates,
+                          RunTool, Remove, Restart>;
+
 struct Plan {
     Change change = Change::kNone;
     // A stop: the exit code and the box to show, if any, with its value.
     uint32_t exitCode = 0;
     MessageId message = kNoMessage;
     WideString messageValue;
-    // An installation.
-    PackageIdentity package;   // what msiexec installs; its product's tool runs after
-    WideString installedCode;  // the product on the machine before, whose package is patched
-    WideString commandLine;    // msiexec's
-    // A removal: the products, and msiexec /x of each, in the same order.
-    std::vector<WideString> removedProducts;
-    std::vector<WideString> removalCommands;
-    bool certificates = false;
-    bool twoProducts = false;  // the installer's upgrade will not remove the installed product
-    RestartPolicy restart = RestartPolicy::kAsk;
+    std::vector<Step> steps;  // none for a stop
+
+    template <typename T>
+    const T* Find() const {
+        for (const Step& step : steps)
+            if (const T* found = std::get_if<T>(&step)) return found;
+        return nullptr;
+    }
 };
 
 struct Decision {
@@ -138,9 +186,6 @@ struct Decision {
     Question question;
     FactRequest request;
 };
-
-// The bit of Answers::noticesShown for a message.
-uint32_t NoticeBit(MessageId message);
 
 // Writes why to `log`, a line a step; deciding again with more answers or facts writes the same
 // lines first.

@@ -1,74 +1,91 @@
 #include "driver/Report.h"
 
-#include "actions/Certificates.h"
 #include "actions/InitTool.h"
 #include "ui/Messages.h"
 
 namespace qv {
 namespace {
 
-void Add(std::vector<WideString>& lines, LogLine line) {
-    lines.push_back(Joined(line));
-}
+// One case a step, each adding its lines; it reads nothing that Detect has not.
+class Describer {
+  public:
+    Describer(Resources& resources, const Facts& facts, std::vector<WideString>& lines)
+        : resources_(resources), facts_(facts), lines_(lines) {}
 
-void DescribeRestart(Platform& platform, const Plan& plan, const Facts& facts,
-                     std::vector<WideString>& lines) {
-    static const char* const kPolicies[] = {
-        "not carried out (-noreboot): left to whoever started setup.exe, with exit code 3010",
-        "requested at once (-silent)",
-        "asked for: ",
-        "not carried out: left to whoever started setup.exe, with exit code 3010",
-    };
-    WideString question;
-    if (plan.restart == RestartPolicy::kAsk) {
-        LoadMessage(platform.resources, kMsgRebootNow, question);
-        question = u"\"" + question + u"\" Yes: restart now; No: no restart";
+    void operator()(const PatchCachedPackage& step) {
+        if (step.installedCode.empty()) {
+            Add({"sequence patch: none, no product installed"});
+        } else {
+            Add({"sequence patch: the cached package of ", step.installedCode,
+                 " skips KSProcess and KSProcess64 when an upgrade removes it"});
+        }
     }
-    Add(lines, {"restart: one that msiexec or the tool asks for is ",
-                kPolicies[static_cast<int>(plan.restart)], question});
-    if (facts.markerPresent)
-        Add(lines, {"restart: one is pending from an earlier run, and is handled the same way"});
-}
+    void operator()(const InstallPackage& step) {
+        const PackageIdentity& package = step.package;
+        if (facts_.seal.sealed)
+            Add(
+                {"seal: the files below and their cabinets are as sealed, and stay held until "
+                 "msiexec is done"});
+        Add({"package: ", package.path, ", ProductCode ", package.productCode, ", version ",
+             package.version});
+        Add({"msiexec: ", step.commandLine});
+    }
+    // The decision's warning tells of it.
+    void operator()(const CheckOneProduct&) {}
+    void operator()(const AddCertificates&) {
+        lines_.insert(lines_.end(), facts_.certificatePlaces.begin(),
+                      facts_.certificatePlaces.end());
+        certificates_ = true;
+    }
+    void operator()(const RunTool& step) {
+        // Without -root the plan has no certificate step; said where it would have been.
+        if (!certificates_) Add({"certificates: none added (no -root)"});
+        const WideString folder = facts_.toolFolder ? facts_.toolFolder->Folder() : WideString();
+        if (folder.empty()) {
+            Add({"tool: ordo_tool.exe /init from the folder of component ", kToolComponentCode,
+                 " once ", step.productCode, " is installed"});
+        } else {
+            Add({"tool: ", BuildToolCommandLine(folder)});
+        }
+    }
+    void operator()(const Remove& step) {
+        for (size_t i = 0; i < step.commandLines.size(); ++i)
+            Add({"remove ", step.products[i], ": ", step.commandLines[i]});
+        Add({"no cached package patched, no tool run; certificates stay"});
+    }
+    void operator()(const Restart& step) {
+        static const char* const kPolicies[] = {
+            "not carried out (-noreboot): left to whoever started setup.exe, with exit code 3010",
+            "requested at once (-silent)",
+            "asked for: ",
+            "not carried out: left to whoever started setup.exe, with exit code 3010",
+        };
+        WideString question;
+        if (step.policy == RestartPolicy::kAsk) {
+            LoadMessage(resources_, kMsgRebootNow, question);
+            question = Joined({"\"", question, "\" Yes: restart now; No: no restart"});
+        }
+        Add({"restart: one that msiexec or the tool asks for is ",
+             kPolicies[static_cast<int>(step.policy)], question});
+        if (facts_.markerPresent)
+            Add({"restart: one is pending from an earlier run, and is handled the same way"});
+    }
+
+  private:
+    void Add(LogLine line) { lines_.push_back(Joined(line)); }
+
+    Resources& resources_;
+    const Facts& facts_;
+    std::vector<WideString>& lines_;
+    bool certificates_ = false;
+};
 
 }  // namespace
 
-std::vector<WideString> DescribePlan(Platform& platform, const Plan& plan, const Facts& facts) {
+std::vector<WideString> DescribePlan(Resources& resources, const Plan& plan, const Facts& facts) {
     std::vector<WideString> lines;
-    if (plan.change == Change::kNone) return lines;
-    if (plan.change == Change::kRemove) {
-        for (size_t i = 0; i < plan.removalCommands.size(); ++i)
-            Add(lines, {"remove ", plan.removedProducts[i], ": ", plan.removalCommands[i]});
-        Add(lines, {"no cached package patched, no tool run; certificates stay"});
-        DescribeRestart(platform, plan, facts, lines);
-        return lines;
-    }
-    const PackageIdentity& package = plan.package;
-    if (facts.seal.sealed)
-        Add(lines, {"seal: the files below and their cabinets are as sealed, and stay held until "
-                    "msiexec is done"});
-    Add(lines, {"package: ", package.path, ", ProductCode ", package.productCode, ", version ",
-                package.version});
-    Add(lines, {"msiexec: ", plan.commandLine});
-    if (plan.installedCode.empty()) {
-        Add(lines, {"sequence patch: none, no product installed"});
-    } else {
-        Add(lines, {"sequence patch: the cached package of ", plan.installedCode,
-                    " skips KSProcess and KSProcess64 when an upgrade removes it"});
-    }
-    if (plan.certificates) {
-        DescribeCertificates(platform.certificates, facts.certificateFiles, lines);
-    } else {
-        Add(lines, {"certificates: none added (no -root)"});
-    }
-    WideString path;
-    platform.installer.ComponentPath(package.productCode, kToolComponentCode, path);
-    if (path.Folder().empty()) {
-        Add(lines, {"tool: ordo_tool.exe /init from the folder of component ", kToolComponentCode,
-                    " once ", package.productCode, " is installed"});
-    } else {
-        Add(lines, {"tool: ", BuildToolCommandLine(path.Folder())});
-    }
-    DescribeRestart(platform, plan, facts, lines);
+    Describer describer(resources, facts, lines);
+    for (const Step& step : plan.steps) std::visit(describer, step);
     return lines;
 }
 

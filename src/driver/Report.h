@@ -8,7 +8,7 @@ namespace qv {
 
 // What a plan would do, for people, a line a fact: the package and msiexec's command line, the
 // patch of the cached package, each certificate -root would add, the tool, what happens about a
-// restart. Reads what it needs (the certificate stores, the tool's folder) and changes nothing.
-std::vector<WideString> DescribePlan(Platform& platform, const Plan& plan, const Facts& facts);
+// restart: a case a step, in the plan's order. Reads nothing but the messages.
+std::vector<WideString> DescribePlan(Resources& resources, const Plan& plan, const Facts& facts);
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include "common/ResultCodes.h"
 #include "driver/Apply.h"
 #include "driver/Detect.h"
+#include "driver/Lock.h"
 #include "driver/Plan.h"
 #include "driver/Report.h"
 #include "driver/RunContext.h"
@@ -16,13 +17,6 @@ namespace qv {
 namespace {
 
 using Exit = std::optional<int>;
-
-// In the administrators' namespace; the global name where Windows has no private namespaces.
-const char16_t kPrivateLockName[] = u"QuorvaneCspSetup\\Lock";
-const char16_t kGlobalLockName[] = u"Global\\QuorvaneCspSetup";
-// Namespace and mutex alike: SYSTEM and administrators only. What anyone else could open, they
-// could hold open, and keep every later run out.
-const char16_t kLockSecurity[] = u"D:(A;;GA;;;SY)(A;;GA;;;BA)";
 
 // The log opens as soon as the command line tells where it goes; its first lines say what ran
 // where. Answers the log's path, empty when it could not be created.
@@ -79,40 +73,6 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
     return std::nullopt;
 }
 
-// The single-instance lock, in a namespace no standard user can squat: made, or opened when
-// another run made it, or made again when that one went away in between. Windows opens none
-// whose maker has closed it while others still hold it: a run that lost, for the moment it
-// takes to let go, or one that opened it and took the lock when its maker ended. So one that
-// stays there but cannot be opened for a second and a half is another run's.
-// With `look` the lock is only looked at, never taken: null, and `error` as a taker would get.
-std::unique_ptr<InstanceLock> TakeLock(RunContext& run, std::unique_ptr<LockNamespace>& space,
-                                       uint32_t& error, bool look) {
-    constexpr int kTries = 7;
-    constexpr uint32_t kPause = 250;
-    Processes& processes = run.platform.processes;
-    bool unopened = false;
-    for (int attempt = 0; attempt < kTries && !space; ++attempt) {
-        if (unopened) run.platform.restarter.Sleep(kPause);
-        space = processes.CreateLockNamespace(kLockSecurity, error);
-        unopened = false;
-        if (space || error != kErrorAlreadyExists) break;
-        space = processes.OpenLockNamespace(error);
-        unopened = !space;
-    }
-    if (unopened) {
-        run.log.Info({"lock: the administrators' private namespace is there but cannot be opened (",
-                      CodeText(error), ")"});
-        error = kErrorAlreadyExists;
-        return nullptr;
-    }
-    if (space) {
-        run.log.Info({"lock: ", kPrivateLockName, " in the administrators' private namespace"});
-        return processes.LockInstance(kPrivateLockName, kLockSecurity, error, look);
-    }
-    run.log.Info({"lock: ", kGlobalLockName, ", no private namespace (", CodeText(error), ")"});
-    return processes.LockInstance(kGlobalLockName, kLockSecurity, error, look);
-}
-
 // An administrator's run, and the only one of the machine. A plan to look at takes no lock: it
 // looks whether another run holds it (`otherRun`), and closes what it opened to look at once,
 // so that the look never makes another run answer 1618.
@@ -150,25 +110,13 @@ class NewLines : public Log {
     NewLines(Log& log, size_t written, std::vector<WideString>* kept)
         : log_(log), skip_(written), kept_(kept) {}
     size_t Count() const { return count_; }
-    void Info(LogLine line) override {
-        if (New(line, "")) log_.Info(line);
-    }
-    void Warning(LogLine line) override {
-        if (New(line, "warning: ")) log_.Warning(line);
-    }
-    void Error(LogLine line) override {
-        if (New(line, "error: ")) log_.Error(line);
-    }
-    void Error(LogLine line, uint32_t code) override {
-        if (New(line, "error: ")) log_.Error(line, code);
+    void Add(Severity severity, const WideString& text, const uint32_t* code) override {
+        if (count_++ < skip_) return;
+        if (kept_ != nullptr) kept_->push_back(text);
+        log_.Add(severity, text, code);
     }
 
   private:
-    bool New(LogLine line, const char* word) {
-        if (count_++ < skip_) return false;
-        if (kept_ != nullptr) kept_->push_back(Joined({word, Joined(line)}));
-        return true;
-    }
     Log& log_;
     size_t skip_;
     std::vector<WideString>* kept_;
@@ -179,9 +127,7 @@ class NewLines : public Log {
 // with "Yes".
 void Foresee(RunContext& run, const Question& question, Answers& answers,
              std::vector<WideString>& report) {
-    WideString text;
-    LoadMessage(run.platform.resources, question.message, text);
-    FormatMessageText(text, text, question.value);
+    WideString text = MessageText(run.platform.resources, question.message, question.value);
     switch (question.kind) {
         case Question::Kind::kNotice:
             report.push_back(Joined({"would show: ", text}));
@@ -250,7 +196,7 @@ Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log&
                 }
                 break;
             case Decision::Kind::kRead:
-                ReadFact(run.platform, decision.request, facts, log, options.whatif);
+                ReadFact(run.platform, decision.request, facts, run.held, log, options.whatif);
                 break;
         }
     }
@@ -259,9 +205,12 @@ Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log&
 // What the run would end with if every step succeeded: the plan's exit code, in one place.
 uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     if (plan.change == Change::kNone) return plan.exitCode;
-    if (plan.twoProducts) return kExitAnotherVersion;
-    bool pending = facts.markerPresent && (plan.restart == RestartPolicy::kLeaveToCaller ||
-                                           plan.restart == RestartPolicy::kLeaveToLaterRun);
+    const CheckOneProduct* check = plan.Find<CheckOneProduct>();
+    if (check != nullptr && check->expectTwo) return kExitAnotherVersion;
+    const Restart* restart = plan.Find<Restart>();
+    bool pending = facts.markerPresent && restart != nullptr &&
+                   (restart->policy == RestartPolicy::kLeaveToCaller ||
+                    restart->policy == RestartPolicy::kLeaveToLaterRun);
     return pending ? kExitRebootRequired : kExitSuccess;
 }
 
@@ -273,7 +222,7 @@ uint32_t UnattendedExit(RunContext& run, Facts& facts) {
     for (;;) {
         Decision decision = Decide(facts, run.options, {}, quiet);
         if (decision.kind != Decision::Kind::kRead) return ExitOf(decision.plan, facts);
-        ReadFact(run.platform, decision.request, facts, quiet, true);
+        ReadFact(run.platform, decision.request, facts, run.held, quiet, true);
     }
 }
 
@@ -283,18 +232,16 @@ uint32_t UnattendedExit(RunContext& run, Facts& facts) {
 int WhatIf(RunContext& run, Facts& facts, const Plan& plan, std::vector<WideString>& report) {
     uint32_t exit = run.voice.CanAsk() ? UnattendedExit(run, facts) : ExitOf(plan, facts);
     if (plan.change == Change::kNone && plan.message != kNoMessage) {
-        WideString text;
-        LoadMessage(run.platform.resources, plan.message, text);
-        FormatMessageText(text, text, plan.messageValue);
-        report.push_back(Joined({"would show: ", text}));
+        report.push_back(Joined({"would show: ", MessageText(run.platform.resources, plan.message,
+                                                             plan.messageValue)}));
     }
-    for (const WideString& line : DescribePlan(run.platform, plan, facts)) {
+    for (const WideString& line : DescribePlan(run.platform.resources, plan, facts)) {
         run.log.Info({"plan: ", line});
         report.push_back(line);
     }
     report.push_back(Joined({"exit code ", CodeText(exit), ": ", ExitCodeMeaning(exit)}));
     WideString text;
-    for (const WideString& line : report) text += line + u"\r\n";
+    for (const WideString& line : report) text.Append(line).Append(u"\r\n");
     if (!run.platform.ui.Print(text)) run.voice.SayReport(text);
     return static_cast<int>(exit);
 }
@@ -306,7 +253,7 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
     bool otherRun = false;
     if (Exit exit = Start(run, space, lock, otherRun)) return *exit;
-    Facts facts = Detect(run.platform, run.options, run.log);
+    Facts facts = Detect(run.platform, run.options, run.held, run.log);
     facts.stationVisible = run.voice.StationVisible();
     facts.otherRun = otherRun;
     facts.setupLog = logPath;

@@ -1,6 +1,7 @@
 #pragma once
 #include "common/StepResult.h"
 #include "driver/InstallOptions.h"
+#include "driver/Plan.h"
 #include "driver/SetupLog.h"
 #include "driver/Voice.h"
 #include "platform/Platform.h"
@@ -16,6 +17,7 @@ struct RunContext {
     InstallOptions options;
     SetupLog log;
     Voice voice;
+    HeldFiles held;                  // the sealed files checked, until the run ends
     bool restartUnrecorded = false;  // a restart is due that the marker could not record
 
     // Ends the run with a failed step's status, after logging it (as `what`, or as its

@@ -54,7 +54,7 @@ WideString DefaultLogName(const LocalTime& t, unsigned suffix) {
 WideString DefaultLogFolder(SystemInfo& system) {
     if (!system.IsLocalSystem()) return system.TempFolder();
     WideString windows = system.WindowsDirectory();
-    return windows.empty() ? windows : windows + u"\\Logs\\";
+    return windows.empty() ? windows : Joined({windows, "\\Logs\\"});
 }
 
 const char16_t* LogSecurity(SystemInfo& system) {
@@ -84,33 +84,20 @@ WideString SetupLog::Open(const WideString& path, uint32_t& refused, bool keep) 
     return WideString();
 }
 
-void SetupLog::Write(const char* word, LogLine pieces, const WideString& more) {
+void SetupLog::Add(Severity, const WideString& text, const uint32_t* code) {
     if (!file_) return;
     std::vector<char> line;
     AppendText(line, TimeText(system_.Now(), {u'-', u'-', u' ', u':', u':', u'.', u' '}));
-    line.insert(line.end(), word, word + std::char_traits<char>::length(word));
-    AppendText(line, Joined(pieces));
-    AppendText(line, more);
+    AppendText(line, text);
+    if (code != nullptr) {
+        WideString description = system_.DescribeError(*code);
+        AppendText(line, Joined({" (", CodeText(*code), ")", description.empty() ? "" : ": ",
+                                 description}));
+    }
     line.push_back('\r');
     line.push_back('\n');
     // A full disk or a share gone away: the run goes on without its log.
     if (!file_->Write(line.data(), line.size())) file_.reset();
-}
-
-void SetupLog::Info(LogLine line) {
-    Write("", line);
-}
-void SetupLog::Warning(LogLine line) {
-    Write("warning: ", line);
-}
-void SetupLog::Error(LogLine line) {
-    Write("error: ", line);
-}
-
-void SetupLog::Error(LogLine line, uint32_t code) {
-    WideString description = system_.DescribeError(code);
-    Write("error: ", line,
-          u" (" + CodeText(code) + u")" + (description.empty() ? u"" : u": ") + description);
 }
 
 }  // namespace qv

@@ -20,14 +20,9 @@ class SetupLog : public Log {
     // `refused` is why `path` could not be used (0: it was, or none was given).
     WideString Open(const WideString& path, uint32_t& refused, bool keep);
 
-    void Info(LogLine line) override;
-    void Warning(LogLine line) override;
-    void Error(LogLine line) override;
-    void Error(LogLine line, uint32_t code) override;
+    void Add(Severity severity, const WideString& text, const uint32_t* code) override;
 
   private:
-    void Write(const char* word, LogLine line, const WideString& more = {});
-
     FileSystem& files_;
     SystemInfo& system_;
     std::unique_ptr<LogFile> file_;

@@ -1,5 +1,6 @@
 #include "driver/Voice.h"
 
+#include "common/Log.h"
 #include "driver/InstallOptions.h"
 #include "ui/Messages.h"
 
@@ -31,7 +32,7 @@ void Voice::SayReport(const WideString& report) {
     WideString heading, caption;
     LoadMessage(platform_.resources, kMsgWhatIf, heading);
     LoadMessage(platform_.resources, kMsgCaptionWhatIf, caption);
-    platform_.ui.MessageBox(heading + u"\r\n\r\n" + report, caption, kInformationBox);
+    platform_.ui.MessageBox(Joined({heading, "\r\n\r\n", report}), caption, kInformationBox);
 }
 
 }  // namespace qv

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/ResultCodes.h"
+
 namespace qv {
 
 const char16_t* TokenOf(Architecture architecture) {
@@ -23,22 +25,6 @@ const char16_t* TokenOf(Language language) {
     static const char16_t* const kTokens[] = {u"", u"eng", u"rus"};
     return kTokens[static_cast<int>(language)];
 }
-
-char16_t FoldCase(char16_t unit) {
-    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
-}
-
-namespace {
-
-bool EqualWithoutCase(const WideString& value, const char16_t* token) {
-    const std::u16string& v = value.str();
-    size_t i = 0;
-    for (; i < v.size() && token[i] != 0; ++i)
-        if (FoldCase(v[i]) != FoldCase(token[i])) return false;
-    return i == v.size() && token[i] == 0;
-}
-
-}  // namespace
 
 Level ParseLevel(const WideString& value) {
     for (Level level : {Level::kKc1, Level::kKc2, Level::kKc3})
@@ -69,7 +55,7 @@ Language LanguageInName(const WideString& name) {
 }
 
 Language LanguageOfUi(uint16_t languageId) {
-    return languageId == 1049 ? Language::kRussian : Language::kEnglish;
+    return languageId == kLangRussian ? Language::kRussian : Language::kEnglish;
 }
 
 WideString PackagePattern(Architecture architecture, Level level, Language language) {
@@ -104,17 +90,6 @@ bool MatchesPattern(const WideString& pattern, const WideString& name) {
     }
     while (pi < p.size() && p[pi] == u'*') ++pi;
     return pi == p.size();
-}
-
-bool ContainsWithoutCase(const WideString& text, const char16_t* part) {
-    const std::u16string& t = text.str();
-    size_t length = std::char_traits<char16_t>::length(part);
-    for (size_t at = 0; at + length <= t.size(); ++at) {
-        size_t i = 0;
-        while (i < length && FoldCase(t[at + i]) == FoldCase(part[i])) ++i;
-        if (i == length) return true;
-    }
-    return false;
 }
 
 }  // namespace qv

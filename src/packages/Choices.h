@@ -44,9 +44,4 @@ WideString PackagePattern(Architecture architecture, Level level, Language langu
 // Whether `name` matches the pattern: `*` any run, `?` one unit, letters without case.
 bool MatchesPattern(const WideString& pattern, const WideString& name);
 
-// Upper-cases ASCII letters, as names are compared; other units stay.
-char16_t FoldCase(char16_t unit);
-// Whether `text` holds `part`, letters compared without case.
-bool ContainsWithoutCase(const WideString& text, const char16_t* part);
-
 }  // namespace qv

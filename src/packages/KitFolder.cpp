@@ -1,5 +1,7 @@
 #include "packages/KitFolder.h"
 
+#include <algorithm>
+
 #include "common/ResultCodes.h"
 
 namespace qv {
@@ -10,26 +12,20 @@ WideString ProgramFolder(FileSystem& files) {
 
 namespace {
 
-bool EndsWith(const WideString& name, const char16_t* extension) {
-    const std::u16string& s = name.str();
-    size_t n = std::char_traits<char16_t>::length(extension);
-    if (s.size() < n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (FoldCase(s[s.size() - n + i]) != FoldCase(extension[i])) return false;
-    return true;
-}
-
-bool BeforeWithoutCase(const WideString& a, const WideString& b) {
-    const std::u16string &x = a.str(), &y = b.str();
-    for (size_t i = 0; i < x.size() && i < y.size(); ++i)
-        if (FoldCase(x[i]) != FoldCase(y[i])) return FoldCase(x[i]) < FoldCase(y[i]);
-    return x.size() < y.size();
+bool EndsWith(const WideString& name, std::u16string_view extension) {
+    std::u16string_view s = name.str();
+    return s.size() >= extension.size() &&
+           EqualWithoutCase(s.substr(s.size() - extension.size()), extension);
 }
 
 // In name order without case; a kit holds a few packages and certificates.
 void Insert(std::vector<WideString>& names, const WideString& name) {
     names.push_back(name);
-    for (size_t at = names.size() - 1; at > 0 && BeforeWithoutCase(names[at], names[at - 1]); --at)
+    for (size_t at = names.size() - 1;
+         at > 0 && std::lexicographical_compare(names[at].str().begin(), names[at].str().end(),
+                                                names[at - 1].str().begin(),
+                                                names[at - 1].str().end(), BeforeWithoutCase);
+         --at)
         std::swap(names[at], names[at - 1]);
 }
 

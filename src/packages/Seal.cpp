@@ -1,5 +1,6 @@
 #include "packages/Seal.h"
 
+#include "common/ResultCodes.h"
 #include "packages/Choices.h"
 
 namespace qv {
@@ -30,16 +31,9 @@ bool ReadLine(const char* line, size_t size, SealedFile& file) {
     return true;
 }
 
-bool SameWithoutCase(const WideString& a, const WideString& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-    return true;
-}
-
 FileCheck Finish(Sha256& hash, const SealedFile& sealed, FileCheck check) {
     if (!hash.Finish(check.sha256)) {
-        check.error = 0x80090020;  // NTE_FAIL
+        check.error = kNteFail;
         return check;
     }
     check.matches = check.size == sealed.size;
@@ -52,7 +46,7 @@ FileCheck Finish(Sha256& hash, const SealedFile& sealed, FileCheck check) {
 
 const SealedFile* Seal::Find(const WideString& name) const {
     for (const SealedFile& file : files)
-        if (SameWithoutCase(file.name, name)) return &file;
+        if (EqualWithoutCase(file.name, name)) return &file;
     return nullptr;
 }
 
@@ -79,7 +73,7 @@ FileCheck CheckFile(FileSystem& files, HeldFile& file, const SealedFile& sealed)
     std::unique_ptr<Sha256> hash = files.NewSha256();
     // A file of another size differs whatever its bytes: no need to read it.
     if (!hash || check.size != sealed.size) {
-        check.error = hash ? 0 : 0x80090020;
+        check.error = hash ? 0 : kNteFail;
         return check;
     }
     std::vector<uint8_t> chunk;
@@ -101,7 +95,7 @@ FileCheck CheckBytes(FileSystem& files, const std::vector<uint8_t>& bytes,
     check.size = bytes.size();
     std::unique_ptr<Sha256> hash = files.NewSha256();
     if (!hash) {
-        check.error = 0x80090020;
+        check.error = kNteFail;
         return check;
     }
     hash->Add(bytes.data(), bytes.size());
@@ -109,13 +103,8 @@ FileCheck CheckBytes(FileSystem& files, const std::vector<uint8_t>& bytes,
 }
 
 WideString Describe(uint64_t size, const uint8_t (&sha256)[32]) {
-    WideString text(u"size ");
-    text.Append(Decimal(static_cast<uint32_t>(size)));
-    text.Append(u", SHA-256 ");
-    for (uint8_t byte : sha256) {
-        text.Append(u"0123456789abcdef"[byte >> 4]);
-        text.Append(u"0123456789abcdef"[byte & 0xF]);
-    }
+    WideString text = Joined({"size ", Decimal(static_cast<uint32_t>(size)), ", SHA-256 "});
+    for (uint8_t byte : sha256) AppendHex(text, byte, 2, false);
     return text;
 }
 

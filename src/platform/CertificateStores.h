@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/ResultCodes.h"
 #include "common/WideString.h"
 
 namespace qv {
@@ -23,9 +24,6 @@ enum class MachineStore : uint8_t {
     kRoot,  // "Root": trusted root authorities
     kCa,    // "CA": intermediate authorities
 };
-
-constexpr uint32_t kCryptExists = 0x80092005;   // CRYPT_E_EXISTS: the store has it already
-constexpr uint32_t kCryptNoMatch = 0x80092009;  // CRYPT_E_NO_MATCH: no certificate in the bytes
 
 class CertificateStores {
   public:

@@ -6,7 +6,6 @@ namespace qv {
 
 namespace {
 constexpr uint32_t kShutdownReasonPlannedInstallation = 0x40000 | 0x2 | 0x80000000;
-constexpr uint32_t kErrorShutdownInProgress = 1115;
 constexpr int kShutdownRetries = 10;
 }  // namespace
 

@@ -51,6 +51,13 @@ void FormatMessageText(WideString& target, const WideString& format, const WideS
     target = out;
 }
 
+WideString MessageText(Resources& resources, MessageId id, const WideString& value) {
+    WideString text;
+    LoadMessage(resources, id, text);
+    FormatMessageText(text, text, value);
+    return text;
+}
+
 BoxKind BoxKindOf(MessageId text) {
     switch (text) {
         case kMsgSameVersionReinstall:
@@ -76,11 +83,9 @@ BoxKind BoxKindOf(MessageId text) {
 
 int ShowMessage(Resources& resources, Ui& ui, MessageId text, const WideString& value) {
     BoxKind kind = BoxKindOf(text);
-    WideString format, caption, shown;
-    LoadMessage(resources, text, format);
+    WideString caption;
     LoadMessage(resources, kind.caption, caption);
-    FormatMessageText(shown, format, value);
-    return ui.MessageBox(shown, caption, kind.style);
+    return ui.MessageBox(MessageText(resources, text, value), caption, kind.style);
 }
 
 }  // namespace qv

@@ -34,6 +34,8 @@ bool FindMessageModule(Resources& resources, uint16_t id);
 bool LoadMessage(Resources& resources, uint16_t id, WideString& target);
 // printf-style: "%s" takes `value` as it stands, "%%" is one percent sign.
 void FormatMessageText(WideString& target, const WideString& format, const WideString& value);
+// The message as a box shows it, "%s" replaced by `value`.
+WideString MessageText(Resources& resources, MessageId id, const WideString& value);
 
 // MessageBoxW with the catalogue's text, its caption and style; `value` fills the one "%s" of
 // the formatted messages. Answers the box's result, 0 when it could not be shown.

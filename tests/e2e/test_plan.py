@@ -138,29 +138,37 @@ def test_plan_and_run_agree(prefix, arrange, args, code, lines):
         assert holder.wait() == 1605
 
 
-def test_uninstall_of_a_kit_with_a_code_per_level(prefix):
-    _installed(prefix, "qv_x64_kc2_rus.msi", "5.0.10", KC2_CODE)
-    prefix.add_packages(Package("qv_x64_kc1_eng.msi", version="5.0.10", product_code=NEW_CODE),
-                        Package("qv_x64_kc2_rus.msi", version="5.0.10", product_code=KC2_CODE))
-    assert prefix.setup(["-silent", "-uninstall", "-noreboot"]) == 0
-    assert prefix.product_state(KC2_CODE) == -1
-    # Its own removal actions ran, unpatched.
-    assert [line.split()[0] for line in prefix.ks_log()] == ["KSProcess", "KSProcess64"]
+KIT = [("qv_x64_kc1_eng.msi", NEW_CODE), ("qv_x64_kc2_rus.msi", KC2_CODE)]
+# (installed (name, version, code, fields), kit, args, exit code, removed, the marker after,
+# KSProcess actions run, lines of the log).
+REMOVALS = {
+    # Its own removal actions run, unpatched; no tool.
+    "kit-with-a-code-per-level": (
+        ("qv_x64_kc2_rus.msi", "5.0.10", KC2_CODE, {}), KIT, ["-noreboot"], 0, [KC2_CODE],
+        False, ["KSProcess", "KSProcess64"], [f"decision: remove {KC2_CODE}"]),
+    "nothing-installed": (None, KIT[:1], [], 1605, [], False, [], []),
+    "restart-left-to-a-later-run": (
+        ("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, {"reboot_on_removal": True}), KIT[:1],
+        ["-noreboot"], 3010, [NEW_CODE], True, None, []),
+}
+
+
+@pytest.mark.parametrize("installed, kit, args, code, removed, marker, actions, lines",
+                         REMOVALS.values(), ids=REMOVALS.keys())
+def test_uninstall(prefix, installed, kit, args, code, removed, marker, actions, lines):
+    if installed:
+        name, version, product, fields = installed
+        _installed(prefix, name, version, product, **fields)
+    prefix.add_packages(*[Package(n, version="5.0.10", product_code=c) for n, c in kit])
+    assert prefix.setup(["-silent", "-uninstall", *args]) == code
+    for product in removed:
+        assert prefix.product_state(product) == -1, product
+    assert prefix.reg_exists(MARKER) == marker
+    if actions is not None:
+        assert [line.split()[0] for line in prefix.ks_log()] == actions
     assert prefix.ordo_tool_log() == []
-    assert f"decision: remove {KC2_CODE}" in prefix.setup_log()
-
-
-def test_uninstall_with_nothing_installed(prefix):
-    prefix.add_packages(Package("qv_x64_kc1_eng.msi", version="5.0.10", product_code=NEW_CODE))
-    assert prefix.setup(["-silent", "-uninstall"]) == 1605
-
-
-def test_uninstall_restart_left_to_a_later_run(prefix):
-    _installed(prefix, "qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, reboot_on_removal=True)
-    prefix.add_packages(Package("qv_x64_kc1_eng.msi", version="5.0.10", product_code=NEW_CODE))
-    assert prefix.setup(["-silent", "-uninstall", "-noreboot"]) == 3010
-    assert prefix.product_state(NEW_CODE) == -1
-    assert prefix.reg_exists(MARKER)
+    for line in lines:
+        assert line in prefix.setup_log(), line
 
 
 @pytest.mark.parametrize("installed, args, found", [

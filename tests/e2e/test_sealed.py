@@ -107,6 +107,7 @@ def test_sealed_kit(prefix, sealed_kit, certificates, arrange, args, code, chang
         assert prefix.product_state(CODE) == -1
         assert set(prefix.root_certificates()) == before
         assert f"error: seal: {changed}" in log
+        assert "decision: the kit's files are not as sealed; nothing done" in log
         assert "exit code 0x80091007: " in log
     else:
         assert prefix.product_state(CODE) == 5

@@ -38,43 +38,15 @@ def _log(prefix):
     return data.decode("utf-16" if data[:2] == b"\xff\xfe" else "latin-1")
 
 
-@pytest.mark.parametrize("interactive", [False, True])
-def test_upgrade_keeps_level_and_language(prefix, interactive):
-    _install_old(prefix)
-    new = _new_kit(prefix)
-    args = ["-noreboot"] if interactive else ["-silent", "-noreboot"]
-    assert prefix.setup(args) == 0  # no box on this path, interactive or not
-    assert prefix.related_products() == [NEW_CODE]
-    assert prefix.product_state(OLD_CODE) == -1
-    assert prefix.product_info(NEW_CODE, "VersionString") == "5.0.10"
-    assert prefix.package_name(NEW_CODE) == "qv_x64_kc3_rus.msi"
-    assert prefix.ordo_tool_log() == [f'"{new.tool_folder()}ordo_tool.exe" /init']
-    log = prefix.setup_log()
-    for line in [f"installed product {OLD_CODE}: version 5.0.9", "decision: update",
-                 "level kc3 kept from the installed product", exit_line(0)]:
-        assert line in log, line
+def _over(version="5.0.9", code=OLD_CODE, **fields):
+    """The new kit over the product an earlier kit installed."""
+    def arrange(prefix):
+        _install_old(prefix, code=code, version=version, **fields)
+        return _new_kit(prefix)
+    return arrange
 
 
-def test_detection_from_the_cached_package(prefix):
-    """An installed package name without tokens: the cached package's flags and language."""
-    _install_old(prefix, name="product.msi", release_flags="x,kc2,", language=1049)
-    _new_kit(prefix)
-    assert prefix.setup(["-silent", "-noreboot"]) == 0
-    assert prefix.package_name(NEW_CODE) == "qv_x64_kc2_rus.msi"
-
-
-def test_same_version_silent_does_nothing(prefix):
-    _install_old(prefix, code=NEW_CODE, version="5.0.10")
-    _new_kit(prefix)
-    assert prefix.setup(["-silent"]) == 3
-    assert prefix.ordo_tool_log() == []
-    assert prefix.package_name(NEW_CODE) == "qv_x64_kc3_rus.msi"
-    log = prefix.setup_log()
-    assert "decision: the same version is installed; nothing to do" in log
-    assert exit_line(3) in log
-
-
-def test_prerequisite_sorting_first_decides_nothing(prefix):
+def _prerequisite_first(prefix):
     """Another product's package beside the kit: only packages with a platform token count."""
     prereq = Package("aaa_prereq.msi", version="1.0.0", release_flags=None,
                      upgrade_code="{0A11CE00-1111-4000-8000-0000000000AA}")
@@ -83,31 +55,65 @@ def test_prerequisite_sorting_first_decides_nothing(prefix):
     _install_old(prefix, code=NEW_CODE, version="5.0.10")
     prefix.add_packages(prereq)
     _new_kit(prefix)
-    assert prefix.setup(["-silent"]) == 3
-    assert prefix.ordo_tool_log() == []
 
 
-def test_product_code_per_level_and_language(prefix):
+def _code_per_level(prefix):
     """The package installed is the one whose code decides the reinstallation, the source list
     and the tool, not the platform package that sorts first."""
     _install_old(prefix, code=OLD_CODE, version="5.0.10")  # KC3 Russian
     codes = {"qv_x64_kc1_eng.msi": NEW_CODE, "qv_x64_kc3_rus.msi": OLD_CODE}
     prefix.add_packages(*[Package(n, version="5.0.10", product_code=c) for n, c in codes.items()])
-    assert prefix.setup(["-silent", "-noreboot", "-reinstall", "-args", r"/l*v C:\msi.log"]) == 0
-    log = _log(prefix)
-    assert "REINSTALL = ALL" in log and "REINSTALLMODE = vemus" in log
-    assert prefix.package_name(OLD_CODE) == "qv_x64_kc3_rus.msi"
-    assert prefix.product_state(NEW_CODE) == -1
-    assert len(prefix.ordo_tool_log()) == 1
 
 
-def test_reinstall_switch_reinstalls_same_product(prefix):
-    _install_old(prefix, code=NEW_CODE, version="5.0.10")
-    _new_kit(prefix)
-    assert prefix.setup(["-silent", "-noreboot", "-reinstall", "-args", r"/l*v C:\msi.log"]) == 0
-    log = _log(prefix)
-    assert "REINSTALL = ALL" in log and "REINSTALLMODE = vemus" in log
-    assert len(prefix.ordo_tool_log()) == 1
+REINSTALL = ["-silent", "-noreboot", "-reinstall", "-args", r"/l*v C:\msi.log"]
+REINSTALLED = ["REINSTALL = ALL", "REINSTALLMODE = vemus"]
+KEPT = [f"installed product {OLD_CODE}: version 5.0.9", "decision: update",
+        "level kc3 kept from the installed product", exit_line(0)]
+# (arrange, args, exit code, (code, package) installed after, codes gone, tool runs, lines of
+# the setup log, lines of msiexec's log).
+RUNS = {
+    # No box on this path, interactive or not.
+    "upgrade-keeps-level-and-language": (_over(), ["-silent", "-noreboot"], 0,
+                                         (NEW_CODE, "qv_x64_kc3_rus.msi"), [OLD_CODE], 1, KEPT,
+                                         []),
+    "upgrade-interactive": (_over(), ["-noreboot"], 0, (NEW_CODE, "qv_x64_kc3_rus.msi"),
+                            [OLD_CODE], 1, KEPT, []),
+    # An installed package name without tokens: the cached package's flags and language.
+    "detection-from-the-cached-package": (
+        _over(name="product.msi", release_flags="x,kc2,", language=1049),
+        ["-silent", "-noreboot"], 0, (NEW_CODE, "qv_x64_kc2_rus.msi"), [OLD_CODE], 1, [], []),
+    "same-version-silent-does-nothing": (
+        _over("5.0.10", NEW_CODE), ["-silent"], 3, (NEW_CODE, "qv_x64_kc3_rus.msi"), [], 0,
+        ["decision: the same version is installed; nothing to do", exit_line(3)], []),
+    "prerequisite-sorting-first-decides-nothing": (_prerequisite_first, ["-silent"], 3, None, [],
+                                                   0, [], []),
+    "product-code-per-level-and-language": (_code_per_level, REINSTALL, 0,
+                                            (OLD_CODE, "qv_x64_kc3_rus.msi"), [NEW_CODE], 1, [],
+                                            REINSTALLED),
+    "reinstall-switch-reinstalls-same-product": (_over("5.0.10", NEW_CODE), REINSTALL, 0, None,
+                                                 [], 1, [], REINSTALLED),
+}
+
+
+@pytest.mark.parametrize("arrange, args, code, installed, gone, tools, lines, msi_lines",
+                         RUNS.values(), ids=RUNS.keys())
+def test_update_run(prefix, arrange, args, code, installed, gone, tools, lines, msi_lines):
+    new = arrange(prefix)
+    assert prefix.setup(args) == code
+    if installed:
+        assert prefix.package_name(installed[0]) == installed[1]
+        assert prefix.product_info(installed[0], "VersionString") == "5.0.10"
+    for product in gone:
+        assert prefix.product_state(product) == -1, product
+    tool = prefix.ordo_tool_log()
+    assert len(tool) == tools
+    if tools and new:
+        assert tool == [f'"{new.tool_folder()}ordo_tool.exe" /init']
+    log = prefix.setup_log()
+    for line in lines:
+        assert line in log, line
+    for line in msi_lines:
+        assert line in _log(prefix), line
 
 
 @pytest.mark.parametrize("answer", ["IDYES", "IDNO"])

@@ -546,17 +546,8 @@ bool FakeLog::Has(std::string_view part) const {
     return false;
 }
 
-void FakeLog::Info(LogLine line) {
-    lines.push_back(ToUtf8(Joined(line)));
-}
-void FakeLog::Warning(LogLine line) {
-    lines.push_back("warning: " + ToUtf8(Joined(line)));
-}
-void FakeLog::Error(LogLine line) {
-    lines.push_back("error: " + ToUtf8(Joined(line)));
-}
-void FakeLog::Error(LogLine line, uint32_t code) {
-    lines.push_back("error: " + ToUtf8(Joined(line)) + " (" + ToUtf8(CodeText(code)) + ")");
+void FakeLog::Add(Severity, const WideString& text, const uint32_t* code) {
+    lines.push_back(ToUtf8(code ? Joined({text, " (", CodeText(*code), ")"}) : text));
 }
 
 std::string FakePlatform::Leaks() const {

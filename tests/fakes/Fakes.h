@@ -345,10 +345,7 @@ class FakeLog : public Log {
     std::vector<std::string> lines;
     bool Has(std::string_view part) const;
 
-    void Info(LogLine line) override;
-    void Warning(LogLine line) override;
-    void Error(LogLine line) override;
-    void Error(LogLine line, uint32_t code) override;
+    void Add(Severity severity, const WideString& text, const uint32_t* code) override;
 };
 
 // ---------------------------------------------------------------------------------------------

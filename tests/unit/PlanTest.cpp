@@ -66,10 +66,10 @@ std::string Describe(const Decision& d) {
             break;
     }
     const Plan& plan = d.plan;
-    if (plan.change == Change::kRemove) {  // "remove {A} {B}: <words of the first>"
+    if (const Remove* removal = plan.Find<Remove>()) {  // "remove {A} {B}: <words of the first>"
         std::string out = "remove";
-        for (const WideString& code : plan.removedProducts) out += " " + ToUtf8(code);
-        std::string first = ToUtf8(plan.removalCommands[0]);
+        for (const WideString& code : removal->products) out += " " + ToUtf8(code);
+        std::string first = ToUtf8(removal->commandLines[0]);
         size_t words = first.find("} ") + 2;
         return out + ": " + first.substr(words, first.size() - words - 9);
     }
@@ -78,12 +78,13 @@ std::string Describe(const Decision& d) {
         if (plan.message != kNoMessage) out += " m" + std::to_string(plan.message);
         return out;
     }
-    std::string command = ToUtf8(plan.commandLine);
-    std::string head = kMsiexec + "\"" + ToUtf8(plan.package.path) + "\" ";
+    const InstallPackage& install = *plan.Find<InstallPackage>();
+    std::string command = ToUtf8(install.commandLine);
+    std::string head = kMsiexec + "\"" + ToUtf8(install.package.path) + "\" ";
     EXPECT_EQ(command.rfind(head, 0), 0u) << command;
     EXPECT_EQ(command.substr(command.size() - 9), " REBOOT=R") << command;
     return std::string(kChanges[static_cast<int>(plan.change)]) + " " +
-           ToUtf8(plan.package.path.FileName()) + " " +
+           ToUtf8(install.package.path.FileName()) + " " +
            command.substr(head.size(), command.size() - head.size() - 9);
 }
 
@@ -315,19 +316,75 @@ TEST_P(PlanTest, Decides) {
 INSTANTIATE_TEST_SUITE_P(Plan, PlanTest, ::testing::ValuesIn(kPlanCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// What happens about a restart at the end is decided with the rest.
-TEST(Plan, RestartPolicy) {
+// The plan's steps in order, each with what it carries: "patch {A}|install kc3|check {A} two|
+// certificates|tool {B}|restart 2".
+std::string Steps(const Plan& plan) {
+    struct Namer {
+        std::string operator()(const PatchCachedPackage& s) {
+            return "patch " + ToUtf8(s.installedCode);
+        }
+        std::string operator()(const InstallPackage& s) {
+            return "install " + ToUtf8(WideString(TokenOf(LevelInName(s.package.path))));
+        }
+        std::string operator()(const CheckOneProduct& s) {
+            return "check " + ToUtf8(s.before) + (s.expectTwo ? " two" : "");
+        }
+        std::string operator()(const AddCertificates&) { return "certificates"; }
+        std::string operator()(const RunTool& s) { return "tool " + ToUtf8(s.productCode); }
+        std::string operator()(const Remove& s) {
+            return "remove " + std::to_string(s.products.size());
+        }
+        std::string operator()(const Restart& s) {
+            return "restart " + std::to_string(static_cast<int>(s.policy));
+        }
+    };
+    std::string out;
+    for (const Step& step : plan.steps) out += (out.empty() ? "" : "|") + std::visit(Namer{}, step);
+    return out;
+}
+
+// The steps a plan lists, and what happens about a restart at the end (0 -noreboot, 1 -silent,
+// 2 ask, 3 left to the caller).
+TEST(Plan, Steps) {
     const struct {
+        std::function<void(Facts&)> facts;
         std::vector<std::u16string> args;
-        bool stationVisible;
-        RestartPolicy policy;
+        std::string steps;
     } cases[] = {
-        {{u"-silent"}, true, RestartPolicy::kRestartAtOnce},
-        {{u"-silent", u"-noreboot"}, true, RestartPolicy::kLeaveToLaterRun},
-        {{u"-root"}, true, RestartPolicy::kAsk},
-        {{u"-root"}, false, RestartPolicy::kLeaveToCaller},
-        {{u"-silent"}, false, RestartPolicy::kRestartAtOnce},
-        {{u"-noreboot"}, false, RestartPolicy::kLeaveToLaterRun},
+        {None,
+         {u"-silent"},
+         "patch |install kc1|tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 1"},
+        {None,
+         {u"-silent", u"-noreboot", u"-root"},
+         "patch |install kc1|certificates|tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 0"},
+        {None,
+         {u"-root"},
+         "patch |install kc1|certificates|tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 2"},
+        {Unseen,
+         {u"-root"},
+         "patch |install kc1|certificates|tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 3"},
+        {Installed(u"5.0.9", kKc3Eng),
+         {u"-silent"},
+         "patch {AAAAAAAA-0000-0000-0000-000000000001}|install kc3|"
+         "check {AAAAAAAA-0000-0000-0000-000000000001}|tool {BBBBBBBB-0000-0000-0000-000000000002}|"
+         "restart 1"},
+        // The same version under another code: the upgrade keeps the old product.
+        {Installed(u"5.0.10", kKc3Eng),
+         {u"-silent", u"-reinstall"},
+         "patch {AAAAAAAA-0000-0000-0000-000000000001}|install kc3|"
+         "check {AAAAAAAA-0000-0000-0000-000000000001} two|"
+         "tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 1"},
+        // The same code: nothing to check.
+        {Installed(u"5.0.9", kKc3Eng, kNewCode),
+         {u"-noreboot"},
+         "patch {BBBBBBBB-0000-0000-0000-000000000002}|install kc3|"
+         "tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 0"},
+        {[](Facts& f) {
+             f.relatedInstalled = {WideString(kOldCode), WideString(kKc2RusCode)};
+         },
+         {u"-silent", u"-uninstall"},
+         "remove 2|restart 1"},
+        {None, {u"-silent", u"-uninstall"}, ""},
     };
     for (const auto& c : cases) {
         InstallOptions options;
@@ -336,10 +393,8 @@ TEST(Plan, RestartPolicy) {
         for (const std::u16string& a : c.args) argv.emplace_back(a);
         ParseArguments(argv, options);
         Facts facts = FreshFacts();
-        facts.stationVisible = c.stationVisible;
-        Decision d = DecideReading(facts, options, {});
-        EXPECT_EQ(d.plan.restart, c.policy);
-        EXPECT_EQ(d.plan.certificates, options.root);
+        c.facts(facts);
+        EXPECT_EQ(Steps(DecideReading(facts, options, {}).plan), c.steps);
     }
 }
 

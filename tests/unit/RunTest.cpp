@@ -77,16 +77,6 @@ const RunCase kRunCases[] = {
          k.ui.answers = {kNo};
      },
      {u"-noreboot"}, 0, {"m102 Quorvane CSP"}, {Install("qv_x64_kc3_eng.msi", "/qf "), kTool}},
-    {"same_version_accepted",
-     [](Kit& k) {
-         k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
-         k.ui.answers = {kYes};
-     },
-     {u"-noreboot"}, 0, {"m102 Quorvane CSP"},
-     {Install("qv_x64_kc3_eng.msi", "REINSTALL=ALL REINSTALLMODE=vemus "), kTool}},
-    {"newer_installed_refused",
-     [](Kit& k) { k.Install(kOldCode, u"5.0.11", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
-     {u"-reinstall"}, 4, {"m103 Quorvane CSP"}, {}},
     {"upgrade_other_level_warns", UpgradeKit, {u"-kc", u"kc1"}, 0, {"m124"},
      {Install("qv_x64_kc1_eng.msi"), kTool}},
     // The name tells nothing; the cached package's flags cannot be read: told, then fresh choices.
@@ -96,20 +86,10 @@ const RunCase kRunCases[] = {
          k.installer.faults.FailNext("ReadReleaseProperties", 1627, 0, ReadStep::kReleaseFlags);
      },
      {u"-noreboot"}, 0, {"m112"}, {Install("qv_x64_kc1_eng.msi"), kTool}},
-    {"code_per_level_reinstalls_the_installed_package",
-     [](Kit& k) {
-         k.AddPackage(u"qv_x64_kc1_eng.msi", kNewCode);
-         k.AddPackage(u"qv_x64_kc2_rus.msi", kOldCode);
-         k.Install(kOldCode, u"5.0.10", u"qv_x64_kc2_rus.msi");
-     },
-     {u"-silent", u"-reinstall"}, 0, {},
-     {Install("qv_x64_kc2_rus.msi", "REINSTALL=ALL REINSTALLMODE=vemus "), kTool}},
     {"dialog_install_at_once", [](Kit& k) { FreshKit(k), k.ui.clicks = {118}; }, {}, 0, {},
      {Install("qv_x64_kc1_eng.msi", "/qb "), kTool}},
     {"dialog_settings_next", [](Kit& k) { FreshKit(k), k.ui.clicks = {1015, 1010, 118}; }, {}, 0,
      {}, {Install("qv_x64_kc3_eng.msi"), kTool}},
-    {"dialog_cancelled", [](Kit& k) { FreshKit(k), k.ui.clicks = {2}; }, {}, 0, {}, {}},
-    {"dialog_not_shown", [](Kit& k) { FreshKit(k), k.ui.dialogError = 1400; }, {}, 1400, {}, {}},
     // The marker cannot be written: the run goes on, and the restart is still due.
     {"restart_unrecorded_noreboot",
      [](Kit& k) {
