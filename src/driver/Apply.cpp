@@ -4,6 +4,7 @@
 #include "actions/InstallerInvocation.h"
 #include "actions/ProcessRunner.h"
 #include "actions/SequencePatch.h"
+#include "apply/Journal.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "packages/Choices.h"
@@ -92,11 +93,17 @@ int ApplyRemoval(RunContext& run, const Plan& plan) {
 int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
     if (plan.change == Change::kRemove) return ApplyRemoval(run, plan);
     Platform& platform = run.platform;
+    // Journal: each step a run ended from outside leaves for the next to finish or undo is
+    // recorded before it starts and forgotten when it is done (apply/Journal.h).
+    JournalBegin(platform, JournalStep::kPatch, plan.installedCode);  // journal
     PatchUpgradeSequence(platform.installer, plan.installedCode, run.log);
+    JournalEnd(platform);  // journal
     bool restartNeeded = false;
-    if (uint32_t status =
-            RunInstaller(platform, plan.package, plan.commandLine, restartNeeded, run.log))
-        return run.Fail({status}, {"msiexec failed"});
+    JournalBegin(platform, JournalStep::kInstaller, plan.package.productCode);  // journal
+    uint32_t status =
+        RunInstaller(platform, plan.package, plan.commandLine, restartNeeded, run.log);
+    JournalEnd(platform);  // journal
+    if (status) return run.Fail({status}, {"msiexec failed"});
     // A restart the marker cannot record is kept in the run: the installation succeeded.
     if (restartNeeded) run.RecordRestart("msiexec asked for a restart");
     // The installer's upgrade keeps an old product of the same version, or one whose version
@@ -112,7 +119,9 @@ int Apply(RunContext& run, const Plan& plan, const Facts& facts) {
     }
     if (plan.certificates)
         ImportCertificates(platform.certificates, facts.kit, facts.certificateFiles, run.log);
+    JournalBegin(platform, JournalStep::kTool, plan.package.productCode);  // journal
     ToolResult tool = RunInitTool(platform, plan.package.productCode, run.log);
+    JournalEnd(platform);  // journal
     return HandlePendingRestart(run, plan.restart, tool);
 }
 
