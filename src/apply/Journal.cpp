@@ -26,8 +26,7 @@ const struct {
 void JournalBegin(Platform& platform, JournalStep step, const WideString& product) {
     if (product.empty()) return;
     SourceList sources;
-    if (step == JournalStep::kInstaller &&
-        platform.installer.ReadSourceList(product, sources) == 0)
+    if (step == JournalStep::kInstaller && platform.installer.ReadSourceList(product, sources) == 0)
         sources.networkSources.push_back(sources.packageName);
     sources.networkSources.push_back(product);
     if (platform.registry.CreateKey(kJournal) == 0)
