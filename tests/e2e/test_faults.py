@@ -297,6 +297,7 @@ def held_installer(run):
 
 
 def hold(run):
+    run.prefix.host(r"C:\held.txt").unlink(missing_ok=True)
     run.prefix.host(r"C:\hold.txt").write_text("hold")
 
 
@@ -322,7 +323,8 @@ def _journal(run) -> dict:
 
 def _next_run_and_repair(run, args, journal, package, tool_runs):
     """After the kill: the journal names the step; the next run finishes or undoes it and says
-    so, then keeps the installed level; the product then repairs from its own package."""
+    so, and finds the installed level (a source list left pointing at KC2 answers 1638 to
+    -kc kc1); the product then repairs from its own package."""
     held = _journal(run)
     assert set(held) == {journal}, held
     if journal == "Installer":  # pointed at the package that was never installed
@@ -334,7 +336,6 @@ def _next_run_and_repair(run, args, journal, package, tool_runs):
     log = run.prefix.setup_log()
     step = "msiexec" if journal == "Installer" else "the tool"
     assert f"warning: journal: a run ended during {step} of {SHARED_CODE}; now: " in log, log
-    assert "level kc1 kept from the installed product" in log or journal == "Tool"
     assert _tool_runs(run.prefix) - tools == tool_runs
     assert not run.prefix.reg_exists(JOURNAL)
     assert run.prefix.package_name(SHARED_CODE) == package
