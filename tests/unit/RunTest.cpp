@@ -223,6 +223,10 @@ const RunCase kRunCases[] = {
     {"tool_ended_from_outside_product_gone",
      [](Kit& k) { FreshKit(k), JournalBegin(k.plat, JournalStep::kTool, WideString(kOldCode)); },
      {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}, 0, {}, {Install("qv_x64_kc2_rus.msi"), kTool}},
+    // A journal that cannot be written costs only the next run's repair.
+    {"journal_not_written_installs_anyway",
+     [](Kit& k) { FreshKit(k), k.registry.faults.FailNext("CreateKey HKLM", 5); }, {u"-silent"},
+     0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}},
     // Another run's steps are its own.
     {"journal_of_another_run_kept",
      [](Kit& k) {

@@ -43,7 +43,8 @@ class Win32ChildProcess : public ChildProcess {
 constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_32KEY;
 constexpr REGSAM kWriteAccess = KEY_READ | KEY_WRITE | KEY_WOW64_32KEY;
 
-// "HKLM\\" before the path names the machine's key; any other path is the user's.
+// "HKLM\\" before the path names the machine's key; any other path is the user's. Every path
+// setup.exe names is longer than the prefix.
 HKEY RootOf(const wchar_t*& path) {
     if (memcmp(path, L"HKLM\\", 5 * sizeof(wchar_t)) != 0) return HKEY_CURRENT_USER;
     path += 5;
@@ -243,7 +244,7 @@ bool Win32Registry::QueryStrings(const char16_t* path, const char16_t* name,
             ERROR_SUCCESS ||
         type != REG_MULTI_SZ)
         return false;
-    // Zeroed one string longer: ends in two nulls, whatever was written.
+    // Two units longer than the value and zeroed: it ends in two nulls, whatever was written.
     WideString data;
     char16_t* text = data.Lend(size / sizeof(char16_t) + 2);
     if (advapi32().RegQueryValueExW(key.get(), AsWide(name), nullptr, &type,
