@@ -288,7 +288,8 @@ def second_setup_refused(run, setup):
 
 
 def held_installer(run):
-    """An action before InstallInitialize waits while C:\\hold.txt is there."""
+    """An action before InstallInitialize writes C:\\held.txt, then waits while C:\\hold.txt is
+    there."""
     run.prefix.host(r"C:\hold.cmd").write_text(
         "@echo off\r\necho held> C:\\held.txt\r\n:wait\r\n"
         "if not exist C:\\hold.txt exit /b 0\r\nping -n 2 127.0.0.1 >nul\r\ngoto wait\r\n")
@@ -301,14 +302,6 @@ def hold(run):
     run.prefix.host(r"C:\hold.txt").write_text("hold")
 
 
-def end_everything(wait: Step) -> Callable[[Run, wine.Background], None]:
-    """Once the run is at its kill point, every program of the prefix ends, as at a shutdown."""
-    def during(run, setup):
-        wait(run)
-        run.prefix.kill()
-    return during
-
-
 def _wait_held(run):
     deadline = time.monotonic() + 60
     while not run.prefix.host(r"C:\held.txt").exists():
@@ -316,40 +309,30 @@ def _wait_held(run):
         time.sleep(0.2)
 
 
-def _journal(run) -> dict:
-    key = run.prefix.reg_query(JOURNAL)
-    return {name: data for name, (kind, data) in key.values.items()} if key else {}
+def end_everything(wait: Step) -> Callable[[Run, wine.Background], None]:
+    """At the kill point every program of the prefix ends (wineserver -k), as at a shutdown."""
+    return lambda run, setup: (wait(run), run.prefix.kill())
 
 
-def _next_run_and_repair(run, args, journal, package, tool_runs):
-    """After the kill: the journal names the step; the next run finishes or undoes it and says
-    so, and finds the installed level (a source list left pointing at KC2 answers 1638 to
-    -kc kc1); the product then repairs from its own package."""
-    held = _journal(run)
-    assert set(held) == {journal}, held
-    if journal == "Installer":  # pointed at the package that was never installed
-        assert run.prefix.package_name(SHARED_CODE) == "qv_x64_kc2_eng.msi"
-    run.prefix.host(r"C:\hold.txt").unlink(missing_ok=True)
-    run.prefix.set_ordo_tool_exit(0)
-    tools = _tool_runs(run.prefix)
-    assert run.prefix.setup(args) == 3
-    log = run.prefix.setup_log()
-    step = "msiexec" if journal == "Installer" else "the tool"
-    assert f"warning: journal: a run ended during {step} of {SHARED_CODE}; now: " in log, log
-    assert _tool_runs(run.prefix) - tools == tool_runs
-    assert not run.prefix.reg_exists(JOURNAL)
-    assert run.prefix.package_name(SHARED_CODE) == package
-    assert run.prefix.msiexec("/i", SHARED_CODE, "REINSTALL=ALL", "/qn") == 0
-    assert run.prefix.product_state(SHARED_CODE) == 5
-
-
-def after_msiexec_ended(run):
-    _next_run_and_repair(run, ["-silent", "-noreboot", "-kc", "kc1"], "Installer",
-                         "qv_x64_kc1_eng.msi", 0)
-
-
-def after_tool_ended(run):
-    _next_run_and_repair(run, ["-silent", "-noreboot"], "Tool", "qv_x64_kc1_eng.msi", 1)
+def next_run_and_repair(step: str, args: Sequence[str], tool_runs: int) -> Step:
+    """After the kill the journal names the step; the next run finishes or undoes it, says so
+    and finds KC1 (a source list left pointing at KC2 answers 1638 to -kc kc1); the product
+    then repairs from its own package."""
+    def check(run):
+        assert set(run.prefix.reg_query(JOURNAL).values) == {step}
+        if step == "Installer":
+            assert run.prefix.package_name(SHARED_CODE) == "qv_x64_kc2_eng.msi"
+        run.prefix.host(r"C:\hold.txt").unlink(missing_ok=True)
+        run.prefix.set_ordo_tool_exit(0)
+        tools = _tool_runs(run.prefix)
+        assert run.prefix.setup(args) == 3
+        assert f"during {'msiexec' if step == 'Installer' else 'the tool'} of {SHARED_CODE}; " \
+               "now: " in run.prefix.setup_log()
+        assert _tool_runs(run.prefix) - tools == tool_runs
+        assert not run.prefix.reg_exists(JOURNAL)
+        assert run.prefix.package_name(SHARED_CODE) == "qv_x64_kc1_eng.msi"
+        assert run.prefix.msiexec("/i", SHARED_CODE, "REINSTALL=ALL", "/qn") == 0
+    return check
 
 
 def long_args(total: int, *more: str) -> list:
@@ -463,10 +446,12 @@ FAULTS = {
         [kit("qv_x64_kc1_eng.msi", "qv_x64_kc2_eng.msi", product_code=SHARED_CODE),
          held_installer, first_run(["-silent", "-noreboot", "-kc", "kc1"]), hold],
         ["-silent", "-noreboot", "-reinstall", "-kc", "kc2"], (), ended=True,
-        during=end_everything(_wait_held), check=after_msiexec_ended),
+        during=end_everything(_wait_held),
+        check=next_run_and_repair("Installer", ["-silent", "-noreboot", "-kc", "kc1"], 0)),
     "ended-during-the-tool": Case(
         [kit(product_code=SHARED_CODE), tool("hang")], ["-silent", "-noreboot"], (),
-        ended=True, during=end_everything(_wait_for_tool), check=after_tool_ended),
+        ended=True, during=end_everything(_wait_for_tool),
+        check=next_run_and_repair("Tool", ["-silent", "-noreboot"], 1)),
     # A second setup.exe started while the first waits for the tool: refused at once.
     "second-setup-while-one-runs": Case(
         [kit(), tool("hang")], ["-silent", "-noreboot"], (0,), during=second_setup_refused),
