@@ -6,6 +6,7 @@
 #include "actions/InstallerInvocation.h"
 #include "actions/ProcessRunner.h"
 #include "actions/SequencePatch.h"
+#include "apply/Journal.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "packages/Choices.h"
@@ -76,15 +77,21 @@ class Walker {
   public:
     Walker(RunContext& run, const Facts& facts) : run_(run), facts_(facts) {}
 
+    // Each step that changes the installed product is in the journal while it runs, for a run
+    // ended from outside to be finished or undone by the next (apply/Journal.h).
     std::optional<int> operator()(const PatchCachedPackage& step) {
+        JournalBegin(run_.platform, JournalStep::kPatch, step.installedCode);
         PatchUpgradeSequence(run_.platform.installer, step.installedCode, run_.log);
+        JournalEnd(run_.platform);
         return std::nullopt;
     }
     std::optional<int> operator()(const InstallPackage& step) {
         bool restartNeeded = false;
-        if (uint32_t status = RunInstaller(run_.platform, step.package, step.commandLine,
-                                           restartNeeded, run_.log))
-            return run_.Fail({status}, {"msiexec failed"});
+        JournalBegin(run_.platform, JournalStep::kInstaller, step.package.productCode);
+        uint32_t status =
+            RunInstaller(run_.platform, step.package, step.commandLine, restartNeeded, run_.log);
+        JournalEnd(run_.platform);
+        if (status) return run_.Fail({status}, {"msiexec failed"});
         // A restart the marker cannot record is kept in the run: the installation succeeded.
         if (restartNeeded) run_.RecordRestart("msiexec asked for a restart");
         return std::nullopt;
@@ -102,7 +109,9 @@ class Walker {
         return std::nullopt;
     }
     std::optional<int> operator()(const RunTool& step) {
+        JournalBegin(run_.platform, JournalStep::kTool, step.productCode);
         tool_ = RunInitTool(run_.platform, step.productCode, run_.log);
+        JournalEnd(run_.platform);
         return std::nullopt;
     }
     // In the order the installer lists them, every one tried whatever the others did: a product

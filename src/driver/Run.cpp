@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "apply/Journal.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "driver/Apply.h"
@@ -253,6 +254,12 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
     bool otherRun = false;
     if (Exit exit = Start(run, space, lock, otherRun)) return *exit;
+    // Journal: what a run ended from outside left is finished or undone under the lock, before
+    // the installed product is read; a plan only says so. Another run's steps are its own.
+    std::vector<WideString> recovery;
+    NewLines recoveryLines(run.log, 0, &recovery);
+    if (lock || (run.options.whatif && !otherRun))
+        Recover(run.platform, recoveryLines, run.options.whatif);
     Facts facts = Detect(run.platform, run.options, run.held, run.log);
     facts.stationVisible = run.voice.StationVisible();
     facts.otherRun = otherRun;
@@ -263,6 +270,7 @@ int RunStages(RunContext& run, const WideString& commandTail) {
         // The msiexec log the run would name.
         if (!run.options.log.empty()) facts.setupLog = run.options.log;
     }
+    for (const WideString& line : recovery) report.push_back(line);  // journal
     Plan plan = MakePlan(run, facts, run.options, run.log, run.options.whatif ? &report : nullptr);
     if (run.options.whatif) return WhatIf(run, facts, plan, report);
     if (plan.change == Change::kNone) {

@@ -22,6 +22,8 @@ from make_kit import Package
 pytestmark = pytest.mark.needs_setup
 
 MARKER = r"HKCU\Software\NeedBstrReboot"
+JOURNAL = r"HKLM\Software\QuorvaneCspSetup\InProgress"
+SHARED_CODE = "{0A11CE00-0000-4000-8000-0000000005AA}"
 OLD_CODE = "{0A11CE00-0000-4000-8000-000000000509}"
 NEW_CODE = "{0A11CE00-0000-4000-8000-000000000510}"
 NO_PRODUCT_CODE = "Can not find ProductCode of msi package."
@@ -72,6 +74,7 @@ class Case:
     during: Optional[Callable[[Run, wine.Background], None]] = None
     check: Optional[Step] = None
     kind: str = "win64-en"  # the prefix
+    ended: bool = False  # `during` ends every program: `check` runs the next run and tells
 
 
 # --- arrange steps ----------------------------------------------------------------------------
@@ -284,6 +287,54 @@ def second_setup_refused(run, setup):
     run.prefix.wine(["taskkill", "/f", "/im", "ordo_tool.exe"], check=True)
 
 
+def held_installer(run):
+    """An action before InstallInitialize writes C:\\held.txt, then waits while C:\\hold.txt is
+    there."""
+    run.prefix.host(r"C:\hold.cmd").write_text(
+        "@echo off\r\necho held> C:\\held.txt\r\n:wait\r\n"
+        "if not exist C:\\hold.txt exit /b 0\r\nping -n 2 127.0.0.1 >nul\r\ngoto wait\r\n")
+    _add_actions(run, [("Hold", make_kit.CA_EXE_IGNORE, "TARGETDIR", r"cmd.exe /c C:\hold.cmd",
+                        1395)])
+
+
+def hold(run):
+    run.prefix.host(r"C:\held.txt").unlink(missing_ok=True)
+    run.prefix.host(r"C:\hold.txt").write_text("hold")
+
+
+def _wait_held(run):
+    deadline = time.monotonic() + 60
+    while not run.prefix.host(r"C:\held.txt").exists():
+        assert time.monotonic() < deadline, "msiexec never reached the held action"
+        time.sleep(0.2)
+
+
+def end_everything(wait: Step) -> Callable[[Run, wine.Background], None]:
+    """At the kill point every program of the prefix ends (wineserver -k), as at a shutdown."""
+    return lambda run, setup: (wait(run), run.prefix.kill())
+
+
+def next_run_and_repair(step: str, args: Sequence[str], tool_runs: int) -> Step:
+    """After the kill the journal names the step; the next run finishes or undoes it, says so
+    and finds KC1 (a source list left pointing at KC2 answers 1638 to -kc kc1); the product
+    then repairs from its own package."""
+    def check(run):
+        assert set(run.prefix.reg_query(JOURNAL).values) == {step}
+        if step == "Installer":
+            assert run.prefix.package_name(SHARED_CODE) == "qv_x64_kc2_eng.msi"
+        run.prefix.host(r"C:\hold.txt").unlink(missing_ok=True)
+        run.prefix.set_ordo_tool_exit(0)
+        tools = _tool_runs(run.prefix)
+        assert run.prefix.setup(args) == 3
+        assert f"during {'msiexec' if step == 'Installer' else 'the tool'} of {SHARED_CODE}; " \
+               "now: " in run.prefix.setup_log()
+        assert _tool_runs(run.prefix) - tools == tool_runs
+        assert not run.prefix.reg_exists(JOURNAL)
+        assert run.prefix.package_name(SHARED_CODE) == "qv_x64_kc1_eng.msi"
+        assert run.prefix.msiexec("/i", SHARED_CODE, "REINSTALL=ALL", "/qn") == 0
+    return check
+
+
 def long_args(total: int, *more: str) -> list:
     """-args with one property so long that setup.exe's command line from C:\\kit is total
     characters; END=1 after it shows that nothing was cut."""
@@ -388,6 +439,19 @@ FAULTS = {
                          check=tool_failure_logged),
     "tool-hangs-until-ended": Case(
         [kit(), tool("hang")], ["-silent", "-noreboot"], (0,), during=end_hanging_tool),
+    # Ended from outside (a deployment tool's time limit, a shutdown) during msiexec, over KC1
+    # of a kit sharing one ProductCode, and during the tool: the next run puts the source list
+    # back or runs the tool again, and the product repairs.
+    "ended-during-msiexec": Case(
+        [kit("qv_x64_kc1_eng.msi", "qv_x64_kc2_eng.msi", product_code=SHARED_CODE),
+         held_installer, first_run(["-silent", "-noreboot", "-kc", "kc1"]), hold],
+        ["-silent", "-noreboot", "-reinstall", "-kc", "kc2"], (), ended=True,
+        during=end_everything(_wait_held),
+        check=next_run_and_repair("Installer", ["-silent", "-noreboot", "-kc", "kc1"], 0)),
+    "ended-during-the-tool": Case(
+        [kit(product_code=SHARED_CODE), tool("hang")], ["-silent", "-noreboot"], (),
+        ended=True, during=end_everything(_wait_for_tool),
+        check=next_run_and_repair("Tool", ["-silent", "-noreboot"], 1)),
     # A second setup.exe started while the first waits for the tool: refused at once.
     "second-setup-while-one-runs": Case(
         [kit(), tool("hang")], ["-silent", "-noreboot"], (0,), during=second_setup_refused),
@@ -450,6 +514,9 @@ def test_fault(make_prefix, certificates, request, case):
     if setup:
         if case.during:
             case.during(run, setup)
+        if case.ended:
+            case.check(run)
+            return
         if case.box:
             caption, text, answer = case.box
             assert prefix.message_box(caption, 60000)[0] == text

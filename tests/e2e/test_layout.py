@@ -1,5 +1,5 @@
-"""The source tree's dependencies point one way: app -> driver -> actions, reboot, ui -> packages
--> platform -> common, and only app builds the Win32 platform. Only the Win32 adapters see
+"""The source tree's dependencies point one way: app -> driver -> apply -> actions, reboot, ui ->
+packages -> platform -> common, and only app builds the Win32 platform. Only the Win32 adapters see
 Windows headers. Every folder, sub-folders included, is checked. The README's exit codes are
 ExitCodes.def's."""
 import itertools
@@ -17,7 +17,8 @@ LOWER = {"common": set(), "platform": {"common"}, "platform/win32": {"platform",
 LOWER["packages"] = {"platform", "common"}
 for layer in ("actions", "reboot", "ui"):
     LOWER[layer] = {"packages", "platform", "common"}
-LOWER["driver"] = {"actions", "reboot", "ui", "packages", "platform", "common"}
+LOWER["apply"] = {"actions", "reboot", "packages", "platform", "common"}
+LOWER["driver"] = {"apply", "actions", "reboot", "ui", "packages", "platform", "common"}
 LOWER["app"] = {"driver", "platform/win32", "platform", "common"}
 LOCAL = re.compile(r'^#include "([\w/]+)/[\w.]+"', re.M)
 SYSTEM = re.compile(r"^#include <(windows|msi|msiquery|wincrypt|shellapi|shlobj)\.h>", re.M)

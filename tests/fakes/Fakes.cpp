@@ -305,8 +305,16 @@ std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, b
 
 // --- registry, system, restart ----------------------------------------------------------------
 
+namespace {
+// The machine's keys fail by their own faults ("CreateKey HKLM"), the user's by the method's.
+std::string FaultOf(const char* method, const char16_t* path) {
+    return std::u16string_view(path).substr(0, 5) == u"HKLM\\" ? method + std::string(" HKLM")
+                                                               : method;
+}
+}  // namespace
+
 uint32_t FakeRegistry::CreateKey(const char16_t* path) {
-    if (auto fault = faults.Take("CreateKey")) return fault->code;
+    if (auto fault = faults.Take(FaultOf("CreateKey", path))) return fault->code;
     AddKey(path);
     return 0;
 }
@@ -324,14 +332,31 @@ bool FakeRegistry::QueryQword(const char16_t* path, const char16_t* name, uint64
     return true;
 }
 
+uint32_t FakeRegistry::SetStrings(const char16_t* path, const char16_t* name,
+                                  const std::vector<WideString>& values) {
+    if (!HasKey(path)) return kErrorFileNotFound;
+    strings[Fold(path) + u"\\" + Fold(name)] = values;
+    return 0;
+}
+
+bool FakeRegistry::QueryStrings(const char16_t* path, const char16_t* name,
+                                std::vector<WideString>& values) {
+    auto it = strings.find(Fold(path) + u"\\" + Fold(name));
+    if (!HasKey(path) || it == strings.end()) return false;
+    values = it->second;
+    return true;
+}
+
 uint32_t FakeRegistry::DeleteKey(const char16_t* path) {
-    if (auto fault = faults.Take("DeleteKey")) return fault->code;
+    if (auto fault = faults.Take(FaultOf("DeleteKey", path))) return fault->code;
     std::u16string key = Fold(path);
     if (keys.count(key) == 0) return kErrorFileNotFound;
     for (auto it = keys.begin(); it != keys.end();)
         it = *it == key || it->rfind(key + u"\\", 0) == 0 ? keys.erase(it) : std::next(it);
     for (auto it = qwords.begin(); it != qwords.end();)
         it = it->first.rfind(key + u"\\", 0) == 0 ? qwords.erase(it) : std::next(it);
+    for (auto it = strings.begin(); it != strings.end();)
+        it = it->first.rfind(key + u"\\", 0) == 0 ? strings.erase(it) : std::next(it);
     return 0;
 }
 

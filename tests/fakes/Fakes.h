@@ -126,13 +126,14 @@ class FakeFileSystem : public FileSystem {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Registry: HKCU\Software keys by folded path
+// Registry: keys by folded path ("HKLM\\..." the machine's)
 
 class FakeRegistry : public Registry {
   public:
     std::set<std::u16string> keys;
     std::map<std::u16string, uint64_t> qwords;  // by folded key path + "\\" + value name
-    Faults faults;                              // "CreateKey", "DeleteKey"
+    std::map<std::u16string, std::vector<WideString>> strings;  // as qwords
+    Faults faults;  // "CreateKey", "DeleteKey"; "CreateKey HKLM", "DeleteKey HKLM"
 
     void AddKey(const std::u16string& path) { keys.insert(Fold(path)); }
     bool HasKey(const std::u16string& path) const { return keys.count(Fold(path)) != 0; }
@@ -141,6 +142,10 @@ class FakeRegistry : public Registry {
     bool KeyExists(const char16_t* path) override { return HasKey(path); }
     uint32_t SetQword(const char16_t* path, const char16_t* name, uint64_t value) override;
     bool QueryQword(const char16_t* path, const char16_t* name, uint64_t& value) override;
+    uint32_t SetStrings(const char16_t* path, const char16_t* name,
+                        const std::vector<WideString>& values) override;
+    bool QueryStrings(const char16_t* path, const char16_t* name,
+                      std::vector<WideString>& values) override;
     // With its subkeys.
     uint32_t DeleteKey(const char16_t* path) override;
 };

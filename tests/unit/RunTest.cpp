@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "Kit.h"
+#include "apply/Journal.h"
 #include "driver/InstallOptions.h"
 
 namespace qv::testing {
@@ -22,6 +23,8 @@ std::string Remove(const std::u16string& code) {
 }
 const std::string kUsage = ToUtf8(UsageText());
 const std::u16string kMarker = u"Software\\NeedBstrReboot";
+const std::u16string kDefaultLog = u"C:\\Temp\\QuorvaneSetup_20261207_140359.log";
+const std::u16string kJournal = u"HKLM\\Software\\QuorvaneCspSetup\\InProgress";
 
 struct RunCase {
     const char* name;
@@ -189,6 +192,28 @@ const RunCase kRunCases[] = {
     {"unattended_restart_left_to_the_caller",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.system.stationVisible = false; },
      {u"-kc", u"kc1"}, 3010, {}, {Install("qv_x64_kc1_eng.msi", "/qn "), kTool}, true, 0},
+    // A run ended from outside during the tool: the next runs it again, its product installed.
+    {"tool_ended_from_outside_runs_again",
+     [](Kit& k) {
+         k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
+         JournalBegin(k.plat, JournalStep::kTool, WideString(kNewCode));
+         k.processes.script = {ProcessOutcome::Exit(3010)};
+     },
+     {u"-silent", u"-noreboot"}, 3, {}, {kTool}, true},
+    {"tool_ended_from_outside_product_gone",
+     [](Kit& k) { FreshKit(k), JournalBegin(k.plat, JournalStep::kTool, WideString(kOldCode)); },
+     {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}, 0, {}, {Install("qv_x64_kc2_rus.msi"), kTool}},
+    // A journal that cannot be written costs only the next run's repair.
+    {"journal_not_written_installs_anyway",
+     [](Kit& k) { FreshKit(k), k.registry.faults.FailNext("CreateKey HKLM", 5); }, {u"-silent"},
+     0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}},
+    // Another run's steps are its own.
+    {"journal_of_another_run_kept",
+     [](Kit& k) {
+         FreshKit(k), k.processes.heldElsewhere[kLock] = 183;
+         JournalBegin(k.plat, JournalStep::kTool, WideString(kNewCode)), k.ToolInstalledFor(kNewCode);
+     },
+     {u"-silent"}, 1618, {}, {}},
     {"restart_refused",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.restarter.privilege = false; },
      {u"-kc", u"kc1"}, 7, {"m121", "m125"}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},
@@ -206,6 +231,7 @@ TEST_P(RunTest, EndsAsExpected) {
     EXPECT_EQ(k.Started(), c.started);
     EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);
     EXPECT_EQ(k.restarter.Requests(), c.restarts);
+    EXPECT_EQ(k.registry.HasKey(kJournal), std::string(c.name) == "journal_of_another_run_kept");
     EXPECT_EQ(k.Leaks(), "");
 }
 
@@ -230,6 +256,17 @@ TEST(Run, PreparesTheInstalledProductBeforeTheInstaller) {
                   "WriteConditions " + ToUtf8(WideString(kCached)),
                   "PointSourceList " + ToUtf8(WideString(kNewCode)) + " qv_x64_kc2_rus.msi"}));
     EXPECT_TRUE(k.installer.internalUiDisabled);
+    // While msiexec and the tool run, the journal holds what undoes or finishes each.
+    std::vector<std::vector<WideString>> records;
+    k.processes.onExit = [&](const WideString&, uint32_t) {
+        for (const auto& value : k.registry.strings) records.push_back(value.second);
+    };
+    k.Install(kNewCode, u"5.0.1", u"old.msi").sources->networkSources = {WideString(u"\\\\s\\k\\")};
+    EXPECT_EQ(k.RunWith({u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}), 0);
+    EXPECT_EQ(records,
+              (std::vector<std::vector<WideString>>{
+                  {u"\\\\s\\k\\", u"old.msi", WideString(kNewCode)}, {WideString(kNewCode)}}));
+    EXPECT_FALSE(k.registry.HasKey(kJournal));
 }
 
 // A sealed setup.exe uses only the files of its seal, each as sealed, and stops before anything
@@ -393,20 +430,45 @@ TEST(Run, MachineChoosesThePlatform) {
     }
 }
 
-// A failed installation over the product leaves its source list as it was: the next run finds
-// the package it really came from.
-TEST(Run, FailedReinstallationRestoresTheSourceList) {
-    Kit k;
-    FreshKit(k);
-    k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi").sources->networkSources = {
-        WideString(u"\\\\server\\kits\\")};
-    k.processes.script = {ProcessOutcome::Exit(1603)};
-    EXPECT_EQ(k.RunWith({u"-silent", u"-reinstall", u"-kc", u"kc2", u"-lang", u"rus"}), 1603);
-    EXPECT_EQ(k.installer.calls.back(),
-              "RestoreSourceList " + ToUtf8(WideString(kNewCode)) + " qv_x64_kc1_eng.msi");
-    const SourceList& sources = *k.installer.products[kNewCode].sources;
-    EXPECT_EQ(sources.packageName, WideString(u"qv_x64_kc1_eng.msi"));
-    EXPECT_EQ(sources.networkSources.size(), 1u);
+// An installation over the product that fails, or that is ended from outside, leaves its source
+// list as it was (the next run's journal puts it back): the next run finds the package it really
+// came from and keeps its level. A plan says so and changes nothing.
+TEST(Run, InstallationFailedOrEndedRestoresTheSourceList) {
+    const std::string kName = "qv_x64_kc1_eng.msi";
+    for (const char* how : {"failed", "ended", "ended, plan"}) {
+        SCOPED_TRACE(how);
+        Kit k;
+        FreshKit(k);
+        k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi").sources->networkSources = {
+            WideString(u"\\\\server\\kits\\")};
+        bool failed = how[0] == 'f', plan = std::string(how).size() > 6;
+        if (failed) {
+            k.processes.script = {ProcessOutcome::Exit(1603)};
+            EXPECT_EQ(k.RunWith({u"-silent", u"-reinstall", u"-kc", u"kc2", u"-lang", u"rus"}),
+                      1603);
+        } else {
+            // What a run ended during msiexec leaves.
+            JournalBegin(k.plat, JournalStep::kInstaller, WideString(kNewCode));
+            k.installer.PointSourceList(WideString(kNewCode), u"qv_x64_kc2_rus.msi");
+            if (plan) k.ui.output = "";
+            // The level is read from the source list put back: kc1, the same version, 3.
+            std::vector<std::u16string> args{u"-silent", u"-noreboot", u"-kc", u"kc1"};
+            if (plan) args = {u"-silent", u"-noreboot", u"-whatif"};
+            EXPECT_EQ(k.RunWith(args), 3);
+            std::string report =
+                "journal: a run ended during msiexec of " + ToUtf8(WideString(kNewCode)) +
+                (plan ? "; would be: " : "; now: ") + "its source list back to " + kName;
+            std::string log = k.files.Log(kDefaultLog);
+            EXPECT_NE(log.find(report), std::string::npos);
+            if (plan) {
+                EXPECT_NE(k.ui.output->find(report), std::string::npos);
+            }
+        }
+        const SourceList& sources = *k.installer.products[kNewCode].sources;
+        EXPECT_EQ(sources.packageName == WideString(u"qv_x64_kc1_eng.msi"), !plan);
+        EXPECT_EQ(sources.networkSources.size(), plan ? 0u : 1u);
+        EXPECT_EQ(k.registry.HasKey(kJournal), plan);
+    }
 }
 
 // The plan goes to standard output where there is one, else to a box; either way nothing is

@@ -55,6 +55,10 @@ class Win32Registry : public Registry {
     bool KeyExists(const char16_t* path) override;
     uint32_t SetQword(const char16_t* path, const char16_t* name, uint64_t value) override;
     bool QueryQword(const char16_t* path, const char16_t* name, uint64_t& value) override;
+    uint32_t SetStrings(const char16_t* path, const char16_t* name,
+                        const std::vector<WideString>& values) override;
+    bool QueryStrings(const char16_t* path, const char16_t* name,
+                      std::vector<WideString>& values) override;
     uint32_t DeleteKey(const char16_t* path) override;
 };
 
