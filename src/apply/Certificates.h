@@ -1,0 +1,44 @@
+#pragma once
+#include <utility>
+#include <vector>
+
+#include "common/Log.h"
+#include "model/CertificateFile.h"
+#include "model/KitFolder.h"
+#include "platform/CertificateStores.h"
+#include "platform/FileSystem.h"
+
+namespace qv {
+
+// What a certificate is, and so where it may go.
+enum class CertificateKind : uint8_t {
+    kRoot,          // self-signed: its issuer is its subject and its own key verifies it
+    kIntermediate,  // any other certificate whose basic constraints say CA
+    kEndEntity,     // the rest: never trusted by adding it
+};
+
+// Names equal to its issuer's make no root alone: another key may have signed it. Where this
+// process has no provider for its algorithm (`unchecked`), its key identifiers decide: a root
+// unless its authority key identifier names another key.
+CertificateKind KindOf(const Certificate& certificate, bool& unchecked);
+
+// Reads each of the kit's certificate files whole.
+std::vector<CertificateFile> ReadCertificateFiles(FileSystem& files, const KitFolder& kit);
+
+// Where each certificate of the bytes starts and how long it is: each PEM certificate block
+// from "-----BEGIN CERTIFICATE-----" through its END line, since the system reads only the
+// first of a file; a block without its END line runs to the next block. Bytes without such a
+// block (DER, PKCS #7) are one piece.
+std::vector<std::pair<size_t, size_t>> CertificatePieces(const std::vector<uint8_t>& bytes);
+
+// Adds each certificate of the files by its kind: a root to the machine's Root store, another
+// CA to its CA store; an end entity is not added, with a warning. One already there is not
+// added again. Nothing is shown.
+void ImportCertificates(CertificateStores& stores, const KitFolder& kit,
+                        const std::vector<CertificateFile>& files, Log& log);
+
+// What the import would do, a line a certificate: its file, its thumbprint, its store.
+void DescribeCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
+                          std::vector<WideString>& lines);
+
+}  // namespace qv

@@ -1,0 +1,445 @@
+#include "decide/Decide.h"
+
+#include "common/ExitCodes.h"
+#include "common/ResultCodes.h"
+#include "decide/Choices.h"
+#include "decide/InstallOptions.h"
+#include "decide/PackageChoice.h"
+#include "decide/VersionCheck.h"
+
+namespace qv {
+
+namespace {
+
+// "level kc2, language eng", each "none" when not known.
+WideString Pair(const Selection& selection) {
+    const char16_t* level = TokenOf(selection.level);
+    const char16_t* language = TokenOf(selection.language);
+    return Joined(
+        {"level ", *level ? level : u"none", ", language ", *language ? language : u"none"});
+}
+
+// One decision, from the start each time: a question answered or a fact read lets it go
+// further. A step answers false when the decision ends there.
+class Decider {
+  public:
+    Decider(const Facts& facts, const InstallOptions& options, const Answers& answers, Log& log,
+            Decision& decision)
+        : facts_(facts), options_(options), answers_(answers), log_(log), decision_(decision) {
+        selection_ = {options.kc, options.lang};
+    }
+
+    void Decide() {
+        if (facts_.otherRun) {
+            Stop(kExitAlreadyRunning, kMsgAlreadyRunning);
+            return;
+        }
+        // Files checked after deciding are judged where they were read, so that the decision's
+        // lines before stay the same and its last one is new.
+        if ((!facts_.installing && !facts_.sealChecked && !Sealed()) || !Identify()) return;
+        if (options_.uninstall) {
+            if (Removing() && InstallerLogKnown()) Remove();
+        } else if (OneProduct() && Choose() && ChoosePackage() && InstallerLogKnown() &&
+                   SealedFilesChecked() && Sealed() && ToolFolderKnown()) {
+            Install();
+        }
+    }
+
+  private:
+    void Info(LogLine text) { log_.Info(text); }
+
+    // Ends with the exit code and the message's box. A failure passed through never reads as
+    // one of setup.exe's own codes.
+    bool Stop(uint32_t exitCode, MessageId message, const WideString& value = {}) {
+        Plan& plan = decision_.plan;
+        plan.change = Change::kNone;
+        plan.exitCode = exitCode;
+        plan.message = message;
+        plan.messageValue = value;
+        return false;
+    }
+    bool Fail(uint32_t status, MessageId message, LogLine why, const WideString& value = {}) {
+        log_.Error(why, status);
+        return Stop(PassThrough(status), message, value);
+    }
+    bool Ask(Question question) {
+        decision_.kind = Decision::Kind::kAsk;
+        decision_.question = std::move(question);
+        return false;
+    }
+    // One way in, so the list grows by one instantiation.
+    void Add(Step step) { decision_.plan.steps.push_back(std::move(step)); }
+    bool Read(FactRequest::Kind kind, const WideString& path = {}) {
+        decision_.kind = Decision::Kind::kRead;
+        decision_.request = {kind, path};
+        return false;
+    }
+    // Nobody can answer: not silent, but off the visible window station.
+    bool Unattended() const { return !options_.silent && !facts_.stationVisible; }
+
+    // A box that only informs, shown once; none where nobody sees it.
+    bool Noticed(MessageId message) {
+        if (options_.silent || !facts_.stationVisible || message == kNoMessage) return true;
+        if (answers_.noticesShown & NoticeBit(message)) return true;
+        return !Ask(Question::Ask(Question::Kind::kNotice, message));
+    }
+
+    bool Installed() const { return !facts_.installed.code.empty(); }
+
+    // Two products left by a failed update: which one a run would act on is chance.
+    bool OneProduct() {
+        const InstalledProduct& installed = facts_.installed;
+        if (installed.other.empty()) return true;
+        log_.Error({"two related products are installed: ", installed.code, " and ",
+                    installed.other, "; remove one (-uninstall removes both)"});
+        return Stop(kExitAnotherVersion, kMsgAnotherVersionInstalled, facts_.platformPackage.name);
+    }
+
+    // A file of a sealed kit that is not as sealed stops the run before anything changes.
+    bool Sealed() {
+        if (facts_.sealBroken.empty()) return true;
+        Info({"decision: the kit's files are not as sealed; nothing done"});
+        return Stop(kExitKitChanged, kMsgKitChanged, facts_.sealBroken);
+    }
+
+    // The package to install was checked when it was read; its cabinets before msiexec runs.
+    bool SealedFilesChecked() {
+        if (!facts_.seal.sealed || facts_.sealChecked) return true;
+        return Read(FactRequest::Kind::kSealedFiles, package_.path);
+    }
+
+    bool Identify() {
+        const PackageIdentity& package = facts_.platformPackage;
+        Info({"machine ", MachineName(facts_.machine), ": the ", TokenOf(facts_.architecture),
+              " packages"});
+        if (facts_.platformStatus == 0) return true;
+        if (package.path.empty())
+            return Fail(facts_.platformStatus, kMsgNoProductCode,
+                        {"no package for ", TokenOf(facts_.architecture)});
+        return Fail(facts_.platformStatus, kMsgNoProductCode,
+                    {"package ", package.path, " unreadable"});
+    }
+
+    // The installed product decides first; then the fresh installation's choices, unless its
+    // level and language are known.
+    bool Choose() {
+        if (!Installed()) {
+            Info({"decision: fresh installation"});
+            return ChooseFresh();
+        }
+        const StepResult& read = facts_.installed.versionRead;
+        if (read.Failed())
+            return Fail(read.status, read.message,
+                        {"installed version of ", facts_.installed.code, " unreadable"});
+        int order = CompareVersions(facts_.platformPackage.version, facts_.installed.version);
+        if (!DecideVersion(order)) return false;
+        if (!facts_.installedSelection) return Read(FactRequest::Kind::kInstalledSelection);
+        const InstalledSelection& installed = *facts_.installedSelection;
+        const StepResult& detection = installed.detection;
+        Info({"installed product's ", Pair(installed.selection)});
+        if (!Noticed(detection.message)) return false;
+        if (!KeepInstalled(installed.selection)) return false;
+        return !detection.Failed() || ChooseFresh();
+    }
+
+    // Same version: nothing to do when silent, else ask. A later version installed: refused
+    // unless silent. Anything else installs over the installed product.
+    bool DecideVersion(int order) {
+        const WideString& name = facts_.platformPackage.name;
+        if (!options_.reinstall && order == 0) {
+            if (options_.silent || Unattended()) {
+                if (!SameLevel()) return false;
+                Info({"decision: the same version is installed; nothing to do"});
+                return Stop(kExitSameVersion, kNoMessage);
+            }
+            if (!answers_.reinstall)
+                return Ask(
+                    Question::Ask(Question::Kind::kReinstall, kMsgSameVersionReinstall, name));
+            if (*answers_.reinstall) {
+                Info({"decision: reinstall the same version (confirmed)"});
+                change_ = Change::kReinstall;
+            } else {
+                Info({"decision: reinstallation declined; msiexec runs with /qf"});
+                change_ = Change::kMaintenance;
+                AppendArgument(decided_, WideString(u"/qf"));
+            }
+            return true;
+        }
+        change_ = order == 0 ? Change::kReinstall : Change::kUpdate;
+        if (order < 0) {
+            if (!options_.silent) {
+                log_.Error({"decision: a later version is installed; refused"});
+                return Stop(kExitNewerInstalled, kMsgNewerInstalled, name);
+            }
+            log_.Warning({"decision: a later version is installed; installing over it (silent)"});
+        } else {
+            Info({order == 0 ? "decision: reinstall the same version (-reinstall)"
+                             : "decision: update"});
+        }
+        return true;
+    }
+
+    // A level asked for is never "nothing to do" over the same version at another level.
+    bool SameLevel() {
+        if (selection_.level == Level::kNone) return true;
+        if (!facts_.installedSelection) return Read(FactRequest::Kind::kInstalledSelection);
+        Level installed = facts_.installedSelection->selection.level;
+        if (installed == Level::kNone || installed == selection_.level) return true;
+        log_.Error({"level ", TokenOf(selection_.level),
+                    " asked for, but the same version is "
+                    "installed at ",
+                    TokenOf(installed),
+                    ": -reinstall changes the level of a "
+                    "kit with one ProductCode; with a ProductCode per level, -uninstall first"});
+        return Stop(kExitAnotherVersion, kNoMessage);
+    }
+
+    // An update keeps the installed level and language unless others were chosen, and warns
+    // then.
+    bool KeepInstalled(const Selection& installed) {
+        if (installed.level != Level::kNone && installed.language != Language::kNone) {
+            if (facts_.platformPackage.productCode != facts_.installed.code && DialogAllowed() &&
+                !ShowSettings(installed))
+                return false;
+            bool differs =
+                (selection_.level != Level::kNone && selection_.level != installed.level) ||
+                (selection_.language != Language::kNone &&
+                 selection_.language != installed.language);
+            if (differs) {
+                log_.Warning({"the chosen level or language differs from the installed one"});
+                if (!Noticed(kMsgKcLanguageDiffer)) return false;
+            }
+        }
+        if (selection_.level == Level::kNone && installed.level != Level::kNone) {
+            selection_.level = installed.level;
+            Info({"level ", TokenOf(selection_.level), " kept from the installed product"});
+        }
+        if (selection_.language == Language::kNone && installed.language != Language::kNone) {
+            selection_.language = installed.language;
+            Info({"language ", TokenOf(selection_.language), " kept from the installed product"});
+        }
+        return true;
+    }
+
+    bool DialogAllowed() const {
+        return options_.empty && facts_.stationVisible && HoldsPerLevelPackages(facts_.kit);
+    }
+
+    // Level and language for a fresh installation, or when the installed ones are unknown.
+    bool ChooseFresh() {
+        if (DialogAllowed()) return ShowSettings({});
+        if (selection_.language == Language::kNone) {
+            selection_.language = facts_.systemLanguage;
+            Info({"language ", TokenOf(selection_.language),
+                  " from the system's user interface language"});
+        }
+        return true;
+    }
+
+    // Nothing is installed unless the dialog was confirmed.
+    bool ShowSettings(const Selection& preset) {
+        if (!answers_.settings) {
+            Question question = Question::Ask(Question::Kind::kSettings, kNoMessage);
+            question.preset = preset;
+            return Ask(question);
+        }
+        const DialogAnswer& answer = *answers_.settings;
+        if (answer.outcome == DialogOutcome::kCancelled) {
+            Info({"dialog cancelled"});
+            return Stop(kExitSuccess, kNoMessage);
+        }
+        if (answer.outcome == DialogOutcome::kFailed)
+            return Fail(answer.error, kNoMessage, {"the settings dialog could not be shown"});
+        if (answer.choice.level != Level::kNone) selection_.level = answer.choice.level;
+        if (answer.choice.language != Language::kNone) selection_.language = answer.choice.language;
+        quickInstall_ = answer.quickInstall;
+        Info({"dialog confirmed with ",
+              quickInstall_ ? "Install (/qb): " : "Next: ", Pair(selection_)});
+        return true;
+    }
+
+    // The package for the platform, level and language, and who it is: with a ProductCode per
+    // level and language it is not the platform package.
+    bool ChoosePackage() {
+        static const char* const kFoundBy[] = {"level and language", "language alone",
+                                               "level alone", "platform alone"};
+        PackageChoice choice = qv::ChoosePackage(facts_.kit, facts_.architecture, selection_);
+        if (choice.path.empty()) {
+            // A level is a security class: never another one than was chosen. Only a level
+            // chosen from a kit built per level can go unfound.
+            bool language = selection_.language != Language::kNone;
+            WideString wanted = Joined({"KC", TokenOf(selection_.level) + 2, language ? " " : "",
+                                        TokenOf(selection_.language)});
+            return Fail(kErrorFileNotFound, kMsgLevelNotFound,
+                        {"no package for ", TokenOf(facts_.architecture), ", ", Pair(selection_)},
+                        wanted);
+        }
+        if (selection_.level == Level::kNone && HoldsPerLevelPackages(facts_.kit))
+            log_.Warning({"no level chosen and none installed: ",
+                          TokenOf(LevelInName(choice.path.FileName())),
+                          " taken, the first package found; -kc chooses the level"});
+        bool languageChanged =
+            choice.foundBy == FoundBy::kLevelAlone || choice.foundBy == FoundBy::kPlatformAlone;
+        LogLine found{"package ", choice.path, ", found by ",
+                      kFoundBy[static_cast<int>(choice.foundBy)]};
+        if (languageChanged) {
+            log_.Warning(found);
+        } else {
+            Info(found);
+        }
+        if (choice.path == facts_.platformPackage.path) {
+            package_ = facts_.platformPackage;
+            return true;
+        }
+        const std::optional<PackageRead>& read = facts_.installing;
+        if (read && read->path == choice.path) {
+            if (!facts_.sealChecked && !Sealed()) return false;
+            if (read->status != 0)
+                return Fail(read->status, kMsgNoProductCode,
+                            {"package ", choice.path, " unreadable"});
+            package_ = read->identity;
+            Info({"its ProductCode ", package_.productCode});
+            return true;
+        }
+        return Read(FactRequest::Kind::kPackage, choice.path);
+    }
+
+    // Every product the kit relates to, whatever its level and language; its own removal actions
+    // run as they are meant to, so no cached package is patched.
+    bool Removing() {
+        const WideString& name = facts_.platformPackage.name;
+        if (facts_.relatedInstalled.empty()) {
+            Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
+                  " is installed; nothing to remove"});
+            return Stop(kErrorUnknownProduct, kMsgNotInstalled, name);
+        }
+        if (Unattended()) {
+            Info({"decision: nobody to ask whether to remove ", name, "; nothing removed"});
+            return Stop(kErrorInstallUserExit, kNoMessage);
+        }
+        if (!options_.silent && !answers_.remove)
+            return Ask(Question::Ask(Question::Kind::kRemove, kMsgRemove, name));
+        if (!options_.silent && !*answers_.remove) {
+            Info({"decision: removal declined"});
+            return Stop(kErrorInstallUserExit, kNoMessage);
+        }
+        return true;
+    }
+
+    // msiexec's verbose log goes beside the setup log when -log asked for one, unless -args
+    // name its own; whether it can be written is read only when msiexec will run.
+    bool InstallerLogKnown() {
+        if (options_.log.empty() || facts_.setupLog.empty() || NamesInstallerLog(options_.args) ||
+            facts_.msiexecLog)
+            return true;
+        return Read(FactRequest::Kind::kInstallerLog);
+    }
+
+    // -whatif names the tool's folder where the product is installed already.
+    bool ToolFolderKnown() {
+        if (!options_.whatif || facts_.toolFolder) return true;
+        return Read(FactRequest::Kind::kToolFolder, package_.productCode);
+    }
+
+    void Remove() {
+        Plan& plan = decision_.plan;
+        if (selection_.level != Level::kNone || selection_.language != Language::kNone)
+            Info({"-kc and -lang ignored by -uninstall (", Pair(selection_), ")"});
+        plan.change = Change::kRemove;
+        WideString words = InstallerWords(true) + options_.args;
+        qv::Remove removal;
+        for (const WideString& code : facts_.relatedInstalled) {
+            Info({"decision: remove ", code});
+            removal.products.push_back(code);
+            removal.commandLines.push_back(
+                Joined({"\"", facts_.systemDirectory, "\\msiexec.exe\" /x ", code, " ", words,
+                        " REBOOT=R"}));
+        }
+        Add(std::move(removal));
+        Add(Restart{RestartPolicyOf()});
+    }
+
+    // msiexec's log, and /qn where nobody would see its interface; a removal of several
+    // products adds to one log.
+    WideString InstallerWords(bool append) const {
+        WideString words;
+        if (facts_.msiexecLog && !facts_.msiexecLog->empty())
+            words = Joined({append ? "/l*v+ \"" : "/l*v \"", *facts_.msiexecLog, "\" "});
+        if (!facts_.stationVisible && !ChoosesInterfaceLevel(options_.args))
+            AppendArgument(words, WideString(u"/qn"));
+        return words;
+    }
+
+    RestartPolicy RestartPolicyOf() const {
+        return options_.noreboot ? RestartPolicy::kLeaveToLaterRun
+               : options_.silent ? RestartPolicy::kRestartAtOnce
+               : Unattended()    ? RestartPolicy::kLeaveToCaller
+                                 : RestartPolicy::kAsk;
+    }
+
+    // Where the installer's upgrade will not remove the product installed under another code,
+    // two would remain; the run checks after msiexec and fails then.
+    bool WarnOfTwoProducts() {
+        const InstalledProduct& installed = facts_.installed;
+        if (!Installed() || package_.productCode == installed.code) return false;
+        const char* why = nullptr;
+        if (CompareVersions(package_.version, installed.version) == 0) {
+            why = "the same version";
+        } else if (CompareUpgradeVersions(package_.version, installed.version) == 0) {
+            why = "a version that differs in the fourth field only";
+        } else if (CompareVersions(package_.version, installed.version) < 0) {
+            why = "an earlier version";
+        }
+        if (why == nullptr) return false;
+        log_.Warning({"the package is ", why, " under another ProductCode than ", installed.code,
+                      ": the installer's upgrade will not remove it"});
+        return true;
+    }
+
+    void Install() {
+        bool two = WarnOfTwoProducts();
+        // Its provider's x64 DLLs load into emulated x64 programs only.
+        if (facts_.machine == Architecture::kArm64 && facts_.architecture == Architecture::kX64)
+            log_.Warning(
+                {"ARM64 Windows: installing the x64 package; native ARM64 programs "
+                 "cannot use it"});
+        Plan& plan = decision_.plan;
+        plan.change = Installed() ? change_ : Change::kFresh;
+        const WideString& installed = facts_.installed.code;
+        bool sameProduct = plan.change == Change::kUpdate || plan.change == Change::kReinstall;
+        if (sameProduct && package_.productCode == facts_.installed.code)
+            AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
+        if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
+        Add(PatchCachedPackage{installed});
+        Add(InstallPackage{
+            package_, BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
+                                                InstallerWords(false) + options_.args + decided_)});
+        if (!installed.empty() && !EqualWithoutCase(installed, package_.productCode))
+            Add(CheckOneProduct{installed, package_, two});
+        if (options_.root) Add(AddCertificates{});
+        Add(RunTool{package_.productCode});
+        Add(Restart{RestartPolicyOf()});
+    }
+
+    const Facts& facts_;
+    const InstallOptions& options_;
+    const Answers& answers_;
+    Log& log_;
+    Decision& decision_;
+    Selection selection_;
+    Change change_ = Change::kNone;
+    bool quickInstall_ = false;
+    WideString decided_;  // the words the decision adds after -args
+    PackageIdentity package_;
+};
+
+}  // namespace
+
+Decision Decide(const Facts& facts, const InstallOptions& options, const Answers& answers,
+                Log& log) {
+    Decision decision;
+    Decider(facts, options, answers, log, decision).Decide();
+    return decision;
+}
+
+}  // namespace qv

@@ -1,0 +1,210 @@
+#include "detect/Detect.h"
+
+#include "apply/Certificates.h"
+#include "apply/InitTool.h"
+#include "apply/RebootMarker.h"
+#include "common/ResultCodes.h"
+#include "decide/Choices.h"
+#include "decide/InstallOptions.h"
+#include "decide/PackageChoice.h"
+#include "detect/InstalledProduct.h"
+#include "detect/KitFolder.h"
+#include "detect/Seal.h"
+#include "ui/Messages.h"
+
+namespace qv {
+namespace {
+
+// Checks a file of the kit against the seal and holds it open until the run ends; false when
+// it is not as sealed, or the seal does not list it (a cabinet planted beside a package). A
+// file already read (`read`) is checked by the bytes that will be used.
+bool CheckSealed(Platform& platform, Facts& facts, HeldFiles& held, const WideString& name,
+                 Log& log, const CertificateFile* read = nullptr) {
+    if (!facts.seal.sealed || !facts.sealBroken.empty()) return facts.sealBroken.empty();
+    uint32_t start = platform.system.TickCount();
+    const SealedFile* sealed = facts.seal.Find(name);
+    FileCheck check;
+    check.error = kErrorFileNotFound;
+    std::unique_ptr<HeldFile> file;
+    if (sealed != nullptr && read != nullptr) {
+        check.error = read->error;
+        if (read->error == 0) check = CheckBytes(platform.files, read->bytes, *sealed);
+    } else if (sealed != nullptr) {
+        file = platform.files.Hold(facts.kit.folder + name, check.error);
+        if (file) check = CheckFile(platform.files, *file, *sealed);
+    }
+    if (check.matches) {
+        log.Info({"seal: ", name, " as sealed (", Describe(check.size, check.sha256), ") in ",
+                  Decimal(platform.system.TickCount() - start), " ms"});
+        if (file) held.push_back(std::move(file));
+        return true;
+    }
+    facts.sealBroken = name;
+    if (sealed == nullptr) {
+        log.Error({"seal: ", name, " is not in the kit's seal"});
+    } else if (check.error != 0) {
+        log.Error({"seal: ", name, " cannot be read"}, check.error);
+    } else {
+        log.Error({"seal: ", name, " differs: sealed ", Describe(sealed->size, sealed->sha256),
+                   ", found ", Describe(check.size, check.sha256)});
+    }
+    return false;
+}
+
+// Only the packages and certificate files the seal lists count: a planted one changes nothing.
+void KeepSealedFiles(Facts& facts, Log& log) {
+    for (std::vector<WideString>* names : {&facts.kit.packages, &facts.kit.certificates}) {
+        std::vector<WideString> kept;
+        for (const WideString& name : *names) {
+            if (facts.seal.Find(name)) {
+                kept.push_back(name);
+            } else {
+                log.Warning({"seal: ", name, " is not in the kit's seal; ignored"});
+            }
+        }
+        names->swap(kept);
+    }
+    // With -root each certificate file of the seal is used: one gone from the folder is found
+    // missing when checked, never skipped.
+    std::vector<WideString> sealed;
+    for (const SealedFile& file : facts.seal.files) sealed.push_back(file.name);
+    facts.kit.certificates = CertificateFiles(sealed);
+}
+
+// The platform package, opened once: what it is and which installed product it relates to.
+void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log) {
+    PackageIdentity& package = facts.platformPackage;
+    package.path =
+        FindPackage(facts.kit, PackagePattern(facts.architecture, Level::kNone, Language::kNone));
+    if (package.path.empty()) {
+        facts.platformStatus = facts.kit.error != 0 ? facts.kit.error : kErrorFileNotFound;
+        return;
+    }
+    if (!CheckSealed(platform, facts, held, package.path.FileName(), log)) return;
+    WideString path = package.path;
+    facts.platformStatus = platform.installer.ReadPackageIdentity(path, package);
+    package.path = path;
+    if (facts.platformStatus != 0) return;
+    log.Info({"platform package ", path, ": ProductCode ", package.productCode, ", UpgradeCode ",
+              package.upgradeCode, ", version ", package.version, ", name \"", package.name, "\""});
+    facts.installed = ReadInstalledProduct(platform.installer, package.upgradeCode, log);
+}
+
+// On ARM64 the kit's arm64 packages, else its x64 ones, which run there under emulation.
+Architecture PackagePlatform(const Facts& facts) {
+    if (facts.machine != Architecture::kArm64 ||
+        !FindPackage(facts.kit, PackagePattern(facts.machine, Level::kNone, Language::kNone))
+             .empty())
+        return facts.machine;
+    return Architecture::kX64;
+}
+
+}  // namespace
+
+Architecture ReadMachine(SystemInfo& system) {
+    constexpr uint16_t kMachineArm64 = 0xAA64;
+    uint16_t process = 0, native = 0;
+    if (!system.Wow64Machines(process, native))
+        return system.IsWow64() ? Architecture::kX64 : Architecture::kWin32;
+    if (native == kMachineArm64) return Architecture::kArm64;
+    return process != 0 ? Architecture::kX64 : Architecture::kWin32;
+}
+
+Facts Detect(Platform& platform, const InstallOptions& options, HeldFiles& held, Log& log) {
+    Facts facts;
+    SystemInfo& system = platform.system;
+    facts.machine = ReadMachine(system);
+    facts.systemLanguage = LanguageOfUi(system.SystemDefaultUiLanguage());
+    facts.systemDirectory = system.SystemDirectory();
+    facts.kit = ReadKitFolder(platform.files);
+    const char* seal = nullptr;
+    size_t size = 0;
+    if (platform.resources.FindSeal(seal, size)) {
+        facts.seal = ReadSeal(seal, size);
+        log.Info(
+            {"kit sealed: ", Decimal(static_cast<uint32_t>(facts.seal.files.size())), " files"});
+        KeepSealedFiles(facts, log);
+    } else {
+        log.Info({"kit not sealed"});
+    }
+    facts.architecture = PackagePlatform(facts);
+    if (options.root) facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
+    if (options.root && options.whatif)
+        DescribeCertificates(platform.certificates, facts.certificateFiles,
+                             facts.certificatePlaces);
+    IdentifyKit(platform, facts, held, log);
+    if (options.uninstall && facts.platformStatus == 0) {
+        for (const WideString& code :
+             platform.installer.RelatedProducts(facts.platformPackage.upgradeCode))
+            if (platform.installer.IsInstalled(code)) facts.relatedInstalled.push_back(code);
+    }
+    if (options.whatif)
+        facts.markerPresent = IsRestartDue(platform.registry, platform.system, log, true);
+    return facts;
+}
+
+void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, HeldFiles& held,
+              Log& log, bool lookOnly) {
+    if (request.kind == FactRequest::Kind::kInstallerLog) {
+        // Windows' msiexec refuses to install (1622) when it cannot open its log.
+        WideString path = Joined({facts.setupLog, ".msiexec.log"});
+        uint32_t error = 0;
+        if (lookOnly ||
+            platform.files.CreateLogFile(path, true, LogSecurity(platform.system), error)) {
+            facts.msiexecLog = path;
+            return;
+        }
+        log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
+                     "): msiexec writes none"});
+        facts.msiexecLog = WideString();
+        return;
+    }
+    if (request.kind == FactRequest::Kind::kToolFolder) {
+        WideString& path = facts.toolFolder.emplace();
+        platform.installer.ComponentPath(request.path, kToolComponentCode, path);
+        return;
+    }
+    if (request.kind == FactRequest::Kind::kInstalledSelection) {
+        facts.installedSelection =
+            DetectInstalledSelection(platform.installer, facts.installed.code, log);
+        // A detection that fails is reported and leads to the fresh installation's choices.
+        const StepResult& detection = facts.installedSelection->detection;
+        if (detection.Failed()) {
+            WideString text;
+            LoadMessage(platform.resources, detection.message, text);
+            log.Warning({"installed level and language unknown: ", text, " (",
+                         CodeText(detection.status), ")"});
+        }
+        return;
+    }
+    if (request.kind == FactRequest::Kind::kSealedFiles) {
+        facts.sealChecked = true;
+        std::vector<WideString> cabinets;
+        WideString loose;
+        // The seal names no file in a sub-folder, where loose files of a package usually lie.
+        if (uint32_t status =
+                platform.installer.ReadPackageSources(request.path, cabinets, loose)) {
+            log.Error({"seal: the cabinets of ", request.path, " cannot be read"}, status);
+            facts.sealBroken = request.path.FileName();
+        } else if (!loose.empty()) {
+            log.Error({"seal: ", request.path, " reads ", loose,
+                       " from outside itself and its cabinets; a sealed kit takes compressed "
+                       "packages only"});
+            facts.sealBroken = request.path.FileName();
+        }
+        for (const WideString& cabinet : cabinets) CheckSealed(platform, facts, held, cabinet, log);
+        for (const CertificateFile& file : facts.certificateFiles)
+            CheckSealed(platform, facts, held, file.name, log, &file);
+        return;
+    }
+    PackageRead& read = facts.installing.emplace();
+    read.path = request.path;
+    if (!CheckSealed(platform, facts, held, request.path.FileName(), log)) return;
+    read.status = platform.installer.ReadPackageIdentity(request.path, read.identity);
+}
+
+const char16_t* LogSecurity(SystemInfo& system) {
+    return system.IsLocalSystem() ? u"D:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr;
+}
+
+}  // namespace qv
