@@ -3,7 +3,7 @@
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "decide/Choices.h"
-#include "decide/InstallOptions.h"
+#include "decide/CommandLine.h"
 #include "decide/PackageChoice.h"
 #include "decide/VersionCheck.h"
 

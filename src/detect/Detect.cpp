@@ -5,7 +5,6 @@
 #include "apply/RebootMarker.h"
 #include "common/ResultCodes.h"
 #include "decide/Choices.h"
-#include "decide/InstallOptions.h"
 #include "decide/PackageChoice.h"
 #include "detect/InstalledProduct.h"
 #include "detect/KitFolder.h"

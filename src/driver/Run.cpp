@@ -9,6 +9,7 @@
 #include "decide/Decide.h"
 #include "detect/Detect.h"
 #include "driver/Apply.h"
+#include "driver/InstallOptions.h"
 #include "driver/Lock.h"
 #include "driver/Report.h"
 #include "driver/RunContext.h"

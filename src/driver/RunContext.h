@@ -1,9 +1,9 @@
 #pragma once
 #include "common/StepResult.h"
-#include "decide/InstallOptions.h"
 #include "detect/Detect.h"
 #include "driver/SetupLog.h"
 #include "driver/Voice.h"
+#include "model/InstallOptions.h"
 #include "model/Plan.h"
 #include "platform/Platform.h"
 

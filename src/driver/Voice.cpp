@@ -1,7 +1,7 @@
 #include "driver/Voice.h"
 
 #include "common/Log.h"
-#include "decide/InstallOptions.h"
+#include "driver/InstallOptions.h"
 #include "ui/Messages.h"
 
 namespace qv {

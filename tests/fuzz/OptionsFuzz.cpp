@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 #include "common/ResultCodes.h"
-#include "decide/InstallOptions.h"
+#include "driver/InstallOptions.h"
 #include "driver/Run.h"
 #include "fakes/Fakes.h"
 

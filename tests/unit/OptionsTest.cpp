@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "decide/InstallOptions.h"
+#include "driver/InstallOptions.h"
 
 namespace qv {
 namespace {

@@ -7,7 +7,7 @@
 #include "Kit.h"
 #include "decide/Choices.h"
 #include "decide/Decide.h"
-#include "decide/InstallOptions.h"
+#include "driver/InstallOptions.h"
 
 namespace qv::testing {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "Kit.h"
 #include "apply/Journal.h"
-#include "decide/InstallOptions.h"
+#include "driver/InstallOptions.h"
 
 namespace qv::testing {
 namespace {

@@ -3,7 +3,7 @@
 #include "apply/InitTool.h"
 #include "apply/InstallerInvocation.h"
 #include "common/WideString.h"
-#include "decide/InstallOptions.h"
+#include "decide/CommandLine.h"
 #include "ui/Messages.h"
 
 namespace qv {

@@ -1,23 +1,18 @@
 #pragma once
+// Command lines: how Windows splits them, and msiexec's words.
 #include <vector>
 
 #include "common/WideString.h"
-#include "model/InstallOptions.h"
 
 namespace qv {
 
-enum class ParseOutcome { kParsed, kHelp, kUnrecognised };
+// "-word" or "/word", in any case, as Windows programs take their options.
+bool IsOption(const WideString& argument, const char16_t* word);
 
 // Splits a whole command line as CommandLineToArgvW does, program path first: 2n backslashes
 // and a quote give n backslashes and toggle quoting, 2n+1 give n and a literal quote, "" inside
 // quotes is a literal quote that ends the quoting; the program path knows no escapes.
 std::vector<WideString> SplitCommandLine(const WideString& line);
-
-// Matches `arguments` (element 0, the program path, is skipped) against the option words.
-ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOptions& options);
-
-// The usage text; the same in every language.
-WideString UsageText();
 
 // Appends one installer word and its separating blank, as every addition to `args` is made.
 void AppendArgument(WideString& args, const WideString& word);
