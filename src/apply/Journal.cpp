@@ -1,8 +1,8 @@
 #include "apply/Journal.h"
 
-#include "actions/InitTool.h"
+#include "apply/InitTool.h"
+#include "apply/RebootMarker.h"
 #include "common/ResultCodes.h"
-#include "reboot/RebootMarker.h"
 
 namespace qv {
 namespace {

@@ -2,16 +2,16 @@
 
 #include <optional>
 
-#include "actions/Certificates.h"
-#include "actions/InstallerInvocation.h"
-#include "actions/ProcessRunner.h"
-#include "actions/SequencePatch.h"
+#include "apply/Certificates.h"
+#include "apply/InstallerInvocation.h"
 #include "apply/Journal.h"
+#include "apply/ProcessRunner.h"
+#include "apply/RebootMarker.h"
+#include "apply/Restart.h"
+#include "apply/SequencePatch.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
-#include "packages/Choices.h"
-#include "reboot/RebootMarker.h"
-#include "reboot/Restart.h"
+#include "decide/Choices.h"
 #include "ui/Messages.h"
 
 namespace qv {

@@ -1,7 +1,7 @@
 #pragma once
-#include "actions/InitTool.h"
-#include "driver/Plan.h"
+#include "apply/InitTool.h"
 #include "driver/RunContext.h"
+#include "model/Plan.h"
 
 namespace qv {
 

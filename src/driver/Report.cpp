@@ -1,6 +1,6 @@
 #include "driver/Report.h"
 
-#include "actions/InitTool.h"
+#include "apply/InitTool.h"
 #include "ui/Messages.h"
 
 namespace qv {

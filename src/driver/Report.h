@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "driver/Plan.h"
+#include "model/Plan.h"
 #include "platform/Platform.h"
 
 namespace qv {

@@ -5,14 +5,18 @@
 #include "apply/Journal.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
+#include "decide/Choices.h"
+#include "decide/Decide.h"
+#include "detect/Detect.h"
 #include "driver/Apply.h"
-#include "driver/Detect.h"
+#include "driver/InstallOptions.h"
 #include "driver/Lock.h"
-#include "driver/Plan.h"
 #include "driver/Report.h"
 #include "driver/RunContext.h"
+#include "model/Plan.h"
 #include "qv_version.h"
 #include "ui/Messages.h"
+#include "ui/SettingsDialog.h"
 
 namespace qv {
 namespace {

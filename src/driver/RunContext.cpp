@@ -1,7 +1,7 @@
 #include "driver/RunContext.h"
 
+#include "apply/RebootMarker.h"
 #include "common/ExitCodes.h"
-#include "reboot/RebootMarker.h"
 #include "ui/Messages.h"
 
 namespace qv {

@@ -1,9 +1,10 @@
 #pragma once
 #include "common/StepResult.h"
-#include "driver/InstallOptions.h"
-#include "driver/Plan.h"
+#include "detect/Detect.h"
 #include "driver/SetupLog.h"
 #include "driver/Voice.h"
+#include "model/InstallOptions.h"
+#include "model/Plan.h"
 #include "platform/Platform.h"
 
 namespace qv {

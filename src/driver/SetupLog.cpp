@@ -1,6 +1,7 @@
 #include "driver/SetupLog.h"
 
 #include "common/ResultCodes.h"
+#include "detect/Detect.h"
 
 namespace qv {
 namespace {
@@ -55,10 +56,6 @@ WideString DefaultLogFolder(SystemInfo& system) {
     if (!system.IsLocalSystem()) return system.TempFolder();
     WideString windows = system.WindowsDirectory();
     return windows.empty() ? windows : Joined({windows, "\\Logs\\"});
-}
-
-const char16_t* LogSecurity(SystemInfo& system) {
-    return system.IsLocalSystem() ? u"D:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr;
 }
 
 WideString SetupLog::Open(const WideString& path, uint32_t& refused, bool keep) {

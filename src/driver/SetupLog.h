@@ -32,11 +32,6 @@ class SetupLog : public Log {
 // administrators read it (Windows' own temporary folder for SYSTEM only SYSTEM can open).
 WideString DefaultLogFolder(SystemInfo& system);
 
-// The security the logs are created with: as SYSTEM, readable by SYSTEM and administrators only,
-// since %SystemRoot%\Logs lets every user read and -args may hold secrets; else the folder's
-// (null).
-const char16_t* LogSecurity(SystemInfo& system);
-
 // The default log's name for a time, with the suffix that tells taken names apart (0: none).
 WideString DefaultLogName(const LocalTime& time, unsigned suffix);
 

@@ -5,17 +5,9 @@
 #include <vector>
 
 #include "common/WideString.h"
+#include "model/PackageIdentity.h"
 
 namespace qv {
-
-// Who a package is: what one read of its Property table tells.
-struct PackageIdentity {
-    WideString path;
-    WideString productCode;
-    WideString upgradeCode;  // empty when the package has none
-    WideString version;
-    WideString name;
-};
 
 // Where a read failed, for the message that names that step.
 enum class ReadStep : uint8_t { kLength, kValue, kOpen, kReleaseFlags, kProductLanguage };

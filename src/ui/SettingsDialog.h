@@ -1,5 +1,5 @@
 #pragma once
-#include "packages/Choices.h"
+#include "model/DialogAnswer.h"
 #include "platform/Resources.h"
 #include "platform/Ui.h"
 
@@ -20,16 +20,6 @@ enum DialogControl : int {
     kGroupLevel = 1013,
     kTextWelcome = 1014,
     kButtonSettings = 1015,
-};
-
-enum class DialogOutcome : uint8_t { kConfirmed, kCancelled, kFailed };
-
-// How the dialog ended and what it chose.
-struct DialogAnswer {
-    DialogOutcome outcome = DialogOutcome::kFailed;
-    Selection choice;           // confirmed: the level and language checked
-    bool quickInstall = false;  // confirmed from the welcome view: install with "/qb"
-    uint32_t error = 0;         // failed: why it could not be shown
 };
 
 // The dialog procedure's logic: the preset level (KC1 when none) and language (the system's

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "FuzzInput.h"
+#include "decide/Choices.h"
+#include "detect/InstalledProduct.h"
 #include "fakes/Fakes.h"
-#include "packages/InstalledProduct.h"
 
 namespace qv::fuzz {
 namespace {

@@ -4,7 +4,7 @@
 // opposite, numbers included: that part of the order is not transitive (9 < 10 < 1a < 9), and
 // only antisymmetry is asked of it.
 #include "FuzzInput.h"
-#include "packages/VersionCheck.h"
+#include "decide/VersionCheck.h"
 
 static bool Numeric(const qv::WideString& version) {
     for (char16_t c : version.str())

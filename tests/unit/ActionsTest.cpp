@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "Kit.h"
-#include "actions/Certificates.h"
-#include "actions/InitTool.h"
-#include "actions/InstallerInvocation.h"
-#include "actions/ProcessRunner.h"
-#include "actions/SequencePatch.h"
+#include "apply/Certificates.h"
+#include "apply/InitTool.h"
+#include "apply/InstallerInvocation.h"
+#include "apply/ProcessRunner.h"
+#include "apply/SequencePatch.h"
+#include "detect/KitFolder.h"
 
 namespace qv::testing {
 namespace {

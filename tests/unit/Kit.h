@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/Plan.h"
 #include "driver/Run.h"
 #include "fakes/Fakes.h"
+#include "model/Plan.h"
 
 namespace qv {
 inline void PrintTo(const WideString& text, std::ostream* os) {

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "Kit.h"
-#include "packages/Choices.h"
-#include "packages/InstalledProduct.h"
-#include "packages/KitFolder.h"
-#include "packages/Seal.h"
+#include "decide/Choices.h"
+#include "decide/PackageChoice.h"
+#include "detect/InstalledProduct.h"
+#include "detect/KitFolder.h"
+#include "detect/Seal.h"
 
 namespace qv::testing {
 namespace {

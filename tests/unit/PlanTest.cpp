@@ -5,6 +5,9 @@
 #include <functional>
 
 #include "Kit.h"
+#include "decide/Choices.h"
+#include "decide/Decide.h"
+#include "driver/InstallOptions.h"
 
 namespace qv::testing {
 namespace {

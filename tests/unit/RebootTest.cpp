@@ -3,9 +3,9 @@
 #include <optional>
 
 #include "Kit.h"
+#include "apply/RebootMarker.h"
+#include "apply/Restart.h"
 #include "driver/Apply.h"
-#include "reboot/RebootMarker.h"
-#include "reboot/Restart.h"
 
 namespace qv::testing {
 namespace {

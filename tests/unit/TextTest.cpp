@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "actions/InitTool.h"
-#include "actions/InstallerInvocation.h"
+#include "apply/InitTool.h"
+#include "apply/InstallerInvocation.h"
 #include "common/WideString.h"
+#include "decide/CommandLine.h"
 #include "ui/Messages.h"
 
 namespace qv {

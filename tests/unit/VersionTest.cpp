@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "packages/VersionCheck.h"
+#include "decide/VersionCheck.h"
 
 namespace qv {
 namespace {

@@ -1,7 +1,7 @@
-#include "packages/Seal.h"
+#include "detect/Seal.h"
 
 #include "common/ResultCodes.h"
-#include "packages/Choices.h"
+#include "decide/Choices.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "actions/Certificates.h"
+#include "apply/Certificates.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,14 @@
-#include "driver/Detect.h"
+#include "detect/Detect.h"
 
-#include "actions/InitTool.h"
+#include "apply/Certificates.h"
+#include "apply/InitTool.h"
+#include "apply/RebootMarker.h"
 #include "common/ResultCodes.h"
-#include "driver/SetupLog.h"
-#include "reboot/RebootMarker.h"
+#include "decide/Choices.h"
+#include "decide/PackageChoice.h"
+#include "detect/InstalledProduct.h"
+#include "detect/KitFolder.h"
+#include "detect/Seal.h"
 #include "ui/Messages.h"
 
 namespace qv {
@@ -195,6 +200,10 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Held
     read.path = request.path;
     if (!CheckSealed(platform, facts, held, request.path.FileName(), log)) return;
     read.status = platform.installer.ReadPackageIdentity(request.path, read.identity);
+}
+
+const char16_t* LogSecurity(SystemInfo& system) {
+    return system.IsLocalSystem() ? u"D:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr;
 }
 
 }  // namespace qv

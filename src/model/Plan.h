@@ -7,18 +7,16 @@
 #include <variant>
 #include <vector>
 
-#include "actions/Certificates.h"
-#include "common/Log.h"
 #include "common/MessageIds.h"
 #include "common/StepResult.h"
 #include "common/WideString.h"
-#include "driver/InstallOptions.h"
-#include "packages/Choices.h"
-#include "packages/InstalledProduct.h"
-#include "packages/KitFolder.h"
-#include "packages/Seal.h"
-#include "platform/Installer.h"
-#include "ui/SettingsDialog.h"
+#include "model/CertificateFile.h"
+#include "model/Choices.h"
+#include "model/DialogAnswer.h"
+#include "model/InstalledProduct.h"
+#include "model/KitFolder.h"
+#include "model/PackageIdentity.h"
+#include "model/Seal.h"
 
 namespace qv {
 
@@ -29,10 +27,6 @@ struct PackageRead {
     uint32_t status = 0;
     PackageIdentity identity;
 };
-
-// The sealed files checked, held open, shared for reading only, until the run ends: what was
-// checked is what msiexec reads.
-using HeldFiles = std::vector<std::unique_ptr<HeldFile>>;
 
 struct Facts {
     Architecture machine = Architecture::kWin32;       // what Windows runs on
@@ -186,10 +180,5 @@ struct Decision {
     Question question;
     FactRequest request;
 };
-
-// Writes why to `log`, a line a step; deciding again with more answers or facts writes the same
-// lines first.
-Decision Decide(const Facts& facts, const InstallOptions& options, const Answers& answers,
-                Log& log);
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-#include "reboot/Restart.h"
+#include "apply/Restart.h"
 
 #include "common/ResultCodes.h"
 

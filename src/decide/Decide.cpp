@@ -1,8 +1,11 @@
-#include "actions/InstallerInvocation.h"
+#include "decide/Decide.h"
+
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
-#include "driver/Plan.h"
-#include "packages/VersionCheck.h"
+#include "decide/Choices.h"
+#include "decide/CommandLine.h"
+#include "decide/PackageChoice.h"
+#include "decide/VersionCheck.h"
 
 namespace qv {
 

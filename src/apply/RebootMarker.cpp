@@ -1,4 +1,4 @@
-#include "reboot/RebootMarker.h"
+#include "apply/RebootMarker.h"
 
 namespace qv {
 

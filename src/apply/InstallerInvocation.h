@@ -7,11 +7,6 @@
 
 namespace qv {
 
-// `"<system>\msiexec.exe" /i "<package>" <tail> REBOOT=R`; msiexec by full path, so that a
-// planted one beside the program never runs.
-WideString BuildInstallerCommandLine(const WideString& systemDirectory,
-                                     const WideString& packagePath, const WideString& tail);
-
 bool IsRebootExitCode(uint32_t code);
 
 // Points the source list of the package's product at the package and runs the command line.

@@ -1,29 +1,15 @@
 #pragma once
-// A sealed kit: the files its release listed, each with its size and SHA-256. A sealed
-// setup.exe uses only those, and only as they were.
+// Reads the seal and checks files against it.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "common/Log.h"
 #include "common/WideString.h"
+#include "model/Seal.h"
 #include "platform/FileSystem.h"
 
 namespace qv {
-
-struct SealedFile {
-    WideString name;
-    uint64_t size = 0;
-    uint8_t sha256[32] = {};
-};
-
-struct Seal {
-    bool sealed = false;
-    std::vector<SealedFile> files;
-
-    // The entry of a file name, compared without case; null when the seal does not list it.
-    const SealedFile* Find(const WideString& name) const;
-};
 
 // The seal's text, a line a file: "<SHA-256 in hex> <size> <name>". A line that does not read
 // so is damage: no file of it is trusted.

@@ -1,6 +1,6 @@
-#include "actions/InitTool.h"
+#include "apply/InitTool.h"
 
-#include "actions/ProcessRunner.h"
+#include "apply/ProcessRunner.h"
 #include "common/ResultCodes.h"
 
 namespace qv {

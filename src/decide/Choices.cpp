@@ -1,4 +1,4 @@
-#include "packages/Choices.h"
+#include "decide/Choices.h"
 
 #include <string>
 

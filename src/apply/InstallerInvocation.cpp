@@ -1,15 +1,9 @@
-#include "actions/InstallerInvocation.h"
+#include "apply/InstallerInvocation.h"
 
-#include "actions/ProcessRunner.h"
+#include "apply/ProcessRunner.h"
 #include "common/ResultCodes.h"
 
 namespace qv {
-
-WideString BuildInstallerCommandLine(const WideString& systemDirectory,
-                                     const WideString& packagePath, const WideString& tail) {
-    return Joined(
-        {"\"", systemDirectory, "\\msiexec.exe\" /i \"", packagePath, "\" ", tail, " REBOOT=R"});
-}
 
 bool IsRebootExitCode(uint32_t code) {
     return code == kErrorSuccessRebootRequired || code == kErrorSuccessRestartRequired ||

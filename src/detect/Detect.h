@@ -1,9 +1,14 @@
 #pragma once
 #include "common/Log.h"
-#include "driver/Plan.h"
+#include "model/InstallOptions.h"
+#include "model/Plan.h"
 #include "platform/Platform.h"
 
 namespace qv {
+
+// The sealed files checked, held open, shared for reading only, until the run ends: what was
+// checked is what msiexec reads.
+using HeldFiles = std::vector<std::unique_ptr<HeldFile>>;
 
 // The machine Windows runs on: IsWow64Process2's answer, or IsWow64Process's where it has none
 // (which calls ARM64 64-bit as well).
@@ -16,5 +21,10 @@ Facts Detect(Platform& platform, const InstallOptions& options, HeldFiles& held,
 // Reads the fact a decision asked for into `facts`; `lookOnly` creates no file.
 void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, HeldFiles& held,
               Log& log, bool lookOnly);
+
+// The security the logs are created with: as SYSTEM, readable by SYSTEM and administrators only,
+// since %SystemRoot%\Logs lets every user read and -args may hold secrets; else the folder's
+// (null).
+const char16_t* LogSecurity(SystemInfo& system);
 
 }  // namespace qv

@@ -1,4 +1,6 @@
-#include "packages/InstalledProduct.h"
+#include "detect/InstalledProduct.h"
+
+#include "decide/Choices.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "actions/ProcessRunner.h"
+#include "apply/ProcessRunner.h"
 
 #include "common/ResultCodes.h"
 

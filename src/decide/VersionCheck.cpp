@@ -1,4 +1,4 @@
-#include "packages/VersionCheck.h"
+#include "decide/VersionCheck.h"
 
 #include <cstdint>
 #include <string_view>

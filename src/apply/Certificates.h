@@ -3,19 +3,12 @@
 #include <vector>
 
 #include "common/Log.h"
-#include "packages/KitFolder.h"
+#include "model/CertificateFile.h"
+#include "model/KitFolder.h"
 #include "platform/CertificateStores.h"
 #include "platform/FileSystem.h"
 
 namespace qv {
-
-// A certificate file of the kit as read once: every later step uses these bytes, so what was
-// checked is what is added.
-struct CertificateFile {
-    WideString name;
-    std::vector<uint8_t> bytes;
-    uint32_t error = 0;  // why it could not be read; 0 when it was
-};
 
 // What a certificate is, and so where it may go.
 enum class CertificateKind : uint8_t {

@@ -1,6 +1,6 @@
-#include "actions/SequencePatch.h"
+#include "apply/SequencePatch.h"
 
-#include "packages/Choices.h"
+#include "decide/Choices.h"
 
 namespace qv {
 

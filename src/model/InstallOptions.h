@@ -1,0 +1,24 @@
+#pragma once
+#include "common/WideString.h"
+#include "model/Choices.h"
+
+namespace qv {
+
+struct InstallOptions {
+    bool empty = true;                // an empty command tail: the settings dialog may be shown
+    Level kc = Level::kNone;          // none when not chosen
+    Language lang = Language::kNone;  // none when not chosen
+    WideString args;                  // extra msiexec words, each followed by one blank
+    WideString log;                   // the log file to write instead of the default one
+    bool silent = false;
+    bool root = false;
+    bool noreboot = false;
+    bool reinstall = false;
+    bool whatif = false;     // report the plan, change nothing
+    bool uninstall = false;  // remove every installed product the kit relates to
+    // A -kc or -lang that names no level or language, with its value: a bad command line, since
+    // a level typed is a security class asked for.
+    WideString badValue;
+};
+
+}  // namespace qv
