@@ -38,7 +38,8 @@ void JournalEnd(Platform& platform) {
     platform.registry.DeleteKey(kJournal);
 }
 
-void Recover(Platform& platform, Log& log, bool lookOnly) {
+std::pair<WideString, SourceList> Recover(Platform& platform, Log& log, bool lookOnly) {
+    std::pair<WideString, SourceList> restored;
     Registry& registry = platform.registry;
     Installer& installer = platform.installer;
     for (const auto& step : kSteps) {
@@ -54,6 +55,7 @@ void Recover(Platform& platform, Log& log, bool lookOnly) {
         if (act && !tool) {
             record.packageName = values.back();
             values.pop_back();
+            restored = {product, record};
         }
         log.Warning({"journal: a run ended during ", step.what, " of ", product,
                      lookOnly ? "; would be: " : "; now: ", act ? step.undo : "nothing to do",
@@ -69,6 +71,7 @@ void Recover(Platform& platform, Log& log, bool lookOnly) {
     }
     // Kept by a tool ended again, for the run after.
     if (!lookOnly) registry.DeleteKey(kJournal);
+    return restored;
 }
 
 }  // namespace qv

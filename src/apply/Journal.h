@@ -2,6 +2,8 @@
 // What a run is in the middle of, kept in the machine's registry while it lasts: a run ended
 // from outside (a deployment tool's time limit, a shutdown) leaves its record, and the next run
 // finishes or undoes the step before it reads the installed product.
+#include <utility>
+
 #include "common/Log.h"
 #include "common/WideString.h"
 #include "platform/Platform.h"
@@ -24,7 +26,8 @@ void JournalEnd(Platform& platform);
 
 // Finishes or undoes, and logs, what a run that is no longer running left in the journal: the
 // source list back as it was, a tool that never finished run again when its product is
-// installed. With `lookOnly` nothing changes; the log says what would be done.
-void Recover(Platform& platform, Log& log, bool lookOnly);
+// installed. With `lookOnly` nothing changes; the log says what would be done. Answers the
+// product whose source list is (or would be) put back, with the source list it gets.
+std::pair<WideString, SourceList> Recover(Platform& platform, Log& log, bool lookOnly);
 
 }  // namespace qv

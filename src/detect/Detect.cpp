@@ -164,8 +164,8 @@ void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, Held
         return;
     }
     if (request.kind == FactRequest::Kind::kInstalledSelection) {
-        facts.installedSelection =
-            DetectInstalledSelection(platform.installer, facts.installed.code, log);
+        facts.installedSelection = DetectInstalledSelection(
+            platform.installer, facts.installed.code, log, facts.restoredPackage);
         // A detection that fails is reported and leads to the fresh installation's choices.
         const StepResult& detection = facts.installedSelection->detection;
         if (detection.Failed()) {

@@ -75,11 +75,13 @@ StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
 
 }  // namespace
 
-InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code,
-                                            Log& log) {
+InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code, Log& log,
+                                            const WideString& restored) {
     InstalledSelection found;
     SourceList sources;
-    if (uint32_t status = installer.ReadSourceList(code, sources)) {
+    sources.packageName = restored;
+    uint32_t status = restored.empty() ? installer.ReadSourceList(code, sources) : 0;
+    if (status) {
         log.Info({"installed package name unknown (", CodeText(status), ")"});
     } else {
         log.Info({"installed package name: ", sources.packageName});

@@ -262,9 +262,13 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     // the installed product is read; a plan only says so. Another run's steps are its own.
     std::vector<WideString> recovery;
     NewLines recoveryLines(run.log, 0, &recovery);
+    std::pair<WideString, SourceList> restored;
     if (lock || (run.options.whatif && !otherRun))
-        Recover(run.platform, recoveryLines, run.options.whatif);
+        restored = Recover(run.platform, recoveryLines, run.options.whatif);
     Facts facts = Detect(run.platform, run.options, run.held, run.log);
+    // A plan decides from the source list as the run would find it, put back.
+    if (run.options.whatif && restored.first == facts.installed.code)
+        facts.restoredPackage = restored.second.packageName;
     facts.stationVisible = run.voice.StationVisible();
     facts.otherRun = otherRun;
     facts.setupLog = logPath;

@@ -62,6 +62,7 @@ struct Facts {
     bool sealChecked = false;  // the files of the installation were checked
     // Read on demand.
     std::optional<InstalledSelection> installedSelection;
+    WideString restoredPackage;             // -whatif: the package name recovery would put back
     std::optional<PackageRead> installing;  // the package to install, when not the platform's
 };
 

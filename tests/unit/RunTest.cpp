@@ -453,7 +453,7 @@ TEST(Run, InstallationFailedOrEndedRestoresTheSourceList) {
             if (plan) k.ui.output = "";
             // The level is read from the source list put back: kc1, the same version, 3.
             std::vector<std::u16string> args{u"-silent", u"-noreboot", u"-kc", u"kc1"};
-            if (plan) args = {u"-silent", u"-noreboot", u"-whatif"};
+            if (plan) args.push_back(u"-whatif");
             EXPECT_EQ(k.RunWith(args), 3);
             std::string report =
                 "journal: a run ended during msiexec of " + ToUtf8(WideString(kNewCode)) +
