@@ -50,8 +50,7 @@ class Decider {
   private:
     void Info(LogLine text) { log_.Info(text); }
 
-    // Ends with the exit code and the message's box. A failure passed through never reads as
-    // one of setup.exe's own codes.
+    // Ends with the exit code and the message's box.
     bool Stop(uint32_t exitCode, MessageId message, const WideString& value = {}) {
         Plan& plan = decision_.plan;
         plan.change = Change::kNone;
@@ -60,7 +59,7 @@ class Decider {
         plan.messageValue = value;
         return false;
     }
-    // The failing step's own code: the driver makes it the exit code.
+    // Ends with the failing step's own code, which the driver turns into the exit code.
     bool Fail(uint32_t status, MessageId message, LogLine why, const WideString& value = {}) {
         log_.Error(why, status);
         Stop(status, message, value);
