@@ -115,7 +115,6 @@ uint32_t FakeInstaller::PointSourceList(const WideString& product, const WideStr
     calls.push_back("PointSourceList " + ToUtf8(product) + " " + ToUtf8(name));
     FakeProduct* found = Find(product);
     if (found == nullptr) return kErrorUnknownProduct;
-    found->sourcesCleared = true;
     found->sources = SourceList{name, {}};
     return 0;
 }
@@ -195,21 +194,6 @@ class FakeLogFile : public LogFile {
     size_t& space_;
 };
 
-}  // namespace
-
-void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& name, bool isFolder) {
-    folders[FolderKey(folder)].emplace_back(name, isFolder);
-}
-
-void FakeFileSystem::AddFile(const std::u16string& folder, const std::u16string& name,
-                             std::string bytes) {
-    Add(folder, name);
-    std::u16string path = folder;
-    if (path.back() != u'\\') path += u'\\';
-    contents[Fold(path + name)] = std::move(bytes);
-}
-
-namespace {
 class FakeHeldFile : public HeldFile {
   public:
     FakeHeldFile(const std::string& bytes, int& held) : bytes_(bytes), held_(held) { ++held_; }
@@ -227,9 +211,7 @@ class FakeHeldFile : public HeldFile {
     int& held_;
     size_t at_ = 0;
 };
-}  // namespace
 
-namespace {
 class FakeSha256 : public Sha256 {
   public:
     void Add(const uint8_t* bytes, size_t size) override {
@@ -245,7 +227,18 @@ class FakeSha256 : public Sha256 {
     uint8_t digest_[32] = {};
     size_t at_ = 0;
 };
+
 }  // namespace
+
+void FakeFileSystem::Add(const std::u16string& folder, const std::u16string& name) {
+    folders[FolderKey(folder)].push_back(name);
+}
+
+void FakeFileSystem::AddFile(const std::u16string& folder, const std::u16string& name,
+                             std::string bytes) {
+    Add(folder, name);
+    contents[FolderKey(folder) + u"\\" + Fold(name)] = std::move(bytes);
+}
 
 std::unique_ptr<Sha256> FakeFileSystem::NewSha256() {
     return std::make_unique<FakeSha256>();
@@ -261,46 +254,30 @@ std::unique_ptr<HeldFile> FakeFileSystem::Hold(const WideString& path, uint32_t&
 }
 
 std::string FakeFileSystem::Log(const std::u16string& path) const {
-    auto it = logs.find(Fold(path));
-    return it == logs.end() ? std::string() : it->second;
+    auto it = contents.find(Fold(path));
+    return it == contents.end() ? std::string() : it->second;
 }
 
 uint32_t FakeFileSystem::ListFiles(const WideString& folder, std::vector<WideString>& names) {
     auto listing = folders.find(FolderKey(folder.str()));
     if (listing == folders.end()) return 3;  // ERROR_PATH_NOT_FOUND
-    for (const auto& [name, isFolder] : listing->second)
-        if (!isFolder) names.emplace_back(name);
+    for (const std::u16string& name : listing->second) names.emplace_back(name);
     return 0;
 }
 
 std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, bool replace,
                                                        const char16_t* security, uint32_t& error) {
-    if (logCreateError != 0) {
-        error = logCreateError;
-        return nullptr;
-    }
     std::u16string key = Fold(path.str());
-    if (replace && inUse.count(key) != 0) {
-        error = inUse[key];
-        return nullptr;
-    }
-    bool planted = false;
-    auto listing = folders.find(FolderKey(path.Folder().str()));
-    if (listing != folders.end()) {
-        for (const auto& entry : listing->second)
-            planted = planted || Fold(entry.first) == Fold(path.FileName().str());
-    }
-    if (!replace && (planted || logs.count(key) != 0)) {
-        error = kErrorFileExists;
-        return nullptr;
-    }
-    if (replace && planted) {
-        error = kErrorAccessDenied;  // a folder of that name
-        return nullptr;
-    }
-    logs[key].clear();
-    logSecurity[key] = security != nullptr ? security : u"";
-    return std::make_unique<FakeLogFile>(logs[key], logSpace);
+    bool folder = subfolders.count(key) != 0;
+    error = logCreateError != 0                           ? logCreateError
+            : replace && inUse.count(key) != 0            ? inUse[key]
+            : !replace && (folder || contents.count(key)) ? kErrorFileExists
+            : folder                                      ? kErrorAccessDenied
+                                                          : 0;
+    if (error != 0) return nullptr;
+    contents[key].clear();
+    logs[key] = security != nullptr ? security : u"";
+    return std::make_unique<FakeLogFile>(contents[key], logSpace);
 }
 
 // --- registry, system, restart ----------------------------------------------------------------
@@ -524,7 +501,6 @@ int FakeUi::MessageBox(const WideString& text, const WideString& caption, uint32
 }
 
 intptr_t FakeUi::DialogBox(int, DialogHandler& handler, uint32_t& error) {
-    ++dialogsShown;
     error = dialogError;
     if (dialogError != 0) return -1;
     lastDialog = std::make_unique<FakeDialogWindow>();

@@ -47,7 +47,6 @@ struct FakeProduct {
     bool installed = true;
     std::map<std::u16string, std::u16string> info;  // "VersionString", "LocalPackage"
     std::optional<SourceList> sources;              // none: the source list cannot be read
-    bool sourcesCleared = false;
     std::map<std::u16string, std::pair<int, std::u16string>> components;  // state, path
 };
 
@@ -99,17 +98,18 @@ class FakeInstaller : public Installer {
 class FakeFileSystem : public FileSystem {
   public:
     WideString programPath = u"C:\\Kit\\setup.exe";
-    // Folders by folded path without trailing backslash: (name, is a folder), in listing order.
-    std::map<std::u16string, std::vector<std::pair<std::u16string, bool>>> folders;
-    std::map<std::u16string, std::string> logs;      // by folded path: what was written
-    std::map<std::u16string, std::string> contents;  // by folded path: the bytes Hold reads
+    // File names by folded folder path without trailing backslash, in listing order.
+    std::map<std::u16string, std::vector<std::u16string>> folders;
+    std::map<std::u16string, std::string> contents;  // by folded path: read, or written as a log
+    std::set<std::u16string> subfolders;             // by folded path: never listed, only taken
+    std::map<std::u16string, std::u16string> logs;   // by folded path: each log made, its SDDL
     int held = 0;                                    // files held open now
     uint32_t logCreateError = 0;                     // non-zero: every CreateLogFile fails with it
     std::map<std::u16string, uint32_t> inUse;  // by folded path: files that cannot be replaced
     size_t logSpace = SIZE_MAX;                // bytes the disk takes before it is full
-    std::map<std::u16string, std::u16string> logSecurity;  // by folded path: the SDDL given
 
-    void Add(const std::u16string& folder, const std::u16string& name, bool isFolder = false);
+    // Listed only: gone when opened.
+    void Add(const std::u16string& folder, const std::u16string& name);
     std::string Log(const std::u16string& path) const;
 
     // A file with these bytes beside the others of its folder.
@@ -157,10 +157,7 @@ class FakeSystemInfo : public SystemInfo {
   public:
     WideString commandLine = u"\"C:\\Kit\\setup.exe\"";
     bool admin = true;
-    uint16_t systemUiLanguage = kLangEnglishUs;
-    uint16_t userUiLanguage = kLangEnglishUs;
     WideString tempFolder = u"C:\\Temp\\";
-    LocalTime now = {2026, 12, 7, 14, 3, 59, 120};
     uint32_t ticks = 1000;  // each reading is 10 ms later
     // IsWow64Process2's answers (process, native); none: Windows lacks it.
     std::optional<std::pair<uint16_t, uint16_t>> machines = {{0x14C, 0x8664}};
@@ -173,11 +170,11 @@ class FakeSystemInfo : public SystemInfo {
 
     WideString CommandLine() override { return commandLine; }
     bool IsUserAnAdmin() override { return admin; }
-    uint16_t SystemDefaultUiLanguage() override { return systemUiLanguage; }
-    uint16_t UserDefaultUiLanguage() override { return userUiLanguage; }
+    uint16_t SystemDefaultUiLanguage() override { return kLangEnglishUs; }
+    uint16_t UserDefaultUiLanguage() override { return kLangEnglishUs; }
     WideString WindowsVersion() override { return u"10.0.19045"; }
     WideString TempFolder() override { return tempFolder; }
-    LocalTime Now() override { return now; }
+    LocalTime Now() override { return {2026, 12, 7, 14, 3, 59, 120}; }
     uint32_t TickCount() override { return ticks += 10; }
     // "text of <code>".
     WideString DescribeError(uint32_t code) override;
@@ -309,7 +306,6 @@ class FakeUi : public Ui {
     std::map<int, ControlState> dialogTemplate;  // control id → initial text, visibility
     std::deque<int> clicks;                      // ids the user clicks, until EndDialog
     uint32_t dialogError = 0;                    // non-zero: the dialog fails with it
-    int dialogsShown = 0;
     // The controls after WM_INITDIALOG and after each click of the last dialog.
     std::vector<std::map<int, ControlState>> dialogStates;
     std::unique_ptr<FakeDialogWindow> lastDialog;

@@ -28,8 +28,8 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
         // A file, link or folder planted under the name is never opened: the next name is.
         {"default_name_taken",
          [](Kit& k) {
-             k.files.Add(u"C:\\Temp", u"QuorvaneSetup_20261207_140359.log");
-             k.files.Add(u"C:\\Temp", u"QuorvaneSetup_20261207_140359_1.log", true);
+             k.files.AddFile(u"C:\\Temp", u"QuorvaneSetup_20261207_140359.log", "");
+             k.files.subfolders.insert(u"C:\\TEMP\\QUORVANESETUP_20261207_140359_1.LOG");
          },
          {u"-silent"},
          u"C:\\Temp\\QuorvaneSetup_20261207_140359_2.log",
@@ -37,7 +37,7 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
         {"no_temporary_folder", [](Kit& k) { k.system.tempFolder = u""; }, {u"-silent"}, u"", ""},
         {"cannot_be_created", [](Kit& k) { k.files.logCreateError = 5; }, {u"-silent"}, u"", ""},
         {"given_file_replaced",
-         [](Kit& k) { k.files.logs[u"C:\\LOGS\\SETUP.LOG"] = "old\r\n"; },
+         [](Kit& k) { k.files.contents[u"C:\\LOGS\\SETUP.LOG"] = "old\r\n"; },
          {u"-silent", u"-log", u"C:\\logs\\setup.log"},
          u"C:\\logs\\setup.log",
          "/l*v \"C:\\logs\\setup.log.msiexec.log\" "},
@@ -102,7 +102,7 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
                   std::string(c.name) == "given_file_held_open")
             << log;
         EXPECT_EQ(log.find("old"), std::string::npos);
-        for (const auto& [path, security] : k.files.logSecurity)
+        for (const auto& [path, security] : k.files.logs)
             EXPECT_EQ(ToUtf8(WideString(security)),
                       k.system.localSystem ? "D:P(A;;FA;;;SY)(A;;FA;;;BA)" : "")
                 << ToUtf8(WideString(path));

@@ -52,7 +52,6 @@ TEST(KitFolder, PackagesAndCertificatesInNameOrder) {
          {u"b_x64.MSI", u"root.crt", u"A_x64.msi", u"c.p7b", u"qv_x64.msi.bak", u"qv_x64.msix",
           u"notes.txt", u"z.cer", u"old.crtx", u"revoked.cer_disabled", u"a.CER"})
         k.files.Add(u"C:\\Kit", name);
-    k.files.Add(u"C:\\Kit", u"dir_x64.msi", true);
     KitFolder kit = ReadKitFolder(k.files);
     EXPECT_EQ(kit.folder, WideString(u"C:\\Kit\\"));
     EXPECT_EQ(kit.error, 0u);

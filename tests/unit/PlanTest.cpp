@@ -200,6 +200,8 @@ const PlanCase kPlanCases[] = {
      None, "update qv_x64_kc3_eng.msi "},
     {"update_other_level_warns", Installed(u"5.0.9", kKc3Eng), {u"-kc", u"kc1"}, None,
      "ask notice 124"},
+    {"update_same_level_in_other_case", Installed(u"5.0.9", kKc3Eng),
+     {u"-kc", u"KC3", u"-lang", u"ENG"}, None, "update qv_x64_kc3_eng.msi "},
     {"update_other_level_after_warning", Installed(u"5.0.9", kKc3Eng), {u"-kc", u"kc1"},
      [](Answers& a) { a.noticesShown = NoticeBit(kMsgKcLanguageDiffer); },
      "update qv_x64_kc1_eng.msi "},
