@@ -2,13 +2,13 @@
 
 #include <optional>
 
+#include "apply/Apply.h"
 #include "apply/Journal.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "decide/Choices.h"
 #include "decide/Decide.h"
 #include "detect/Detect.h"
-#include "driver/Apply.h"
 #include "driver/InstallOptions.h"
 #include "driver/Lock.h"
 #include "driver/Report.h"
@@ -30,7 +30,7 @@ WideString OpenLog(RunContext& run) {
     uint32_t refused = 0;
     // A plan replaces no log: one that is there may be all that tells of an earlier run.
     bool keep = run.options.whatif;
-    WideString path = run.log.Open(run.options.log, refused, keep);
+    WideString path = run.setupLog.Open(run.options.log, refused, keep);
     run.log.Info({"setup.exe " QV_VERSION_STRING ", log ", path});
     if (refused != 0)
         run.log.Error({"-log ", run.options.log, " not replaced; this log instead"}, refused);
