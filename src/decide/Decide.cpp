@@ -19,13 +19,18 @@ WideString Pair(const Selection& selection) {
         {"level ", *level ? level : u"none", ", language ", *language ? language : u"none"});
 }
 
-// One decision, from the start each time: a question answered or a fact read lets it go
-// further. A step answers false when the decision ends there.
+// One decision, from the start each time: a question answered, or the facts that follow it,
+// let it go further. A step answers false when the decision ends there.
 class Decider {
   public:
-    Decider(const Facts& facts, const InstallOptions& options, const Answers& answers, Log& log,
-            Decision& decision)
-        : facts_(facts), options_(options), answers_(answers), log_(log), decision_(decision) {
+    Decider(const Facts& facts, const InstallOptions& options, const Answers& answers,
+            const LateFacts* late, Log& log, Decision& decision)
+        : facts_(facts),
+          options_(options),
+          answers_(answers),
+          late_(late),
+          log_(log),
+          decision_(decision) {
         selection_ = {options.kc, options.lang};
     }
 
@@ -34,13 +39,10 @@ class Decider {
             Stop(kExitAlreadyRunning, kMsgAlreadyRunning);
             return;
         }
-        // Files checked after deciding are judged where they were read, so that the decision's
-        // lines before stay the same and its last one is new.
-        if ((!facts_.installing && !facts_.sealChecked && !Sealed()) || !Identify()) return;
+        if (!Sealed(facts_.sealBroken) || !Identify()) return;
         if (options_.uninstall) {
-            if (Removing() && InstallerLogKnown()) Remove();
-        } else if (OneProduct() && Choose() && ChoosePackage() && InstallerLogKnown() &&
-                   SealedFilesChecked() && Sealed() && ToolFolderKnown()) {
+            if (Removing() && ReadLate(false)) Remove();
+        } else if (OneProduct() && Choose() && ChoosePackage() && ReadLate(true) && Chosen()) {
             Install();
         }
     }
@@ -58,9 +60,12 @@ class Decider {
         plan.messageValue = value;
         return false;
     }
+    // The failing step's own code: the driver makes it the exit code.
     bool Fail(uint32_t status, MessageId message, LogLine why, const WideString& value = {}) {
         log_.Error(why, status);
-        return Stop(PassThrough(status), message, value);
+        Stop(status, message, value);
+        decision_.plan.failed = true;
+        return false;
     }
     bool Ask(Question question) {
         decision_.kind = Decision::Kind::kAsk;
@@ -69,19 +74,27 @@ class Decider {
     }
     // One way in, so the list grows by one instantiation.
     void Add(Step step) { decision_.plan.steps.push_back(std::move(step)); }
-    bool Read(FactRequest::Kind kind, const WideString& path = {}) {
-        decision_.kind = Decision::Kind::kRead;
-        decision_.request = {kind, path};
-        return false;
+    // Nobody can answer: not silent, but off the visible window station. -whatif answers as
+    // such a run would.
+    bool Unattended() const {
+        return !options_.silent && (!facts_.stationVisible || options_.whatif);
     }
-    // Nobody can answer: not silent, but off the visible window station.
-    bool Unattended() const { return !options_.silent && !facts_.stationVisible; }
+    // -whatif names what a person at the visible window station would be asked.
+    void Unasked(Question question) {
+        if (options_.whatif && !options_.silent && facts_.stationVisible)
+            decision_.plan.unasked.push_back(std::move(question));
+    }
 
     // A box that only informs, shown once; none where nobody sees it.
     bool Noticed(MessageId message) {
-        if (options_.silent || !facts_.stationVisible || message == kNoMessage) return true;
+        if (message == kNoMessage || options_.silent) return true;
+        Question notice = Question::Ask(Question::Kind::kNotice, message);
+        if (Unattended()) {
+            Unasked(notice);
+            return true;
+        }
         if (answers_.noticesShown & NoticeBit(message)) return true;
-        return !Ask(Question::Ask(Question::Kind::kNotice, message));
+        return !Ask(notice);
     }
 
     bool Installed() const { return !facts_.installed.code.empty(); }
@@ -95,17 +108,12 @@ class Decider {
         return Stop(kExitAnotherVersion, kMsgAnotherVersionInstalled, facts_.platformPackage.name);
     }
 
-    // A file of a sealed kit that is not as sealed stops the run before anything changes.
-    bool Sealed() {
-        if (facts_.sealBroken.empty()) return true;
+    // A file of a sealed kit that is not as sealed (`broken`) stops the run before anything
+    // changes.
+    bool Sealed(const WideString& broken) {
+        if (broken.empty()) return true;
         Info({"decision: the kit's files are not as sealed; nothing done"});
-        return Stop(kExitKitChanged, kMsgKitChanged, facts_.sealBroken);
-    }
-
-    // The package to install was checked when it was read; its cabinets before msiexec runs.
-    bool SealedFilesChecked() {
-        if (!facts_.seal.sealed || facts_.sealChecked) return true;
-        return Read(FactRequest::Kind::kSealedFiles, package_.path);
+        return Stop(kExitKitChanged, kMsgKitChanged, broken);
     }
 
     bool Identify() {
@@ -133,8 +141,7 @@ class Decider {
                         {"installed version of ", facts_.installed.code, " unreadable"});
         int order = CompareVersions(facts_.platformPackage.version, facts_.installed.version);
         if (!DecideVersion(order)) return false;
-        if (!facts_.installedSelection) return Read(FactRequest::Kind::kInstalledSelection);
-        const InstalledSelection& installed = *facts_.installedSelection;
+        const InstalledSelection& installed = Selected();
         const StepResult& detection = installed.detection;
         Info({"installed product's ", Pair(installed.selection)});
         if (!Noticed(detection.message)) return false;
@@ -148,6 +155,7 @@ class Decider {
         const WideString& name = facts_.platformPackage.name;
         if (!options_.reinstall && order == 0) {
             if (options_.silent || Unattended()) {
+                Unasked(Question::Ask(Question::Kind::kReinstall, kMsgSameVersionReinstall, name));
                 if (!SameLevel()) return false;
                 Info({"decision: the same version is installed; nothing to do"});
                 return Stop(kExitSameVersion, kNoMessage);
@@ -182,8 +190,7 @@ class Decider {
     // A level asked for is never "nothing to do" over the same version at another level.
     bool SameLevel() {
         if (selection_.level == Level::kNone) return true;
-        if (!facts_.installedSelection) return Read(FactRequest::Kind::kInstalledSelection);
-        Level installed = facts_.installedSelection->selection.level;
+        Level installed = Selected().selection.level;
         if (installed == Level::kNone || installed == selection_.level) return true;
         log_.Error({"level ", TokenOf(selection_.level),
                     " asked for, but the same version is "
@@ -287,21 +294,46 @@ class Decider {
         } else {
             Info(found);
         }
-        if (choice.path == facts_.platformPackage.path) {
-            package_ = facts_.platformPackage;
-            return true;
+        // Another package than the platform's is read after deciding.
+        package_ = facts_.platformPackage;
+        if (choice.path != package_.path) package_ = PackageIdentity{choice.path, {}, {}, {}, {}};
+        return true;
+    }
+
+    // What follows the decision is read in one step, once it is known what msiexec will run:
+    // the package to install when it is not the platform's, its cabinets and the certificate
+    // files of a sealed kit, whether msiexec's log can be written, and for -whatif the tool's
+    // folder. The decision is then made again with them.
+    bool ReadLate(bool installing) {
+        if (late_ != nullptr) return true;
+        FactRequest& request = decision_.request;
+        if (installing) {
+            if (package_.productCode.empty()) request.package = package_.path;
+            if (facts_.seal.sealed) request.sealedPackage = package_.path;
+            request.toolFolder = options_.whatif;
         }
-        const std::optional<PackageRead>& read = facts_.installing;
-        if (read && read->path == choice.path) {
-            if (!facts_.sealChecked && !Sealed()) return false;
-            if (read->status != 0)
-                return Fail(read->status, kMsgNoProductCode,
-                            {"package ", choice.path, " unreadable"});
-            package_ = read->identity;
-            Info({"its ProductCode ", package_.productCode});
+        // msiexec's verbose log goes beside the setup log when -log asked for one, unless -args
+        // name its own.
+        request.installerLog =
+            !options_.log.empty() && !facts_.setupLog.empty() && !NamesInstallerLog(options_.args);
+        if (request.package.empty() && request.sealedPackage.empty() && !request.installerLog &&
+            !request.toolFolder)
             return true;
-        }
-        return Read(FactRequest::Kind::kPackage, choice.path);
+        decision_.kind = Decision::Kind::kRead;
+        return false;
+    }
+
+    // The package to install as read after deciding: as sealed, and who it is.
+    bool Chosen() {
+        if (late_ == nullptr) return true;
+        if (!Sealed(late_->sealBroken)) return false;
+        if (!late_->package) return true;
+        const PackageRead& read = *late_->package;
+        if (read.status != 0)
+            return Fail(read.status, kMsgNoProductCode, {"package ", read.path, " unreadable"});
+        package_ = read.identity;
+        Info({"its ProductCode ", package_.productCode});
+        return true;
     }
 
     // Every product the kit relates to, whatever its level and language; its own removal actions
@@ -314,6 +346,7 @@ class Decider {
             return Stop(kErrorUnknownProduct, kMsgNotInstalled, name);
         }
         if (Unattended()) {
+            Unasked(Question::Ask(Question::Kind::kRemove, kMsgRemove, name));
             Info({"decision: nobody to ask whether to remove ", name, "; nothing removed"});
             return Stop(kErrorInstallUserExit, kNoMessage);
         }
@@ -324,21 +357,6 @@ class Decider {
             return Stop(kErrorInstallUserExit, kNoMessage);
         }
         return true;
-    }
-
-    // msiexec's verbose log goes beside the setup log when -log asked for one, unless -args
-    // name its own; whether it can be written is read only when msiexec will run.
-    bool InstallerLogKnown() {
-        if (options_.log.empty() || facts_.setupLog.empty() || NamesInstallerLog(options_.args) ||
-            facts_.msiexecLog)
-            return true;
-        return Read(FactRequest::Kind::kInstallerLog);
-    }
-
-    // -whatif names the tool's folder where the product is installed already.
-    bool ToolFolderKnown() {
-        if (!options_.whatif || facts_.toolFolder) return true;
-        return Read(FactRequest::Kind::kToolFolder, package_.productCode);
     }
 
     void Remove() {
@@ -363,9 +381,9 @@ class Decider {
     // products adds to one log.
     WideString InstallerWords(bool append) const {
         WideString words;
-        if (facts_.msiexecLog && !facts_.msiexecLog->empty())
-            words = Joined({append ? "/l*v+ \"" : "/l*v \"", *facts_.msiexecLog, "\" "});
-        if (!facts_.stationVisible && !ChoosesInterfaceLevel(options_.args))
+        if (late_ != nullptr && !late_->msiexecLog.empty())
+            words = Joined({append ? "/l*v+ \"" : "/l*v \"", late_->msiexecLog, "\" "});
+        if ((!facts_.stationVisible || Unattended()) && !ChoosesInterfaceLevel(options_.args))
             AppendArgument(words, WideString(u"/qn"));
         return words;
     }
@@ -421,9 +439,16 @@ class Decider {
         Add(Restart{RestartPolicyOf()});
     }
 
+    // Read by Detect for any decision but a removal, which never asks for it.
+    const InstalledSelection& Selected() const {
+        return facts_.installedSelection ? *facts_.installedSelection : unknown_;
+    }
+
     const Facts& facts_;
     const InstallOptions& options_;
     const Answers& answers_;
+    const LateFacts* late_;  // null until read
+    InstalledSelection unknown_;
     Log& log_;
     Decision& decision_;
     Selection selection_;
@@ -436,9 +461,9 @@ class Decider {
 }  // namespace
 
 Decision Decide(const Facts& facts, const InstallOptions& options, const Answers& answers,
-                Log& log) {
+                const LateFacts* late, Log& log) {
     Decision decision;
-    Decider(facts, options, answers, log, decision).Decide();
+    Decider(facts, options, answers, late, log, decision).Decide();
     return decision;
 }
 

@@ -5,9 +5,9 @@
 
 namespace qv {
 
-// Writes why to `log`, a line a step; deciding again with more answers or facts writes the same
-// lines first.
+// Writes why to `log`, a line a step; deciding again with more answers, or with the facts that
+// follow the decision (`late`, null until read), writes the same lines first.
 Decision Decide(const Facts& facts, const InstallOptions& options, const Answers& answers,
-                Log& log);
+                const LateFacts* late, Log& log);
 
 }  // namespace qv

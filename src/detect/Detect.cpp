@@ -17,9 +17,10 @@ namespace {
 // Checks a file of the kit against the seal and holds it open until the run ends; false when
 // it is not as sealed, or the seal does not list it (a cabinet planted beside a package). A
 // file already read (`read`) is checked by the bytes that will be used.
-bool CheckSealed(Platform& platform, Facts& facts, HeldFiles& held, const WideString& name,
-                 Log& log, const CertificateFile* read = nullptr) {
-    if (!facts.seal.sealed || !facts.sealBroken.empty()) return facts.sealBroken.empty();
+// `broken` names the first file found not as sealed; once it does, nothing more is checked.
+bool CheckSealed(Platform& platform, const Facts& facts, WideString& broken, HeldFiles& held,
+                 const WideString& name, Log& log, const CertificateFile* read = nullptr) {
+    if (!facts.seal.sealed || !broken.empty()) return broken.empty();
     uint32_t start = platform.system.TickCount();
     const SealedFile* sealed = facts.seal.Find(name);
     FileCheck check;
@@ -38,7 +39,7 @@ bool CheckSealed(Platform& platform, Facts& facts, HeldFiles& held, const WideSt
         if (file) held.push_back(std::move(file));
         return true;
     }
-    facts.sealBroken = name;
+    broken = name;
     if (sealed == nullptr) {
         log.Error({"seal: ", name, " is not in the kit's seal"});
     } else if (check.error != 0) {
@@ -79,7 +80,7 @@ void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log) {
         facts.platformStatus = facts.kit.error != 0 ? facts.kit.error : kErrorFileNotFound;
         return;
     }
-    if (!CheckSealed(platform, facts, held, package.path.FileName(), log)) return;
+    if (!CheckSealed(platform, facts, facts.sealBroken, held, package.path.FileName(), log)) return;
     WideString path = package.path;
     facts.platformStatus = platform.installer.ReadPackageIdentity(path, package);
     package.path = path;
@@ -87,6 +88,26 @@ void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log) {
     log.Info({"platform package ", path, ": ProductCode ", package.productCode, ", UpgradeCode ",
               package.upgradeCode, ", version ", package.version, ", name \"", package.name, "\""});
     facts.installed = ReadInstalledProduct(platform.installer, package.upgradeCode, log);
+}
+
+// The installed product's level and language, from its package's name as recovery would leave
+// it (`restored`), else from its cached package. A failure is reported, and leads the decision
+// to the fresh installation's choices.
+void ReadInstalledSelection(Platform& platform, Facts& facts, const RestoredSource& restored,
+                            Log& log) {
+    const InstalledProduct& installed = facts.installed;
+    if (installed.code.empty() || installed.versionRead.Failed()) return;
+    WideString name;
+    if (restored.first == installed.code) name = restored.second.packageName;
+    facts.installedSelection =
+        DetectInstalledSelection(platform.installer, installed.code, log, name);
+    const StepResult& detection = facts.installedSelection->detection;
+    if (detection.Failed()) {
+        WideString text;
+        LoadMessage(platform.resources, detection.message, text);
+        log.Warning({"installed level and language unknown: ", text, " (",
+                     CodeText(detection.status), ")"});
+    }
 }
 
 // On ARM64 the kit's arm64 packages, else its x64 ones, which run there under emulation.
@@ -109,7 +130,8 @@ Architecture ReadMachine(SystemInfo& system) {
     return process != 0 ? Architecture::kX64 : Architecture::kWin32;
 }
 
-Facts Detect(Platform& platform, const InstallOptions& options, HeldFiles& held, Log& log) {
+Facts Detect(Platform& platform, const InstallOptions& options, const RestoredSource& restored,
+             HeldFiles& held, Log& log) {
     Facts facts;
     SystemInfo& system = platform.system;
     facts.machine = ReadMachine(system);
@@ -136,70 +158,59 @@ Facts Detect(Platform& platform, const InstallOptions& options, HeldFiles& held,
         for (const WideString& code :
              platform.installer.RelatedProducts(facts.platformPackage.upgradeCode))
             if (platform.installer.IsInstalled(code)) facts.relatedInstalled.push_back(code);
+    } else if (facts.platformStatus == 0) {
+        ReadInstalledSelection(platform, facts, restored, log);
     }
     if (options.whatif)
         facts.markerPresent = IsRestartDue(platform.registry, platform.system, log, true);
     return facts;
 }
 
-void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, HeldFiles& held,
-              Log& log, bool lookOnly) {
-    if (request.kind == FactRequest::Kind::kInstallerLog) {
+LateFacts ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& facts,
+                        HeldFiles& held, Log& log, bool lookOnly) {
+    LateFacts late;
+    PackageIdentity package = facts.platformPackage;
+    if (!request.package.empty()) {
+        PackageRead& read = late.package.emplace();
+        read.path = request.package;
+        if (CheckSealed(platform, facts, late.sealBroken, held, request.package.FileName(), log))
+            read.status = platform.installer.ReadPackageIdentity(request.package, read.identity);
+        package = read.identity;
+    }
+    if (!request.sealedPackage.empty() && late.sealBroken.empty()) {
+        const WideString& path = request.sealedPackage;
+        std::vector<WideString> cabinets;
+        WideString loose;
+        // The seal names no file in a sub-folder, where loose files of a package usually lie.
+        if (uint32_t status = platform.installer.ReadPackageSources(path, cabinets, loose)) {
+            log.Error({"seal: the cabinets of ", path, " cannot be read"}, status);
+            late.sealBroken = path.FileName();
+        } else if (!loose.empty()) {
+            log.Error({"seal: ", path, " reads ", loose,
+                       " from outside itself and its cabinets; a sealed kit takes compressed "
+                       "packages only"});
+            late.sealBroken = path.FileName();
+        }
+        for (const WideString& cabinet : cabinets)
+            CheckSealed(platform, facts, late.sealBroken, held, cabinet, log);
+        for (const CertificateFile& file : facts.certificateFiles)
+            CheckSealed(platform, facts, late.sealBroken, held, file.name, log, &file);
+    }
+    if (request.installerLog) {
         // Windows' msiexec refuses to install (1622) when it cannot open its log.
         WideString path = Joined({facts.setupLog, ".msiexec.log"});
         uint32_t error = 0;
         if (lookOnly ||
             platform.files.CreateLogFile(path, true, LogSecurity(platform.system), error)) {
-            facts.msiexecLog = path;
-            return;
+            late.msiexecLog = path;
+        } else {
+            log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
+                         "): msiexec writes none"});
         }
-        log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),
-                     "): msiexec writes none"});
-        facts.msiexecLog = WideString();
-        return;
     }
-    if (request.kind == FactRequest::Kind::kToolFolder) {
-        WideString& path = facts.toolFolder.emplace();
-        platform.installer.ComponentPath(request.path, kToolComponentCode, path);
-        return;
-    }
-    if (request.kind == FactRequest::Kind::kInstalledSelection) {
-        facts.installedSelection = DetectInstalledSelection(
-            platform.installer, facts.installed.code, log, facts.restoredPackage);
-        // A detection that fails is reported and leads to the fresh installation's choices.
-        const StepResult& detection = facts.installedSelection->detection;
-        if (detection.Failed()) {
-            WideString text;
-            LoadMessage(platform.resources, detection.message, text);
-            log.Warning({"installed level and language unknown: ", text, " (",
-                         CodeText(detection.status), ")"});
-        }
-        return;
-    }
-    if (request.kind == FactRequest::Kind::kSealedFiles) {
-        facts.sealChecked = true;
-        std::vector<WideString> cabinets;
-        WideString loose;
-        // The seal names no file in a sub-folder, where loose files of a package usually lie.
-        if (uint32_t status =
-                platform.installer.ReadPackageSources(request.path, cabinets, loose)) {
-            log.Error({"seal: the cabinets of ", request.path, " cannot be read"}, status);
-            facts.sealBroken = request.path.FileName();
-        } else if (!loose.empty()) {
-            log.Error({"seal: ", request.path, " reads ", loose,
-                       " from outside itself and its cabinets; a sealed kit takes compressed "
-                       "packages only"});
-            facts.sealBroken = request.path.FileName();
-        }
-        for (const WideString& cabinet : cabinets) CheckSealed(platform, facts, held, cabinet, log);
-        for (const CertificateFile& file : facts.certificateFiles)
-            CheckSealed(platform, facts, held, file.name, log, &file);
-        return;
-    }
-    PackageRead& read = facts.installing.emplace();
-    read.path = request.path;
-    if (!CheckSealed(platform, facts, held, request.path.FileName(), log)) return;
-    read.status = platform.installer.ReadPackageIdentity(request.path, read.identity);
+    if (request.toolFolder)
+        platform.installer.ComponentPath(package.productCode, kToolComponentCode, late.toolFolder);
+    return late;
 }
 
 const char16_t* LogSecurity(SystemInfo& system) {

@@ -14,13 +14,18 @@ using HeldFiles = std::vector<std::unique_ptr<HeldFile>>;
 // (which calls ARM64 64-bit as well).
 Architecture ReadMachine(SystemInfo& system);
 
-// The facts a decision starts from; reads and logs, changes nothing.
-// `held` keeps the sealed files checked.
-Facts Detect(Platform& platform, const InstallOptions& options, HeldFiles& held, Log& log);
+// The product and the source list that recovery puts back (apply/Journal.h), or would.
+using RestoredSource = std::pair<WideString, SourceList>;
 
-// Reads the fact a decision asked for into `facts`; `lookOnly` creates no file.
-void ReadFact(Platform& platform, const FactRequest& request, Facts& facts, HeldFiles& held,
-              Log& log, bool lookOnly);
+// The facts a decision starts from; reads and logs, changes nothing. The installed product's
+// level and language are read from the package name in `restored` when it is that product's.
+// `held` keeps the sealed files checked.
+Facts Detect(Platform& platform, const InstallOptions& options, const RestoredSource& restored,
+             HeldFiles& held, Log& log);
+
+// The facts that follow the decision, all read in one step; `lookOnly` creates no file.
+LateFacts ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& facts,
+                        HeldFiles& held, Log& log, bool lookOnly);
 
 // The security the logs are created with: as SYSTEM, readable by SYSTEM and administrators only,
 // since %SystemRoot%\Logs lets every user read and -args may hold secrets; else the folder's

@@ -1,7 +1,6 @@
 #include "driver/Report.h"
 
 #include "apply/InitTool.h"
-#include "ui/Messages.h"
 
 namespace qv {
 namespace {
@@ -9,8 +8,8 @@ namespace {
 // One case a step, each adding its lines; it reads nothing that Detect has not.
 class Describer {
   public:
-    Describer(Resources& resources, const Facts& facts, std::vector<WideString>& lines)
-        : resources_(resources), facts_(facts), lines_(lines) {}
+    Describer(const Facts& facts, const LateFacts& late, std::vector<WideString>& lines)
+        : facts_(facts), late_(late), lines_(lines) {}
 
     void operator()(const PatchCachedPackage& step) {
         if (step.installedCode.empty()) {
@@ -40,7 +39,7 @@ class Describer {
     void operator()(const RunTool& step) {
         // Without -root the plan has no certificate step; said where it would have been.
         if (!certificates_) Add({"certificates: none added (no -root)"});
-        const WideString folder = facts_.toolFolder ? facts_.toolFolder->Folder() : WideString();
+        const WideString folder = late_.toolFolder.Folder();
         if (folder.empty()) {
             Add({"tool: ordo_tool.exe /init from the folder of component ", kToolComponentCode,
                  " once ", step.productCode, " is installed"});
@@ -54,19 +53,15 @@ class Describer {
         Add({"no cached package patched, no tool run; certificates stay"});
     }
     void operator()(const Restart& step) {
+        // A plan asks nobody: never kAsk.
         static const char* const kPolicies[] = {
             "not carried out (-noreboot): left to whoever started setup.exe, with exit code 3010",
             "requested at once (-silent)",
-            "asked for: ",
+            "asked for",
             "not carried out: left to whoever started setup.exe, with exit code 3010",
         };
-        WideString question;
-        if (step.policy == RestartPolicy::kAsk) {
-            LoadMessage(resources_, kMsgRebootNow, question);
-            question = Joined({"\"", question, "\" Yes: restart now; No: no restart"});
-        }
         Add({"restart: one that msiexec or the tool asks for is ",
-             kPolicies[static_cast<int>(step.policy)], question});
+             kPolicies[static_cast<int>(step.policy)]});
         if (facts_.markerPresent)
             Add({"restart: one is pending from an earlier run, and is handled the same way"});
     }
@@ -74,17 +69,17 @@ class Describer {
   private:
     void Add(LogLine line) { lines_.push_back(Joined(line)); }
 
-    Resources& resources_;
     const Facts& facts_;
+    const LateFacts& late_;
     std::vector<WideString>& lines_;
     bool certificates_ = false;
 };
 
 }  // namespace
 
-std::vector<WideString> DescribePlan(Resources& resources, const Plan& plan, const Facts& facts) {
+std::vector<WideString> DescribePlan(const Plan& plan, const Facts& facts, const LateFacts& late) {
     std::vector<WideString> lines;
-    Describer describer(resources, facts, lines);
+    Describer describer(facts, late, lines);
     for (const Step& step : plan.steps) std::visit(describer, step);
     return lines;
 }

@@ -107,54 +107,42 @@ Exit Start(RunContext& run, std::unique_ptr<LockNamespace>& space,
     return std::nullopt;
 }
 
-// The lines of a decision that the rounds before have not written yet: each round decides
-// again from the start.
+// The lines of a decision not written yet: a decision made again, after an answer or with the
+// facts that follow it, writes the lines written before first. They are skipped only where they
+// are the same; a line that differs is written, and every line after it, so none is lost.
 // A plan to look at keeps the lines too.
-class NewLines : public Log {
+class DecisionLines : public Log {
   public:
-    NewLines(Log& log, size_t written, std::vector<WideString>* kept)
-        : log_(log), skip_(written), kept_(kept) {}
-    size_t Count() const { return count_; }
+    DecisionLines(Log& log, std::vector<WideString>* kept) : log_(log), kept_(kept) {}
+    void Again() { next_ = 0; }
     void Add(Severity severity, const WideString& text, const uint32_t* code) override {
-        if (count_++ < skip_) return;
+        if (next_ < written_.size() && written_[next_] == text) {
+            ++next_;
+            return;
+        }
+        written_.resize(next_++);
+        written_.push_back(text);
         if (kept_ != nullptr) kept_->push_back(text);
         log_.Add(severity, text, code);
     }
 
   private:
     Log& log_;
-    size_t skip_;
     std::vector<WideString>* kept_;
-    size_t count_ = 0;
+    std::vector<WideString> written_;
+    size_t next_ = 0;
 };
 
-// -whatif never asks: it names the question, says what each answer would do and goes on as
-// with "Yes".
-void Foresee(RunContext& run, const Question& question, Answers& answers,
-             std::vector<WideString>& report) {
+// -whatif asks nobody: it names what a person would be asked, then plans as where nobody can
+// answer.
+WideString UnaskedLine(RunContext& run, const Question& question) {
     WideString text = MessageText(run.platform.resources, question.message, question.value);
-    switch (question.kind) {
-        case Question::Kind::kNotice:
-            report.push_back(Joined({"would show: ", text}));
-            answers.noticesShown |= NoticeBit(question.message);
-            return;
-        case Question::Kind::kReinstall:
-            report.push_back(Joined({"would ask: \"", text,
-                                     "\" Yes: reinstall it, as below; No: "
-                                     "msiexec with its own dialogs (/qf)"}));
-            answers.reinstall = true;
-            return;
-        case Question::Kind::kRemove:
-            report.push_back(Joined({"would ask: \"", text,
-                                     "\" Yes: remove it, as below; No: "
-                                     "nothing removed, exit code 1602"}));
-            answers.remove = true;
-            return;
-        case Question::Kind::kSettings:
-            report.push_back(Joined({"would show the settings dialog; Install: as below"}));
-            answers.settings = DialogAnswer{DialogOutcome::kConfirmed, question.preset, true, 0};
-            return;
-    }
+    if (question.kind == Question::Kind::kNotice) return Joined({"would show: ", text});
+    return Joined({"would ask: \"", text,
+                   question.kind == Question::Kind::kReinstall
+                       ? "\" Yes: reinstall it; No: msiexec with its own dialogs (/qf)"
+                       : "\" Yes: remove it; No: nothing removed, exit code 1602",
+                   "; planned as where nobody answers"});
 }
 
 void Ask(RunContext& run, const Question& question, const Facts& facts, Answers& answers) {
@@ -176,40 +164,37 @@ void Ask(RunContext& run, const Question& question, const Facts& facts, Answers&
     }
 }
 
-// Decides, asking and reading what the decision needs, until there is a plan. Each round adds
-// an answer or a fact, and a decision asks for each at most once: a few rounds always do.
-// With `report`, a plan to look at: the decision's lines go to it as well, and nothing is
-// asked. `log` takes the lines of a decision made only for its exit code.
-Plan MakePlan(RunContext& run, Facts& facts, const InstallOptions& options, Log& log,
-              std::vector<WideString>* report) {
+// Decides once, and again after each answer and after reading the facts that follow the
+// decision, until there is a plan. A decision asks each question at most once and reads once: a
+// few rounds always do. With `report`, a plan to look at: the decision's lines go to it as well.
+Plan MakePlan(RunContext& run, Facts& facts, LateFacts& late, std::vector<WideString>* report) {
     constexpr int kRounds = 16;
+    DecisionLines lines(run.log, report);
     Answers answers;
-    size_t written = 0;
+    bool read = false;
     for (int round = 0;; ++round) {
         if (round == kRounds) RaiseFatalError(kExitInvalidArgument);
-        NewLines lines(log, written, report);
-        Decision decision = Decide(facts, options, answers, lines);
-        written = lines.Count();
+        lines.Again();
+        Decision decision = Decide(facts, run.options, answers, read ? &late : nullptr, lines);
         switch (decision.kind) {
             case Decision::Kind::kPlan:
                 return std::move(decision.plan);
             case Decision::Kind::kAsk:
-                if (report != nullptr) {
-                    Foresee(run, decision.question, answers, *report);
-                } else {
-                    Ask(run, decision.question, facts, answers);
-                }
+                Ask(run, decision.question, facts, answers);
                 break;
             case Decision::Kind::kRead:
-                ReadFact(run.platform, decision.request, facts, run.held, log, options.whatif);
+                late = ReadLateFacts(run.platform, decision.request, facts, run.held, run.log,
+                                     run.options.whatif);
+                read = true;
                 break;
         }
     }
 }
 
-// What the run would end with if every step succeeded: the plan's exit code, in one place.
+// What the run ends with if every step succeeds: the plan's exit code, in one place.
 uint32_t ExitOf(const Plan& plan, const Facts& facts) {
-    if (plan.change == Change::kNone) return plan.exitCode;
+    if (plan.change == Change::kNone)
+        return plan.failed ? PassThrough(plan.exitCode) : plan.exitCode;
     const CheckOneProduct* check = plan.Find<CheckOneProduct>();
     if (check != nullptr && check->expectTwo) return kExitAnotherVersion;
     const Restart* restart = plan.Find<Restart>();
@@ -219,28 +204,18 @@ uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     return pending ? kExitRebootRequired : kExitSuccess;
 }
 
-// The exit code of the same command line where nobody sees a window: nothing asked, the
-// answers that change least, nothing logged.
-uint32_t UnattendedExit(RunContext& run, Facts& facts) {
-    NewLines quiet(run.log, SIZE_MAX, nullptr);
-    facts.stationVisible = false;
-    for (;;) {
-        Decision decision = Decide(facts, run.options, {}, quiet);
-        if (decision.kind != Decision::Kind::kRead) return ExitOf(decision.plan, facts);
-        ReadFact(run.platform, decision.request, facts, run.held, quiet, true);
-    }
-}
-
 // -whatif: the plan to the log and to standard output, or in a box where someone can see it;
-// nothing changes. The exit code is the one the same command line would give where nobody
+// nothing changes. Its decision and exit code are those of the same command line where nobody
 // sees a window, as a deployment tool runs it.
-int WhatIf(RunContext& run, Facts& facts, const Plan& plan, std::vector<WideString>& report) {
-    uint32_t exit = run.voice.CanAsk() ? UnattendedExit(run, facts) : ExitOf(plan, facts);
+int WhatIf(RunContext& run, const Facts& facts, const LateFacts& late, const Plan& plan,
+           std::vector<WideString>& report) {
+    uint32_t exit = ExitOf(plan, facts);
+    for (const Question& question : plan.unasked) report.push_back(UnaskedLine(run, question));
     if (plan.change == Change::kNone && plan.message != kNoMessage) {
         report.push_back(Joined({"would show: ", MessageText(run.platform.resources, plan.message,
                                                              plan.messageValue)}));
     }
-    for (const WideString& line : DescribePlan(run.platform.resources, plan, facts)) {
+    for (const WideString& line : DescribePlan(plan, facts, late)) {
         run.log.Info({"plan: ", line});
         report.push_back(line);
     }
@@ -261,14 +236,14 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     // Journal: what a run ended from outside left is finished or undone under the lock, before
     // the installed product is read; a plan only says so. Another run's steps are its own.
     std::vector<WideString> recovery;
-    NewLines recoveryLines(run.log, 0, &recovery);
-    std::pair<WideString, SourceList> restored;
+    DecisionLines recoveryLines(run.log, &recovery);
+    RestoredSource restored;
     if (lock || (run.options.whatif && !otherRun))
         restored = Recover(run.platform, recoveryLines, run.options.whatif);
-    Facts facts = Detect(run.platform, run.options, run.held, run.log);
-    // A plan decides from the source list as the run would find it, put back.
-    if (run.options.whatif && restored.first == facts.installed.code)
-        facts.restoredPackage = restored.second.packageName;
+    // A plan decides from the source list as the run would find it, put back; the run reads it
+    // as it is.
+    if (!run.options.whatif) restored = {};
+    Facts facts = Detect(run.platform, run.options, restored, run.held, run.log);
     facts.stationVisible = run.voice.StationVisible();
     facts.otherRun = otherRun;
     facts.setupLog = logPath;
@@ -279,11 +254,12 @@ int RunStages(RunContext& run, const WideString& commandTail) {
         if (!run.options.log.empty()) facts.setupLog = run.options.log;
     }
     for (const WideString& line : recovery) report.push_back(line);  // journal
-    Plan plan = MakePlan(run, facts, run.options, run.log, run.options.whatif ? &report : nullptr);
-    if (run.options.whatif) return WhatIf(run, facts, plan, report);
+    LateFacts late;
+    Plan plan = MakePlan(run, facts, late, run.options.whatif ? &report : nullptr);
+    if (run.options.whatif) return WhatIf(run, facts, late, plan, report);
     if (plan.change == Change::kNone) {
         run.voice.Say(plan.message, plan.messageValue);
-        return static_cast<int>(plan.exitCode);
+        return static_cast<int>(ExitOf(plan, facts));
     }
     return Apply(run, plan, facts);
 }

@@ -40,9 +40,6 @@ struct Facts {
     // The kit's certificate files, read once for -root: the bytes checked are the bytes added.
     std::vector<CertificateFile> certificateFiles;
     WideString setupLog;  // the setup log being written; empty when there is none
-    // msiexec's log beside the setup log (empty: none is asked for), once it is known that it
-    // can be written; read when an installation or a removal is planned.
-    std::optional<WideString> msiexecLog;
     // The platform package: 0, or why it could not be found (a search error) or read.
     uint32_t platformStatus = 0;
     PackageIdentity platformPackage;
@@ -51,19 +48,24 @@ struct Facts {
     std::vector<WideString> relatedInstalled;
     bool markerPresent = false;  // a restart left pending by an earlier run
     bool otherRun = false;       // -whatif found another run holding the lock
-    // Read for -whatif's description only: what -root would add to which store, and the tool's
-    // folder once the package is known (empty: not installed yet).
+    // Read for -whatif's description only: what -root would add to which store.
     std::vector<WideString> certificatePlaces;
-    std::optional<WideString> toolFolder;
     // A sealed kit: only the files of its seal are used, each checked before, and held open,
     // shared for reading only, until msiexec is done with it.
     Seal seal;
-    WideString sealBroken;     // the first file this run uses that is not as sealed
-    bool sealChecked = false;  // the files of the installation were checked
-    // Read on demand.
+    WideString sealBroken;  // the platform package, when it is not as sealed
+    // The installed product's level and language; none read for a removal.
     std::optional<InstalledSelection> installedSelection;
-    WideString restoredPackage;             // -whatif: the package name recovery would put back
-    std::optional<PackageRead> installing;  // the package to install, when not the platform's
+};
+
+// What follows the decision, read in one step once it knows what msiexec will run.
+struct LateFacts {
+    std::optional<PackageRead> package;  // the package to install, when not the platform's
+    WideString sealBroken;  // the first of its files, cabinets or certificate files not as sealed
+    // msiexec's log beside the setup log; empty when none is asked for or it cannot be written.
+    WideString msiexecLog;
+    // -whatif: the tool's folder once the product is installed (empty: not installed yet).
+    WideString toolFolder;
 };
 
 // A question only a person can answer, asked by the driver between decisions.
@@ -95,16 +97,12 @@ constexpr uint64_t NoticeBit(MessageId message) {
 }
 static_assert(kMsgLast - kMsgNotAdmin < 64, "a notice shares its bit with another");
 
-// A fact the decision needs and detect did not read up front.
+// The facts that follow a decision: what it needs read before it can end in a plan.
 struct FactRequest {
-    enum class Kind : uint8_t {
-        kInstalledSelection,
-        kPackage,
-        kInstallerLog,
-        kSealedFiles,  // the package to install (`path`), its cabinets, the certificate files
-        kToolFolder,   // -whatif: the folder of the tool of the product `path`
-    } kind = Kind::kPackage;
-    WideString path;
+    WideString package;         // the package to install, when not the platform's
+    WideString sealedPackage;   // a sealed kit: the package whose cabinets are checked
+    bool installerLog = false;  // whether msiexec's log can be written
+    bool toolFolder = false;    // -whatif: the folder of the tool of the package's product
 };
 
 // What happens about a restart that is due at the end.
@@ -163,9 +161,12 @@ struct Plan {
     Change change = Change::kNone;
     // A stop: the exit code and the box to show, if any, with its value.
     uint32_t exitCode = 0;
+    bool failed = false;  // `exitCode` is the failing step's own code, passed through
     MessageId message = kNoMessage;
     WideString messageValue;
     std::vector<Step> steps;  // none for a stop
+    // -whatif: what a person would have been asked, where the run it describes asks nobody.
+    std::vector<Question> unasked;
 
     template <typename T>
     const T* Find() const {

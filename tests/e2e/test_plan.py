@@ -97,7 +97,8 @@ SILENT = ["-silent", "-noreboot"]
 AGREEING = {
     "same-version": (_over("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, _kit()), [], 3, [
         'would ask: "This version of Quorvane CSP already installed. Reinstall?" Yes: reinstall '
-        "it, as below; No: msiexec with its own dialogs"]),
+        "it; No: msiexec with its own dialogs (/qf); planned as where nobody answers",
+        "decision: the same version is installed; nothing to do"]),
     "later-version-installed": (_over("qv_x64_kc1_eng.msi", "5.0.11", OLD_CODE, _kit()), [], 4,
                                 ["decision: a later version is installed; refused"]),
     # The installer's upgrade ignores the fourth field: both would stay registered.

@@ -48,8 +48,8 @@ DialogAnswer Confirmed(Level level, Language language, bool quick) {
     return answer;
 }
 
-// "ask notice 124", "read installed selection", "stop 4 m103", "update qv_x64_kc3_eng.msi /qb ":
-// the kind of change, the package and the words between it and REBOOT=R.
+// "ask notice 124", "read log", "stop 4 m103", "update qv_x64_kc3_eng.msi /qb ": the kind of
+// change, the package and the words between it and REBOOT=R; then what -whatif names unasked.
 std::string Describe(const Decision& d) {
     static const char* const kQuestions[] = {"notice", "reinstall", "settings", "remove"};
     static const char* const kChanges[] = {"stop", "fresh", "update", "reinstall", "maintenance"};
@@ -61,25 +61,28 @@ std::string Describe(const Decision& d) {
             return std::string("ask ") + kQuestions[static_cast<int>(d.question.kind)] + " " +
                    std::to_string(d.question.message);
         case Decision::Kind::kRead:
-            if (d.request.kind == FactRequest::Kind::kInstallerLog) return "read installer log";
-            return d.request.kind == FactRequest::Kind::kInstalledSelection
-                       ? "read installed selection"
-                       : "read " + ToUtf8(d.request.path.FileName());
+            return "read" + (d.request.package.empty() ? "" : " " + ToUtf8(d.request.package)) +
+                   (d.request.sealedPackage.empty() ? "" : " sealed") +
+                   (d.request.installerLog ? " log" : "") + (d.request.toolFolder ? " tool" : "");
         case Decision::Kind::kPlan:
             break;
     }
     const Plan& plan = d.plan;
+    std::string unasked;
+    for (const Question& q : plan.unasked)
+        unasked += std::string("; unasked ") + kQuestions[static_cast<int>(q.kind)] + " " +
+                   std::to_string(q.message);
     if (const Remove* removal = plan.Find<Remove>()) {  // "remove {A} {B}: <words of the first>"
         std::string out = "remove";
         for (const WideString& code : removal->products) out += " " + ToUtf8(code);
         std::string first = ToUtf8(removal->commandLines[0]);
         size_t words = first.find("} ") + 2;
-        return out + ": " + first.substr(words, first.size() - words - 9);
+        return out + ": " + first.substr(words, first.size() - words - 9) + unasked;
     }
-    if (plan.change == Change::kNone) {
-        std::string out = "stop " + ToUtf8(CodeText(plan.exitCode));
+    if (plan.change == Change::kNone) {  // "fail": the step's own code, which the driver maps
+        std::string out = (plan.failed ? "fail " : "stop ") + ToUtf8(CodeText(plan.exitCode));
         if (plan.message != kNoMessage) out += " m" + std::to_string(plan.message);
-        return out;
+        return out + unasked;
     }
     const InstallPackage& install = *plan.Find<InstallPackage>();
     std::string command = ToUtf8(install.commandLine);
@@ -88,7 +91,7 @@ std::string Describe(const Decision& d) {
     EXPECT_EQ(command.substr(command.size() - 9), " REBOOT=R") << command;
     return std::string(kChanges[static_cast<int>(plan.change)]) + " " +
            ToUtf8(install.package.path.FileName()) + " " +
-           command.substr(head.size(), command.size() - head.size() - 9);
+           command.substr(head.size(), command.size() - head.size() - 9) + unasked;
 }
 
 struct PlanCase {
@@ -97,6 +100,9 @@ struct PlanCase {
     std::vector<std::u16string> args;  // none: setup.exe started without arguments
     std::function<void(Answers&)> answers;
     std::string decision;
+    // The facts that follow the decision, when it asks: the package read as itself under
+    // kNewCode unless this says otherwise. False: the request is the outcome.
+    std::function<bool(LateFacts&)> late = nullptr;
 };
 
 void PrintTo(const PlanCase& c, std::ostream* os) {
@@ -104,6 +110,9 @@ void PrintTo(const PlanCase& c, std::ostream* os) {
 }
 
 auto None = [](auto&) {};
+bool Unread(LateFacts&) {
+    return false;
+}
 void Unseen(Facts& f) {
     f.stationVisible = false;
 }
@@ -112,11 +121,11 @@ void Unseen(Facts& f) {
 const PlanCase kPlanCases[] = {
     // The kit.
     {"no_package_for_platform", [](Facts& f) { f.platformPackage = {}; f.platformStatus = 2; },
-     {u"-silent"}, None, "stop 2 m122"},
+     {u"-silent"}, None, "fail 2 m122"},
     {"package_names_no_product", [](Facts& f) { f.platformStatus = 1620; }, {u"-kc", u"kc1"},
-     None, "stop 1620 m122"},
-    {"mapped_drive_unseen_is_no_success", [](Facts& f) { f.platformPackage = {}; f.platformStatus = 3; },
-     {u"-silent"}, None, "stop 1619 m122"},
+     None, "fail 1620 m122"},
+    {"mapped_drive_unseen_is_passed_as_failure", [](Facts& f) { f.platformPackage = {}; f.platformStatus = 3; },
+     {u"-silent"}, None, "fail 3 m122"},
     // Fresh installations.
     {"fresh_level_and_language", None, {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}, None,
      "fresh qv_x64_kc2_rus.msi "},
@@ -126,12 +135,12 @@ const PlanCase kPlanCases[] = {
     {"level_kept_language_falls_back", None, {u"-kc", u"kc3", u"-lang", u"rus"}, None,
      "fresh qv_x64_kc3_eng.msi "},
     {"level_not_in_kit", [](Facts& f) { f.kit.packages.pop_back(); },
-     {u"-silent", u"-kc", u"kc3", u"-lang", u"rus"}, None, "stop 2 m127"},
+     {u"-silent", u"-kc", u"kc3", u"-lang", u"rus"}, None, "fail 2 m127"},
     {"dialog_level_not_in_kit", [](Facts& f) { f.kit.packages.pop_back(); }, {},
      [](Answers& a) { a.settings = Confirmed(Level::kKc3, Language::kEnglish, false); },
-     "stop 2 m127"},
+     "fail 2 m127"},
     {"kept_level_not_in_kit", [](Facts& f) { Installed(u"5.0.9", kKc3Eng)(f); f.kit.packages.pop_back(); },
-     {u"-silent"}, None, "stop 2 m127"},
+     {u"-silent"}, None, "fail 2 m127"},
     {"kit_without_levels_falls_back",
      [](Facts& f) {
          f.kit.packages = {WideString(u"qv_x64_rus.msi")};
@@ -151,18 +160,22 @@ const PlanCase kPlanCases[] = {
      "fresh qv_x64_kc1_eng.msi A=\"1 2\" B=3 "},
     // msiexec's log beside the setup log: first whether it can be written, then in its words.
     {"msiexec_log_checked_first", [](Facts& f) { f.setupLog = u"C:\\l\\s.log"; },
-     {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None, "read installer log"},
-    {"msiexec_log_beside_setup_log",
-     [](Facts& f) { f.setupLog = u"C:\\l\\s.log", f.msiexecLog = WideString(u"C:\\l\\s.log.msiexec.log"); },
+     {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None, "read log", Unread},
+    {"msiexec_log_beside_setup_log", [](Facts& f) { f.setupLog = u"C:\\l\\s.log"; },
      {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None,
-     "fresh qv_x64_kc1_eng.msi /l*v \"C:\\l\\s.log.msiexec.log\" /qn "},
-    {"msiexec_log_that_cannot_be_written",
-     [](Facts& f) { f.setupLog = u"C:\\l\\s.log", f.msiexecLog = WideString(); },
+     "fresh qv_x64_kc1_eng.msi /l*v \"C:\\l\\s.log.msiexec.log\" /qn ",
+     [](LateFacts& l) { l.msiexecLog = u"C:\\l\\s.log.msiexec.log"; return true; }},
+    {"msiexec_log_that_cannot_be_written", [](Facts& f) { f.setupLog = u"C:\\l\\s.log"; },
      {u"-log", u"C:\\l\\s.log", u"-args", u"/qn"}, None, "fresh qv_x64_kc1_eng.msi /qn "},
+    // What follows the decision is read in one step: another package than the platform's, the
+    // sealed files, msiexec's log, and for -whatif the tool's folder.
+    {"late_facts_read_at_once", [](Facts& f) { f.seal.sealed = true; f.setupLog = u"C:\\s.log"; },
+     {u"-whatif", u"-silent", u"-kc", u"kc2", u"-log", u"C:\\s.log"}, None,
+     "read C:\\Kit\\qv_x64_kc2_rus.msi sealed log tool", Unread},
+    // A file found not as sealed after deciding stops the run, with its own decision line.
+    {"sealed_cabinet_changed", [](Facts& f) { f.seal.sealed = true; }, {u"-silent"}, None,
+     "stop 0x80091007 m134", [](LateFacts& l) { l.sealBroken = u"a.cab"; return true; }},
     // The version decision.
-    {"installed_selection_read_on_demand",
-     [](Facts& f) { Installed(u"5.0.9", kKc3Eng)(f); f.installedSelection.reset(); }, {u"-silent"},
-     None, "read installed selection"},
     {"same_version_silent", Installed(u"5.0.10", kKc3Eng), {u"-silent"}, None, "stop 3"},
     {"same_version_asks", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-noreboot"}, None,
      "ask reinstall 102"},
@@ -181,7 +194,7 @@ const PlanCase kPlanCases[] = {
      "update qv_x64_kc3_eng.msi "},
     {"installed_version_unreadable",
      [](Facts& f) { Installed(u"", kKc3Eng)(f); f.installed.versionRead = {1605, kMsgNoInstalledVersionSize}; },
-     {u"-silent"}, None, "stop 1605 m107"},
+     {u"-silent"}, None, "fail 1605 m107"},
     // Level and language over an installed product.
     {"update_keeps_installed_level_and_language", Installed(u"5.0.9", kKc3Eng), {u"-noreboot"},
      None, "update qv_x64_kc3_eng.msi "},
@@ -206,11 +219,14 @@ const PlanCase kPlanCases[] = {
     {"code_per_level_reinstalls_its_product",
      [](Facts& f) {
          Installed(u"5.0.10", {Level::kKc2, Language::kRussian}, kKc2RusCode)(f);
-         f.installing = PackageRead{u"C:\\Kit\\qv_x64_kc2_rus.msi", 0,
-                                    Identity(u"qv_x64_kc2_rus.msi", kKc2RusCode)};
      },
      {u"-silent", u"-reinstall"}, None,
-     "reinstall qv_x64_kc2_rus.msi REINSTALL=ALL REINSTALLMODE=vemus "},
+     "reinstall qv_x64_kc2_rus.msi REINSTALL=ALL REINSTALLMODE=vemus ",
+     [](LateFacts& l) {
+         l.package = PackageRead{u"C:\\Kit\\qv_x64_kc2_rus.msi", 0,
+                                 Identity(u"qv_x64_kc2_rus.msi", kKc2RusCode)};
+         return true;
+     }},
     // A level asked for over the same version at another is no "nothing to do".
     {"same_version_other_level", Installed(u"5.0.10", kKc3Eng, kNewCode),
      {u"-silent", u"-kc", u"kc1"}, None, "stop 1638"},
@@ -222,9 +238,9 @@ const PlanCase kPlanCases[] = {
     {"package_to_install_unreadable",
      [](Facts& f) {
          Installed(u"5.0.10", {Level::kKc2, Language::kRussian}, kKc2RusCode)(f);
-         f.installing = PackageRead{u"C:\\Kit\\qv_x64_kc2_rus.msi", 1627, {}};
      },
-     {u"-silent", u"-reinstall"}, None, "stop 1627 m122"},
+     {u"-silent", u"-reinstall"}, None, "fail 1627 m122",
+     [](LateFacts& l) { l.package = PackageRead{u"C:\\Kit\\qv_x64_kc2_rus.msi", 1627, {}}; return true; }},
     // The settings dialog, only without arguments and only for a kit built per level.
     {"dialog_asked", None, {}, None, "ask settings /"},
     {"dialog_install_at_once", None, {},
@@ -238,7 +254,7 @@ const PlanCase kPlanCases[] = {
      "stop 0"},
     {"dialog_not_shown", None, {},
      [](Answers& a) { a.settings = DialogAnswer{DialogOutcome::kFailed, {}, false, 1400}; },
-     "stop 1400"},
+     "fail 1400"},
     {"no_dialog_without_kc1_package",
      [](Facts& f) {
          f.kit.packages = {WideString(u"qv_x64_rus.msi")};
@@ -285,21 +301,32 @@ const PlanCase kPlanCases[] = {
     {"unattended_args_choose_passive", Unseen, {u"-silent", u"-args", u"-Passive"}, None,
      "fresh qv_x64_kc1_eng.msi -Passive "},
     {"unattended_silent_gets_qn_too", Unseen, {u"-silent"}, None, "fresh qv_x64_kc1_eng.msi /qn "},
+    // -whatif plans as where nobody answers, and names what a person would be asked.
+    {"whatif_same_version", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-whatif"}, None,
+     "stop 3; unasked reinstall 102"},
+    {"whatif_other_level", Installed(u"5.0.9", kKc3Eng), {u"-whatif", u"-kc", u"kc1"}, None,
+     "update qv_x64_kc1_eng.msi /qn ; unasked notice 124"},
+    {"whatif_uninstall", [](Facts& f) { f.relatedInstalled = {WideString(kOldCode)}; },
+     {u"-whatif", u"-uninstall"}, None, "stop 1602; unasked remove 131"},
+    {"whatif_silent_asks_nobody", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-whatif", u"-silent"},
+     None, "stop 3"},
 };
 // clang-format on
 
 class PlanTest : public ::testing::TestWithParam<PlanCase> {};
 
-// Decides, reading a package of the kit as the driver does when the decision asks for it.
-Decision DecideReading(Facts& facts, const InstallOptions& options, const Answers& answers) {
+// Decides, and again with the facts that follow the decision when it asks for them.
+Decision DecideReading(Facts& facts, const InstallOptions& options, const Answers& answers,
+                       const std::function<bool(LateFacts&)>& read = nullptr) {
     fakes::FakeLog log;
-    Decision decision = Decide(facts, options, answers, log);
-    if (decision.kind != Decision::Kind::kRead || facts.installing ||
-        decision.request.kind != FactRequest::Kind::kPackage)
-        return decision;
-    facts.installing = PackageRead{decision.request.path, 0,
-                                   Identity(decision.request.path.FileName().str(), kNewCode)};
-    return Decide(facts, options, answers, log);
+    Decision decision = Decide(facts, options, answers, nullptr, log);
+    if (decision.kind != Decision::Kind::kRead) return decision;
+    LateFacts late;
+    const WideString& package = decision.request.package;
+    if (!package.empty())
+        late.package = PackageRead{package, 0, Identity(package.FileName().str(), kNewCode)};
+    if (read && !read(late)) return decision;
+    return Decide(facts, options, answers, &late, log);
 }
 
 TEST_P(PlanTest, Decides) {
@@ -313,7 +340,7 @@ TEST_P(PlanTest, Decides) {
     ASSERT_EQ(ParseArguments(argv, options), ParseOutcome::kParsed);
     Answers answers;
     c.answers(answers);
-    EXPECT_EQ(Describe(DecideReading(facts, options, answers)), c.decision);
+    EXPECT_EQ(Describe(DecideReading(facts, options, answers, c.late)), c.decision);
 }
 
 INSTANTIATE_TEST_SUITE_P(Plan, PlanTest, ::testing::ValuesIn(kPlanCases),
