@@ -9,6 +9,7 @@
 #include "decide/Choices.h"
 #include "decide/Decide.h"
 #include "detect/Detect.h"
+#include "driver/ExitCode.h"
 #include "driver/InstallOptions.h"
 #include "driver/Lock.h"
 #include "driver/Report.h"
@@ -194,7 +195,7 @@ Plan MakePlan(RunContext& run, Facts& facts, LateFacts& late, std::vector<WideSt
 // What the run ends with if every step succeeds: the plan's exit code, in one place.
 uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     if (plan.change == Change::kNone)
-        return plan.failed ? PassThrough(plan.exitCode) : plan.exitCode;
+        return plan.failed ? ExitCodeFor(plan.exitCode) : plan.exitCode;
     const CheckOneProduct* check = plan.Find<CheckOneProduct>();
     if (check != nullptr && check->expectTwo) return kExitAnotherVersion;
     const Restart* restart = plan.Find<Restart>();
