@@ -80,21 +80,20 @@ class Decider {
         return !options_.silent && (!facts_.stationVisible || options_.whatif);
     }
     // -whatif names what a person at the visible window station would be asked.
-    void Unasked(Question question) {
+    void Unasked(MessageId message) {
         if (options_.whatif && !options_.silent && facts_.stationVisible)
-            decision_.plan.unasked.push_back(std::move(question));
+            decision_.plan.unasked |= NoticeBit(message);
     }
 
     // A box that only informs, shown once; none where nobody sees it.
     bool Noticed(MessageId message) {
         if (message == kNoMessage || options_.silent) return true;
-        Question notice = Question::Ask(Question::Kind::kNotice, message);
         if (Unattended()) {
-            Unasked(notice);
+            Unasked(message);
             return true;
         }
         if (answers_.noticesShown & NoticeBit(message)) return true;
-        return !Ask(notice);
+        return !Ask(Question::Ask(Question::Kind::kNotice, message));
     }
 
     bool Installed() const { return !facts_.installed.code.empty(); }
@@ -155,7 +154,7 @@ class Decider {
         const WideString& name = facts_.platformPackage.name;
         if (!options_.reinstall && order == 0) {
             if (options_.silent || Unattended()) {
-                Unasked(Question::Ask(Question::Kind::kReinstall, kMsgSameVersionReinstall, name));
+                Unasked(kMsgSameVersionReinstall);
                 if (!SameLevel()) return false;
                 Info({"decision: the same version is installed; nothing to do"});
                 return Stop(kExitSameVersion, kNoMessage);
@@ -346,7 +345,7 @@ class Decider {
             return Stop(kErrorUnknownProduct, kMsgNotInstalled, name);
         }
         if (Unattended()) {
-            Unasked(Question::Ask(Question::Kind::kRemove, kMsgRemove, name));
+            Unasked(kMsgRemove);
             Info({"decision: nobody to ask whether to remove ", name, "; nothing removed"});
             return Stop(kErrorInstallUserExit, kNoMessage);
         }
@@ -440,15 +439,12 @@ class Decider {
     }
 
     // Read by Detect for any decision but a removal, which never asks for it.
-    const InstalledSelection& Selected() const {
-        return facts_.installedSelection ? *facts_.installedSelection : unknown_;
-    }
+    const InstalledSelection& Selected() const { return facts_.installedSelection; }
 
     const Facts& facts_;
     const InstallOptions& options_;
     const Answers& answers_;
     const LateFacts* late_;  // null until read
-    InstalledSelection unknown_;
     Log& log_;
     Decision& decision_;
     Selection selection_;

@@ -101,7 +101,7 @@ void ReadInstalledSelection(Platform& platform, Facts& facts, const RestoredSour
     if (restored.first == installed.code) name = restored.second.packageName;
     facts.installedSelection =
         DetectInstalledSelection(platform.installer, installed.code, log, name);
-    const StepResult& detection = facts.installedSelection->detection;
+    const StepResult& detection = facts.installedSelection.detection;
     if (detection.Failed()) {
         WideString text;
         LoadMessage(platform.resources, detection.message, text);
@@ -166,9 +166,8 @@ Facts Detect(Platform& platform, const InstallOptions& options, const RestoredSo
     return facts;
 }
 
-LateFacts ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& facts,
-                        HeldFiles& held, Log& log, bool lookOnly) {
-    LateFacts late;
+void ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& facts,
+                   HeldFiles& held, Log& log, bool lookOnly, LateFacts& late) {
     PackageIdentity package = facts.platformPackage;
     if (!request.package.empty()) {
         PackageRead& read = late.package.emplace();
@@ -210,7 +209,6 @@ LateFacts ReadLateFacts(Platform& platform, const FactRequest& request, const Fa
     }
     if (request.toolFolder)
         platform.installer.ComponentPath(package.productCode, kToolComponentCode, late.toolFolder);
-    return late;
 }
 
 const char16_t* LogSecurity(SystemInfo& system) {

@@ -23,9 +23,10 @@ using RestoredSource = std::pair<WideString, SourceList>;
 Facts Detect(Platform& platform, const InstallOptions& options, const RestoredSource& restored,
              HeldFiles& held, Log& log);
 
-// The facts that follow the decision, all read in one step; `lookOnly` creates no file.
-LateFacts ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& facts,
-                        HeldFiles& held, Log& log, bool lookOnly);
+// The facts that follow the decision, all read in one step into `late`, which is as new;
+// `lookOnly` creates no file.
+void ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& facts,
+                   HeldFiles& held, Log& log, bool lookOnly, LateFacts& late);
 
 // The security the logs are created with: as SYSTEM, readable by SYSTEM and administrators only,
 // since %SystemRoot%\Logs lets every user read and -args may hold secrets; else the folder's

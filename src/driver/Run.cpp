@@ -117,11 +117,14 @@ class DecisionLines : public Log {
     DecisionLines(Log& log, std::vector<WideString>* kept) : log_(log), kept_(kept) {}
     void Again() { next_ = 0; }
     void Add(Severity severity, const WideString& text, const uint32_t* code) override {
-        if (next_ < written_.size() && written_[next_] == text) {
-            ++next_;
-            return;
+        if (next_ < written_.size()) {
+            if (written_[next_] == text) {
+                ++next_;
+                return;
+            }
+            written_.erase(written_.begin() + next_, written_.end());
         }
-        written_.resize(next_++);
+        ++next_;
         written_.push_back(text);
         if (kept_ != nullptr) kept_->push_back(text);
         log_.Add(severity, text, code);
@@ -136,13 +139,14 @@ class DecisionLines : public Log {
 
 // -whatif asks nobody: it names what a person would be asked, then plans as where nobody can
 // answer.
-WideString UnaskedLine(RunContext& run, const Question& question) {
-    WideString text = MessageText(run.platform.resources, question.message, question.value);
-    if (question.kind == Question::Kind::kNotice) return Joined({"would show: ", text});
+WideString UnaskedLine(RunContext& run, MessageId message, const WideString& product) {
+    WideString text = MessageText(run.platform.resources, message, product);
+    if (message != kMsgSameVersionReinstall && message != kMsgRemove)
+        return Joined({"would show: ", text});
     return Joined({"would ask: \"", text,
-                   question.kind == Question::Kind::kReinstall
-                       ? "\" Yes: reinstall it; No: msiexec with its own dialogs (/qf)"
-                       : "\" Yes: remove it; No: nothing removed, exit code 1602",
+                   message == kMsgRemove
+                       ? "\" Yes: remove it; No: nothing removed, exit code 1602"
+                       : "\" Yes: reinstall it; No: msiexec with its own dialogs (/qf)",
                    "; planned as where nobody answers"});
 }
 
@@ -184,8 +188,8 @@ Plan MakePlan(RunContext& run, Facts& facts, LateFacts& late, std::vector<WideSt
                 Ask(run, decision.question, facts, answers);
                 break;
             case Decision::Kind::kRead:
-                late = ReadLateFacts(run.platform, decision.request, facts, run.held, run.log,
-                                     run.options.whatif);
+                ReadLateFacts(run.platform, decision.request, facts, run.held, run.log,
+                              run.options.whatif, late);
                 read = true;
                 break;
         }
@@ -211,7 +215,10 @@ uint32_t ExitOf(const Plan& plan, const Facts& facts) {
 int WhatIf(RunContext& run, const Facts& facts, const LateFacts& late, const Plan& plan,
            std::vector<WideString>& report) {
     uint32_t exit = ExitOf(plan, facts);
-    for (const Question& question : plan.unasked) report.push_back(UnaskedLine(run, question));
+    for (int message = kMsgNotAdmin; message <= kMsgLast; ++message)
+        if (plan.unasked & NoticeBit(static_cast<MessageId>(message)))
+            report.push_back(
+                UnaskedLine(run, static_cast<MessageId>(message), facts.platformPackage.name));
     if (plan.change == Change::kNone && plan.message != kNoMessage) {
         report.push_back(Joined({"would show: ", MessageText(run.platform.resources, plan.message,
                                                              plan.messageValue)}));

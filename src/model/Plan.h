@@ -55,7 +55,7 @@ struct Facts {
     Seal seal;
     WideString sealBroken;  // the platform package, when it is not as sealed
     // The installed product's level and language; none read for a removal.
-    std::optional<InstalledSelection> installedSelection;
+    InstalledSelection installedSelection;
 };
 
 // What follows the decision, read in one step once it knows what msiexec will run.
@@ -165,8 +165,9 @@ struct Plan {
     MessageId message = kNoMessage;
     WideString messageValue;
     std::vector<Step> steps;  // none for a stop
-    // -whatif: what a person would have been asked, where the run it describes asks nobody.
-    std::vector<Question> unasked;
+    // -whatif: the NoticeBit of each box a person would have seen or answered, where the run it
+    // describes asks nobody.
+    uint64_t unasked = 0;
 
     template <typename T>
     const T* Find() const {

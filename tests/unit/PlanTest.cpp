@@ -69,9 +69,9 @@ std::string Describe(const Decision& d) {
     }
     const Plan& plan = d.plan;
     std::string unasked;
-    for (const Question& q : plan.unasked)
-        unasked += std::string("; unasked ") + kQuestions[static_cast<int>(q.kind)] + " " +
-                   std::to_string(q.message);
+    for (int m = kMsgNotAdmin; m <= kMsgLast; ++m)
+        if (plan.unasked & NoticeBit(static_cast<MessageId>(m)))
+            unasked += "; unasked " + std::to_string(m);
     if (const Remove* removal = plan.Find<Remove>()) {  // "remove {A} {B}: <words of the first>"
         std::string out = "remove";
         for (const WideString& code : removal->products) out += " " + ToUtf8(code);
@@ -303,11 +303,11 @@ const PlanCase kPlanCases[] = {
     {"unattended_silent_gets_qn_too", Unseen, {u"-silent"}, None, "fresh qv_x64_kc1_eng.msi /qn "},
     // -whatif plans as where nobody answers, and names what a person would be asked.
     {"whatif_same_version", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-whatif"}, None,
-     "stop 3; unasked reinstall 102"},
+     "stop 3; unasked 102"},
     {"whatif_other_level", Installed(u"5.0.9", kKc3Eng), {u"-whatif", u"-kc", u"kc1"}, None,
-     "update qv_x64_kc1_eng.msi /qn ; unasked notice 124"},
+     "update qv_x64_kc1_eng.msi /qn ; unasked 124"},
     {"whatif_uninstall", [](Facts& f) { f.relatedInstalled = {WideString(kOldCode)}; },
-     {u"-whatif", u"-uninstall"}, None, "stop 1602; unasked remove 131"},
+     {u"-whatif", u"-uninstall"}, None, "stop 1602; unasked 131"},
     {"whatif_silent_asks_nobody", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-whatif", u"-silent"},
      None, "stop 3"},
 };
