@@ -1,5 +1,7 @@
 #include "apply/Restart.h"
 
+#include "apply/RebootMarker.h"
+#include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 
 namespace qv {
@@ -20,6 +22,71 @@ bool RestartSystem(Restarter& restarter) {
             return false;
         restarter.Sleep(1000);
     }
+}
+
+void ApplyContext::RecordRestart(const char* cause) {
+    LogPiece why = cause;
+    if (uint32_t status = CreateRebootMarker(platform.registry, platform.system)) {
+        log.Error({"restart marker (", why, ") not created; the restart is kept in the run"},
+                  status);
+        restartUnrecorded = true;
+        return;
+    }
+    log.Info({"restart marker created: ", why});
+}
+
+namespace {
+
+// Asks as the policy says, then restarts; a restart that cannot be requested stays due.
+int RestartNow(ApplyContext& run, RestartPolicy policy) {
+    Log& log = run.log;
+    if (policy == RestartPolicy::kAsk && !run.AskYes(kMsgRebootNow)) {
+        log.Info({"restart declined"});
+        return kExitSuccess;
+    }
+    if (RestartSystem(run.platform.restarter)) {
+        log.Info({"restart requested"});
+        return kExitSuccess;
+    }
+    log.Error({"the restart could not be requested"});
+    run.RecordRestart("the restart request failed");
+    run.Say(kMsgRestartFailed);
+    return kExitRestartFailed;
+}
+
+}  // namespace
+
+int HandlePendingRestart(ApplyContext& run, RestartPolicy policy, const ToolResult& tool) {
+    Registry& registry = run.platform.registry;
+    Log& log = run.log;
+    if (tool.ran && tool.code == kErrorSuccessRebootRequired)
+        run.RecordRestart("the tool asked for a restart");
+    bool marker = IsRestartDue(registry, run.platform.system, log, false);
+    if (!marker && !run.restartUnrecorded) {
+        log.Info({"no restart pending"});
+        return kExitSuccess;
+    }
+    if (marker) log.Info({"restart marker found"});
+    // The caller restarts the machine on its own schedule, as msiexec's 3010 under REBOOT=R
+    // tells it; the marker stays until Windows has started again.
+    if (policy == RestartPolicy::kLeaveToLaterRun || policy == RestartPolicy::kLeaveToCaller) {
+        log.Warning({policy == RestartPolicy::kLeaveToLaterRun
+                         ? "-noreboot: a restart is due; it is left to whoever started setup.exe"
+                         : "a restart is due; nobody to ask: it is left to whoever started "
+                           "setup.exe"});
+        return kExitRebootRequired;
+    }
+    // Removed before asking, so a declined restart is not asked for again. A marker that stays
+    // would restart the machine on every run: whoever runs setup.exe restarts it once instead.
+    if (uint32_t status = DeleteRebootMarker(registry)) {
+        if (marker) {
+            log.Error({"restart marker not removed; no restart requested"}, status);
+            return kExitRebootRequired;
+        }
+    } else {
+        log.Info({"restart marker removed"});
+    }
+    return RestartNow(run, policy);
 }
 
 }  // namespace qv

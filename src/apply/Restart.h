@@ -1,4 +1,6 @@
 #pragma once
+#include "apply/Apply.h"
+#include "apply/InitTool.h"
 #include "platform/Restarter.h"
 
 namespace qv {
@@ -7,5 +9,10 @@ namespace qv {
 // installation, asked again up to 10 times a second apart while Windows answers that it is
 // locked or not ready. True when Windows accepts, or is shutting down already.
 bool RestartSystem(Restarter& restarter);
+
+// The closing step of a run: records the tool's restart request, then restarts as the policy
+// says when a restart is pending. Answers 0, 7, or 3010 for a restart due that is left to the
+// caller or recorded nowhere.
+int HandlePendingRestart(ApplyContext& run, RestartPolicy policy, const ToolResult& tool);
 
 }  // namespace qv

@@ -16,26 +16,6 @@ constexpr ExitCode kExitCodes[] = {
 #include "common/ExitCodes.def"
 };
 
-// The exit code for a failure passed through from a step. Its Windows or installer code must
-// never read as one of setup.exe's own (3 is "same version installed, success"): an elevated
-// run from a mapped drive fails its search with ERROR_PATH_NOT_FOUND, which is 3.
-constexpr uint32_t PassThrough(uint32_t code) {
-    switch (code) {
-        case kExitNotAdmin:
-        case kExitSameVersion:
-        case kExitNewerInstalled:
-        case kExitRestartFailed:
-            return kExitPackageOpenFailed;
-        default:
-            return code;
-    }
-}
-
-// A code the table calls passed through must reach the caller as it stands.
-#define QV_PASSED_CODE(code, meaning, action) \
-    static_assert(PassThrough(code) == code, "passed-through code " #code " is rewritten");
-#include "common/ExitCodes.def"
-
 // The table's meaning of a code, for the log; codes outside the table are the failing step's.
 const char* ExitCodeMeaning(uint32_t code);
 

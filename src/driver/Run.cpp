@@ -2,13 +2,14 @@
 
 #include <optional>
 
+#include "apply/Apply.h"
 #include "apply/Journal.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "decide/Choices.h"
 #include "decide/Decide.h"
 #include "detect/Detect.h"
-#include "driver/Apply.h"
+#include "driver/ExitCode.h"
 #include "driver/InstallOptions.h"
 #include "driver/Lock.h"
 #include "driver/Report.h"
@@ -30,7 +31,7 @@ WideString OpenLog(RunContext& run) {
     uint32_t refused = 0;
     // A plan replaces no log: one that is there may be all that tells of an earlier run.
     bool keep = run.options.whatif;
-    WideString path = run.log.Open(run.options.log, refused, keep);
+    WideString path = run.setupLog.Open(run.options.log, refused, keep);
     run.log.Info({"setup.exe " QV_VERSION_STRING ", log ", path});
     if (refused != 0)
         run.log.Error({"-log ", run.options.log, " not replaced; this log instead"}, refused);
@@ -198,7 +199,7 @@ Plan MakePlan(RunContext& run, Facts& facts, LateFacts& late, std::vector<WideSt
 // What the run ends with if every step succeeds: the plan's exit code, in one place.
 uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     if (plan.change == Change::kNone)
-        return plan.failed ? PassThrough(plan.exitCode) : plan.exitCode;
+        return plan.failed ? ExitCodeFor(plan.exitCode) : plan.exitCode;
     const CheckOneProduct* check = plan.Find<CheckOneProduct>();
     if (check != nullptr && check->expectTwo) return kExitAnotherVersion;
     const Restart* restart = plan.Find<Restart>();

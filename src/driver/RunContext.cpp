@@ -1,28 +1,21 @@
 #include "driver/RunContext.h"
 
-#include "apply/RebootMarker.h"
-#include "common/ExitCodes.h"
+#include "driver/ExitCode.h"
 #include "ui/Messages.h"
 
 namespace qv {
 
-int RunContext::Fail(const StepResult& result, LogLine what) {
-    WideString text;
-    if (what.size() == 0) LoadMessage(platform.resources, result.message, text);
-    log.Error(what.size() == 0 ? LogLine{text} : what, result.status);
-    voice.Say(result.message);
-    return static_cast<int>(PassThrough(result.status));
+void RunContext::Say(MessageId text, const WideString& value) {
+    voice.Say(text, value);
 }
 
-void RunContext::RecordRestart(const char* cause) {
-    LogPiece why = cause;
-    if (uint32_t status = CreateRebootMarker(platform.registry, platform.system)) {
-        log.Error({"restart marker (", why, ") not created; the restart is kept in the run"},
-                  status);
-        restartUnrecorded = true;
-        return;
-    }
-    log.Info({"restart marker created: ", why});
+bool RunContext::AskYes(MessageId question) {
+    return voice.Say(question) == kAnswerYes;
+}
+
+int RunContext::Fail(uint32_t status, LogLine what) {
+    log.Error(what, status);
+    return static_cast<int>(ExitCodeFor(status));
 }
 
 }  // namespace qv

@@ -1,5 +1,5 @@
 #pragma once
-#include "common/StepResult.h"
+#include "apply/Apply.h"
 #include "detect/Detect.h"
 #include "driver/SetupLog.h"
 #include "driver/Voice.h"
@@ -10,22 +10,18 @@
 namespace qv {
 
 // What every stage of a run shares: the platform, the options, the log and the one voice.
-struct RunContext {
+struct RunContext final : ApplyContext {
     explicit RunContext(Platform& p)
-        : platform(p), log(p.files, p.system), voice(p, options.silent) {}
+        : ApplyContext(p, setupLog), setupLog(p.files, p.system), voice(p, options.silent) {}
 
-    Platform& platform;
     InstallOptions options;
-    SetupLog log;
+    SetupLog setupLog;
     Voice voice;
-    HeldFiles held;                  // the sealed files checked, until the run ends
-    bool restartUnrecorded = false;  // a restart is due that the marker could not record
+    HeldFiles held;  // the sealed files checked, until the run ends
 
-    // Ends the run with a failed step's status, after logging it (as `what`, or as its
-    // message's text) and showing the step's message.
-    int Fail(const StepResult& result, LogLine what = {});
-    // Records that a restart is due: in the marker, or in the run when it cannot be written.
-    void RecordRestart(const char* why);
+    void Say(MessageId text, const WideString& value) override;
+    bool AskYes(MessageId question) override;
+    int Fail(uint32_t status, LogLine what) override;
 };
 
 }  // namespace qv

@@ -5,7 +5,7 @@
 #include "Kit.h"
 #include "apply/RebootMarker.h"
 #include "apply/Restart.h"
-#include "driver/Apply.h"
+#include "driver/RunContext.h"
 
 namespace qv::testing {
 namespace {

@@ -6,6 +6,7 @@
 
 #include "Kit.h"
 #include "apply/Journal.h"
+#include "driver/ExitCode.h"
 #include "driver/InstallOptions.h"
 
 namespace qv::testing {
@@ -513,7 +514,7 @@ TEST(ExitCodes, PassedThroughNeverReadAsOwnCodes) {
     const uint32_t kCodes[][2] = {
         {1, 1619}, {2, 2},       {3, 1619},    {4, 1619},    {5, 5},
         {7, 1619}, {1603, 1603}, {1619, 1619}, {3010, 3010}, {0x8007000E, 0x8007000E}};
-    for (const auto& c : kCodes) EXPECT_EQ(PassThrough(c[0]), c[1]) << c[0];
+    for (const auto& c : kCodes) EXPECT_EQ(ExitCodeFor(c[0]), c[1]) << c[0];
 }
 
 // The log names each code's meaning: setup.exe's own, the installer's it passes through, and

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/ExitCodes.h"
+#include "common/ResultCodes.h"
 #include "platform/win32/SystemApis.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -35,7 +35,7 @@ UINT RecordString(MSIHANDLE record, UINT field, WideString& value) {
 // Opens the database and runs `query`, a SELECT of two string columns: its rows.
 UINT QueryPairs(const WideString& path, const wchar_t* query,
                 std::vector<SequenceCondition>& rows) {
-    if (TooLong(path)) return kExitPathTooLong;
+    if (TooLong(path)) return kErrorFilenameExcedRange;
     UniqueMsiHandle database, view;
     UINT r = msi().MsiOpenDatabaseW(AsWide(path), MSIDBOPEN_READONLY, database.put());
     if (r == ERROR_SUCCESS) r = msi().MsiDatabaseOpenViewW(database.get(), query, view.put());
@@ -126,7 +126,7 @@ ReadStatus Win32Installer::ProductInfo(const WideString& product, const char16_t
 
 ReadStatus Win32Installer::ReadReleaseProperties(const WideString& package,
                                                  ReleaseProperties& properties) {
-    if (TooLong(package)) return Status(kExitPathTooLong, ReadStep::kOpen);
+    if (TooLong(package)) return Status(kErrorFilenameExcedRange, ReadStep::kOpen);
     UniqueMsiHandle session;
     UINT r = Api().MsiOpenPackageExW(AsWide(package), MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE,
                                      session.put());
@@ -220,7 +220,7 @@ uint32_t Win32Installer::ReadRemovalActions(const WideString& package,
 
 uint32_t Win32Installer::WriteConditions(const WideString& package,
                                          const std::vector<SequenceCondition>& rows) {
-    if (TooLong(package)) return kExitPathTooLong;
+    if (TooLong(package)) return kErrorFilenameExcedRange;
     UniqueMsiHandle database, view, record;
     UINT r = Api().MsiOpenDatabaseW(AsWide(package), MSIDBOPEN_TRANSACT, database.put());
     if (r == ERROR_SUCCESS)

@@ -1,0 +1,36 @@
+#pragma once
+#include "common/Log.h"
+#include "common/MessageIds.h"
+#include "model/Plan.h"
+#include "platform/Platform.h"
+
+namespace qv {
+
+// What carrying out a plan needs of the run: where it acts and writes, who speaks to the person
+// at the machine, and how a failed step ends the run.
+class ApplyContext {
+  public:
+    ApplyContext(Platform& p, Log& l) : platform(p), log(l) {}
+
+    Platform& platform;
+    Log& log;
+    bool restartUnrecorded = false;  // a restart is due that the marker could not record
+
+    // The catalogue's message, "%s" filled with `value`, where someone may see it.
+    virtual void Say(MessageId text, const WideString& value = {}) = 0;
+    // The message as a yes-no question: false where nobody may be asked.
+    virtual bool AskYes(MessageId question) = 0;
+    // Ends the run with a failed step's Windows or installer status, logged as `what`. Answers
+    // the run's exit code.
+    virtual int Fail(uint32_t status, LogLine what) = 0;
+    // Records that a restart is due: in the marker, or in the run when it cannot be written.
+    void RecordRestart(const char* why);
+
+  protected:
+    ~ApplyContext() = default;
+};
+
+// Carries out an installation plan, then the restart sequence. Answers the exit code.
+int Apply(ApplyContext& run, const Plan& plan, const Facts& facts);
+
+}  // namespace qv
