@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "common/ExitCodes.h"
+#include "model/Plan.h"
 
 namespace qv {
 
@@ -20,6 +21,9 @@ constexpr uint32_t ExitCodeFor(uint32_t status) {
             return status;
     }
 }
+
+// What the run ends with if every step of `plan` succeeds.
+uint32_t ExitOf(const Plan& plan, const Facts& facts);
 
 // A code the table calls passed through must reach the caller as it stands.
 #define QV_PASSED_CODE(code, meaning, action) \

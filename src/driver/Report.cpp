@@ -1,9 +1,24 @@
 #include "driver/Report.h"
 
 #include "apply/InitTool.h"
+#include "driver/ExitCode.h"
+#include "ui/Messages.h"
 
 namespace qv {
 namespace {
+
+// -whatif asks nobody: it names what a person would be asked, then plans as where nobody can
+// answer.
+WideString UnaskedLine(RunContext& run, MessageId message, const WideString& product) {
+    WideString text = MessageText(run.platform.resources, message, product);
+    if (message != kMsgSameVersionReinstall && message != kMsgRemove)
+        return Joined({"would show: ", text});
+    return Joined({"would ask: \"", text,
+                   message == kMsgRemove
+                       ? "\" Yes: remove it; No: nothing removed, exit code 1602"
+                       : "\" Yes: reinstall it; No: msiexec with its own dialogs (/qf)",
+                   "; planned as where nobody answers"});
+}
 
 // One case a step, each adding its lines; it reads nothing that Detect has not.
 class Describer {
@@ -82,6 +97,30 @@ std::vector<WideString> DescribePlan(const Plan& plan, const Facts& facts, const
     Describer describer(facts, late, lines);
     for (const Step& step : plan.steps) std::visit(describer, step);
     return lines;
+}
+
+// Its decision and exit code are those of the same command line where nobody sees a window, as
+// a deployment tool runs it.
+int ReportPlan(RunContext& run, const Facts& facts, const LateFacts& late, const Plan& plan,
+               std::vector<WideString>& report) {
+    uint32_t exit = ExitOf(plan, facts);
+    for (int message = kMsgNotAdmin; message <= kMsgLast; ++message)
+        if (plan.unasked & NoticeBit(static_cast<MessageId>(message)))
+            report.push_back(
+                UnaskedLine(run, static_cast<MessageId>(message), facts.platformPackage.name));
+    if (plan.change == Change::kNone && plan.message != kNoMessage) {
+        report.push_back(Joined({"would show: ", MessageText(run.platform.resources, plan.message,
+                                                             plan.messageValue)}));
+    }
+    for (const WideString& line : DescribePlan(plan, facts, late)) {
+        run.log.Info({"plan: ", line});
+        report.push_back(line);
+    }
+    report.push_back(Joined({"exit code ", CodeText(exit), ": ", ExitCodeMeaning(exit)}));
+    WideString text;
+    for (const WideString& line : report) text.Append(line).Append(u"\r\n");
+    if (!run.platform.ui.Print(text)) run.voice.SayReport(text);
+    return static_cast<int>(exit);
 }
 
 }  // namespace qv
