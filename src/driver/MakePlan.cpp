@@ -55,5 +55,4 @@ Plan MakePlan(RunContext& run, Facts& facts, LateFacts& late, std::vector<WideSt
     }
 }
 
-
 }  // namespace qv

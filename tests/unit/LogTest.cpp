@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "Kit.h"
+#include "driver/MakePlan.h"
 
 namespace qv::testing {
 namespace {
@@ -159,6 +160,31 @@ TEST(SetupLog, DecisiveLines) {
              "exit code 3010: installed; a restart is due\r\n",
          }) {
         EXPECT_NE(log.find(line), std::string::npos) << line << "\nin\n" << log;
+    }
+}
+
+// A decision made again writes only the lines it adds; one that differs from the line written at
+// its place is written, and every one after it: none is lost.
+TEST(DecisionLines, WriteEachLineOnceAndLoseNone) {
+    using Rounds = std::vector<std::vector<const char*>>;
+    const struct {
+        Rounds rounds;
+        std::vector<std::string> written;
+    } cases[] = {
+        {Rounds{{"a", "b"}, {"a", "b", "c"}, {"a", "b", "c", "d"}}, {"a", "b", "c", "d"}},
+        {Rounds{{"a", "b"}, {"a", "x", "b"}}, {"a", "b", "x", "b"}},
+        {Rounds{{"a", "b", "c"}, {"a"}, {"a", "b", "c"}}, {"a", "b", "c"}},
+    };
+    for (const auto& c : cases) {
+        fakes::FakeLog log;
+        std::vector<WideString> kept;
+        DecisionLines lines(log, &kept);
+        for (const auto& round : c.rounds) {
+            lines.Again();
+            for (const char* line : round) lines.Info({line});
+        }
+        EXPECT_EQ(log.lines, c.written);
+        EXPECT_EQ(kept.size(), c.written.size());
     }
 }
 
