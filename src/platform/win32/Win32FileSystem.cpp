@@ -72,8 +72,9 @@ WideString Win32FileSystem::ProgramPath() {
     ReadGrowing(path, [](wchar_t* buffer, DWORD* size) -> UINT {
         DWORD room = *size;
         DWORD copied = ::GetModuleFileNameW(nullptr, buffer, room);
-        *size = room < MAX_PATH ? MAX_PATH : 2 * room;
-        return copied < room && room != 0 ? ERROR_SUCCESS : ERROR_MORE_DATA;
+        bool whole = copied < room && room != 0;
+        *size = whole ? copied : 2 * room;
+        return whole ? ERROR_SUCCESS : ERROR_MORE_DATA;
     });
     return path;
 }

@@ -26,8 +26,9 @@ WideString ReadFolder(FolderCall get) {
     WideString path;
     ReadGrowing(path, [get](wchar_t* buffer, DWORD* size) -> UINT {
         UINT n = get(buffer, *size);
-        if (n != 0 && n < *size) return ERROR_SUCCESS;
+        bool whole = n != 0 && n < *size;
         *size = n;
+        if (whole) return ERROR_SUCCESS;
         return n != 0 ? ERROR_MORE_DATA : ERROR_PATH_NOT_FOUND;
     });
     return path;
@@ -111,12 +112,11 @@ WideString Win32SystemInfo::DescribeError(uint32_t code) {
     ReadGrowing(text, [code](wchar_t* buffer, DWORD* size) -> UINT {
         // FormatMessageW tells no length it needs: a guess, then twice the room.
         DWORD room = *size;
-        *size = room < 256 ? 256 : 2 * room;
-        if (room == 0) return ERROR_MORE_DATA;
-        if (::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                 FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                             nullptr, code, 0, buffer, room, nullptr))
-            return ERROR_SUCCESS;
+        *size = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                     FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                                 nullptr, code, 0, buffer, room, nullptr);
+        if (*size != 0) return ERROR_SUCCESS;
+        *size = 2 * room;
         DWORD error = ::GetLastError();
         return error == ERROR_INSUFFICIENT_BUFFER ? ERROR_MORE_DATA : error;
     });
