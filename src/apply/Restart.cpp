@@ -40,9 +40,19 @@ namespace {
 // Asks as the policy says, then restarts; a restart that cannot be requested stays due.
 int RestartNow(ApplyContext& run, RestartPolicy policy) {
     Log& log = run.log;
-    if (policy == RestartPolicy::kAsk && !run.AskYes(kMsgRebootNow)) {
-        log.Info({"restart declined"});
-        return kExitSuccess;
+    if (policy == RestartPolicy::kAsk) {
+        std::optional<bool> yes = run.Ask(kMsgRebootNow);
+        // A box that cannot be shown answers nothing: the restart stays due, as where nobody
+        // sees a window.
+        if (!yes) {
+            log.Warning({"the restart question could not be shown"});
+            run.RecordRestart("a restart is due; nobody could be asked");
+            return kExitRebootRequired;
+        }
+        if (!*yes) {
+            log.Info({"restart declined"});
+            return kExitSuccess;
+        }
     }
     if (RestartSystem(run.platform.restarter)) {
         log.Info({"restart requested"});

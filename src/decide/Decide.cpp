@@ -114,6 +114,11 @@ class Decider {
         return Stop(kExitKitChanged, kMsgKitChanged, broken);
     }
 
+    // A path too long to open is no package without a ProductCode.
+    static MessageId UnreadMessage(uint32_t status) {
+        return status == kErrorFilenameExcedRange ? kMsgCannotOpenNewPackage : kMsgNoProductCode;
+    }
+
     bool Identify() {
         const PackageIdentity& package = facts_.platformPackage;
         Info({"machine ", MachineName(facts_.machine), ": the ", TokenOf(facts_.architecture),
@@ -122,7 +127,7 @@ class Decider {
         if (package.path.empty())
             return Fail(facts_.platformStatus, kMsgNoProductCode,
                         {"no package for ", TokenOf(facts_.architecture)});
-        return Fail(facts_.platformStatus, kMsgNoProductCode,
+        return Fail(facts_.platformStatus, UnreadMessage(facts_.platformStatus),
                     {"package ", package.path, " unreadable"});
     }
 
@@ -165,9 +170,9 @@ class Decider {
                 Info({"decision: reinstall the same version (confirmed)"});
                 change_ = Change::kReinstall;
             } else {
-                Info({"decision: reinstallation declined; msiexec runs with /qf"});
+                Info({"decision: reinstallation declined; msiexec runs with its own dialogs"});
                 change_ = Change::kMaintenance;
-                AppendArgument(decided_, WideString(u"/qf"));
+                AddInterface(u"/qf");
             }
             return true;
         }
@@ -328,7 +333,8 @@ class Decider {
         if (!late_->package) return true;
         const PackageRead& read = *late_->package;
         if (read.status != 0)
-            return Fail(read.status, kMsgNoProductCode, {"package ", read.path, " unreadable"});
+            return Fail(read.status, UnreadMessage(read.status),
+                        {"package ", read.path, " unreadable"});
         package_ = read.identity;
         Info({"its ProductCode ", package_.productCode});
         return true;
@@ -373,6 +379,15 @@ class Decider {
         }
         Add(std::move(removal));
         Add(Restart{RestartPolicyOf()});
+    }
+
+    // msiexec takes one interface switch: one that -args give wins.
+    void AddInterface(const char16_t* level) {
+        if (ChoosesInterfaceLevel(options_.args)) {
+            Info({"-args choose the interface, not ", level});
+        } else {
+            AppendArgument(decided_, WideString(level));
+        }
     }
 
     // msiexec's log, and /qn where nobody would see its interface; a removal of several
@@ -425,7 +440,7 @@ class Decider {
         bool sameProduct = plan.change == Change::kUpdate || plan.change == Change::kReinstall;
         if (sameProduct && package_.productCode == facts_.installed.code)
             AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
-        if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
+        if (quickInstall_) AddInterface(u"/qb");
         Add(PatchCachedPackage{installed});
         Add(InstallPackage{
             package_, BuildInstallerCommandLine(facts_.systemDirectory, package_.path,

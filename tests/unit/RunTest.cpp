@@ -522,8 +522,8 @@ TEST(ExitCodes, PassedThroughNeverReadAsOwnCodes) {
 TEST(ExitCodes, MeaningsForOwnPassedAndOtherCodes) {
     const std::string kOther = "the failing step's own code";
     for (ExitCode code : kExitCodes) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
-    for (uint32_t code : {2u, 1603u}) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
-    for (uint32_t code : {5u, 1610u, 0x80004005u}) EXPECT_EQ(ExitCodeMeaning(code), kOther) << code;
+    for (uint32_t code : {2u, 1603u, 1610u}) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
+    for (uint32_t code : {5u, 1612u, 0x80004005u}) EXPECT_EQ(ExitCodeMeaning(code), kOther) << code;
 }
 
 }  // namespace
