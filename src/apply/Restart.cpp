@@ -45,8 +45,7 @@ int RestartNow(ApplyContext& run, RestartPolicy policy) {
         // A box that cannot be shown answers nothing: the restart stays due, as where nobody
         // sees a window.
         if (!yes) {
-            log.Warning({"the restart question could not be shown"});
-            run.RecordRestart("a restart is due; nobody could be asked");
+            run.RecordRestart("the restart question could not be shown");
             return kExitRebootRequired;
         }
         if (!*yes) {

@@ -19,9 +19,7 @@ void Ask(RunContext& run, const Question& question, Facts& facts, Answers& answe
     }
     int answer = run.voice.Say(question.message, question.value);
     if (answer == 0) {
-        run.log.Warning(
-            {"a box could not be shown: the answers that change least are taken, as "
-             "where nobody sees a window"});
+        run.log.Warning({"a box could not be shown: as where nobody sees a window"});
         facts.stationVisible = false;
         return;
     }

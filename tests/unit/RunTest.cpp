@@ -207,11 +207,11 @@ const RunCase kRunCases[] = {
          k.ui.answers = {0};
      },
      {u"-args", u"/qn"}, 3, {"m102 Quorvane CSP"}, {}, false, 0,
-     "warning: a box could not be shown: the answers that change least are taken"},
+     "warning: a box could not be shown: as where nobody sees a window"},
     {"restart_box_fails_keeps_the_restart",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.ui.answers = {0}; },
      {u"-kc", u"kc1"}, 3010, {"m121"}, {Install("qv_x64_kc1_eng.msi"), kTool}, true, 0,
-     "warning: the restart question could not be shown"},
+     "restart marker created: the restart question could not be shown"},
     {"same_version_declined_args_choose_the_interface",
      [](Kit& k) {
          k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
@@ -250,14 +250,14 @@ const RunCase kRunCases[] = {
          FreshKit(k);
      },
      {u"-silent"}, 1610, {}, {}, false, 0,
-     "exit code 1610: the installed product's registration is unreadable; nothing installed"},
+     "exit code 1610: the installed product's record is unreadable; nothing installed"},
     // 1638 before anything changed is no "installed".
     {"two_installed_before_any_change",
      [](Kit& k) {
          UpgradeKit(k), k.Install(kNewCode, u"5.0.1", u"qv_x64_kc1_eng.msi");
      },
      {u"-silent"}, 1638, {}, {}, false, 0,
-     "exit code 1638: another version or level is installed; nothing changed"},
+     "exit code 1638: another version or level is there; nothing changed"},
 };
 // clang-format on
 
