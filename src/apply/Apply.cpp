@@ -33,8 +33,7 @@ class Walker {
         bool restartNeeded = false;
         const WideString& product = step.package.productCode;
         if (uint32_t unread = JournalBegin(run_.platform, JournalStep::kInstaller, product)) {
-            run_.log.Error({"a network source cannot be read, nor put back: msiexec not started"},
-                           unread);
+            run_.log.Error({"network source unreadable: msiexec not started"}, unread);
             return kErrorBadConfiguration;
         }
         uint32_t status =

@@ -170,9 +170,9 @@ class Decider {
                 Info({"decision: reinstall the same version (confirmed)"});
                 change_ = Change::kReinstall;
             } else {
-                Info({"decision: reinstallation declined; msiexec runs with its own dialogs"});
+                Info({"decision: reinstallation declined"});
                 change_ = Change::kMaintenance;
-                AddInterface(u"/qf");
+                interface_ = u"/qf";
             }
             return true;
         }
@@ -381,23 +381,20 @@ class Decider {
         Add(Restart{RestartPolicyOf()});
     }
 
-    // msiexec takes one interface switch: one that -args give wins.
-    void AddInterface(const char16_t* level) {
-        if (ChoosesInterfaceLevel(options_.args)) {
-            Info({"-args choose the interface, not ", level});
-        } else {
-            AppendArgument(decided_, WideString(level));
-        }
-    }
-
-    // msiexec's log, and /qn where nobody would see its interface; a removal of several
-    // products adds to one log.
-    WideString InstallerWords(bool append) const {
+    // msiexec's log, and its one interface switch: /qn where nobody would see its interface,
+    // else the one decided (/qf, /qb), unless -args choose one. A removal of several products
+    // adds to one log.
+    WideString InstallerWords(bool append) {
         WideString words;
         if (late_ != nullptr && !late_->msiexecLog.empty())
             words = Joined({append ? "/l*v+ \"" : "/l*v \"", late_->msiexecLog, "\" "});
-        if ((!facts_.stationVisible || Unattended()) && !ChoosesInterfaceLevel(options_.args))
-            AppendArgument(words, WideString(u"/qn"));
+        const char16_t* level = !facts_.stationVisible || Unattended() ? u"/qn" : interface_;
+        if (level == nullptr) {
+        } else if (!ChoosesInterfaceLevel(options_.args)) {
+            AppendArgument(words, WideString(level));
+        } else if (level == interface_) {
+            Info({"interface from -args, not ", level});
+        }
         return words;
     }
 
@@ -440,7 +437,7 @@ class Decider {
         bool sameProduct = plan.change == Change::kUpdate || plan.change == Change::kReinstall;
         if (sameProduct && package_.productCode == facts_.installed.code)
             AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
-        if (quickInstall_) AddInterface(u"/qb");
+        if (quickInstall_) interface_ = u"/qb";
         Add(PatchCachedPackage{installed});
         Add(InstallPackage{
             package_, BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
@@ -464,7 +461,8 @@ class Decider {
     Selection selection_;
     Change change_ = Change::kNone;
     bool quickInstall_ = false;
-    WideString decided_;  // the words the decision adds after -args
+    const char16_t* interface_ = nullptr;  // msiexec's interface switch the decision chose
+    WideString decided_;                   // the words the decision adds after -args
     PackageIdentity package_;
 };
 

@@ -76,11 +76,11 @@ void KeepSealedFiles(Facts& facts, Log& log) {
 // UpgradeCode.
 void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log, bool uninstall) {
     PackageIdentity& package = facts.platformPackage;
-    package.path =
-        FindPackage(facts.kit, PackagePattern(facts.architecture, Level::kNone, Language::kNone));
-    for (int other = 0; package.path.empty() && uninstall && other < 3; ++other)
-        package.path = FindPackage(
-            facts.kit, PackagePattern(Architecture(other), Level::kNone, Language::kNone));
+    const Architecture order[] = {facts.architecture, Architecture::kX64, Architecture::kWin32,
+                                  Architecture::kArm64};
+    for (int i = 0; package.path.empty() && i < (uninstall ? 4 : 1); ++i)
+        package.path =
+            FindPackage(facts.kit, PackagePattern(order[i], Level::kNone, Language::kNone));
     if (package.path.empty()) {
         facts.platformStatus = facts.kit.error != 0 ? facts.kit.error : kErrorFileNotFound;
         return;

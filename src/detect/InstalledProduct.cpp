@@ -8,7 +8,7 @@ namespace {
 
 // The installer keeps these values for every product it registers: empty, they are a failed
 // read (1610), which the log names.
-void NoteEmpty(Log& log, uint32_t code, const char* value) {
+void NoteEmpty(Log& log, uint32_t code, const char16_t* value) {
     if (code == kErrorBadConfiguration) log.Error({value, " reads empty"});
 }
 
@@ -30,7 +30,7 @@ InstalledProduct ReadInstalledProduct(Installer& installer, const WideString& up
     }
     if (product.code.empty()) return product;
     ReadStatus read = installer.ProductInfo(product.code, u"VersionString", product.version);
-    NoteEmpty(log, read.code, "VersionString");
+    NoteEmpty(log, read.code, u"VersionString");
     if (read.code != 0) {
         product.versionRead = {read.code, read.step == ReadStep::kLength
                                               ? kMsgNoInstalledVersionSize
@@ -66,7 +66,7 @@ StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
                                    Selection& selection, Log& log) {
     WideString cached;
     ReadStatus read = installer.ProductInfo(code, u"LocalPackage", cached);
-    NoteEmpty(log, read.code, "LocalPackage");
+    NoteEmpty(log, read.code, u"LocalPackage");
     if (read.code != 0) {
         return {read.code, read.step == ReadStep::kLength ? kMsgNoInstalledPackagePathSize
                                                           : kMsgNoInstalledPackagePath};
@@ -93,7 +93,7 @@ InstalledSelection DetectInstalledSelection(Installer& installer, const WideStri
     SourceList sources;
     sources.packageName = restored;
     uint32_t status = restored.empty() ? installer.ReadSourceList(code, sources) : 0;
-    NoteEmpty(log, status, "PackageName");
+    NoteEmpty(log, status, u"PackageName");
     if (status) {
         log.Info({"installed package name unknown (", CodeText(status), ")"});
     } else {

@@ -11,9 +11,9 @@ uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     // msiexec's command line as the run would refuse it (RunProcessAndWait).
     const InstallPackage* install = plan.Find<InstallPackage>();
     if (install && install->commandLine.size() > kMaxCommandLine) return kExitPathTooLong;
-    if (const Remove* remove = plan.Find<Remove>())
-        for (const WideString& line : remove->commandLines)
-            if (line.size() > kMaxCommandLine) return kExitPathTooLong;
+    // A removal's lines differ only in their ProductCodes.
+    const Remove* remove = plan.Find<Remove>();
+    if (remove && remove->commandLines[0].size() > kMaxCommandLine) return kExitPathTooLong;
     const CheckOneProduct* check = plan.Find<CheckOneProduct>();
     if (check != nullptr && check->expectTwo) return kExitAnotherVersion;
     const Restart* restart = plan.Find<Restart>();

@@ -19,7 +19,7 @@ void Ask(RunContext& run, const Question& question, Facts& facts, Answers& answe
     }
     int answer = run.voice.Say(question.message, question.value);
     if (answer == 0) {
-        run.log.Warning({"a box could not be shown: as where nobody sees a window"});
+        run.log.Warning({"box not shown: as where nobody sees it"});
         facts.stationVisible = false;
         return;
     }

@@ -152,7 +152,7 @@ int Run(Platform& platform, const WideString& commandTail) {
     const char* meaning = ExitCodeMeaning(static_cast<uint32_t>(code));
     // 1638 before msiexec installed anything: two products were there already, or would be.
     if (code == kExitAnotherVersion && !run.installed)
-        meaning = "another version or level is there; nothing changed";
+        meaning = "two versions or levels; nothing changed";
     run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ", meaning});
     return code;
 }

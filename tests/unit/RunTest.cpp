@@ -207,7 +207,7 @@ const RunCase kRunCases[] = {
          k.ui.answers = {0};
      },
      {u"-args", u"/qn"}, 3, {"m102 Quorvane CSP"}, {}, false, 0,
-     "warning: a box could not be shown: as where nobody sees a window"},
+     "warning: box not shown: as where nobody sees it"},
     {"restart_box_fails_keeps_the_restart",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.ui.answers = {0}; },
      {u"-kc", u"kc1"}, 3010, {"m121"}, {Install("qv_x64_kc1_eng.msi"), kTool}, true, 0,
@@ -219,7 +219,7 @@ const RunCase kRunCases[] = {
      },
      {u"-noreboot", u"-args", u"/qn"}, 0, {"m102 Quorvane CSP"},
      {Install("qv_x64_kc3_eng.msi", "/qn "), kTool}, false, 0,
-     "-args choose the interface, not /qf"},
+     "interface from -args, not /qf"},
     // msiexec's command line longer than CreateProcessW takes: refused, and -whatif says so.
     {"args_too_long_refused", FreshKit, {u"-silent", u"-args", std::u16string(32800, u'x')}, 206,
      {}, {}},
@@ -250,14 +250,14 @@ const RunCase kRunCases[] = {
          FreshKit(k);
      },
      {u"-silent"}, 1610, {}, {}, false, 0,
-     "exit code 1610: the installed product's record is unreadable; nothing installed"},
+     "exit code 1610: installed product unreadable; nothing installed"},
     // 1638 before anything changed is no "installed".
     {"two_installed_before_any_change",
      [](Kit& k) {
          UpgradeKit(k), k.Install(kNewCode, u"5.0.1", u"qv_x64_kc1_eng.msi");
      },
      {u"-silent"}, 1638, {}, {}, false, 0,
-     "exit code 1638: another version or level is there; nothing changed"},
+     "exit code 1638: two versions or levels; nothing changed"},
 };
 // clang-format on
 

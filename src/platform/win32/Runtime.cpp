@@ -20,7 +20,10 @@ using Terminate = BOOL(WINAPI*)(HANDLE, UINT);
 Terminate g_terminate;
 
 void PutHex(char* at, uint32_t value) {
-    for (int i = 7; i >= 0; --i, value >>= 4) at[i] = "0123456789ABCDEF"[value & 15];
+    for (int i = 7; i >= 0; --i, value >>= 4) {
+        char digit = static_cast<char>(value & 15);
+        at[i] = static_cast<char>(digit < 10 ? '0' + digit : 'A' - 10 + digit);
+    }
 }
 
 // Allocates nothing and takes no lock the faulting thread may hold: the heap may be what broke.
