@@ -33,7 +33,7 @@ class Walker {
         bool restartNeeded = false;
         const WideString& product = step.package.productCode;
         if (uint32_t unread = JournalBegin(run_.platform, JournalStep::kInstaller, product)) {
-            run_.log.Error({"network source unreadable: msiexec not started"}, unread);
+            run_.log.Error({"network source unreadable: not installed"}, unread);
             return kErrorBadConfiguration;
         }
         uint32_t status =

@@ -33,6 +33,9 @@ class ApplyContext {
     ~ApplyContext() = default;
 };
 
+// A box that could not be shown: the run goes on as where nobody sees a window.
+extern const char kBoxNotShown[];
+
 // Carries out an installation plan, then the restart sequence. Answers the exit code.
 int Apply(ApplyContext& run, const Plan& plan, const Facts& facts);
 

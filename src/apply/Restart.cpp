@@ -6,6 +6,8 @@
 
 namespace qv {
 
+const char kBoxNotShown[] = "box not shown: unattended";
+
 namespace {
 constexpr uint32_t kShutdownReasonPlannedInstallation = 0x40000 | 0x2 | 0x80000000;
 constexpr int kShutdownRetries = 10;
@@ -45,7 +47,7 @@ int RestartNow(ApplyContext& run, RestartPolicy policy) {
         // A box that cannot be shown answers nothing: the restart stays due, as where nobody
         // sees a window.
         if (!yes) {
-            run.RecordRestart("the restart question could not be shown");
+            run.RecordRestart(kBoxNotShown);
             return kExitRebootRequired;
         }
         if (!*yes) {

@@ -170,7 +170,7 @@ class Decider {
                 Info({"decision: reinstall the same version (confirmed)"});
                 change_ = Change::kReinstall;
             } else {
-                Info({"decision: reinstallation declined"});
+                Info({"decision: reinstall declined"});
                 change_ = Change::kMaintenance;
                 interface_ = u"/qf";
             }
@@ -393,7 +393,7 @@ class Decider {
         } else if (!ChoosesInterfaceLevel(options_.args)) {
             AppendArgument(words, WideString(level));
         } else if (level == interface_) {
-            Info({"interface from -args, not ", level});
+            Info({"-args choose, not ", level});
         }
         return words;
     }

@@ -9,7 +9,7 @@ namespace {
 // The installer keeps these values for every product it registers: empty, they are a failed
 // read (1610), which the log names.
 void NoteEmpty(Log& log, uint32_t code, const char16_t* value) {
-    if (code == kErrorBadConfiguration) log.Error({value, " reads empty"});
+    if (code == kErrorBadConfiguration) log.Error({value, " is empty"});
 }
 
 }  // namespace

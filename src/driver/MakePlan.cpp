@@ -7,6 +7,7 @@
 #include "ui/SettingsDialog.h"
 
 namespace qv {
+
 namespace {
 
 // A box that cannot be shown (MessageBoxW answers 0) answers nothing: the decision is made
@@ -19,7 +20,7 @@ void Ask(RunContext& run, const Question& question, Facts& facts, Answers& answe
     }
     int answer = run.voice.Say(question.message, question.value);
     if (answer == 0) {
-        run.log.Warning({"box not shown: as where nobody sees it"});
+        run.log.Warning({kBoxNotShown});
         facts.stationVisible = false;
         return;
     }

@@ -151,8 +151,7 @@ int Run(Platform& platform, const WideString& commandTail) {
     int code = RunStages(run, commandTail);
     const char* meaning = ExitCodeMeaning(static_cast<uint32_t>(code));
     // 1638 before msiexec installed anything: two products were there already, or would be.
-    if (code == kExitAnotherVersion && !run.installed)
-        meaning = "two versions or levels; nothing changed";
+    if (code == kExitAnotherVersion && !run.installed) meaning = "nothing changed";
     run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ", meaning});
     return code;
 }
