@@ -49,8 +49,9 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* fault) {
     // there); any other ends as 0xC0000144.
     if (ExitCodeMeaning(code) != ExitCodeMeaning(kExitUnhandledException))
         code = kExitUnhandledException;
-    // Not ExitProcess: DLLs detaching could wait on a lock the faulting thread holds.
-    g_terminate(::GetCurrentProcess(), code);
+    // Not ExitProcess: DLLs detaching could wait on a lock the faulting thread holds. Without
+    // it, Windows ends the process with the exception's own code.
+    if (g_terminate) g_terminate(::GetCurrentProcess(), code);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -60,8 +61,8 @@ void GuardFaults() {
     // Looked up, not imported: kernel32 has them since Windows 95, and the import table of a
     // program this size grows by whole pages.
     HMODULE kernel = ::GetModuleHandleW(L"kernel32");
-    OptionalFunction<UINT(WINAPI*)(UINT)>(
-        kernel, "SetErrorMode")(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    if (auto setMode = OptionalFunction<UINT(WINAPI*)(UINT)>(kernel, "SetErrorMode"))
+        setMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     g_terminate = OptionalFunction<Terminate>(kernel, "TerminateProcess");
     ::SetUnhandledExceptionFilter(OnFault);
 }
