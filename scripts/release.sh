@@ -102,6 +102,12 @@ if [ -n "$seal" ]; then
 fi
 cmake --build --preset release -j "$(nproc)" >/dev/null
 cp "$out/cmake/setup.exe" "$out/$unsigned"
+# The map: the same link without -s keeps the symbol table (local functions too, which a
+# whole-program link leaves out of ld's own map); its addresses are the release's, so the
+# offset in a fault's log line ("setup.exe+0x3B29" is 0x403B29) names the function.
+(cd "$out/cmake" && sed -n 's/ -s / /; s/ -o setup\.exe / -o setup-symbols.exe /p' \
+  CMakeFiles/setup.dir/link.txt | grep -e '-o setup-symbols.exe' | sh)
+i686-w64-mingw32-nm -C -n "$out/cmake/setup-symbols.exe" | grep -i ' t ' >"$out/$base.map"
 
 first_line() { "$@" 2>&1 | sed -n 1p; }
 {
@@ -123,6 +129,9 @@ first_line() { "$@" 2>&1 | sed -n 1p; }
   else
     echo "kit:               not sealed"
   fi
+  echo "map:               $base.map, the functions' addresses: the one at a fault's offset (an"
+  echo "                   inlined function shows as its caller); not in SHA256SUMS, outside the"
+  echo "                   byte-identical claim"
 } >"$out/$base-notes.txt"
 
 # The acceptance pass for Windows (tests/acceptance/README.txt): a test kit, and setup.exe from

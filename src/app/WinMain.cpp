@@ -6,6 +6,7 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int) {
     // Started elevated from folders others can write to: nothing may load from beside us.
     qv::win32::LockDllSearch();
+    qv::win32::GuardFaults();
 
     qv::win32::Win32Installer installer;
     qv::win32::Win32FileSystem files;

@@ -31,11 +31,16 @@ class Walker {
     }
     std::optional<int> operator()(const InstallPackage& step) {
         bool restartNeeded = false;
-        JournalBegin(run_.platform, JournalStep::kInstaller, step.package.productCode);
+        const WideString& product = step.package.productCode;
+        if (uint32_t unread = JournalBegin(run_.platform, JournalStep::kInstaller, product)) {
+            run_.log.Error({"network source unreadable: not installed"}, unread);
+            return kErrorBadConfiguration;
+        }
         uint32_t status =
             RunInstaller(run_.platform, step.package, step.commandLine, restartNeeded, run_.log);
         JournalEnd(run_.platform);
         if (status) return run_.Fail(status, {"msiexec failed"});
+        run_.installed = true;
         // A restart the marker cannot record is kept in the run: the installation succeeded.
         if (restartNeeded) run_.RecordRestart("msiexec asked for a restart");
         return std::nullopt;

@@ -1,4 +1,6 @@
 #pragma once
+#include <optional>
+
 #include "common/Log.h"
 #include "common/MessageIds.h"
 #include "model/Plan.h"
@@ -15,11 +17,12 @@ class ApplyContext {
     Platform& platform;
     Log& log;
     bool restartUnrecorded = false;  // a restart is due that the marker could not record
+    bool installed = false;          // msiexec installed the package
 
     // The catalogue's message, "%s" filled with `value`, where someone may see it.
     virtual void Say(MessageId text, const WideString& value = {}) = 0;
-    // The message as a yes-no question: false where nobody may be asked.
-    virtual bool AskYes(MessageId question) = 0;
+    // The message as a yes-no question: yes or no; none where the box could not be shown.
+    virtual std::optional<bool> Ask(MessageId question) = 0;
     // Ends the run with a failed step's Windows or installer status, logged as `what`. Answers
     // the run's exit code.
     virtual int Fail(uint32_t status, LogLine what) = 0;
@@ -29,6 +32,9 @@ class ApplyContext {
   protected:
     ~ApplyContext() = default;
 };
+
+// A box that could not be shown: the run goes on as where nobody sees a window.
+extern const char kBoxNotShown[];
 
 // Carries out an installation plan, then the restart sequence. Answers the exit code.
 int Apply(ApplyContext& run, const Plan& plan, const Facts& facts);

@@ -23,15 +23,17 @@ const struct {
 
 }  // namespace
 
-void JournalBegin(Platform& platform, JournalStep step, const WideString& product) {
-    if (product.empty()) return;
+uint32_t JournalBegin(Platform& platform, JournalStep step, const WideString& product) {
+    if (product.empty()) return 0;
     SourceList sources;
     if (step == JournalStep::kInstaller && platform.installer.ReadSourceList(product, sources) == 0)
         sources.networkSources.push_back(sources.packageName);
     sources.networkSources.push_back(product);
+    if (sources.unread) return sources.unread;
     if (platform.registry.CreateKey(kJournal) == 0)
         platform.registry.SetStrings(kJournal, kSteps[static_cast<int>(step)].name,
                                      sources.networkSources);
+    return 0;
 }
 
 void JournalEnd(Platform& platform) {

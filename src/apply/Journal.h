@@ -19,8 +19,9 @@ enum class JournalStep : uint8_t {
 
 // Records the step of `product` before it starts; for msiexec, with the product's source list
 // as it is, for the undo. Nothing for no product. A record that cannot be written costs only
-// the next run's repair: the step goes on.
-void JournalBegin(Platform& platform, JournalStep step, const WideString& product);
+// the next run's repair: the step goes on. Answers 0, or the code of a network source that
+// could not be read: the undo could not put it back, and the step must not start.
+uint32_t JournalBegin(Platform& platform, JournalStep step, const WideString& product);
 // The step is done: its record goes.
 void JournalEnd(Platform& platform);
 

@@ -6,6 +6,8 @@
 
 namespace qv {
 
+const char kBoxNotShown[] = "box not shown: unattended";
+
 namespace {
 constexpr uint32_t kShutdownReasonPlannedInstallation = 0x40000 | 0x2 | 0x80000000;
 constexpr int kShutdownRetries = 10;
@@ -40,9 +42,18 @@ namespace {
 // Asks as the policy says, then restarts; a restart that cannot be requested stays due.
 int RestartNow(ApplyContext& run, RestartPolicy policy) {
     Log& log = run.log;
-    if (policy == RestartPolicy::kAsk && !run.AskYes(kMsgRebootNow)) {
-        log.Info({"restart declined"});
-        return kExitSuccess;
+    if (policy == RestartPolicy::kAsk) {
+        std::optional<bool> yes = run.Ask(kMsgRebootNow);
+        // A box that cannot be shown answers nothing: the restart stays due, as where nobody
+        // sees a window.
+        if (!yes) {
+            run.RecordRestart(kBoxNotShown);
+            return kExitRebootRequired;
+        }
+        if (!*yes) {
+            log.Info({"restart declined"});
+            return kExitSuccess;
+        }
     }
     if (RestartSystem(run.platform.restarter)) {
         log.Info({"restart requested"});

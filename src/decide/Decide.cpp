@@ -114,6 +114,11 @@ class Decider {
         return Stop(kExitKitChanged, kMsgKitChanged, broken);
     }
 
+    // A path too long to open is no package without a ProductCode.
+    static MessageId UnreadMessage(uint32_t status) {
+        return status == kErrorFilenameExcedRange ? kMsgCannotOpenNewPackage : kMsgNoProductCode;
+    }
+
     bool Identify() {
         const PackageIdentity& package = facts_.platformPackage;
         Info({"machine ", MachineName(facts_.machine), ": the ", TokenOf(facts_.architecture),
@@ -122,7 +127,7 @@ class Decider {
         if (package.path.empty())
             return Fail(facts_.platformStatus, kMsgNoProductCode,
                         {"no package for ", TokenOf(facts_.architecture)});
-        return Fail(facts_.platformStatus, kMsgNoProductCode,
+        return Fail(facts_.platformStatus, UnreadMessage(facts_.platformStatus),
                     {"package ", package.path, " unreadable"});
     }
 
@@ -165,9 +170,9 @@ class Decider {
                 Info({"decision: reinstall the same version (confirmed)"});
                 change_ = Change::kReinstall;
             } else {
-                Info({"decision: reinstallation declined; msiexec runs with /qf"});
+                Info({"decision: reinstall declined"});
                 change_ = Change::kMaintenance;
-                AppendArgument(decided_, WideString(u"/qf"));
+                interface_ = u"/qf";
             }
             return true;
         }
@@ -328,7 +333,8 @@ class Decider {
         if (!late_->package) return true;
         const PackageRead& read = *late_->package;
         if (read.status != 0)
-            return Fail(read.status, kMsgNoProductCode, {"package ", read.path, " unreadable"});
+            return Fail(read.status, UnreadMessage(read.status),
+                        {"package ", read.path, " unreadable"});
         package_ = read.identity;
         Info({"its ProductCode ", package_.productCode});
         return true;
@@ -375,14 +381,20 @@ class Decider {
         Add(Restart{RestartPolicyOf()});
     }
 
-    // msiexec's log, and /qn where nobody would see its interface; a removal of several
-    // products adds to one log.
-    WideString InstallerWords(bool append) const {
+    // msiexec's log, and its one interface switch: /qn where nobody would see its interface,
+    // else the one decided (/qf, /qb), unless -args choose one. A removal of several products
+    // adds to one log.
+    WideString InstallerWords(bool append) {
         WideString words;
         if (late_ != nullptr && !late_->msiexecLog.empty())
             words = Joined({append ? "/l*v+ \"" : "/l*v \"", late_->msiexecLog, "\" "});
-        if ((!facts_.stationVisible || Unattended()) && !ChoosesInterfaceLevel(options_.args))
-            AppendArgument(words, WideString(u"/qn"));
+        const char16_t* level = !facts_.stationVisible || Unattended() ? u"/qn" : interface_;
+        if (level == nullptr) {
+        } else if (!ChoosesInterfaceLevel(options_.args)) {
+            AppendArgument(words, WideString(level));
+        } else if (level == interface_) {
+            Info({"-args choose, not ", level});
+        }
         return words;
     }
 
@@ -425,7 +437,7 @@ class Decider {
         bool sameProduct = plan.change == Change::kUpdate || plan.change == Change::kReinstall;
         if (sameProduct && package_.productCode == facts_.installed.code)
             AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
-        if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
+        if (quickInstall_) interface_ = u"/qb";
         Add(PatchCachedPackage{installed});
         Add(InstallPackage{
             package_, BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
@@ -449,7 +461,8 @@ class Decider {
     Selection selection_;
     Change change_ = Change::kNone;
     bool quickInstall_ = false;
-    WideString decided_;  // the words the decision adds after -args
+    const char16_t* interface_ = nullptr;  // msiexec's interface switch the decision chose
+    WideString decided_;                   // the words the decision adds after -args
     PackageIdentity package_;
 };
 

@@ -72,10 +72,15 @@ void KeepSealedFiles(Facts& facts, Log& log) {
 }
 
 // The platform package, opened once: what it is and which installed product it relates to.
-void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log) {
+// A removal needs no package of the machine's platform: any package of the kit names the
+// UpgradeCode.
+void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log, bool uninstall) {
     PackageIdentity& package = facts.platformPackage;
-    package.path =
-        FindPackage(facts.kit, PackagePattern(facts.architecture, Level::kNone, Language::kNone));
+    const Architecture order[] = {facts.architecture, Architecture::kX64, Architecture::kWin32,
+                                  Architecture::kArm64};
+    for (int i = 0; package.path.empty() && i < (uninstall ? 4 : 1); ++i)
+        package.path =
+            FindPackage(facts.kit, PackagePattern(order[i], Level::kNone, Language::kNone));
     if (package.path.empty()) {
         facts.platformStatus = facts.kit.error != 0 ? facts.kit.error : kErrorFileNotFound;
         return;
@@ -153,7 +158,7 @@ Facts Detect(Platform& platform, const InstallOptions& options, const RestoredSo
     if (options.root && options.whatif)
         DescribeCertificates(platform.certificates, facts.certificateFiles,
                              facts.certificatePlaces);
-    IdentifyKit(platform, facts, held, log);
+    IdentifyKit(platform, facts, held, log, options.uninstall);
     if (options.uninstall && facts.platformStatus == 0) {
         for (const WideString& code :
              platform.installer.RelatedProducts(facts.platformPackage.upgradeCode))

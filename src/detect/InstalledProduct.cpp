@@ -1,8 +1,18 @@
 #include "detect/InstalledProduct.h"
 
+#include "common/ResultCodes.h"
 #include "decide/Choices.h"
 
 namespace qv {
+namespace {
+
+// The installer keeps these values for every product it registers: empty, they are a failed
+// read (1610), which the log names.
+void NoteEmpty(Log& log, uint32_t code, const char16_t* value) {
+    if (code == kErrorBadConfiguration) log.Error({value, " is empty"});
+}
+
+}  // namespace
 
 InstalledProduct ReadInstalledProduct(Installer& installer, const WideString& upgradeCode,
                                       Log& log) {
@@ -20,6 +30,7 @@ InstalledProduct ReadInstalledProduct(Installer& installer, const WideString& up
     }
     if (product.code.empty()) return product;
     ReadStatus read = installer.ProductInfo(product.code, u"VersionString", product.version);
+    NoteEmpty(log, read.code, u"VersionString");
     if (read.code != 0) {
         product.versionRead = {read.code, read.step == ReadStep::kLength
                                               ? kMsgNoInstalledVersionSize
@@ -55,6 +66,7 @@ StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
                                    Selection& selection, Log& log) {
     WideString cached;
     ReadStatus read = installer.ProductInfo(code, u"LocalPackage", cached);
+    NoteEmpty(log, read.code, u"LocalPackage");
     if (read.code != 0) {
         return {read.code, read.step == ReadStep::kLength ? kMsgNoInstalledPackagePathSize
                                                           : kMsgNoInstalledPackagePath};
@@ -81,6 +93,7 @@ InstalledSelection DetectInstalledSelection(Installer& installer, const WideStri
     SourceList sources;
     sources.packageName = restored;
     uint32_t status = restored.empty() ? installer.ReadSourceList(code, sources) : 0;
+    NoteEmpty(log, status, u"PackageName");
     if (status) {
         log.Info({"installed package name unknown (", CodeText(status), ")"});
     } else {

@@ -7,25 +7,28 @@
 #include "ui/SettingsDialog.h"
 
 namespace qv {
+
 namespace {
 
-void Ask(RunContext& run, const Question& question, const Facts& facts, Answers& answers) {
-    switch (question.kind) {
-        case Question::Kind::kNotice:
-            run.voice.Say(question.message, question.value);
-            answers.noticesShown |= NoticeBit(question.message);
-            break;
-        case Question::Kind::kReinstall:
-            answers.reinstall = run.voice.Say(question.message, question.value) == kAnswerYes;
-            break;
-        case Question::Kind::kSettings:
-            answers.settings = ShowSettingsDialog(run.platform.ui, run.platform.resources,
-                                                  question.preset, facts.systemLanguage);
-            break;
-        case Question::Kind::kRemove:
-            answers.remove = run.voice.Say(question.message, question.value) == kAnswerYes;
-            break;
+// A box that cannot be shown (MessageBoxW answers 0) answers nothing: the decision is made
+// again as where nobody sees a window, taking the answers that change least.
+void Ask(RunContext& run, const Question& question, Facts& facts, Answers& answers) {
+    if (question.kind == Question::Kind::kSettings) {
+        answers.settings = ShowSettingsDialog(run.platform.ui, run.platform.resources,
+                                              question.preset, facts.systemLanguage);
+        return;
     }
+    int answer = run.voice.Say(question.message, question.value);
+    if (answer == 0) {
+        run.log.Warning({kBoxNotShown});
+        facts.stationVisible = false;
+        return;
+    }
+    bool yes = answer == kAnswerYes;
+    if (question.kind == Question::Kind::kNotice)
+        answers.noticesShown |= NoticeBit(question.message);
+    if (question.kind == Question::Kind::kReinstall) answers.reinstall = yes;
+    if (question.kind == Question::Kind::kRemove) answers.remove = yes;
 }
 
 }  // namespace

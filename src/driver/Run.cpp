@@ -149,8 +149,10 @@ int RunStages(RunContext& run, const WideString& commandTail) {
 int Run(Platform& platform, const WideString& commandTail) {
     RunContext run(platform);
     int code = RunStages(run, commandTail);
-    run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ",
-                  ExitCodeMeaning(static_cast<uint32_t>(code))});
+    const char* meaning = ExitCodeMeaning(static_cast<uint32_t>(code));
+    // 1638 before msiexec installed anything: two products were there already, or would be.
+    if (code == kExitAnotherVersion && !run.installed) meaning = "nothing changed";
+    run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ", meaning});
     return code;
 }
 

@@ -9,8 +9,10 @@ void RunContext::Say(MessageId text, const WideString& value) {
     voice.Say(text, value);
 }
 
-bool RunContext::AskYes(MessageId question) {
-    return voice.Say(question) == kAnswerYes;
+std::optional<bool> RunContext::Ask(MessageId question) {
+    int answer = voice.Say(question);
+    if (answer == 0) return std::nullopt;
+    return answer == kAnswerYes;
 }
 
 int RunContext::Fail(uint32_t status, LogLine what) {

@@ -20,7 +20,7 @@ struct RunContext final : ApplyContext {
     HeldFiles held;  // the sealed files checked, until the run ends
 
     void Say(MessageId text, const WideString& value) override;
-    bool AskYes(MessageId question) override;
+    std::optional<bool> Ask(MessageId question) override;
     int Fail(uint32_t status, LogLine what) override;
 };
 

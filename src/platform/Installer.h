@@ -34,6 +34,7 @@ struct SequenceCondition {
 struct SourceList {
     WideString packageName;
     std::vector<WideString> networkSources;
+    uint32_t unread = 0;  // 0, or the code of the first network source that could not be read
 };
 
 class Installer {
@@ -56,7 +57,9 @@ class Installer {
     // machine's state; the status names the step that failed.
     virtual ReadStatus ReadReleaseProperties(const WideString& package,
                                              ReleaseProperties& properties) = 0;
-    // The installed product's source list: its package name and its network sources.
+    // The installed product's source list: its package name and its network sources. A package
+    // name that reads empty fails with 1610; a network source that cannot be read is skipped
+    // and named in `unread`.
     virtual uint32_t ReadSourceList(const WideString& product, SourceList& sources) = 0;
     // Clears the product's sources and names `packageName` as its package.
     virtual uint32_t PointSourceList(const WideString& product, const WideString& packageName) = 0;

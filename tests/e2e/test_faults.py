@@ -548,3 +548,38 @@ def test_fault(make_prefix, certificates, request, case):
     assert prefix.reg_exists(MARKER) == (case.marker if succeeded else marker_before)
     if case.check:
         case.check(run)
+
+
+def _debuggers(prefix: wine.Prefix) -> list:
+    """Wine's debugger processes of this prefix."""
+    found = []
+    for pid in wine._processes_with_env(f"WINEPREFIX={prefix.path}"):
+        try:
+            if b"winedbg" in Path(f"/proc/{pid}/cmdline").read_bytes():
+                found.append(pid)
+        except OSError:
+            pass
+    return found
+
+
+def test_unhandled_exception_ends_the_run(make_prefix):
+    """A thread started at address 0 inside the release's setup.exe while its box waits: the run
+    ends at once with the exception's code and one log line naming it, and leaves no box and no
+    debugger. The prefix's own debugger settings (AeDebug "no_debugger", no crash dialog) are
+    removed first, so that it is the guard that ends the run, not those settings."""
+    prefix = make_prefix()
+    for key, value in ((r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug", "Debugger"),
+                       (r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog")):
+        prefix.wine(["reg", "delete", key, "/v", value, "/f"], check=True)
+    run = prefix.start_setup(["-help"])
+    assert prefix.wait_window("Help")
+    faulted = prefix.ui("fault", "Help")
+    assert faulted.returncode == 0, faulted.stdout
+    start = time.monotonic()
+    assert run.wait(timeout=30) == 0xC0000005
+    assert time.monotonic() - start < 5  # a second, and Wine's process start and end around it
+    lines = prefix.setup_log().splitlines()
+    assert lines[-1] == "error: internal fault 0xC0000005 at 0x00000000", lines[-3:]
+    assert "usage asked for" in lines
+    assert "Help" not in prefix.ui("list").stdout.decode(errors="replace")
+    assert not _debuggers(prefix)

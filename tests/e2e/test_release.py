@@ -233,8 +233,11 @@ def test_release_files(request, kit, release, files, kit_line):
     head = _checked(["git", "rev-parse", "HEAD"], cwd=REPO).stdout.strip()
     for expected in [head, "SOURCE_DATE_EPOCH: ", "i686-w64-mingw32-g++ (GCC)",
                      "GNU ld (GNU Binutils)", "Authenticode SHA-256", f"{BASE}-unsigned.exe",
-                     f"\nkit:               {kit_line}\n", "\nacceptance:        acceptance/"]:
+                     f"\nkit:               {kit_line}\n", "\nacceptance:        acceptance/",
+                     f"\nmap:               {BASE}.map"]:
         assert expected in notes
+    # The map beside the sums, outside them: the fault guard's own function is named in it.
+    assert "OnFault" in (folder / f"{BASE}.map").read_text(encoding="utf-8")
     # The acceptance pass's builds: whatever the release was sealed with, one unsealed and one
     # sealed for the test kit beside it.
     tested = folder / "acceptance" / "pass"

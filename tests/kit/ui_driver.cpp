@@ -283,6 +283,23 @@ int Hold(const wchar_t* path, DWORD ms) {
     return 0;
 }
 
+// Makes the window's process fault from outside: a thread of it started at address 0, as a
+// wild jump inside it would. The process's own unhandled-exception handling is what follows.
+int Fault(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
+                                     PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ,
+                                 FALSE, pid);
+    if (!process) return Out(L"error " + std::to_wstring(GetLastError()) + L"\n"), 3;
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, nullptr, nullptr, 0, nullptr);
+    DWORD error = GetLastError();
+    CloseHandle(process);
+    if (!thread) return Out(L"error " + std::to_wstring(error) + L"\n"), 3;
+    CloseHandle(thread);
+    return Out(L"faulted " + std::to_wstring(pid) + L"\n"), 0;
+}
+
 int Usage() {
     Out(L"usage: ui_driver wait|gone|dump|close <caption> [timeout_ms]\n"
         L"       ui_driver click <caption> <id> [timeout_ms]\n"
@@ -290,7 +307,7 @@ int Usage() {
         L"       ui_driver key <caption> escape|enter|tab|space [timeout_ms]\n"
         L"       ui_driver list | msgbox <caption> <text> [type] | exec <command line>\n"
         L"       ui_driver exec-hidden <command line> | exec-to <file> <command line>\n"
-        L"       ui_driver hold <path> <ms> | sleep <ms>\n");
+        L"       ui_driver hold <path> <ms> | sleep <ms> | fault <caption>\n");
     return 2;
 }
 
@@ -336,5 +353,6 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"answer") return Click(window, AnswerId(argv[3]));
     if (verb == L"key") return Key(window, argv[3]);
     if (verb == L"close") return PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 3;
+    if (verb == L"fault") return Fault(window);
     return Usage();
 }

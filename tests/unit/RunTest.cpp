@@ -36,6 +36,7 @@ struct RunCase {
     std::vector<std::string> started;
     bool markerAfter = false;
     size_t restarts = 0;
+    const char* logLine = nullptr;  // a line the log must hold
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) {
@@ -199,6 +200,64 @@ const RunCase kRunCases[] = {
     {"restart_refused",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.restarter.privilege = false; },
      {u"-kc", u"kc1"}, 7, {"m121", "m125"}, {Install("qv_x64_kc1_eng.msi"), kTool}, true},
+    // A box that cannot be shown (MessageBoxW answers 0) is no "No": the least change is taken.
+    {"same_version_box_fails_changes_nothing",
+     [](Kit& k) {
+         k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
+         k.ui.answers = {0};
+     },
+     {u"-args", u"/qn"}, 3, {"m102 Quorvane CSP"}, {}, false, 0,
+     "warning: box not shown: unattended"},
+    {"restart_box_fails_keeps_the_restart",
+     [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.ui.answers = {0}; },
+     {u"-kc", u"kc1"}, 3010, {"m121"}, {Install("qv_x64_kc1_eng.msi"), kTool}, true, 0,
+     "restart marker created: box not shown: unattended"},
+    {"same_version_declined_args_choose_the_interface",
+     [](Kit& k) {
+         k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
+         k.ui.answers = {kNo};
+     },
+     {u"-noreboot", u"-args", u"/qn"}, 0, {"m102 Quorvane CSP"},
+     {Install("qv_x64_kc3_eng.msi", "/qn "), kTool}, false, 0,
+     "-args choose, not /qf"},
+    // msiexec's command line longer than CreateProcessW takes: refused, and -whatif says so.
+    {"args_too_long_refused", FreshKit, {u"-silent", u"-args", std::u16string(32800, u'x')}, 206,
+     {}, {}},
+    {"whatif_args_too_long_predicts_206", FreshKit,
+     {u"-whatif", u"-silent", u"-args", std::u16string(32800, u'x')}, 206, {}, {}},
+    {"package_path_too_long_is_no_missing_product_code",
+     [](Kit& k) { FreshKit(k), k.installer.faults.FailNext("ReadPackageIdentity", 206); },
+     {u"-noreboot"}, 206, {"m108"}, {}},
+    // Removal needs no package of this machine's platform: any package names the products.
+    {"uninstall_from_a_kit_of_another_platform",
+     [](Kit& k) {
+         k.Install(kOldCode, u"5.0.9", u"qv_win32_kc3_eng.msi");
+         k.AddPackage(u"qv_win32_kc3_eng.msi", kOldCode, u"5.0.9");
+     },
+     {u"-silent", u"-uninstall"}, 0, {}, {Remove(kOldCode)}},
+    {"uninstall_from_a_kit_without_packages", [](Kit& k) { k.Install(kOldCode, u"5.0.9", u"a"); },
+     {u"-silent", u"-uninstall"}, 2, {}, {}},
+    // Values the installer keeps for every product: empty, they are a failed read.
+    {"installed_version_reads_empty",
+     [](Kit& k) {
+         UpgradeKit(k), k.installer.faults.FailNext("ProductInfo", 1610);
+     },
+     {u"-silent"}, 1610, {}, {}, false, 0, "error: VersionString is empty"},
+    // A network source the journal could not put back: msiexec never starts.
+    {"network_source_unreadable_installs_nothing",
+     [](Kit& k) {
+         k.Install(kNewCode, u"5.0.9", u"qv_x64_kc3_eng.msi").sources->unread = 234;
+         FreshKit(k);
+     },
+     {u"-silent"}, 1610, {}, {}, false, 0,
+     "exit code 1610: installed product unreadable; nothing done"},
+    // 1638 before anything changed is no "installed".
+    {"two_installed_before_any_change",
+     [](Kit& k) {
+         UpgradeKit(k), k.Install(kNewCode, u"5.0.1", u"qv_x64_kc1_eng.msi");
+     },
+     {u"-silent"}, 1638, {}, {}, false, 0,
+     "exit code 1638: nothing changed"},
 };
 // clang-format on
 
@@ -215,6 +274,10 @@ TEST_P(RunTest, EndsAsExpected) {
     EXPECT_EQ(k.restarter.Requests(), c.restarts);
     EXPECT_EQ(k.registry.HasKey(kJournal), std::string(c.name) == "journal_of_another_run_kept");
     EXPECT_EQ(k.Leaks(), "");
+    if (c.logLine != nullptr) {
+        EXPECT_NE(k.files.Log(kDefaultLog).find(c.logLine), std::string::npos)
+            << k.files.Log(kDefaultLog);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Run, RunTest, ::testing::ValuesIn(kRunCases),
@@ -522,8 +585,8 @@ TEST(ExitCodes, PassedThroughNeverReadAsOwnCodes) {
 TEST(ExitCodes, MeaningsForOwnPassedAndOtherCodes) {
     const std::string kOther = "the failing step's own code";
     for (ExitCode code : kExitCodes) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
-    for (uint32_t code : {2u, 1603u}) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
-    for (uint32_t code : {5u, 1610u, 0x80004005u}) EXPECT_EQ(ExitCodeMeaning(code), kOther) << code;
+    for (uint32_t code : {2u, 1603u, 1610u}) EXPECT_NE(ExitCodeMeaning(code), kOther) << code;
+    for (uint32_t code : {5u, 1612u, 0x80004005u}) EXPECT_EQ(ExitCodeMeaning(code), kOther) << code;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include "apply/InitTool.h"
 #include "apply/InstallerInvocation.h"
+#include "common/ReadGrowing.h"
+#include "common/ResultCodes.h"
 #include "common/WideString.h"
 #include "decide/CommandLine.h"
 #include "ui/Messages.h"
@@ -93,6 +95,82 @@ TEST(FormatMessageText, ProductNameIsAValueNotAFormat) {
         WideString out(u"stale");
         FormatMessageText(out, WideString(c.format), WideString(c.value));
         EXPECT_EQ(out, WideString(c.expected));
+    }
+}
+
+// A Windows-shaped read of `value`, as the calls setup.exe makes behave on Windows and on Wine.
+struct FakeRead {
+    enum Kind {
+        kWineTerminator,  // Wine's MsiSourceListGetInfoW: a terminator at buffer[length], always
+        kSuccessInBytes,  // Wine's MsiSourceListEnumSourcesW: short buffer, success, bytes
+        kMoreData,        // Windows: ERROR_MORE_DATA with the length needed
+        kGrowing,         // the value outgrows each buffer it is given
+        kFails,           // access denied
+    } kind;
+    std::u16string value;
+    std::vector<uint32_t> lent;  // the room of each call, terminator included
+
+    static uint32_t Call(const void* context, char16_t* buffer, ReadSize* size) {
+        auto& self = *const_cast<FakeRead*>(static_cast<const FakeRead*>(context));
+        uint32_t room = *size;
+        self.lent.push_back(room);
+        uint32_t length = static_cast<uint32_t>(self.value.size());
+        bool fits = length < room;
+        switch (self.kind) {
+            case kWineTerminator:
+                buffer[length] = 0;  // past a short buffer: ASan stops the test there
+                if (fits) self.value.copy(buffer, length);
+                *size = length;
+                return fits ? 0 : kErrorMoreData;
+            case kSuccessInBytes:
+                if (fits) self.value.copy(buffer, length), buffer[length] = 0;
+                *size = fits ? length : 2 * length;
+                return 0;
+            case kGrowing:
+                self.value.append(room, u'x');
+                *size = room + 1;
+                return kErrorMoreData;
+            case kFails:
+                return kErrorAccessDenied;
+            default:
+                if (fits) self.value.copy(buffer, length), buffer[length] = 0;
+                *size = length;
+                return fits ? 0 : kErrorMoreData;
+        }
+    }
+};
+
+TEST(ReadGrowing, GivesRoomFromTheFirstCallAndGrowsAsWindowsAsks) {
+    const std::u16string name19 = u"abc_x64_kc1_eng.msi";
+    const std::u16string network(300, u'n');
+    const struct {
+        const char* name;
+        FakeRead::Kind kind;
+        std::u16string value;
+        bool required;
+        uint32_t code;
+        size_t calls;
+    } rows[] = {
+        {"wine_terminator_within_first_room", FakeRead::kWineTerminator, name19, true, 0, 1},
+        {"success_measured_in_bytes_grows", FakeRead::kSuccessInBytes, network, false, 0, 2},
+        {"more_data_grows", FakeRead::kMoreData, network, false, 0, 2},
+        {"value_that_keeps_growing_gives_up", FakeRead::kGrowing, u"", false, kErrorMoreData,
+         kReadCalls},
+        {"plain_failure", FakeRead::kFails, name19, false, kErrorAccessDenied, 1},
+        {"required_value_empty_fails", FakeRead::kMoreData, u"", true, kErrorBadConfiguration, 1},
+        {"optional_value_empty_reads", FakeRead::kMoreData, u"", false, 0, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeRead read{row.kind, row.value, {}};
+        WideString value(u"before");
+        bool first = false;
+        EXPECT_EQ(ReadGrowing(value, &FakeRead::Call, &read, row.required, &first), row.code);
+        EXPECT_EQ(read.lent.size(), row.calls);
+        EXPECT_GE(read.lent[0], 261u);  // MAX_PATH + 1
+        // A failed read leaves the value as it was, and tells whether the first call failed.
+        EXPECT_EQ(value.str(), row.code == 0 ? row.value : u"before");
+        EXPECT_EQ(row.code != 0 && first, row.code != 0 && row.calls == 1);
     }
 }
 

@@ -7,11 +7,66 @@
 
 #include "platform/win32/SystemApis.h"
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace qv {
 [[noreturn]] void RaiseFatalError(ExitCode code) {
     ::ExitProcess(code);
 }
 namespace win32 {
+namespace {
+
+using Terminate = BOOL(WINAPI*)(HANDLE, UINT);
+Terminate g_terminate;
+
+void PutHex(char* at, uint32_t value) {
+    for (int i = 7; i >= 0; --i, value >>= 4) {
+        char digit = static_cast<char>(value & 15);
+        at[i] = static_cast<char>(digit < 10 ? '0' + digit : 'A' - 10 + digit);
+    }
+}
+
+// Allocates nothing and takes no lock the faulting thread may hold: the heap may be what broke.
+LONG WINAPI OnFault(EXCEPTION_POINTERS* fault) {
+    static char line[] = "error: internal fault 0x00000000 at setup.exe+0x00000000\r\n";
+    uint32_t code = fault->ExceptionRecord->ExceptionCode;
+    uintptr_t base = reinterpret_cast<uintptr_t>(&__ImageBase);
+    uintptr_t at = reinterpret_cast<uintptr_t>(fault->ExceptionRecord->ExceptionAddress);
+    auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + __ImageBase.e_lfanew);
+    PutHex(line + 24, code);
+    DWORD size = 58;
+    if (at - base < headers->OptionalHeader.SizeOfImage) {
+        PutHex(line + 48, at - base);
+    } else {  // outside the program: the address itself
+        line[36] = '0', line[37] = 'x';
+        PutHex(line + 38, at);
+        line[46] = '\r', line[47] = '\n';
+        size = 48;
+    }
+    DWORD written;
+    if (g_faultLog) ::WriteFile(g_faultLog, line, size, &written, nullptr);
+    // The table lists the faults a program like this meets, each "internal fault" (one literal
+    // there); any other ends as 0xC0000144.
+    if (ExitCodeMeaning(code) != ExitCodeMeaning(kExitUnhandledException))
+        code = kExitUnhandledException;
+    // Not ExitProcess: DLLs detaching could wait on a lock the faulting thread holds. Without
+    // it, Windows ends the process with the exception's own code.
+    if (g_terminate) g_terminate(::GetCurrentProcess(), code);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
+void GuardFaults() {
+    // Looked up, not imported: kernel32 has them since Windows 95, and the import table of a
+    // program this size grows by whole pages.
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
+    if (auto setMode = OptionalFunction<UINT(WINAPI*)(UINT)>(kernel, "SetErrorMode"))
+        setMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    g_terminate = OptionalFunction<Terminate>(kernel, "TerminateProcess");
+    ::SetUnhandledExceptionFilter(OnFault);
+}
+
 void MissingSystemDll() {
     ::ExitProcess(kExitSystemDllMissing);
 }

@@ -13,6 +13,7 @@
 #undef ExitWindows
 #undef InitiateShutdown
 
+#include "common/ReadGrowing.h"
 #include "common/WideString.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t expected");
@@ -91,21 +92,16 @@ using UniqueFileHandle = UniqueAny<FileTraits>;
 using UniqueFind = UniqueAny<FindTraits>;
 using UniqueLocal = UniqueAny<NullTraits<HLOCAL, decltype(&::LocalFree), &::LocalFree>>;
 
-// A string read that answers ERROR_MORE_DATA, with the length it needs (terminator excluded) in
-// `*size`, while the buffer is too small: asked first with no room, then again with room for
-// as long as the value keeps growing. `read(context, buffer, size)` answers a Windows code. On
-// success the text replaces `value`; `first` tells whether the failing call was the first.
-using ReadCall = UINT (*)(const void* context, wchar_t* buffer, DWORD* size);
-UINT ReadGrowing(WideString& value, ReadCall read, const void* context, bool* first = nullptr);
-
+// ReadGrowing (common/ReadGrowing.h) around a call of Windows' types: `read(buffer, size)`.
 template <typename Read>
-UINT ReadGrowing(WideString& value, const Read& read, bool* first = nullptr) {
-    return ReadGrowing(
+UINT ReadGrowing(WideString& value, const Read& read, bool required = false,
+                 bool* first = nullptr) {
+    return qv::ReadGrowing(
         value,
-        [](const void* context, wchar_t* buffer, DWORD* size) -> UINT {
-            return (*static_cast<const Read*>(context))(buffer, size);
+        [](const void* context, char16_t* buffer, DWORD* size) -> uint32_t {
+            return (*static_cast<const Read*>(context))(AsWide(buffer), size);
         },
-        &read, first);
+        &read, required, first);
 }
 
 // A function of a loaded module, or null when the module or the export is missing.
@@ -114,6 +110,13 @@ F OptionalFunction(HMODULE module, const char* name) {
     return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
                   : nullptr;
 }
+
+// The setup log's file while it is open: where the fault guard writes its line.
+inline HANDLE g_faultLog = nullptr;
+
+// No Windows Error Reporting box and no debugger for an unhandled exception: one line to the
+// open log, then the end, with the exception's code where the exit-code table lists it.
+void GuardFaults();
 
 // Whether the process's DLL search is the system directory alone; set once by LockDllSearch.
 inline bool g_dllSearchLocked = false;

@@ -52,7 +52,13 @@ class Win32Sha256 : public Sha256 {
 
 class Win32LogFile : public LogFile {
   public:
-    explicit Win32LogFile(HANDLE file) : file_(file) {}
+    // The first one open is the setup log: a later one is only tried (msiexec's) and closed.
+    explicit Win32LogFile(HANDLE file) : file_(file) {
+        if (!g_faultLog) g_faultLog = file;
+    }
+    ~Win32LogFile() override {
+        if (g_faultLog == file_.get()) g_faultLog = nullptr;
+    }
     bool Write(const char* bytes, size_t size) override {
         DWORD written = 0;
         return ::WriteFile(file_.get(), bytes, static_cast<DWORD>(size), &written, nullptr) &&

@@ -120,7 +120,7 @@ ReadStatus Win32Installer::ProductInfo(const WideString& product, const char16_t
         [&](wchar_t* buffer, DWORD* size) {
             return Api().MsiGetProductInfoW(AsWide(product), AsWide(attribute), buffer, size);
         },
-        &first);
+        true, &first);
     return Status(r, first ? ReadStep::kLength : ReadStep::kValue);
 }
 
@@ -143,21 +143,31 @@ ReadStatus Win32Installer::ReadReleaseProperties(const WideString& package,
 }
 
 uint32_t Win32Installer::ReadSourceList(const WideString& product, SourceList& sources) {
-    UINT r = ReadGrowing(sources.packageName, [&](wchar_t* buffer, DWORD* size) {
-        return Api().MsiSourceListGetInfoW(AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
-                                           MSICODE_PRODUCT, L"PackageName", buffer, size);
-    });
+    UINT r = ReadGrowing(
+        sources.packageName,
+        [&](wchar_t* buffer, DWORD* size) {
+            return Api().MsiSourceListGetInfoW(AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
+                                               MSICODE_PRODUCT, L"PackageName", buffer, size);
+        },
+        true);
     if (r != ERROR_SUCCESS) return r;
     sources.networkSources.clear();
+    sources.unread = 0;
     for (DWORD i = 0;; ++i) {
         WideString source;
-        if (ReadGrowing(source, [&](wchar_t* buffer, DWORD* size) {
-                return msi().MsiSourceListEnumSourcesW(
-                    AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
-                    MSICODE_PRODUCT | MSISOURCETYPE_NETWORK, i, buffer, size);
-            }) != ERROR_SUCCESS)
-            return ERROR_SUCCESS;
-        sources.networkSources.push_back(source);
+        r = ReadGrowing(source, [&](wchar_t* buffer, DWORD* size) {
+            return msi().MsiSourceListEnumSourcesW(
+                AsWide(product), nullptr, MSIINSTALLCONTEXT_MACHINE,
+                MSICODE_PRODUCT | MSISOURCETYPE_NETWORK, i, buffer, size);
+        });
+        if (r == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        if (r == ERROR_SUCCESS) {
+            sources.networkSources.push_back(source);
+            continue;
+        }
+        // One that keeps growing is skipped; any other failure ends the list where it is.
+        if (!sources.unread) sources.unread = r;
+        if (r != ERROR_MORE_DATA) return ERROR_SUCCESS;
     }
 }
 
@@ -242,7 +252,9 @@ int Win32Installer::ComponentPath(const WideString& product, const char16_t* com
     INSTALLSTATE state = INSTALLSTATE_UNKNOWN;
     ReadGrowing(path, [&](wchar_t* buffer, DWORD* size) -> UINT {
         state = Api().MsiGetComponentPathW(AsWide(product), AsWide(component), buffer, size);
-        return state == INSTALLSTATE_MOREDATA ? ERROR_MORE_DATA : ERROR_SUCCESS;
+        if (state == INSTALLSTATE_MOREDATA) return ERROR_MORE_DATA;
+        *size = 0;  // the text ends at its terminator; a state without a path writes none
+        return ERROR_SUCCESS;
     });
     return state;
 }

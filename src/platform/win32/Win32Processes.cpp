@@ -146,8 +146,10 @@ std::unique_ptr<ChildProcess> Win32Processes::Start(const WideString& commandLin
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, AsWide(&writable[0]), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &startup, &info)) {
+    // The error mode is setup.exe's own: msiexec and the tool keep Windows' boxes.
+    if (!::CreateProcessW(nullptr, AsWide(&writable[0]), nullptr, nullptr, FALSE,
+                          CREATE_NO_WINDOW | CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &startup,
+                          &info)) {
         error = ::GetLastError();
         return nullptr;
     }
