@@ -44,8 +44,8 @@ var ROWS = [
     {name: "whatif-fresh", run: ["kit", PLAN], want: 0, installed: ""},
     {name: "ed25519-root", run: ["kit", PLAN], want: 0, installed: "",
      log: "of ed25519_root.cer to Root",
-     why: "no provider takes an Ed25519 key, here or under Wine, and no key identifier names " +
-          "another key"},
+     why: "a root either way: no provider takes an Ed25519 key (Wine's nor, as they come, " +
+          "Windows'), or one does and its own key verifies it; nothing names another key"},
     {name: "brainpool-ca", run: ["kit", PLAN], want: 0, installed: "",
      log: "of brainpool_ca.cer to CA", wineLog: "of brainpool_ca.cer to Root",
      why: "another brainpool key signed it: Windows has a provider for the key, so the failed " +
