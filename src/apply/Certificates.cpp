@@ -30,12 +30,16 @@ class Lines : public Log {
 
 }  // namespace
 
-CertificateKind KindOf(const Certificate& certificate, bool& unchecked) {
-    // An algorithm it does not know; any other failure is a signature
-    // that is not its own (Wine answers 0x13D for one).
+CertificateKind KindOf(const Certificate& certificate, bool& unchecked, bool& disagree) {
+    // The provider tells of the key, the error of the signature: Wine has RSA yet answers
+    // NTE_BAD_ALGID for RSA-PSS. Any other failure is a signature that is not its own (Wine
+    // answers 0x13D for one).
     uint32_t check = certificate.selfCheck;
-    unchecked = certificate.namesItself &&
-                (check == kNteBadAlgid || check == kCryptUnknownAlgo || check == kNteNotSupported);
+    bool failed = certificate.namesItself && check != 0;
+    bool algorithm =
+        check == kNteBadAlgid || check == kCryptUnknownAlgo || check == kNteNotSupported;
+    unchecked = failed && (!certificate.provider || algorithm);
+    disagree = failed && certificate.provider == algorithm;
     const std::vector<uint8_t>& authority = certificate.authorityKeyId;
     if (certificate.namesItself &&
         (check == 0 || (unchecked && (authority.empty() || authority == certificate.keyId))))
@@ -62,12 +66,17 @@ void Place(CertificateStores& stores, const std::vector<CertificateFile>& files,
             for (const Certificate& certificate : certificates) {
                 WideString which =
                     Joined({"certificate ", certificate.thumbprint, " of ", file.name});
-                bool unchecked = false;
-                CertificateKind kind = KindOf(certificate, unchecked);
+                bool unchecked = false, disagree = false;
+                CertificateKind kind = KindOf(certificate, unchecked, disagree);
+                // Every disagreement leaves it unchecked: one line tells both.
                 if (unchecked)
                     log.Warning({which,
-                                 ": this 32-bit process has no provider to check its "
-                                 "signature (",
+                                 !disagree ? ": this 32-bit process cannot check its signature ("
+                                 : certificate.provider
+                                     ? ": a provider takes its key, yet its check knows no such "
+                                       "algorithm ("
+                                     : ": no provider takes its key; its check answered no "
+                                       "algorithm error (",
                                  CodeText(certificate.selfCheck), "); its key identifiers decide"});
                 if (kind == CertificateKind::kEndEntity) {
                     log.Warning({which, " not added: end-entity"});

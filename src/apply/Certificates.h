@@ -17,10 +17,12 @@ enum class CertificateKind : uint8_t {
     kEndEntity,     // the rest: never trusted by adding it
 };
 
-// Names equal to its issuer's make no root alone: another key may have signed it. Where this
-// process has no provider for its algorithm (`unchecked`), its key identifiers decide: a root
-// unless its authority key identifier names another key.
-CertificateKind KindOf(const Certificate& certificate, bool& unchecked);
+// Names equal to its issuer's make no root alone: another key may have signed it. Where its own
+// key did not verify it and this process cannot check it (`unchecked`: no provider takes its
+// key, or the check answers that it knows no such algorithm), its key identifiers decide: a
+// root unless its authority key identifier names another key. `disagree`: the provider and the
+// check's answer tell different stories.
+CertificateKind KindOf(const Certificate& certificate, bool& unchecked, bool& disagree);
 
 // Reads each of the kit's certificate files whole.
 std::vector<CertificateFile> ReadCertificateFiles(FileSystem& files, const KitFolder& kit);

@@ -14,6 +14,7 @@ struct Certificate {
     WideString thumbprint;         // SHA-1 in upper-case hexadecimal, as certificate tools show it
     bool namesItself = false;      // its issuer's name is its subject's
     uint32_t selfCheck = 0;      // when it names itself: 0 if its own key verifies it, else why not
+    bool provider = false;       // when that failed: a provider of this process takes its key
     bool ca = false;             // its basic constraints say CA
     std::vector<uint8_t> keyId;  // its key identifier: the extension's, else its key's hash
     std::vector<uint8_t> authorityKeyId;  // the one its authority key identifier names; or none

@@ -4,7 +4,8 @@
     make_acceptance.py OUT --setup SETUP_EXE --tool ordo_tool.exe --driver ui_driver.exe
 
 OUT/pass/ holds the runner, kit.txt (what the runner checks against), the test kit with the
-unsealed setup.exe in kit/ and old/, tools/; OUT/results/ is where the report goes. sealed/ is
+unsealed setup.exe in kit/ and old/, tools/ (the doubles and deploy/'s detection scripts);
+OUT/results/ is where the report goes. sealed/ is
 left without its setup.exe: the caller builds one with the seal of sealed/ as it is here.
 Packages and certificates are made anew each time, so no two passes are byte-identical."""
 import argparse
@@ -20,8 +21,14 @@ import make_kit  # noqa: E402
 # Never the real product's name: Programs and Features shows this one.
 NAME = "Quorvane CSP Acceptance Test"
 VERSION, OLD = "5.0.10", "5.0.9"
-# The certificate files and the store each belongs in ("none": an end entity).
-CERTIFICATES = {"root.cer": "Root", "intermediate.crt": "CA", "leaf.cer": "none"}
+# The certificate files and the kit's certificate each holds. The store each belongs in is Wine's
+# (make_kit.CERTIFICATE_STORES), unless make_kit.WINDOWS_STORES says Windows 10 and 11 differ: the
+# last three are of algorithms that Wine's 32-bit crypt32 cannot check.
+CERTIFICATES = {"root.cer": "root", "intermediate.crt": "intermediate", "leaf.cer": "leaf",
+                "ed25519_root.cer": "ed25519_root", "brainpool_ca.cer": "brainpool_ca",
+                "pss_root.crt": "pss_root"}
+# deploy/'s detection scripts, run before and after an installation.
+DEPLOY = HERE.parents[1] / "deploy"
 
 
 def main(argv=None) -> int:
@@ -51,11 +58,16 @@ def main(argv=None) -> int:
     (root / "tools").mkdir()
     shutil.copy2(args.tool, root / "tools" / "ordo_tool.exe")
     shutil.copy2(args.driver, root / "tools" / "ui_driver.exe")
+    for script in ("detect.js", "detect.ps1"):
+        shutil.copy2(DEPLOY / script, root / "tools" / script)
     shutil.copy2(HERE / "acceptance.js", root / "acceptance.js")
     for name in ("acceptance.wsb", "README.txt"):
         shutil.copy2(HERE / name, args.out / name)
     lines = [f"upgrade {make_kit.UPGRADE_CODE}", f"version {VERSION}", f"old {OLD}"]
-    lines += [f"{store} {prints[name][0]} {name}" for name, store in CERTIFICATES.items()]
+    for name, member in CERTIFICATES.items():
+        wine = make_kit.CERTIFICATE_STORES[member] or "none"
+        store = make_kit.WINDOWS_STORES.get(member, (wine,))[0]
+        lines.append(f"{store} {prints[name][0]} {name}" + (f" {wine}" if wine != store else ""))
     (root / "kit.txt").write_text("\r\n".join(lines) + "\r\n")
     return 0
 

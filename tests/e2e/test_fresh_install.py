@@ -60,13 +60,16 @@ def _certificate_lines(log, prints, stores, first):
     """Each certificate of each file has its line: the first copy of an authority is added, every
     later one (and, with first False, every one) is already there; an end entity is refused. A
     root whose algorithm Wine's 32-bit crypt32 cannot check is so warned of, and goes by its key
-    identifiers; a look-alike that another ECDSA key signed (0x13D) goes by basic constraints."""
+    identifiers, and the warning says why (no provider for its key, or a provider for the key but
+    not for the signature); a look-alike that another ECDSA key signed (0x13D) goes by basic
+    constraints."""
     seen = set()
     for name, thumbprints in prints.items():
         for member, thumbprint in zip(CERTIFICATE_FILES[name], thumbprints):
-            unchecked = (f"warning: certificate {thumbprint} of {name}: this 32-bit process has no "
-                         "provider to check its signature (0x80090008); its key identifiers decide")
-            assert (unchecked in log) == (member in UNCHECKABLE), unchecked
+            why = UNCHECKABLE.get(member, "")
+            unchecked = (f"warning: certificate {thumbprint} of {name}: {why} (0x80090008); its "
+                         "key identifiers decide")
+            assert (unchecked in log) == bool(why), unchecked
             store = next(s for s, members in stores.items() if thumbprint in members)
             line = f"certificate {thumbprint} of {name} "
             if store is None:

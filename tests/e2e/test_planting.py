@@ -10,8 +10,8 @@ from make_kit import Package, certificate_stores
 
 pytestmark = pytest.mark.needs_setup
 
-DLLS = ["msi.dll", "crypt32.dll", "version.dll", "cryptbase.dll", "uxtheme.dll", "dwmapi.dll",
-        "comctl32.dll"]
+DLLS = ["msi.dll", "crypt32.dll", "bcrypt.dll", "version.dll", "cryptbase.dll", "uxtheme.dll",
+        "dwmapi.dll", "comctl32.dll"]
 PROGRAMS = ["msiexec.exe", "ordo_tool.exe"]
 DIALOG = "RADAvovu"
 INSTALL = 118

@@ -53,6 +53,9 @@ def pe():
     pytest.param(lambda p: p.subsystem, 2, id="gui"),
     pytest.param(lambda p: p.dll_characteristics & 0x40, 0x40, id="aslr"),
     pytest.param(lambda p: p.dll_characteristics & 0x100, 0x100, id="nx"),
+    # Microsoft's /TSAWARE page: an aware program writes nothing to HKCU during setup, and the
+    # restart marker is HKCU's (README, "On a Remote Desktop Session Host").
+    pytest.param(lambda p: p.dll_characteristics & 0x8000, 0, id="not-terminal-server-aware"),
 ])
 def test_header(pe, read, expected):
     assert read(pe) == expected

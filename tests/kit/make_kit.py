@@ -288,18 +288,32 @@ CERTIFICATE_FILES = {
     "chain.crt": ["intermediate_b", "root_b"],  # PEM blocks amid text, as bundles are made
     "v1_root.cer": ["v1_root"],  # version 1: no extensions at all
     "impostor.cer": ["impostor"],  # names itself its issuer, but another key signed it
-    # Self-signed, by algorithms Wine's 32-bit crypt32 cannot check (NTE_BAD_ALGID): their key
-    # identifiers decide.
-    "ed25519_root.cer": ["ed25519_root"],  # no authority key identifier
-    "pss_root.crt": ["pss_root"],  # RSA-PSS, its authority key identifier its own
-    "brainpool_ca.cer": ["brainpool_ca"],  # its authority key identifier names another key
+    # Algorithms Wine's 32-bit crypt32 cannot check (NTE_BAD_ALGID), which Windows 10 and 11
+    # check: under Wine their key identifiers decide.
+    "ed25519_root.cer": ["ed25519_root"],  # self-signed, no key named: Root
+    # Self-signed: Windows verifies RSA-PSS (Root). Wine takes the RSA key but not the PSS
+    # signature, and its authority key identifier names another key: CA.
+    "pss_root.crt": ["pss_root"],
+    # Another brainpool key signed it: a CA where a provider takes the key (Windows). Wine has
+    # none, and nothing names another key: Root.
+    "brainpool_ca.cer": ["brainpool_ca"],
 }
-# The machine's store each certificate belongs in; None: an end entity, added nowhere.
+# The store each certificate goes to under Wine; None: an end entity, added nowhere.
 CERTIFICATE_STORES = {"root": "Root", "root_b": "Root", "v1_root": "Root",
                       "intermediate": "CA", "intermediate_b": "CA", "impostor": "CA",
-                      "leaf": None, "ed25519_root": "Root", "pss_root": "Root",
-                      "brainpool_ca": "CA"}
-UNCHECKABLE = {"ed25519_root", "pss_root", "brainpool_ca"}
+                      "leaf": None, "ed25519_root": "Root", "pss_root": "CA",
+                      "brainpool_ca": "Root"}
+# Where Windows 10 and 11 put them instead, and why.
+WINDOWS_STORES = {
+    "pss_root": ("Root", "Windows verifies RSA-PSS; Wine has RSA but not PSS, and its authority "
+                 "key identifier names another key"),
+    "brainpool_ca": ("CA", "Windows has a brainpool provider, so a signature of another key is "
+                     "no root's; Wine has none, and nothing names another key"),
+}
+# Why Wine's 32-bit setup.exe cannot check each, as its warning says.
+UNCHECKABLE = {"ed25519_root": "this 32-bit process cannot check its signature",
+               "pss_root": "a provider takes its key, yet its check knows no such algorithm",
+               "brainpool_ca": "this 32-bit process cannot check its signature"}
 BROKEN_CERTIFICATE = "broken.cer"
 # No configured extensions: each certificate has only the ones asked for.
 _BARE_CONFIG = "[req]\ndistinguished_name = dn\n[dn]\n"
@@ -315,7 +329,8 @@ def _certificate(work: Path, name: str, subject: str, ca: Optional[bool] = None,
                  key_args: Sequence[str] = ("ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"),
                  extensions: Sequence[str] = ()) -> Path:
     """work/<name>.pem (key beside it as <name>.key), signed by issuer's key or its own.
-    ca None: no extensions but `extensions`. EC keys: RSA generation costs far more."""
+    key_args: -newkey's and how it signs. ca None: no extensions but `extensions`. EC keys: RSA
+    generation costs far more."""
     config = work / "bare.cnf"
     config.write_text(_BARE_CONFIG)
     pem, key = work / f"{name}.pem", work / f"{name}.key"
@@ -360,16 +375,22 @@ def make_certificates(folder: Path) -> Dict[str, List[str]]:
         _certificate(work, "signer", "Quorvane Test Impostor")
         pems["impostor"] = _certificate(work, "impostor", "Quorvane Test Impostor", ca=True,
                                         issuer="signer")
-        pems["ed25519_root"] = _certificate(work, "ed25519_root", "Quorvane Test Ed25519 Root",
-                                            key_args=["ed25519"])
+        # Its authority key identifier names no key, only its long name (past 1 KiB) and serial.
+        units = "".join(f"/OU=Quorvane Test Unit {i:02} " + "x" * 40 for i in range(24))
+        pems["ed25519_root"] = _certificate(work, "ed25519_root",
+                                            "Quorvane Test Ed25519 Root" + units,
+                                            key_args=["ed25519"],
+                                            extensions=["authorityKeyIdentifier=issuer:always"])
         pems["pss_root"] = _certificate(
             work, "pss_root", "Quorvane Test PSS Root", ca=True,
-            key_args=["rsa-pss", "-pkeyopt", "rsa_keygen_bits:2048"],
-            extensions=["subjectKeyIdentifier=hash", "authorityKeyIdentifier=keyid:always"])
-        pems["brainpool_ca"] = _certificate(
-            work, "brainpool_ca", "Quorvane Test Brainpool CA", ca=True,
-            key_args=["ec", "-pkeyopt", "ec_paramgen_curve:brainpoolP256r1"],
+            key_args=["rsa", "-pkeyopt", "rsa_keygen_bits:2048", "-sigopt",
+                      "rsa_padding_mode:pss"],
             extensions=["2.5.29.35=DER:30:16:80:14" + ":5a" * 20])
+        brainpool = ["ec", "-pkeyopt", "ec_paramgen_curve:brainpoolP256r1"]
+        _certificate(work, "brainpool_signer", "Quorvane Test Brainpool CA", key_args=brainpool)
+        pems["brainpool_ca"] = _certificate(work, "brainpool_ca", "Quorvane Test Brainpool CA",
+                                            ca=True, issuer="brainpool_signer",
+                                            key_args=brainpool)
         ders = {name: _der(pem) for name, pem in pems.items()}
         for name, members in CERTIFICATE_FILES.items():
             out = folder / name

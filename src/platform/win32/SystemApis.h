@@ -10,6 +10,7 @@
 //     used, each with its fallback there.
 #include "platform/win32/Win32Common.h"
 
+#include <bcrypt.h>
 #include <msi.h>
 #include <msidefs.h>
 #include <msiquery.h>
@@ -86,7 +87,14 @@ struct Crypt32 {
     QV_BIND(CertCompareCertificateName);
     QV_BIND(CryptVerifyCertificateSignatureEx);
     QV_BIND(CertFindExtension);
-    QV_BIND(CryptDecodeObject);
+    QV_BIND(CryptDecodeObjectEx);
+    QV_BIND(CryptImportPublicKeyInfoEx2);
+};
+
+// Only to let go of the keys CryptImportPublicKeyInfoEx2 hands out.
+struct Bcrypt {
+    HMODULE module = RequiredLibrary(L"bcrypt.dll");
+    QV_BIND(BCryptDestroyKey);
 };
 
 struct User32 {
@@ -150,6 +158,9 @@ inline Msi& msi() {
 inline Crypt32& crypt32() {
     return SystemApi<Crypt32>();
 }
+inline Bcrypt& bcrypt() {
+    return SystemApi<Bcrypt>();
+}
 inline User32& user32() {
     return SystemApi<User32>();
 }
@@ -178,6 +189,10 @@ inline BOOL FreeCertificate(PCCERT_CONTEXT certificate) {
 }
 using UniqueCertificate =
     UniqueAny<NullTraits<PCCERT_CONTEXT, decltype(&FreeCertificate), &FreeCertificate>>;
+inline NTSTATUS DestroyKey(BCRYPT_KEY_HANDLE key) {
+    return bcrypt().BCryptDestroyKey(key);
+}
+using UniqueKey = UniqueAny<NullTraits<BCRYPT_KEY_HANDLE, decltype(&DestroyKey), &DestroyKey>>;
 inline PVOID ReleaseSid(PSID sid) {
     return advapi32().FreeSid(sid);
 }

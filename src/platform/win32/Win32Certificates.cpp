@@ -1,4 +1,5 @@
-// crypt32.dll, loaded from the system directory on first use.
+// crypt32.dll, and bcrypt.dll for the keys it hands out: both loaded from the system directory
+// on first use.
 
 #include "platform/win32/SystemApis.h"
 #include "platform/win32/Win32Platform.h"
@@ -20,15 +21,21 @@ WideString Thumbprint(PCCERT_CONTEXT certificate) {
     return text;
 }
 
-// The extension `oid` decoded as `type` into `decoded`; false when it is missing or unreadable.
-bool DecodeExtension(PCERT_INFO info, const char* oid, const char* type, void* decoded, DWORD size,
-                     PCERT_EXTENSION* found = nullptr) {
+// The extension `oid` decoded as `type`, in memory the system allocates for its caller to free
+// with LocalFree; null when it is missing or unreadable.
+HLOCAL Decoded(PCERT_INFO info, const char* oid, const char* type,
+               PCERT_EXTENSION* found = nullptr) {
     Crypt32& api = crypt32();
     PCERT_EXTENSION extension = api.CertFindExtension(oid, info->cExtension, info->rgExtension);
     if (found != nullptr) *found = extension;
+    HLOCAL decoded = nullptr;
+    DWORD size = 0;
     return extension != nullptr &&
-           api.CryptDecodeObject(X509_ASN_ENCODING, type, extension->Value.pbData,
-                                 extension->Value.cbData, 0, decoded, &size);
+                   api.CryptDecodeObjectEx(X509_ASN_ENCODING, type, extension->Value.pbData,
+                                           extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG,
+                                           nullptr, &decoded, &size)
+               ? decoded
+               : nullptr;
 }
 
 Certificate Facts(PCCERT_CONTEXT certificate) {
@@ -43,28 +50,29 @@ Certificate Facts(PCCERT_CONTEXT certificate) {
         api.CertCompareCertificateName(X509_ASN_ENCODING, &info->Subject, &info->Issuer);
     if (facts.namesItself && !api.CryptVerifyCertificateSignatureEx(
                                  0, X509_ASN_ENCODING, CRYPT_VERIFY_CERT_SIGN_SUBJECT_CERT, self,
-                                 CRYPT_VERIFY_CERT_SIGN_ISSUER_CERT, self, 0, nullptr))
+                                 CRYPT_VERIFY_CERT_SIGN_ISSUER_CERT, self, 0, nullptr)) {
         facts.selfCheck = ::GetLastError() != 0 ? ::GetLastError() : E_FAIL;  // never "verified"
-    CERT_BASIC_CONSTRAINTS2_INFO constraints = {};
-    facts.ca = DecodeExtension(info, szOID_BASIC_CONSTRAINTS2, X509_BASIC_CONSTRAINTS2,
-                               &constraints, sizeof(constraints)) &&
-               constraints.fCA;
+        // The system's own way from the key's algorithm and curve to a provider of this process.
+        UniqueKey key;
+        facts.provider = api.CryptImportPublicKeyInfoEx2(
+            X509_ASN_ENCODING, &info->SubjectPublicKeyInfo, CRYPT_OID_INFO_PUBKEY_SIGN_KEY_FLAG,
+            nullptr, key.put());
+    }
+    UniqueLocal constraints(Decoded(info, szOID_BASIC_CONSTRAINTS2, X509_BASIC_CONSTRAINTS2));
+    facts.ca = constraints && static_cast<CERT_BASIC_CONSTRAINTS2_INFO*>(constraints.get())->fCA;
     BYTE id[64];
     DWORD size = sizeof(id);
     if (api.CertGetCertificateContextProperty(certificate, CERT_KEY_IDENTIFIER_PROP_ID, id, &size))
         facts.keyId.assign(id, id + size);
     // One that cannot be read names some other key: its own bytes.
-    alignas(8) BYTE decoded[1024];
     PCERT_EXTENSION authority = nullptr;
-    if (DecodeExtension(info, szOID_AUTHORITY_KEY_IDENTIFIER2, X509_AUTHORITY_KEY_ID2, decoded,
-                        sizeof(decoded), &authority)) {
-        const CRYPT_DATA_BLOB& named =
-            reinterpret_cast<CERT_AUTHORITY_KEY_ID2_INFO*>(decoded)->KeyId;
-        facts.authorityKeyId.assign(named.pbData, named.pbData + named.cbData);
-    } else if (authority != nullptr) {
-        facts.authorityKeyId.assign(authority->Value.pbData,
-                                    authority->Value.pbData + authority->Value.cbData);
-    }
+    UniqueLocal decoded(
+        Decoded(info, szOID_AUTHORITY_KEY_IDENTIFIER2, X509_AUTHORITY_KEY_ID2, &authority));
+    const CRYPT_DATA_BLOB& named =
+        decoded                ? static_cast<CERT_AUTHORITY_KEY_ID2_INFO*>(decoded.get())->KeyId
+        : authority != nullptr ? authority->Value
+                               : CRYPT_DATA_BLOB{};
+    facts.authorityKeyId.assign(named.pbData, named.pbData + named.cbData);
     return facts;
 }
 
