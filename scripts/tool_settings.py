@@ -94,9 +94,9 @@ def configmgr(facts: dict, platform: str, level: str) -> bytes:
              f"{LOG_SHARE} stands for the share that collects the setup logs.",
              "",
              f"Installation program: {command('install', level, LOG_SHARE)}",
-             f"Uninstall program:    {command('uninstall', level, LOG_SHARE)}",
-             f"Repair program:       {command('repair', level, LOG_SHARE)}",
-             "Detection method:     a custom script, JScript: the contents of detect.js",
+             f"Uninstall program: {command('uninstall', level, LOG_SHARE)}",
+             f"Repair program: {command('repair', level, LOG_SHARE)}",
+             "Detection method: a custom script, JScript, the contents of detect.js",
              "",
              "Return codes (the type's defaults are marked *; add the others):"]
     lines += [f"{code:<5} {kind}{' *' if code in CONFIGMGR_DEFAULTS else ''}"
