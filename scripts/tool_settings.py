@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The deployment tools' settings for a release, so that nobody types them: tool_settings.py KIT_JSON
-DEPLOY_DIR OUT writes one folder per platform and level of the kit's packages, OUT/<platform>-<level>
-(OUT/<platform> for a kit without levels), holding
+"""The deployment tools' settings for a release, so that nobody types them:
+tool_settings.py KIT_JSON DEPLOY_DIR OUT writes one folder per platform and level of the kit's
+packages, OUT/<platform>-<level> (OUT/<platform> for a kit without levels), holding
 
     detect.js, detect.ps1    DEPLOY_DIR's scripts with the UpgradeCode, version and level filled in
     intune-win32app.json     a Microsoft Graph (beta) win32LobApp fragment: command lines, return

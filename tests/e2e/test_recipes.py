@@ -91,7 +91,8 @@ TOOLS = {
 # What each reading amounts to; anything else is a failure.
 KIND = {"success": "success", "Success (no reboot)": "success", "ok": "success",
         "ok, unchanged": "success", "done": "success", "softReboot": "restart",
-        "Soft Reboot": "restart", "ok, reboot": "restart", "done, the next start restarts": "restart",
+        "Soft Reboot": "restart", "ok, reboot": "restart",
+        "done, the next start restarts": "restart",
         "hardReboot": "restarting", "Hard Reboot": "restarting", "retry": "retry",
         "Fast Retry": "retry", "retried (until)": "retry", "the next start tries again": "retry"}
 # The tools the page says read setup.exe's own restart (1641) as a hard reboot.
