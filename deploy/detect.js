@@ -10,7 +10,8 @@
 // The UpgradeCode and the levels are in the release's kit.json and in every setup log.
 var UpgradeCode = "";
 var Lowest = "0";
-var Levels = "";  // e.g. "kc2 kc3"; empty: any level
+// Levels: e.g. "kc2 kc3"; empty: any level
+var Levels = "";
 
 // Field by field as numbers, a missing field counting as 0, as the installer orders versions.
 function AtLeast(version, wanted) {

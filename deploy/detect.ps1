@@ -10,7 +10,8 @@
 # The UpgradeCode and the levels are in the release's kit.json and in every setup log.
 $UpgradeCode = ''
 $Lowest = '0'
-$Levels = ''  # e.g. 'kc2 kc3'; empty: any level
+# Levels: e.g. 'kc2 kc3'; empty: any level
+$Levels = ''
 
 # Field by field as numbers, a missing field counting as 0, as the installer orders versions.
 function AtLeast($version, $wanted) {
@@ -35,9 +36,10 @@ function LevelOf($installer, $code) {
     return ''
 }
 
-# The installer object's parameterised properties, as JScript reads them directly.
+# The installer object's parameterised properties, as JScript reads them directly. The comma keeps
+# PowerShell from enumerating a returned collection (RelatedProducts' StringList) on the way out.
 function Get-Property($object, $name, $values) {
-    return $object.GetType().InvokeMember($name, 'GetProperty', $null, $object, $values)
+    return , $object.GetType().InvokeMember($name, 'GetProperty', $null, $object, $values)
 }
 
 if ($args.Count -gt 0) { $UpgradeCode = $args[0] }
@@ -56,7 +58,11 @@ try {
 }
 $found = @()
 $related = Get-Property $installer 'RelatedProducts' @($UpgradeCode)
-foreach ($item in $related) {
+# Count and Item, as detect.js reads the list: whether PowerShell enumerates this COM collection
+# itself differs between hosts.
+$count = Get-Property $related 'Count' @()
+for ($i = 0; $i -lt $count; $i++) {
+    $item = Get-Property $related 'Item' @($i)
     if ((Get-Property $installer 'ProductState' @($item)) -eq 5) { $found += $item }
 }
 # Two products are a failed update, not an installation: the tool runs setup.exe, which says so.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds setup.exe for a release into build/release/ from a fresh configure: the reproducible
-# build, its notes and SHA256SUMS. Given --kit DIR, seals the kit into the build and writes its
-# packages' facts to kit.json and the notes; given a key, also signs it (the key options:
-# scripts/sign.sh).
+# build, its notes and SHA256SUMS. Given --kit DIR, seals the kit into the build, writes its
+# packages' facts to kit.json and the notes, and the deployment tools' settings made from them to
+# tool-settings/; given a key, also signs it (the key options: scripts/sign.sh).
 #
 # Only a sealed build is signed unless --unsealed says that is meant: a signed setup.exe that
 # checks nothing lends the publisher's name to whatever packages are put beside it.
@@ -124,8 +124,13 @@ first_line() { "$@" 2>&1 | sed -n 1p; }
     # scripts/reproduce.sh --notes rebuilds the seal from these lines.
     echo "kit:               sealed, $(wc -l <"$seal") files (${sealed[0]})"
     sed 's/^/seal:              /' "$seal"
-    # What deployment rules are written from: the same table as kit.json.
+    # What deployment rules are written from: the same table as kit.json, and the tools'
+    # settings made from it.
     python3 scripts/kit_facts.py "$kit" "$out/kit.json"
+    python3 scripts/tool_settings.py "$out/kit.json" deploy "$out/tool-settings"
+    mapfile -t settings < <(cd "$out" && find tool-settings -type f | LC_ALL=C sort)
+    sealed+=("${settings[@]}")
+    echo "tool-settings:     tool-settings/, ${#settings[@]} files, in SHA256SUMS"
   else
     echo "kit:               not sealed"
   fi
@@ -153,7 +158,8 @@ echo "acceptance:        acceptance/, the pass for Windows; made anew each time,
 finish() {
   (cd "$out" && sha256sum "$@" >SHA256SUMS)
   sed 's/^/sha256:            /' "$out/SHA256SUMS" >>"$out/$base-notes.txt"
-  echo "release: $out/: $* SHA256SUMS $base-notes.txt"
+  echo "release: $out/: $(printf '%s\n' "$@" | sed 's,^tool-settings/.*,tool-settings/,' | uniq |
+    tr '\n' ' ')SHA256SUMS $base-notes.txt"
 }
 if [ ${#key[@]} -eq 0 ]; then
   echo "signature:         none" >>"$out/$base-notes.txt"

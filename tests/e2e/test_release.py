@@ -35,8 +35,12 @@ KIT_EXTRAS = {"Zeta readme.txt": b"read me\n", "Лицензия.txt": "Текс
 # In the order of the names' bytes, which is not the order of any natural language.
 SEALED = ["Zeta readme.txt", "brainpool_ca.cer", "broken.cer", "bundle.p7b", "chain.crt",
           "ed25519_root.cer", "empty.dat", "impostor.cer", "intermediate.cer", "intermediate.crt",
-          "leaf.cer", "leaf.crt", "pss_root.crt", "qv_x64_kc1_eng.msi", "root.cer", "root.crt",
-          "v1_root.cer", "Лицензия.txt"]
+          "leaf.cer", "leaf.crt", "prerequisite.msi", "pss_root.crt", "qv_arm64_kc1_eng.msi",
+          "qv_x64_kc1_eng.msi", "root.cer", "root.crt", "v1_root.cer", "Лицензия.txt"]
+# The deployment tools' settings a sealed release writes for each platform and level of the kit.
+TOOL_SETTINGS = [f"tool-settings/{folder}/{name}" for folder in ("arm64-kc1", "x64-kc1")
+                 for name in ("configmgr.txt", "detect.js", "detect.ps1", "intune-win32app.json",
+                              "psadt4.ps1")]
 
 EXTENSIONS = """[ca]
 basicConstraints = critical, CA:true
@@ -164,8 +168,14 @@ def released(keys, tmp_path_factory):
 
 @pytest.fixture(scope="module")
 def kit(tmp_path_factory, certificates):
+    """A package for x64 and one for ARM64 (its summary's Template says so), a prerequisite of
+    another product under a name without a platform token, the certificates and KIT_EXTRAS."""
     folder = tmp_path_factory.mktemp("kit")
     make_kit.build_package(Package("qv_x64_kc1_eng.msi"), folder)
+    arm64 = make_kit.build_package(Package("qv_arm64_kc1_eng.msi"), folder)
+    _checked(["msibuild", arm64, "-s", "Quorvane CSP", "Quorvane Test", "Arm64;1033"])
+    make_kit.build_package(Package("prerequisite.msi", upgrade_code=make_kit.guid("other")),
+                           folder)
     make_kit.copy_certificates(certificates[0], folder)
     for name, data in KIT_EXTRAS.items():
         (folder / name).parent.mkdir(exist_ok=True)
@@ -222,8 +232,8 @@ def _flipped(signed, folder, where):
 
 @pytest.mark.parametrize("release, files, kit_line", [
     ("released", [f"{BASE}-unsigned.exe", f"{BASE}.exe"], "not sealed"),
-    ("sealed", [f"{BASE}-unsigned.exe", f"{BASE}.exe", f"{BASE}-seal.txt", "kit.json"],
-     f"sealed, {len(SEALED)} files ({BASE}-seal.txt)"),
+    ("sealed", [f"{BASE}-unsigned.exe", f"{BASE}.exe", f"{BASE}-seal.txt", "kit.json",
+                *TOOL_SETTINGS], f"sealed, {len(SEALED)} files ({BASE}-seal.txt)"),
 ], ids=["unsealed", "sealed"])
 def test_release_files(request, kit, release, files, kit_line):
     folder = request.getfixturevalue(release)
@@ -254,17 +264,21 @@ def test_release_files(request, kit, release, files, kit_line):
         return
     seal = _expected_seal(kit)
     assert (folder / f"{BASE}-seal.txt").read_bytes() == seal
-    # The facts deployment rules are written from, in kit.json and the notes alike.
-    package = kit / "qv_x64_kc1_eng.msi"
-    code = next(line.split("\t")[1] for line in _checked(
-        ["msiinfo", "export", package, "Property"]).stdout.splitlines()
-        if line.startswith("ProductCode\t"))
-    sha = hashlib.sha256(package.read_bytes()).hexdigest()
+    # The facts deployment rules are written from, in kit.json and the notes alike: the
+    # packages setup.exe takes, each platform as its package says.
+    packages = []
+    for name, platform in (("qv_arm64_kc1_eng.msi", "arm64"), ("qv_x64_kc1_eng.msi", "x64")):
+        code = next(line.split("\t")[1] for line in _checked(
+            ["msiinfo", "export", kit / name, "Property"]).stdout.splitlines()
+            if line.startswith("ProductCode\t"))
+        sha = hashlib.sha256((kit / name).read_bytes()).hexdigest()
+        packages.append({"file": name, "platform": platform, "level": "kc1", "language": "eng",
+                         "ProductCode": code, "sha256": sha})
+        assert f"\npackage:           {name} {platform} kc1 eng {code} {sha}\n" in notes
     assert json.loads((folder / "kit.json").read_text()) == {
-        "UpgradeCode": make_kit.UPGRADE_CODE, "version": "5.0.9", "packages": [
-            {"file": package.name, "platform": "x64", "level": "kc1", "language": "eng",
-             "ProductCode": code, "sha256": sha}]}
-    assert f"\npackage:           {package.name} x64 kc1 eng {code} {sha}\n" in notes
+        "UpgradeCode": make_kit.UPGRADE_CODE, "version": "5.0.9", "packages": packages}
+    assert f"\ntool-settings:     tool-settings/, {len(TOOL_SETTINGS)} files, in SHA256SUMS\n" \
+        in notes
     assert _rcdata(unsigned) == {SEAL_ID: seal}
     assert listed == seal.decode("utf-8").splitlines()
     # Its other resources are the unsealed program's.
