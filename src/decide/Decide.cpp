@@ -19,6 +19,14 @@ WideString Pair(const Selection& selection) {
         {"level ", *level ? level : u"none", ", language ", *language ? language : u"none"});
 }
 
+// What message 127 names: "KC2 rus", "KC3", "eng".
+WideString Wanted(const Selection& selection) {
+    const char16_t* level = TokenOf(selection.level);
+    const char16_t* language = TokenOf(selection.language);
+    return Joined(
+        {*level ? "KC" : "", *level ? level + 2 : level, *level && *language ? " " : "", language});
+}
+
 // One decision, from the start each time: a question answered, or the facts that follow it,
 // let it go further. A step answers false when the decision ends there.
 class Decider {
@@ -42,7 +50,8 @@ class Decider {
         if (!Sealed(facts_.sealBroken) || !Identify()) return;
         if (options_.uninstall) {
             if (Removing() && ReadLate(false)) Remove();
-        } else if (OneProduct() && Choose() && ChoosePackage() && ReadLate(true) && Chosen()) {
+        } else if (OneProduct() && (options_.repair ? Repairing() : Choose() && ChoosePackage()) &&
+                   ReadLate(true) && Chosen() && Repairable()) {
             Install();
         }
     }
@@ -272,12 +281,9 @@ class Decider {
         if (choice.path.empty()) {
             // A level is a security class: never another one than was chosen. Only a level
             // chosen from a kit built per level can go unfound.
-            bool language = selection_.language != Language::kNone;
-            WideString wanted = Joined({"KC", TokenOf(selection_.level) + 2, language ? " " : "",
-                                        TokenOf(selection_.language)});
             return Fail(kErrorFileNotFound, kMsgLevelNotFound,
                         {"no package for ", TokenOf(facts_.architecture), ", ", Pair(selection_)},
-                        wanted);
+                        Wanted(selection_));
         }
         if (selection_.level == Level::kNone && HoldsPerLevelPackages(facts_.kit))
             log_.Warning({"no level chosen and none installed: ",
@@ -292,10 +298,70 @@ class Decider {
         } else {
             Info(found);
         }
-        // Another package than the platform's is read after deciding.
-        package_ = facts_.platformPackage;
-        if (choice.path != package_.path) package_ = PackageIdentity{choice.path, {}, {}, {}, {}};
+        Take(choice.path);
         return true;
+    }
+
+    // Another package than the platform's is read after deciding.
+    void Take(const WideString& path) {
+        package_ = facts_.platformPackage;
+        if (path != package_.path) package_ = PackageIdentity{path, {}, {}, {}, {}};
+    }
+
+    // A repair takes the installed product as it is, its version, level and language, from the
+    // kit's package of them; without one, or asked for others, nothing changes.
+    bool Repairing() {
+        const InstalledProduct& installed = facts_.installed;
+        if (!Installed()) {
+            Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
+                  " is installed; nothing to repair"});
+            return Stop(kErrorUnknownProduct, kMsgNotInstalled, facts_.platformPackage.name);
+        }
+        if (installed.versionRead.Failed())
+            return Fail(installed.versionRead.status, installed.versionRead.message,
+                        {"installed version of ", installed.code, " unreadable"});
+        const InstalledSelection& own = Selected();
+        const Selection& kept = own.selection;
+        Info({"installed product's ", Pair(kept)});
+        // A level is a security class: never guessed from the first package found.
+        if (own.detection.Failed() || kept.language == Language::kNone ||
+            (kept.level == Level::kNone && HoldsPerLevelPackages(facts_.kit))) {
+            log_.Error(
+                {"repair: the installed product's level or language is unknown; nothing "
+                 "done"});
+            return Stop(kExitAnotherVersion, kNoMessage);
+        }
+        if ((selection_.level != Level::kNone && selection_.level != kept.level) ||
+            (selection_.language != Language::kNone && selection_.language != kept.language)) {
+            log_.Error({"repair: ", Pair(selection_), " asked for, but ", Pair(kept),
+                        " is installed; nothing done"});
+            return Stop(kExitAnotherVersion, kNoMessage);
+        }
+        selection_ = kept;
+        change_ = Change::kRepair;
+        Take(FindPackage(facts_.kit,
+                         PackagePattern(facts_.architecture, kept.level, kept.language)));
+        return !package_.path.empty() || Missing({});
+    }
+
+    // The package found is the installed product's, at its version.
+    bool Repairable() {
+        const InstalledProduct& installed = facts_.installed;
+        if (!options_.repair) return true;
+        if (!EqualWithoutCase(package_.productCode, installed.code) ||
+            CompareVersions(package_.version, installed.version) != 0)
+            return Missing(Joined({package_.path, " is version ", package_.version,
+                                   ", ProductCode ", package_.productCode}));
+        Info({"decision: repair ", installed.code, " from ", package_.path});
+        return true;
+    }
+
+    // Stopped before any change, the log naming what the kit lacks (and what it holds instead).
+    bool Missing(const WideString& found) {
+        log_.Error({"repair: the kit holds no ", TokenOf(facts_.architecture),
+                    " package of version ", facts_.installed.version, ", ", Pair(selection_),
+                    found.empty() ? "" : "; ", found, "; nothing done"});
+        return Stop(kExitAnotherVersion, kMsgLevelNotFound, Wanted(selection_));
     }
 
     // What follows the decision is read in one step, once it is known what msiexec will run:
@@ -425,8 +491,12 @@ class Decider {
         bool sameProduct = plan.change == Change::kUpdate || plan.change == Change::kReinstall;
         if (sameProduct && package_.productCode == facts_.installed.code)
             AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
+        // Missing or older files back, keys and shortcuts rewritten; the cached package stays.
+        bool repair = plan.change == Change::kRepair;
+        if (repair) AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=omus"));
         if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
-        Add(PatchCachedPackage{installed});
+        // A repair removes nothing, so no removal action needs skipping.
+        if (!repair) Add(PatchCachedPackage{installed});
         Add(InstallPackage{
             package_, BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
                                                 InstallerWords(false) + options_.args + decided_)});

@@ -57,16 +57,16 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
         run.voice.SayUsage();
         return kExitSuccess;
     }
-    bool both = options.uninstall && options.reinstall;
-    if (parsed == ParseOutcome::kUnrecognised || both) {
+    if (parsed == ParseOutcome::kUnrecognised) {
         // A typo in a deployment script must not read as success.
-        if (both) {
-            run.log.Error({"bad command line: -uninstall and -reinstall exclude each other"});
-        } else if (options.badValue.empty()) {
-            run.log.Error({"bad command line: an unknown option, or a value option without value"});
-        } else {
+        if (!options.badValue.empty()) {
             run.log.Error({"bad command line: ", options.badValue,
                            " names no level (kc1, kc2, kc3) or language (eng, rus)"});
+        } else if (options.uninstall + options.reinstall + options.repair > 1) {
+            run.log.Error(
+                {"bad command line: -uninstall, -reinstall and -repair exclude each other"});
+        } else {
+            run.log.Error({"bad command line: an unknown option, or a value option without value"});
         }
         run.voice.SayUsage();
         return kExitBadCommandLine;

@@ -120,6 +120,7 @@ enum class Change : uint8_t {
     kReinstall,    // the same version again
     kMaintenance,  // the same version, reinstallation declined: msiexec's own dialogs
     kRemove,       // every related product removed
+    kRepair,       // the installed product from the kit's package of its version, level, language
 };
 
 // The steps of a plan, each with what it needs, in the order a plan lists them. A new step is a
