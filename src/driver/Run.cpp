@@ -32,7 +32,10 @@ WideString OpenLog(RunContext& run) {
     WideString path = run.setupLog.Open(run.options.log, refused, keep);
     run.log.Info({"setup.exe " QV_VERSION_STRING ", log ", path});
     if (refused != 0)
-        run.log.Error({"-log ", run.options.log, " not replaced; this log instead"}, refused);
+        run.log.Error({"-log ", run.options.log,
+                       run.setupLog.collected ? ": no log created there; this log instead"
+                                              : " not replaced; this log instead"},
+                      refused);
     run.log.Info({"command line: ", system.CommandLine()});
     run.log.Info({"Windows ", system.WindowsVersion(), ", ", MachineName(ReadMachine(system)),
                   ", user interface language ", Decimal(system.UserDefaultUiLanguage()),
@@ -127,11 +130,17 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     facts.stationVisible = run.voice.StationVisible();
     facts.otherRun = otherRun;
     facts.setupLog = logPath;
+    // msiexec opens its log the ordinary way, so where every machine writes it keeps its own in
+    // the default place, named after the setup log.
+    if (run.setupLog.collected && !logPath.empty()) {
+        WideString local = DefaultLogFolder(run.platform.system);
+        facts.setupLog = local.empty() ? local : local + logPath.FileName();
+    }
     std::vector<WideString> report;
     if (run.options.whatif && !logPath.empty()) {
         report.push_back(Joined({"setup log: ", logPath}));
         // The msiexec log the run would name.
-        if (!run.options.log.empty()) facts.setupLog = run.options.log;
+        if (!run.options.log.empty() && !run.setupLog.collected) facts.setupLog = run.options.log;
     }
     for (const WideString& line : recovery) report.push_back(line);  // journal
     LateFacts late;
