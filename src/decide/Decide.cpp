@@ -50,8 +50,8 @@ class Decider {
         if (!Sealed(facts_.sealBroken) || !Identify()) return;
         if (options_.uninstall) {
             if (Removing() && ReadLate(false)) Remove();
-        } else if (OneProduct() && (options_.repair ? Repairing() : Choose() && ChoosePackage()) &&
-                   ReadLate(true) && Chosen() && Repairable()) {
+        } else if (OneProduct() && Choose() && ChoosePackage() && ReadLate(true) && Chosen() &&
+                   Repairable()) {
             Install();
         }
     }
@@ -139,6 +139,7 @@ class Decider {
     // level and language are known.
     bool Choose() {
         if (!Installed()) {
+            if (options_.repair) return NotInstalled("repair");
             Info({"decision: fresh installation"});
             return ChooseFresh();
         }
@@ -146,6 +147,7 @@ class Decider {
         if (read.Failed())
             return Fail(read.status, read.message,
                         {"installed version of ", facts_.installed.code, " unreadable"});
+        if (options_.repair) return Repairing();
         int order = CompareVersions(facts_.platformPackage.version, facts_.installed.version);
         if (!DecideVersion(order)) return false;
         const InstalledSelection& installed = Selected();
@@ -281,6 +283,7 @@ class Decider {
         if (choice.path.empty()) {
             // A level is a security class: never another one than was chosen. Only a level
             // chosen from a kit built per level can go unfound.
+            if (options_.repair) return Missing();
             return Fail(kErrorFileNotFound, kMsgLevelNotFound,
                         {"no package for ", TokenOf(facts_.architecture), ", ", Pair(selection_)},
                         Wanted(selection_));
@@ -298,69 +301,48 @@ class Decider {
         } else {
             Info(found);
         }
-        Take(choice.path);
+        // Another package than the platform's is read after deciding.
+        package_ = facts_.platformPackage;
+        if (choice.path != package_.path) package_ = PackageIdentity{choice.path, {}, {}, {}, {}};
+        foundBy_ = choice.foundBy;
         return true;
     }
 
-    // Another package than the platform's is read after deciding.
-    void Take(const WideString& path) {
-        package_ = facts_.platformPackage;
-        if (path != package_.path) package_ = PackageIdentity{path, {}, {}, {}, {}};
-    }
-
-    // A repair takes the installed product as it is, its version, level and language, from the
-    // kit's package of them; without one, or asked for others, nothing changes.
+    // A repair takes the installed product as it is: its level and language, never guessed
+    // (a level is a security class), never others.
     bool Repairing() {
-        const InstalledProduct& installed = facts_.installed;
-        if (!Installed()) {
-            Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
-                  " is installed; nothing to repair"});
-            return Stop(kErrorUnknownProduct, kMsgNotInstalled, facts_.platformPackage.name);
-        }
-        if (installed.versionRead.Failed())
-            return Fail(installed.versionRead.status, installed.versionRead.message,
-                        {"installed version of ", installed.code, " unreadable"});
         const InstalledSelection& own = Selected();
         const Selection& kept = own.selection;
-        Info({"installed product's ", Pair(kept)});
-        // A level is a security class: never guessed from the first package found.
-        if (own.detection.Failed() || kept.language == Language::kNone ||
-            (kept.level == Level::kNone && HoldsPerLevelPackages(facts_.kit))) {
-            log_.Error(
-                {"repair: the installed product's level or language is unknown; nothing "
-                 "done"});
-            return Stop(kExitAnotherVersion, kNoMessage);
-        }
-        if ((selection_.level != Level::kNone && selection_.level != kept.level) ||
+        bool known = !own.detection.Failed() && kept.language != Language::kNone &&
+                     (kept.level != Level::kNone || !HoldsPerLevelPackages(facts_.kit));
+        if (!known || (selection_.level != Level::kNone && selection_.level != kept.level) ||
             (selection_.language != Language::kNone && selection_.language != kept.language)) {
-            log_.Error({"repair: ", Pair(selection_), " asked for, but ", Pair(kept),
-                        " is installed; nothing done"});
+            log_.Error({"repair: ", Pair(selection_), " asked for, ", Pair(kept),
+                        " installed; nothing done"});
             return Stop(kExitAnotherVersion, kNoMessage);
         }
         selection_ = kept;
         change_ = Change::kRepair;
-        Take(FindPackage(facts_.kit,
-                         PackagePattern(facts_.architecture, kept.level, kept.language)));
-        return !package_.path.empty() || Missing({});
+        return true;
     }
 
-    // The package found is the installed product's, at its version.
+    // The package of the installed product's level and language, at its version.
     bool Repairable() {
         const InstalledProduct& installed = facts_.installed;
         if (!options_.repair) return true;
-        if (!EqualWithoutCase(package_.productCode, installed.code) ||
+        if (foundBy_ != FoundBy::kLevelAndLanguage ||
+            !EqualWithoutCase(package_.productCode, installed.code) ||
             CompareVersions(package_.version, installed.version) != 0)
-            return Missing(Joined({package_.path, " is version ", package_.version,
-                                   ", ProductCode ", package_.productCode}));
+            return Missing();
         Info({"decision: repair ", installed.code, " from ", package_.path});
         return true;
     }
 
-    // Stopped before any change, the log naming what the kit lacks (and what it holds instead).
-    bool Missing(const WideString& found) {
+    // Stopped before any change: the log names what the kit lacks.
+    bool Missing() {
         log_.Error({"repair: the kit holds no ", TokenOf(facts_.architecture),
                     " package of version ", facts_.installed.version, ", ", Pair(selection_),
-                    found.empty() ? "" : "; ", found, "; nothing done"});
+                    "; nothing done"});
         return Stop(kExitAnotherVersion, kMsgLevelNotFound, Wanted(selection_));
     }
 
@@ -400,15 +382,17 @@ class Decider {
         return true;
     }
 
+    bool NotInstalled(const char* what) {
+        Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
+              " is installed; nothing to ", what});
+        return Stop(kErrorUnknownProduct, kMsgNotInstalled, facts_.platformPackage.name);
+    }
+
     // Every product the kit relates to, whatever its level and language; its own removal actions
     // run as they are meant to, so no cached package is patched.
     bool Removing() {
         const WideString& name = facts_.platformPackage.name;
-        if (facts_.relatedInstalled.empty()) {
-            Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
-                  " is installed; nothing to remove"});
-            return Stop(kErrorUnknownProduct, kMsgNotInstalled, name);
-        }
+        if (facts_.relatedInstalled.empty()) return NotInstalled("remove");
         if (Unattended()) {
             Unasked(kMsgRemove);
             Info({"decision: nobody to ask whether to remove ", name, "; nothing removed"});
@@ -488,12 +472,14 @@ class Decider {
         Plan& plan = decision_.plan;
         plan.change = Installed() ? change_ : Change::kFresh;
         const WideString& installed = facts_.installed.code;
-        bool sameProduct = plan.change == Change::kUpdate || plan.change == Change::kReinstall;
-        if (sameProduct && package_.productCode == facts_.installed.code)
-            AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
-        // Missing or older files back, keys and shortcuts rewritten; the cached package stays.
         bool repair = plan.change == Change::kRepair;
-        if (repair) AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=omus"));
+        bool sameProduct =
+            repair || plan.change == Change::kUpdate || plan.change == Change::kReinstall;
+        // A repair brings back missing or older files, rewrites keys and shortcuts, and keeps
+        // the cached package.
+        if (sameProduct && package_.productCode == facts_.installed.code)
+            AppendArgument(decided_,
+                           Joined({"REINSTALL=ALL REINSTALLMODE=", repair ? "omus" : "vemus"}));
         if (quickInstall_) AppendArgument(decided_, WideString(u"/qb"));
         // A repair removes nothing, so no removal action needs skipping.
         if (!repair) Add(PatchCachedPackage{installed});
@@ -519,6 +505,7 @@ class Decider {
     Selection selection_;
     Change change_ = Change::kNone;
     bool quickInstall_ = false;
+    FoundBy foundBy_ = FoundBy::kNothing;
     WideString decided_;  // the words the decision adds after -args
     PackageIdentity package_;
 };

@@ -74,7 +74,7 @@ WideString UsageText() {
         u"-args\tspecify arguments for msiexec /i in quotes\n"
         u"-log\twrite the setup log to the given file or folder\n"
         u"-reinstall\treinstall product\n"
-        u"-repair\trepair the installed product\n"
+        u"-repair\trepair the product\n"
         u"-uninstall\tremove the product\n"
         u"-whatif\tshow what would be done, do nothing\n"
         u"-silent\tdo not display any user interface\n"

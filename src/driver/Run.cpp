@@ -32,10 +32,7 @@ WideString OpenLog(RunContext& run) {
     WideString path = run.setupLog.Open(run.options.log, refused, keep);
     run.log.Info({"setup.exe " QV_VERSION_STRING ", log ", path});
     if (refused != 0)
-        run.log.Error({"-log ", run.options.log,
-                       run.setupLog.collected ? ": no log created there; this log instead"
-                                              : " not replaced; this log instead"},
-                      refused);
+        run.log.Error({"-log ", run.options.log, " not written; this log instead"}, refused);
     run.log.Info({"command line: ", system.CommandLine()});
     run.log.Info({"Windows ", system.WindowsVersion(), ", ", MachineName(ReadMachine(system)),
                   ", user interface language ", Decimal(system.UserDefaultUiLanguage()),
@@ -129,13 +126,7 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     Facts facts = Detect(run.platform, run.options, restored, run.held, run.log);
     facts.stationVisible = run.voice.StationVisible();
     facts.otherRun = otherRun;
-    facts.setupLog = logPath;
-    // msiexec opens its log the ordinary way, so where every machine writes it keeps its own in
-    // the default place, named after the setup log.
-    if (run.setupLog.collected && !logPath.empty()) {
-        WideString local = DefaultLogFolder(run.platform.system);
-        facts.setupLog = local.empty() ? local : local + logPath.FileName();
-    }
+    facts.setupLog = run.setupLog.beside;
     std::vector<WideString> report;
     if (run.options.whatif && !logPath.empty()) {
         report.push_back(Joined({"setup log: ", logPath}));

@@ -84,17 +84,21 @@ WideString SetupLog::Open(const WideString& path, uint32_t& refused, bool keep) 
         // permissions decide who reads it.
         WideString created =
             CreateNew(slash ? path : path + u"\\", system_.ComputerName(), nullptr, error);
-        if (!created.empty()) return created;
+        // msiexec opens its log the ordinary way: in the default place, after this one.
+        if (!created.empty()) {
+            beside = folder.empty() ? folder : folder + created.FileName();
+            return created;
+        }
         refused = error;
     } else if (!path.empty()) {
         file_ = files_.CreateLogFile(path, !keep, security, error);
-        if (file_) return path;
+        if (file_) return beside = path;
         refused = error;
         if (keep && NameTaken(error)) folder = path.Folder();
     }
     // The temporary folder may be others' to write in: a name is only ever taken new.
     if (folder.empty()) return WideString();
-    return CreateNew(folder, {}, security, error);
+    return beside = CreateNew(folder, {}, security, error);
 }
 
 void SetupLog::Add(Severity, const WideString& text, const uint32_t* code) {

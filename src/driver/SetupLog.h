@@ -25,6 +25,8 @@ class SetupLog : public Log {
     void Add(Severity severity, const WideString& text, const uint32_t* code) override;
 
     bool collected = false;  // the path named a folder: one there, or one ending in a backslash
+    // What msiexec's log goes beside: the log, or a gathered log's name in the default folder.
+    WideString beside;
 
   private:
     // A new log in `folder`, under the next free name.

@@ -78,7 +78,7 @@ def test_log_held_open_by_a_viewer(prefix):
     viewer.kill()
     assert held.read_text() == "the last run's log\n"
     log = prefix.setup_log()
-    assert re.search(r"^error: -log C:\\logs\\setup\.log not replaced; this log instead "
+    assert re.search(r"^error: -log C:\\logs\\setup\.log not written; this log instead "
                      r"\(\d+\)", log, re.M)
     assert re.search(r'/l\*v "C:\\users\\[^"]+\\QuorvaneSetup_\d{8}_\d{6}\.log\.msiexec\.log"',
                      log)

@@ -126,11 +126,11 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
         EXPECT_NE(log.find("exit code 0: success; no restart under way\r\n"), std::string::npos)
             << log;
         std::string name = c.name;
-        EXPECT_EQ(log.find("-log C:\\logs\\setup.log not replaced; this log instead (32)") !=
+        EXPECT_EQ(log.find("-log C:\\logs\\setup.log not written; this log instead (32)") !=
                       std::string::npos,
                   name == "given_file_held_open")
             << log;
-        EXPECT_EQ(log.find("-log \\\\srv\\logs\\: no log created there; this log instead (53)") !=
+        EXPECT_EQ(log.find("-log \\\\srv\\logs\\ not written; this log instead (53)") !=
                       std::string::npos,
                   name == "folder_unreachable")
             << log;

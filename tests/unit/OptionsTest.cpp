@@ -119,7 +119,7 @@ TEST(UsageText, HasItsLinesAndNoHiddenSwitches) {
     EXPECT_NE(text.find("-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"), std::string::npos);
     EXPECT_NE(text.find("-log\twrite the setup log to the given file or folder\n"),
               std::string::npos);
-    EXPECT_NE(text.find("-repair\trepair the installed product\n"), std::string::npos);
+    EXPECT_NE(text.find("-repair\trepair the product\n"), std::string::npos);
     EXPECT_NE(text.find("-uninstall\tremove the product\n"), std::string::npos);
     EXPECT_NE(text.find("-whatif\tshow what would be done, do nothing\n"), std::string::npos);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11);
