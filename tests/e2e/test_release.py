@@ -233,7 +233,8 @@ def test_release_files(request, kit, release, files, kit_line):
     head = _checked(["git", "rev-parse", "HEAD"], cwd=REPO).stdout.strip()
     for expected in [head, "SOURCE_DATE_EPOCH: ", "i686-w64-mingw32-g++ (GCC)",
                      "GNU ld (GNU Binutils)", "Authenticode SHA-256", f"{BASE}-unsigned.exe",
-                     f"\nkit:               {kit_line}\n", "\nacceptance:        acceptance/"]:
+                     f"\nkit:               {kit_line}\n", "\nacceptance:        acceptance/",
+                     "\nbehaviour change:  exit code 1641 where 0 was"]:
         assert expected in notes
     # The acceptance pass's builds: whatever the release was sealed with, one unsealed and one
     # sealed for the test kit beside it.
