@@ -90,19 +90,11 @@ def _earlier_log(prefix):
     prefix.host(SUPPORT_LOG).write_bytes(b"an earlier run\r\n")
 
 
-def _marker(prefix):
-    _kit()(prefix)
-    prefix.wine(["reg", "add", MARKER, "/f"], check=True)
-
-
-def _kit_installed(prefix):
-    _kit()(prefix)
-    assert prefix.msiexec("/i", r"C:\kit\qv_x64_kc1_eng.msi", "/qn") == 0
-
-
-def _share(prefix):
-    _kit()(prefix)
-    (prefix.drive_c / "share").mkdir()
+def _and(*steps):
+    def arrange(prefix):
+        for step in steps:
+            step(prefix)
+    return arrange
 
 
 SUPPORT_LOG = r"C:\support\qv.log"
@@ -128,14 +120,17 @@ AGREEING = {
     "another-run-holds-the-lock": (_another_run, SILENT, 1618,
                                    ["would show: Another installation is in progress."]),
     # A restart setup.exe starts itself: 1641, as msiexec says it.
-    "restart-started": (_marker, ["-silent"], 1641, [
+    "restart-started": (_and(_kit(), lambda p: p.wine(["reg", "add", MARKER, "/f"])), ["-silent"],
+                        1641, [
         "restart: one that msiexec or the tool asks for is requested at once (-silent): exit "
         "code 1641", "restart: one is pending from an earlier run"]),
-    "repair": (_kit_installed, [*SILENT, "-repair"], 0, [
+    "repair": (_and(_kit(), lambda p: p.msiexec("/i", r"C:\kit\qv_x64_kc1_eng.msi", "/qn")),
+               [*SILENT, "-repair"], 0, [
         f"decision: repair {NEW_CODE} from C:\\kit\\qv_x64_kc1_eng.msi",
         '/i "C:\\kit\\qv_x64_kc1_eng.msi" REINSTALL=ALL REINSTALLMODE=omus  REBOOT=R\r\n']),
     # A folder gathers the logs: the plan's goes there, and msiexec's would stay local.
-    "log-folder": (_share, [*SILENT, "-log", "C:\\share\\"], 0, [
+    "log-folder": (_and(_kit(), lambda p: (p.drive_c / "share").mkdir()),
+                   [*SILENT, "-log", "C:\\share\\"], 0, [
         "setup log: C:\\share\\QuorvaneSetup_", '/l*v "C:\\users\\']),
     # The plan's log goes beside the earlier one, which stays as it was.
     "log-of-an-earlier-run": (_earlier_log, [*SILENT, "-log", SUPPORT_LOG], 0, [

