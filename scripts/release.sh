@@ -137,6 +137,10 @@ first_line() { "$@" 2>&1 | sed -n 1p; }
   echo "map:               $base.map, the functions' addresses: the one at a fault's offset (an"
   echo "                   inlined function shows as its caller); not in SHA256SUMS, outside the"
   echo "                   byte-identical claim"
+  # What whoever deploys this version must know changed; kept until the next release.
+  echo "behaviour change:  exit code 1641 where 0 was, when setup.exe starts the restart itself" \
+       "(-silent without -noreboot, or Yes at the restart question); 7 stays its failure"
+  echo "new:               -repair; -log naming a folder (QuorvaneSetup_<computer>_<time>.log)"
 } >"$out/$base-notes.txt"
 
 # The acceptance pass for Windows (tests/acceptance/README.txt): a test kit, and setup.exe from

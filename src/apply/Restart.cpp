@@ -55,9 +55,10 @@ int RestartNow(ApplyContext& run, RestartPolicy policy) {
             return kExitSuccess;
         }
     }
+    // 1641, as msiexec says it: a tool reading 0 would deploy on while the machine goes down.
     if (RestartSystem(run.platform.restarter)) {
         log.Info({"restart requested"});
-        return kExitSuccess;
+        return kExitRestartStarted;
     }
     log.Error({"the restart could not be requested"});
     run.RecordRestart("the restart request failed");

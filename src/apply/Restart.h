@@ -11,8 +11,8 @@ namespace qv {
 bool RestartSystem(Restarter& restarter);
 
 // The closing step of a run: records the tool's restart request, then restarts as the policy
-// says when a restart is pending. Answers 0, 7, or 3010 for a restart due that is left to the
-// caller or recorded nowhere.
+// says when a restart is pending. Answers 0, 1641 for a restart started, 7, or 3010 for a restart
+// due that is left to the caller or recorded nowhere.
 int HandlePendingRestart(ApplyContext& run, RestartPolicy policy, const ToolResult& tool);
 
 }  // namespace qv

@@ -19,6 +19,14 @@ WideString Pair(const Selection& selection) {
         {"level ", *level ? level : u"none", ", language ", *language ? language : u"none"});
 }
 
+// What message 127 names: "KC2 rus", "KC3", "eng".
+WideString Wanted(const Selection& selection) {
+    const char16_t* level = TokenOf(selection.level);
+    const char16_t* language = TokenOf(selection.language);
+    return Joined(
+        {*level ? "KC" : "", *level ? level + 2 : level, *level && *language ? " " : "", language});
+}
+
 // One decision, from the start each time: a question answered, or the facts that follow it,
 // let it go further. A step answers false when the decision ends there.
 class Decider {
@@ -42,7 +50,8 @@ class Decider {
         if (!Sealed(facts_.sealBroken) || !Identify()) return;
         if (options_.uninstall) {
             if (Removing() && ReadLate(false)) Remove();
-        } else if (OneProduct() && Choose() && ChoosePackage() && ReadLate(true) && Chosen()) {
+        } else if (OneProduct() && Choose() && ChoosePackage() && ReadLate(true) && Chosen() &&
+                   Repairable()) {
             Install();
         }
     }
@@ -135,6 +144,7 @@ class Decider {
     // level and language are known.
     bool Choose() {
         if (!Installed()) {
+            if (options_.repair) return NotInstalled("repair");
             Info({"decision: fresh installation"});
             return ChooseFresh();
         }
@@ -142,6 +152,7 @@ class Decider {
         if (read.Failed())
             return Fail(read.status, read.message,
                         {"installed version of ", facts_.installed.code, " unreadable"});
+        if (options_.repair) return Repairing();
         int order = CompareVersions(facts_.platformPackage.version, facts_.installed.version);
         if (!DecideVersion(order)) return false;
         const InstalledSelection& installed = Selected();
@@ -277,12 +288,10 @@ class Decider {
         if (choice.path.empty()) {
             // A level is a security class: never another one than was chosen. Only a level
             // chosen from a kit built per level can go unfound.
-            bool language = selection_.language != Language::kNone;
-            WideString wanted = Joined({"KC", TokenOf(selection_.level) + 2, language ? " " : "",
-                                        TokenOf(selection_.language)});
+            if (options_.repair) return Missing();
             return Fail(kErrorFileNotFound, kMsgLevelNotFound,
                         {"no package for ", TokenOf(facts_.architecture), ", ", Pair(selection_)},
-                        wanted);
+                        Wanted(selection_));
         }
         if (selection_.level == Level::kNone && HoldsPerLevelPackages(facts_.kit))
             log_.Warning({"no level chosen and none installed: ",
@@ -300,7 +309,46 @@ class Decider {
         // Another package than the platform's is read after deciding.
         package_ = facts_.platformPackage;
         if (choice.path != package_.path) package_ = PackageIdentity{choice.path, {}, {}, {}, {}};
+        foundBy_ = choice.foundBy;
         return true;
+    }
+
+    // A repair takes the installed product as it is: its level and language, never guessed
+    // (a level is a security class), never others.
+    bool Repairing() {
+        const InstalledSelection& own = Selected();
+        const Selection& kept = own.selection;
+        bool known = !own.detection.Failed() && kept.language != Language::kNone &&
+                     (kept.level != Level::kNone || !HoldsPerLevelPackages(facts_.kit));
+        if (!known || (selection_.level != Level::kNone && selection_.level != kept.level) ||
+            (selection_.language != Language::kNone && selection_.language != kept.language)) {
+            log_.Error({"repair: ", Pair(selection_), " asked for, ", Pair(kept),
+                        " installed; nothing done"});
+            return Stop(kExitAnotherVersion, kNoMessage);
+        }
+        selection_ = kept;
+        change_ = Change::kRepair;
+        return true;
+    }
+
+    // The package of the installed product's level and language, at its version.
+    bool Repairable() {
+        const InstalledProduct& installed = facts_.installed;
+        if (!options_.repair) return true;
+        if (foundBy_ != FoundBy::kLevelAndLanguage ||
+            !EqualWithoutCase(package_.productCode, installed.code) ||
+            CompareVersions(package_.version, installed.version) != 0)
+            return Missing();
+        Info({"decision: repair ", installed.code, " from ", package_.path});
+        return true;
+    }
+
+    // Stopped before any change: the log names what the kit lacks.
+    bool Missing() {
+        log_.Error({"repair: the kit holds no ", TokenOf(facts_.architecture),
+                    " package of version ", facts_.installed.version, ", ", Pair(selection_),
+                    "; nothing done"});
+        return Stop(kExitAnotherVersion, kMsgLevelNotFound, Wanted(selection_));
     }
 
     // What follows the decision is read in one step, once it is known what msiexec will run:
@@ -340,15 +388,17 @@ class Decider {
         return true;
     }
 
+    bool NotInstalled(const char* what) {
+        Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
+              " is installed; nothing to ", what});
+        return Stop(kErrorUnknownProduct, kMsgNotInstalled, facts_.platformPackage.name);
+    }
+
     // Every product the kit relates to, whatever its level and language; its own removal actions
     // run as they are meant to, so no cached package is patched.
     bool Removing() {
         const WideString& name = facts_.platformPackage.name;
-        if (facts_.relatedInstalled.empty()) {
-            Info({"decision: nothing related to ", facts_.platformPackage.upgradeCode,
-                  " is installed; nothing to remove"});
-            return Stop(kErrorUnknownProduct, kMsgNotInstalled, name);
-        }
+        if (facts_.relatedInstalled.empty()) return NotInstalled("remove");
         if (Unattended()) {
             Unasked(kMsgRemove);
             Info({"decision: nobody to ask whether to remove ", name, "; nothing removed"});
@@ -434,11 +484,17 @@ class Decider {
         Plan& plan = decision_.plan;
         plan.change = Installed() ? change_ : Change::kFresh;
         const WideString& installed = facts_.installed.code;
-        bool sameProduct = plan.change == Change::kUpdate || plan.change == Change::kReinstall;
+        bool repair = plan.change == Change::kRepair;
+        bool sameProduct =
+            repair || plan.change == Change::kUpdate || plan.change == Change::kReinstall;
+        // A repair brings back missing or older files, rewrites keys and shortcuts, and keeps
+        // the cached package.
         if (sameProduct && package_.productCode == facts_.installed.code)
-            AppendArgument(decided_, WideString(u"REINSTALL=ALL REINSTALLMODE=vemus"));
+            AppendArgument(decided_,
+                           Joined({"REINSTALL=ALL REINSTALLMODE=", repair ? "omus" : "vemus"}));
         if (quickInstall_) interface_ = u"/qb";
-        Add(PatchCachedPackage{installed});
+        // A repair removes nothing, so no removal action needs skipping.
+        if (!repair) Add(PatchCachedPackage{installed});
         Add(InstallPackage{
             package_, BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
                                                 InstallerWords(false) + options_.args + decided_)});
@@ -462,7 +518,8 @@ class Decider {
     Change change_ = Change::kNone;
     bool quickInstall_ = false;
     const char16_t* interface_ = nullptr;  // msiexec's interface switch the decision chose
-    WideString decided_;                   // the words the decision adds after -args
+    FoundBy foundBy_ = FoundBy::kNothing;
+    WideString decided_;  // the words the decision adds after -args
     PackageIdentity package_;
 };
 

@@ -17,10 +17,10 @@ uint32_t ExitOf(const Plan& plan, const Facts& facts) {
     const CheckOneProduct* check = plan.Find<CheckOneProduct>();
     if (check != nullptr && check->expectTwo) return kExitAnotherVersion;
     const Restart* restart = plan.Find<Restart>();
-    bool pending = facts.markerPresent && restart != nullptr &&
-                   (restart->policy == RestartPolicy::kLeaveToCaller ||
-                    restart->policy == RestartPolicy::kLeaveToLaterRun);
-    return pending ? kExitRebootRequired : kExitSuccess;
+    if (!facts.markerPresent || restart == nullptr) return kExitSuccess;
+    // A plan asks nobody: a due restart is left to the caller or started at once.
+    return restart->policy == RestartPolicy::kRestartAtOnce ? kExitRestartStarted
+                                                            : kExitRebootRequired;
 }
 
 }  // namespace qv

@@ -33,6 +33,8 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
             options.whatif = true;
         } else if (IsOption(a, u"uninstall")) {
             options.uninstall = true;
+        } else if (IsOption(a, u"repair")) {
+            options.repair = true;
         } else if (IsOption(a, u"lang") || IsOption(a, u"kc") || IsOption(a, u"args") ||
                    IsOption(a, u"log")) {
             if (i + 1 >= arguments.size())
@@ -58,6 +60,9 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
             return Usage(ParseOutcome::kUnrecognised, arguments, options);
         }
     }
+    // Each says what becomes of the installed product: two are a typo, not a choice.
+    if (options.uninstall + options.reinstall + options.repair > 1)
+        return Usage(ParseOutcome::kUnrecognised, arguments, options);
     return ParseOutcome::kParsed;
 }
 
@@ -67,8 +72,9 @@ WideString UsageText() {
         u"-lang\tselect package language (eng/rus)\n"
         u"-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"
         u"-args\tspecify arguments for msiexec /i in quotes\n"
-        u"-log\twrite the setup log to the given file\n"
+        u"-log\twrite the setup log to the given file or folder\n"
         u"-reinstall\treinstall product\n"
+        u"-repair\trepair the product\n"
         u"-uninstall\tremove the product\n"
         u"-whatif\tshow what would be done, do nothing\n"
         u"-silent\tdo not display any user interface\n"

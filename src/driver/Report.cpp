@@ -71,7 +71,7 @@ class Describer {
         // A plan asks nobody: never kAsk.
         static const char* const kPolicies[] = {
             "not carried out (-noreboot): left to whoever started setup.exe, with exit code 3010",
-            "requested at once (-silent)",
+            "requested at once (-silent): exit code 1641",
             "asked for",
             "not carried out: left to whoever started setup.exe, with exit code 3010",
         };

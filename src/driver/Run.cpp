@@ -32,7 +32,7 @@ WideString OpenLog(RunContext& run) {
     WideString path = run.setupLog.Open(run.options.log, refused, keep);
     run.log.Info({"setup.exe " QV_VERSION_STRING ", log ", path});
     if (refused != 0)
-        run.log.Error({"-log ", run.options.log, " not replaced; this log instead"}, refused);
+        run.log.Error({"-log ", run.options.log, " not written; this log instead"}, refused);
     run.log.Info({"command line: ", system.CommandLine()});
     run.log.Info({"Windows ", system.WindowsVersion(), ", ", MachineName(ReadMachine(system)),
                   ", user interface language ", Decimal(system.UserDefaultUiLanguage()),
@@ -57,16 +57,16 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
         run.voice.SayUsage();
         return kExitSuccess;
     }
-    bool both = options.uninstall && options.reinstall;
-    if (parsed == ParseOutcome::kUnrecognised || both) {
+    if (parsed == ParseOutcome::kUnrecognised) {
         // A typo in a deployment script must not read as success.
-        if (both) {
-            run.log.Error({"bad command line: -uninstall and -reinstall exclude each other"});
-        } else if (options.badValue.empty()) {
-            run.log.Error({"bad command line: an unknown option, or a value option without value"});
-        } else {
+        if (!options.badValue.empty()) {
             run.log.Error({"bad command line: ", options.badValue,
                            " names no level (kc1, kc2, kc3) or language (eng, rus)"});
+        } else if (options.uninstall + options.reinstall + options.repair > 1) {
+            run.log.Error(
+                {"bad command line: -uninstall, -reinstall and -repair exclude each other"});
+        } else {
+            run.log.Error({"bad command line: an unknown option, or a value option without value"});
         }
         run.voice.SayUsage();
         return kExitBadCommandLine;
@@ -126,12 +126,12 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     Facts facts = Detect(run.platform, run.options, restored, run.held, run.log);
     facts.stationVisible = run.voice.StationVisible();
     facts.otherRun = otherRun;
-    facts.setupLog = logPath;
+    facts.setupLog = run.setupLog.beside;
     std::vector<WideString> report;
     if (run.options.whatif && !logPath.empty()) {
         report.push_back(Joined({"setup log: ", logPath}));
         // The msiexec log the run would name.
-        if (!run.options.log.empty()) facts.setupLog = run.options.log;
+        if (!run.options.log.empty() && !run.setupLog.collected) facts.setupLog = run.options.log;
     }
     for (const WideString& line : recovery) report.push_back(line);  // journal
     LateFacts late;

@@ -41,8 +41,9 @@ bool NameTaken(uint32_t error) {
 
 }  // namespace
 
-WideString DefaultLogName(const LocalTime& t, unsigned suffix) {
+WideString LogName(const WideString& computer, const LocalTime& t, unsigned suffix) {
     WideString name(u"QuorvaneSetup_");
+    if (!computer.empty()) name.Append(computer).Append(u'_');
     name.Append(TimeText(t, {0, 0, u'_', 0, 0, 0, 0}));
     if (suffix != 0) {
         name.Append(u'_');
@@ -58,27 +59,46 @@ WideString DefaultLogFolder(SystemInfo& system) {
     return windows.empty() ? windows : Joined({windows, "\\Logs\\"});
 }
 
-WideString SetupLog::Open(const WideString& path, uint32_t& refused, bool keep) {
-    uint32_t error = 0;
-    refused = 0;
-    const char16_t* security = LogSecurity(system_);
-    WideString folder = DefaultLogFolder(system_);
-    if (!path.empty()) {
-        file_ = files_.CreateLogFile(path, !keep, security, error);
-        if (file_) return path;
-        refused = error;
-        if (keep && NameTaken(error)) folder = path.Folder();
-    }
-    // The temporary folder may be others' to write in: a name is only ever taken new.
-    if (folder.empty()) return WideString();
+WideString SetupLog::CreateNew(const WideString& folder, const WideString& computer,
+                               const char16_t* security, uint32_t& error) {
     LocalTime now = system_.Now();
     for (unsigned suffix = 0; suffix <= kMoreNames; ++suffix) {
-        WideString candidate = folder + DefaultLogName(now, suffix);
+        WideString candidate = folder + LogName(computer, now, suffix);
         file_ = files_.CreateLogFile(candidate, false, security, error);
         if (file_) return candidate;
         if (!NameTaken(error)) break;
     }
     return WideString();
+}
+
+WideString SetupLog::Open(const WideString& path, uint32_t& refused, bool keep) {
+    uint32_t error = 0;
+    refused = 0;
+    const char16_t* security = LogSecurity(system_);
+    WideString folder = DefaultLogFolder(system_);
+    // A share's root reads as no folder: its trailing backslash says so.
+    bool slash = !path.empty() && path[path.size() - 1] == u'\\';
+    collected = slash || (!path.empty() && files_.IsFolder(path));
+    if (collected) {
+        // Every machine writes there: a name is only ever taken new, and the folder's own
+        // permissions decide who reads it.
+        WideString created =
+            CreateNew(slash ? path : path + u"\\", system_.ComputerName(), nullptr, error);
+        // msiexec opens its log the ordinary way: in the default place, after this one.
+        if (!created.empty()) {
+            beside = folder.empty() ? folder : folder + created.FileName();
+            return created;
+        }
+        refused = error;
+    } else if (!path.empty()) {
+        file_ = files_.CreateLogFile(path, !keep, security, error);
+        if (file_) return beside = path;
+        refused = error;
+        if (keep && NameTaken(error)) folder = path.Folder();
+    }
+    // The temporary folder may be others' to write in: a name is only ever taken new.
+    if (folder.empty()) return WideString();
+    return beside = CreateNew(folder, {}, security, error);
 }
 
 void SetupLog::Add(Severity, const WideString& text, const uint32_t* code) {

@@ -16,13 +16,23 @@ class SetupLog : public Log {
     // `path` replaced, or without one, or when it cannot be replaced (a viewer holds it open,
     // it is read-only), a new QuorvaneSetup_<yyyyMMdd_HHmmss>.log in the default folder, under
     // another name when that one is taken. With `keep`, a file at `path` is never replaced: the
-    // new log goes beside it. Answers the file's path, empty when none could be created;
-    // `refused` is why `path` could not be used (0: it was, or none was given).
+    // new log goes beside it. A `path` that names a folder (`collected`) gathers every machine's
+    // logs: a new QuorvaneSetup_<computer>_<yyyyMMdd_HHmmss>.log there. Answers the file's path,
+    // empty when none could be created; `refused` is why `path` could not be used (0: it was, or
+    // none was given).
     WideString Open(const WideString& path, uint32_t& refused, bool keep);
 
     void Add(Severity severity, const WideString& text, const uint32_t* code) override;
 
+    bool collected = false;  // the path named a folder: one there, or one ending in a backslash
+    // What msiexec's log goes beside: the log, or a gathered log's name in the default folder.
+    WideString beside;
+
   private:
+    // A new log in `folder`, under the next free name.
+    WideString CreateNew(const WideString& folder, const WideString& computer,
+                         const char16_t* security, uint32_t& error);
+
     FileSystem& files_;
     SystemInfo& system_;
     std::unique_ptr<LogFile> file_;
@@ -32,7 +42,8 @@ class SetupLog : public Log {
 // administrators read it (Windows' own temporary folder for SYSTEM only SYSTEM can open).
 WideString DefaultLogFolder(SystemInfo& system);
 
-// The default log's name for a time, with the suffix that tells taken names apart (0: none).
-WideString DefaultLogName(const LocalTime& time, unsigned suffix);
+// The log's name for a computer (empty: none named) and a time, with the suffix that tells taken
+// names apart (0: none).
+WideString LogName(const WideString& computer, const LocalTime& time, unsigned suffix);
 
 }  // namespace qv

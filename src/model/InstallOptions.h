@@ -16,6 +16,7 @@ struct InstallOptions {
     bool reinstall = false;
     bool whatif = false;     // report the plan, change nothing
     bool uninstall = false;  // remove every installed product the kit relates to
+    bool repair = false;     // repair the installed product from the kit's package of its own
     // A -kc or -lang that names no level or language, with its value: a bad command line, since
     // a level typed is a security class asked for.
     WideString badValue;

@@ -39,7 +39,9 @@ struct Facts {
     KitFolder kit;
     // The kit's certificate files, read once for -root: the bytes checked are the bytes added.
     std::vector<CertificateFile> certificateFiles;
-    WideString setupLog;  // the setup log being written; empty when there is none
+    // msiexec's log goes beside this (the setup log, or after a folder's name for it locally);
+    // empty when there is none.
+    WideString setupLog;
     // The platform package: 0, or why it could not be found (a search error) or read.
     uint32_t platformStatus = 0;
     PackageIdentity platformPackage;
@@ -120,6 +122,7 @@ enum class Change : uint8_t {
     kReinstall,    // the same version again
     kMaintenance,  // the same version, reinstallation declined: msiexec's own dialogs
     kRemove,       // every related product removed
+    kRepair,       // the installed product from the kit's package of its version, level, language
 };
 
 // The steps of a plan, each with what it needs, in the order a plan lists them. A new step is a

@@ -46,6 +46,8 @@ class FileSystem {
     virtual uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) = 0;
     // What a file's bytes are: a new SHA-256; null when the system cannot compute one.
     virtual std::unique_ptr<Sha256> NewSha256() = 0;
+    // Whether a folder is there under the path (GetFileAttributes; a share's root reads as none).
+    virtual bool IsFolder(const WideString& path) = 0;
     // Opens the file to read, for as long as the result lives; null on failure, with the error.
     virtual std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) = 0;
     // Creates the file, replacing one of that name, or with `replace` off only if the name is

@@ -33,6 +33,8 @@ class SystemInfo {
     virtual uint64_t Uptime() = 0;
     // Windows' own text for a system or installer code, one line; empty when it has none.
     virtual WideString DescribeError(uint32_t code) = 0;
+    // The computer's NetBIOS name, as its domain account is named; empty when unknown.
+    virtual WideString ComputerName() = 0;
     // The system directory, without a trailing backslash.
     virtual WideString SystemDirectory() = 0;
     // %SystemRoot%, without a trailing backslash.

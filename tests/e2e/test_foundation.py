@@ -12,8 +12,9 @@ pytestmark = pytest.mark.needs_setup
 USAGE = ("-help\tprint this help\n-lang\tselect package language (eng/rus)\n"
          "-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"
          "-args\tspecify arguments for msiexec /i in quotes\n"
-         "-log\twrite the setup log to the given file\n-reinstall\treinstall product\n"
-         "-uninstall\tremove the product\n-whatif\tshow what would be done, do nothing\n"
+         "-log\twrite the setup log to the given file or folder\n-reinstall\treinstall product\n"
+         "-repair\trepair the product\n-uninstall\tremove the product\n"
+         "-whatif\tshow what would be done, do nothing\n"
          "-silent\tdo not display any user interface\n"
          "\t(if same version already installed and reinstall not specified, do nothing)\n")
 IDOK = 1

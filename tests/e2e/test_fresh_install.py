@@ -136,13 +136,14 @@ def test_restart_left_pending_then_taken_up_by_the_next_run(prefix):
     assert "restart marker created: the tool asked for a restart" in log
     assert "warning: -noreboot: a restart is due; it is left to whoever started setup.exe" in log
 
-    # The next run that gets through the installer restarts without asking.
+    # The next run that gets through the installer restarts without asking, and says so: 1641.
     prefix.set_ordo_tool_exit(0)
     prefix.trace_restarts()
-    assert prefix.setup(["-silent", "-reinstall"]) == 0
+    assert prefix.setup(["-silent", "-reinstall"]) == 1641
     assert prefix.restart_requested()
     log = prefix.setup_log()
     assert "restart marker found" in log and "restart requested" in log
+    assert exit_line(1641) in log
     assert not prefix.reg_exists(MARKER)
     assert len(prefix.ordo_tool_log()) == 2
 

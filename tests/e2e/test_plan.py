@@ -54,7 +54,7 @@ def test_whatif_on_a_fresh_machine_changes_nothing(prefix, certificates):
                  f"certificate {intermediate} of intermediate.crt to CA",
                  f"warning: certificate {leaf} of leaf.cer not added: end-entity"]:
         assert line in plan, line
-    assert plan.endswith("exit code 0: success\r\n")
+    assert plan.endswith("exit code 0: success; no restart under way\r\n")
     assert "plan: msiexec: " in prefix.setup_log()
 
 
@@ -90,6 +90,13 @@ def _earlier_log(prefix):
     prefix.host(SUPPORT_LOG).write_bytes(b"an earlier run\r\n")
 
 
+def _and(*steps):
+    def arrange(prefix):
+        for step in steps:
+            step(prefix)
+    return arrange
+
+
 SUPPORT_LOG = r"C:\support\qv.log"
 SILENT = ["-silent", "-noreboot"]
 # (arrange, args, exit code, lines of the plan). Without -silent the real run is started where
@@ -112,6 +119,19 @@ AGREEING = {
          f"sequence patch: the cached package of {OLD_CODE} skips"]),
     "another-run-holds-the-lock": (_another_run, SILENT, 1618,
                                    ["would show: Another installation is in progress."]),
+    # A restart setup.exe starts itself: 1641, as msiexec says it.
+    "restart-started": (_and(_kit(), lambda p: p.wine(["reg", "add", MARKER, "/f"])), ["-silent"],
+                        1641, [
+        "restart: one that msiexec or the tool asks for is requested at once (-silent): exit "
+        "code 1641", "restart: one is pending from an earlier run"]),
+    "repair": (_and(_kit(), lambda p: p.msiexec("/i", r"C:\kit\qv_x64_kc1_eng.msi", "/qn")),
+               [*SILENT, "-repair"], 0, [
+        f"decision: repair {NEW_CODE} from C:\\kit\\qv_x64_kc1_eng.msi",
+        '/i "C:\\kit\\qv_x64_kc1_eng.msi" REINSTALL=ALL REINSTALLMODE=omus  REBOOT=R\r\n']),
+    # A folder gathers the logs: the plan's goes there, and msiexec's would stay local.
+    "log-folder": (_and(_kit(), lambda p: (p.drive_c / "share").mkdir()),
+                   [*SILENT, "-log", "C:\\share\\"], 0, [
+        "setup log: C:\\share\\QuorvaneSetup_", '/l*v "C:\\users\\']),
     # The plan's log goes beside the earlier one, which stays as it was.
     "log-of-an-earlier-run": (_earlier_log, [*SILENT, "-log", SUPPORT_LOG], 0, [
         "setup log: C:\\support\\QuorvaneSetup_", f'/l*v "{SUPPORT_LOG}.msiexec.log"']),

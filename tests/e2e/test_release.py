@@ -244,7 +244,8 @@ def test_release_files(request, kit, release, files, kit_line):
     for expected in [head, "SOURCE_DATE_EPOCH: ", "i686-w64-mingw32-g++ (GCC)",
                      "GNU ld (GNU Binutils)", "Authenticode SHA-256", f"{BASE}-unsigned.exe",
                      f"\nkit:               {kit_line}\n", "\nacceptance:        acceptance/",
-                     f"\nmap:               {BASE}.map"]:
+                     f"\nmap:               {BASE}.map",
+                     "\nbehaviour change:  exit code 1641 where 0 was"]:
         assert expected in notes
     # The map beside the sums, outside them: the fault guard's own function is named in it.
     assert "OnFault" in (folder / f"{BASE}.map").read_text(encoding="utf-8")

@@ -78,7 +78,30 @@ def test_log_held_open_by_a_viewer(prefix):
     viewer.kill()
     assert held.read_text() == "the last run's log\n"
     log = prefix.setup_log()
-    assert re.search(r"^error: -log C:\\logs\\setup\.log not replaced; this log instead "
+    assert re.search(r"^error: -log C:\\logs\\setup\.log not written; this log instead "
                      r"\(\d+\)", log, re.M)
     assert re.search(r'/l\*v "C:\\users\\[^"]+\\QuorvaneSetup_\d{8}_\d{6}\.log\.msiexec\.log"',
                      log)
+
+
+def test_logs_gathered_in_a_folder(prefix):
+    """-log naming a folder, as one share gathers every machine's runs: each log created new there
+    under the computer's name, msiexec's kept in the default place and named by it; a folder that
+    takes none sends the log to the default place, and says why."""
+    _kit(prefix)
+    (prefix.drive_c / "share").mkdir()
+    computer = prefix.wine(["cmd", "/c", "echo %COMPUTERNAME%"]).stdout.decode().strip()
+    for args in (["-kc", "kc1", "-log", r"C:\share"], ["-reinstall", "-log", "C:\\share\\"]):
+        assert prefix.setup(["-noreboot", *args], SECONDS, hidden=True) == 0
+    logs = sorted(p.name for p in (prefix.drive_c / "share").iterdir())
+    assert len(logs) == 2, logs
+    for name in logs:
+        assert re.fullmatch(rf"QuorvaneSetup_{re.escape(computer)}_\d{{8}}_\d{{6}}(_1)?\.log", name)
+        log = (prefix.drive_c / "share" / name).read_text("utf-8")
+        msiexec = re.search(rf'/l\*v "(C:\\users\\[^"\\]+\\Temp\\{re.escape(name)}\.msiexec\.log)"',
+                            log)
+        assert msiexec and prefix.host(msiexec[1]).stat().st_size > 0, log
+    assert prefix.setup(["-noreboot", "-reinstall", "-log", "C:\\gone\\"], SECONDS,
+                        hidden=True) == 0
+    assert re.search(r"^error: -log C:\\gone\\ not written; this log instead \(3\)",
+                     prefix.setup_log(), re.M)

@@ -5,6 +5,7 @@ installed, the command line, the box answered, the exit code, and after it every
 package (None: gone), the tool's runs and the lines of setup.exe's and msiexec's logs."""
 import dataclasses
 import re
+import shutil
 import subprocess
 from typing import Callable, Dict, Optional, Sequence, Tuple
 
@@ -20,7 +21,8 @@ IDOK, IDYES, IDNO = 1, 6, 7
 NEW_CODE = "{0A11CE00-0000-4000-8000-000000000510}"
 OLD_CODE = "{0A11CE00-0000-4000-8000-000000000509}"
 KC3_RUS = "qv_x64_kc3_rus.msi"
-TOOL = f'"{Package(KC3_RUS).tool_folder()}ordo_tool.exe" /init'
+TOOL_EXE = Package(KC3_RUS).tool_folder() + "ordo_tool.exe"
+TOOL = f'"{TOOL_EXE}" /init'
 MSI_LOG = r"/l*v C:\msi.log"
 
 
@@ -56,6 +58,30 @@ def code_per_level(prefix):
     and the tool, not the platform package that sorts first."""
     codes = {"qv_x64_kc1_eng.msi": NEW_CODE, KC3_RUS: OLD_CODE}
     prefix.add_packages(*[Package(n, version="5.0.10", product_code=c) for n, c in codes.items()])
+
+
+def kit_installed_from_a_copy(prefix):
+    """The kit's own kc3 Russian package, installed from a copy in C:\\old: its source list names
+    that folder, which then goes away."""
+    kit()(prefix)
+    (prefix.drive_c / "old").mkdir()
+    shutil.copy2(prefix.kit / KC3_RUS, prefix.drive_c / "old" / KC3_RUS)
+    assert prefix.msiexec("/i", "C:\\old\\" + KC3_RUS, "/qn") == 0
+    shutil.rmtree(prefix.drive_c / "old")
+
+
+def tool_deleted(prefix):
+    prefix.host(TOOL_EXE).unlink()
+
+
+def repaired_from_the_kit(prefix):
+    """The file is back, no removal action ran, and a later repair by Windows alone finds its
+    source in the kit."""
+    assert prefix.host(TOOL_EXE).exists()
+    assert prefix.ks_log() == []
+    tool_deleted(prefix)
+    assert prefix.msiexec("/i", NEW_CODE, "REINSTALL=ALL", "REINSTALLMODE=omus", "/qn") == 0
+    assert prefix.host(TOOL_EXE).exists()
 
 
 def _sequence(prefix):
@@ -163,6 +189,20 @@ UPDATES = {
         ["-silent", "-reinstall", "-kc", "kc2", "-noreboot"], 1638,
         {OLD_CODE: "qv_x64_kc1_eng.msi", NEW_CODE: "qv_x64_kc2_rus.msi"}, lines=TWO,
         check=next_run_stops_before_deciding),
+    # -repair: the installed product's own package from the kit, its source list pointed there.
+    "repair-brings-back-a-deleted-file": Case(
+        [kit_installed_from_a_copy, tool_deleted], ["-silent", "-noreboot", "-repair", "-args",
+                                                    MSI_LOG], 0, {NEW_CODE: KC3_RUS}, 1,
+        lines=[f"decision: repair {NEW_CODE} from C:\\kit\\{KC3_RUS}", exit_line(0)],
+        msi_lines=["REINSTALL = ALL", "REINSTALLMODE = omus"], check=repaired_from_the_kit),
+    "repair-without-the-installed-version": Case(
+        [installed(), kit()], ["-silent", "-noreboot", "-repair"], 1638, {OLD_CODE: KC3_RUS},
+        lines=["error: repair: the kit holds no x64 package of version 5.0.9, level kc3, "
+               "language rus; nothing done"]),
+    "repair-at-another-level": Case(
+        [kit_installed_from_a_copy], ["-silent", "-repair", "-kc", "kc1"], 1638,
+        {NEW_CODE: KC3_RUS}, lines=["error: repair: level kc1, language none asked for, level "
+                                    "kc3, language rus installed; nothing done"]),
     # The new installation fails before anything is removed: the old product stays, patched.
     "cached-package-patched-then-removed": Case(
         [installed(), unpatched, kit(fail_early=True)], ["-silent", "-args", "/qn"], 1603,

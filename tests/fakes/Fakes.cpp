@@ -269,7 +269,9 @@ std::unique_ptr<LogFile> FakeFileSystem::CreateLogFile(const WideString& path, b
                                                        const char16_t* security, uint32_t& error) {
     std::u16string key = Fold(path.str());
     bool folder = subfolders.count(key) != 0;
+    auto folderRefuses = unwritable.find(FolderKey(path.Folder().str()));
     error = logCreateError != 0                           ? logCreateError
+            : folderRefuses != unwritable.end()           ? folderRefuses->second
             : replace && inUse.count(key) != 0            ? inUse[key]
             : !replace && (folder || contents.count(key)) ? kErrorFileExists
             : folder                                      ? kErrorAccessDenied

@@ -105,8 +105,9 @@ class FakeFileSystem : public FileSystem {
     std::map<std::u16string, std::u16string> logs;   // by folded path: each log made, its SDDL
     int held = 0;                                    // files held open now
     uint32_t logCreateError = 0;                     // non-zero: every CreateLogFile fails with it
-    std::map<std::u16string, uint32_t> inUse;  // by folded path: files that cannot be replaced
-    size_t logSpace = SIZE_MAX;                // bytes the disk takes before it is full
+    std::map<std::u16string, uint32_t> inUse;       // by folded path: files that cannot be replaced
+    std::map<std::u16string, uint32_t> unwritable;  // by folded folder: no file created there
+    size_t logSpace = SIZE_MAX;                     // bytes the disk takes before it is full
 
     // Listed only: gone when opened.
     void Add(const std::u16string& folder, const std::u16string& name);
@@ -117,6 +118,9 @@ class FakeFileSystem : public FileSystem {
 
     WideString ProgramPath() override { return programPath; }
     uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) override;
+    bool IsFolder(const WideString& path) override {
+        return subfolders.count(Fold(path.str())) != 0;
+    }
     // Not SHA-256, but as deterministic: each byte stirred into 32 by its place.
     std::unique_ptr<Sha256> NewSha256() override;
     std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) override;
@@ -178,6 +182,7 @@ class FakeSystemInfo : public SystemInfo {
     uint32_t TickCount() override { return ticks += 10; }
     // "text of <code>".
     WideString DescribeError(uint32_t code) override;
+    WideString ComputerName() override { return u"PC-7"; }
     WideString SystemDirectory() override { return u"C:\\windows\\system32"; }
     WideString WindowsDirectory() override { return u"C:\\windows"; }
     bool IsLocalSystem() override { return localSystem; }

@@ -73,6 +73,28 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
          {u"-silent", u"-log", u"C:\\logs\\setup.log"},
          u"C:\\logs\\setup.log",
          "/l*v \"C:\\logs\\setup.log.msiexec.log\" "},
+        // A folder gathers every machine's logs, each created new under its computer's name;
+        // msiexec's stays in the default place, named after it.
+        {"folder_there_name_taken",
+         [](Kit& k) {
+             k.files.subfolders.insert(u"C:\\LOGS");
+             k.files.AddFile(u"C:\\logs", u"QuorvaneSetup_PC-7_20261207_140359.log", "");
+         },
+         {u"-silent", u"-log", u"C:\\logs"},
+         u"C:\\logs\\QuorvaneSetup_PC-7_20261207_140359_1.log",
+         "/l*v \"C:\\Temp\\QuorvaneSetup_PC-7_20261207_140359_1.log.msiexec.log\" "},
+        {"folder_unreachable",
+         [](Kit& k) { k.files.unwritable[u"\\\\SRV\\LOGS"] = 53; },
+         {u"-silent", u"-log", u"\\\\srv\\logs\\"},
+         kDefaultLog,
+         "/l*v \"C:\\Temp\\QuorvaneSetup_20261207_140359.log.msiexec.log\" "},
+        // A path ending in a backslash is a folder unread; its own permissions, not SYSTEM's,
+        // decide who reads a gathered log.
+        {"local_system_folder",
+         [](Kit& k) { k.system.localSystem = true; },
+         {u"-silent", u"-log", u"\\\\srv\\logs\\"},
+         u"\\\\srv\\logs\\QuorvaneSetup_PC-7_20261207_140359.log",
+         "/l*v \"C:\\windows\\Logs\\QuorvaneSetup_PC-7_20261207_140359.log.msiexec.log\" "},
         // msiexec's own log is left to -args when they ask for one.
         {"args_name_the_msiexec_log",
          [](Kit&) {},
@@ -97,15 +119,21 @@ TEST(SetupLog, WhereItGoesAndWhatStopsIt) {
         }
         EXPECT_EQ(log.rfind("2026-12-07 14:03:59.120 setup.exe ", 0), 0u) << log;
         EXPECT_NE(log.find(" log " + ToUtf8(WideString(c.file)) + "\r\n"), std::string::npos);
-        EXPECT_NE(log.find("exit code 0: success\r\n"), std::string::npos) << log;
-        EXPECT_EQ(log.find("-log C:\\logs\\setup.log not replaced; this log instead (32)") !=
+        EXPECT_NE(log.find("exit code 0: success; no restart under way\r\n"), std::string::npos)
+            << log;
+        std::string name = c.name;
+        EXPECT_EQ(log.find("-log C:\\logs\\setup.log not written; this log instead (32)") !=
                       std::string::npos,
-                  std::string(c.name) == "given_file_held_open")
+                  name == "given_file_held_open")
+            << log;
+        EXPECT_EQ(log.find("-log \\\\srv\\logs\\ not written; this log instead (53)") !=
+                      std::string::npos,
+                  name == "folder_unreachable")
             << log;
         EXPECT_EQ(log.find("old"), std::string::npos);
         for (const auto& [path, security] : k.files.logs)
             EXPECT_EQ(ToUtf8(WideString(security)),
-                      k.system.localSystem ? "D:P(A;;FA;;;SY)(A;;FA;;;BA)" : "")
+                      k.system.localSystem && path[0] != u'\\' ? "D:P(A;;FA;;;SY)(A;;FA;;;BA)" : "")
                 << ToUtf8(WideString(path));
     }
 }

@@ -72,6 +72,13 @@ const ParseCase kParseCases[] = {
     {"slash_help", {u"/help"}, P::kHelp, k0, l0, u"", 0, 0, 0, 0},
     {"question_mark", {u"/?"}, P::kHelp, k0, l0, u"", 0, 0, 0, 0},
     {"whatif_and_uninstall", {u"-WhatIf", u"/uninstall"}, P::kParsed, k0, l0, u"", 0, 0, 0, 0},
+    {"repair_at_a_level", {u"/Repair", u"-kc", u"kc2"}, P::kParsed, Level::kKc2, l0, u"", 0, 0, 0,
+     0},
+    // Each says what becomes of the installed product: two exclude each other.
+    {"repair_with_reinstall", {u"-repair", u"-reinstall"}, P::kUnrecognised, k0, l0, u"", 0, 0, 0,
+     1},
+    {"uninstall_with_repair", {u"-uninstall", u"-silent", u"-repair"}, P::kUnrecognised, k0, l0,
+     u"", 1, 0, 0, 0},
     // -silent silences the usage box wherever it stands.
     {"silent_after_help", {u"-help", u"-Silent"}, P::kHelp, k0, l0, u"", 1, 0, 0, 0},
     {"silent_after_a_typo", {u"-noreboot", u"-typo", u"/silent"}, P::kUnrecognised, k0, l0, u"",
@@ -110,10 +117,12 @@ TEST(UsageText, HasItsLinesAndNoHiddenSwitches) {
     std::string text = ToUtf8(UsageText());
     EXPECT_EQ(text.rfind("-help\tprint this help\n", 0), 0u);
     EXPECT_NE(text.find("-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"), std::string::npos);
-    EXPECT_NE(text.find("-log\twrite the setup log to the given file\n"), std::string::npos);
+    EXPECT_NE(text.find("-log\twrite the setup log to the given file or folder\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("-repair\trepair the product\n"), std::string::npos);
     EXPECT_NE(text.find("-uninstall\tremove the product\n"), std::string::npos);
     EXPECT_NE(text.find("-whatif\tshow what would be done, do nothing\n"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11);
     EXPECT_EQ(text.find("-root"), std::string::npos);
     EXPECT_EQ(text.find("-noreboot"), std::string::npos);
 }

@@ -52,7 +52,8 @@ DialogAnswer Confirmed(Level level, Language language, bool quick) {
 // change, the package and the words between it and REBOOT=R; then what -whatif names unasked.
 std::string Describe(const Decision& d) {
     static const char* const kQuestions[] = {"notice", "reinstall", "settings", "remove"};
-    static const char* const kChanges[] = {"stop", "fresh", "update", "reinstall", "maintenance"};
+    static const char* const kChanges[] = {"stop",        "fresh",  "update", "reinstall",
+                                           "maintenance", "remove", "repair"};
     switch (d.kind) {
         case Decision::Kind::kAsk:
             if (d.question.kind == Question::Kind::kSettings)
@@ -288,6 +289,29 @@ const PlanCase kPlanCases[] = {
      [](Facts& f) { Unseen(f), f.relatedInstalled = {WideString(kOldCode)}; },
      {u"-uninstall", u"-silent", u"-log", u"C:\\l.log"}, [](Answers& a) { a.remove = false; },
      "remove {AAAAAAAA-0000-0000-0000-000000000001}: /qn "},
+    // A repair: the installed product's own version, level and language, or nothing changes.
+    {"repair", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-silent", u"-repair"}, None,
+     "repair qv_x64_kc3_eng.msi REINSTALL=ALL REINSTALLMODE=omus "},
+    {"repair_nothing_installed", None, {u"-silent", u"-repair"}, None, "stop 1605 m133"},
+    {"repair_kit_without_the_level", Installed(u"5.0.10", {Level::kKc2, Language::kEnglish}, kNewCode),
+     {u"-silent", u"-repair"}, None, "stop 1638 m127"},
+    {"repair_package_of_another_product", Installed(u"5.0.10", kKc3Eng),
+     {u"-silent", u"-repair"}, None, "stop 1638 m127"},
+    {"repair_asked_for_another_level", Installed(u"5.0.10", kKc3Eng, kNewCode),
+     {u"-silent", u"-repair", u"-kc", u"kc1"}, None, "stop 1638"},
+    {"repair_level_unknown", Installed(u"5.0.10", {Level::kNone, Language::kEnglish}, kNewCode),
+     {u"-silent", u"-repair"}, None, "stop 1638"},
+    {"repair_code_per_level",
+     Installed(u"5.0.10", {Level::kKc2, Language::kRussian}, kKc2RusCode),
+     {u"-repair", u"-kc", u"KC2"}, None,
+     "repair qv_x64_kc2_rus.msi REINSTALL=ALL REINSTALLMODE=omus ",
+     [](LateFacts& l) {
+         l.package = PackageRead{u"C:\\Kit\\qv_x64_kc2_rus.msi", 0,
+                                 Identity(u"qv_x64_kc2_rus.msi", kKc2RusCode)};
+         return true;
+     }},
+    {"whatif_repair", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-whatif", u"-repair"}, None,
+     "repair qv_x64_kc3_eng.msi /qn REINSTALL=ALL REINSTALLMODE=omus "},
     // Off the visible window station nobody can answer: no dialog, no question, no notice, the
     // answer that changes least, and no msiexec interface unless -args choose one.
     {"unattended_installs_as_silent", Unseen, {}, None, "fresh qv_x64_kc1_eng.msi /qn "},
@@ -417,6 +441,10 @@ TEST(Plan, Steps) {
          {u"-silent", u"-uninstall"},
          "remove 2|restart 1"},
         {None, {u"-silent", u"-uninstall"}, ""},
+        // A repair removes nothing: no patch, no check.
+        {Installed(u"5.0.10", kKc3Eng, kNewCode),
+         {u"-repair", u"-root"},
+         "install kc3|certificates|tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 2"},
     };
     for (const auto& c : cases) {
         InstallOptions options;

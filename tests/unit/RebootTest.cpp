@@ -121,8 +121,9 @@ TEST(HandlePendingRestart, Table) {
          0, true},
         {"marker_noreboot_keeps", true, {true, 0}, P::kLeaveToLaterRun, 0, true, 3010, {}, 0, true},
         {"marker_declined", true, {true, 0}, P::kAsk, kNo, true, 0, {"m121"}, 0, false},
-        {"marker_accepted", true, {true, 0}, P::kAsk, kYes, true, 0, {"m121"}, 1, false},
-        {"silent_restarts_at_once", false, {true, 3010}, P::kRestartAtOnce, 0, true, 0, {}, 1,
+        // A restart started: 1641, as msiexec tells it.
+        {"marker_accepted", true, {true, 0}, P::kAsk, kYes, true, 1641, {"m121"}, 1, false},
+        {"silent_restarts_at_once", false, {true, 3010}, P::kRestartAtOnce, 0, true, 1641, {}, 1,
          false},
         // A restart that could not be requested is still due: the marker is back for later.
         {"restart_fails", true, {true, 0}, P::kAsk, kYes, false, 7, {"m121", "m125"}, 1, true},

@@ -98,7 +98,7 @@ const RunCase kRunCases[] = {
          FreshKit(k), k.processes.script = {ProcessOutcome::Exit(3010)};
          k.registry.faults.FailNext("CreateKey", 5);
      },
-     {u"-silent"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
+     {u"-silent"}, 1641, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
     {"installer_failure_passes_through",
      [](Kit& k) { FreshKit(k), k.processes.script = {ProcessOutcome::Exit(1603)}; },
      {u"-root"}, 1603, {}, {Install("qv_x64_kc1_eng.msi")}},
@@ -120,14 +120,14 @@ const RunCase kRunCases[] = {
      },
      {u"-kc", u"kc1"}, 0, {"m121"}, {Install("qv_x64_kc1_eng.msi"), kTool}},
     {"earlier_marker_restarts_silently", [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker); },
-     {u"-silent"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
+     {u"-silent"}, 1641, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
     // The installer's upgrade left the old product: two registered providers are no success.
     {"two_products_remain", [](Kit& k) { UpgradeKit(k), k.upgradeRemovesOld = false; },
      {u"-kc", u"kc1", u"-root"}, 1638, {"m124", "m128 Quorvane CSP"},
      {Install("qv_x64_kc1_eng.msi")}},
     {"marker_with_subkey_removed",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.registry.AddKey(kMarker + u"\\Sub"); },
-     {u"-silent"}, 0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
+     {u"-silent"}, 1641, {}, {Install("qv_x64_kc1_eng.msi"), kTool}, false, 1},
     // A marker that stays would restart the machine on every run.
     {"marker_not_removable",
      [](Kit& k) {
@@ -158,7 +158,7 @@ const RunCase kRunCases[] = {
      {}},
     // -whatif changes nothing and asks nothing; its exit code is that of a run nobody sees.
     {"whatif_fresh", [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker); },
-     {u"-silent", u"-whatif", u"-root"}, 0, {}, {}, true},
+     {u"-silent", u"-whatif", u"-root"}, 1641, {}, {}, true},
     // Without -silent: the answer of a run nobody can see, as a deployment tool's.
     {"whatif_two_products_would_remain",
      [](Kit& k) {

@@ -104,6 +104,11 @@ std::unique_ptr<Sha256> Win32FileSystem::NewSha256() {
     return hash->Start() ? std::move(hash) : nullptr;
 }
 
+bool Win32FileSystem::IsFolder(const WideString& path) {
+    DWORD attributes = ::GetFileAttributesW(AsWide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::unique_ptr<HeldFile> Win32FileSystem::Hold(const WideString& path, uint32_t& error) {
     // Shared for reading only: the installer reads it too, nobody may change it meanwhile.
     HANDLE file = ::CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

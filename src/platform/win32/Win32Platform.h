@@ -44,6 +44,7 @@ class Win32FileSystem : public FileSystem {
     WideString ProgramPath() override;
     uint32_t ListFiles(const WideString& folder, std::vector<WideString>& names) override;
     std::unique_ptr<Sha256> NewSha256() override;
+    bool IsFolder(const WideString& path) override;
     std::unique_ptr<HeldFile> Hold(const WideString& path, uint32_t& error) override;
     std::unique_ptr<LogFile> CreateLogFile(const WideString& path, bool replace,
                                            const char16_t* security, uint32_t& error) override;
@@ -75,6 +76,7 @@ class Win32SystemInfo : public SystemInfo {
     uint64_t SystemTime() override;
     uint64_t Uptime() override;
     WideString DescribeError(uint32_t code) override;
+    WideString ComputerName() override;
     WideString SystemDirectory() override;
     WideString WindowsDirectory() override;
     bool IsLocalSystem() override;

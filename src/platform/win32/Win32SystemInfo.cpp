@@ -67,6 +67,15 @@ WideString Win32SystemInfo::WindowsVersion() {
            Decimal(info.dwBuildNumber);
 }
 
+WideString Win32SystemInfo::ComputerName() {
+    // A NetBIOS name is 15 units at most: the read's first room always holds it.
+    WideString name;
+    ReadGrowing(name, [](wchar_t* buffer, DWORD* size) -> UINT {
+        return ::GetComputerNameW(buffer, size) ? ERROR_SUCCESS : ::GetLastError();
+    });
+    return name;
+}
+
 WideString Win32SystemInfo::SystemDirectory() {
     return ReadFolder(
         [](wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); });
