@@ -487,6 +487,7 @@ class Decider {
     // Nothing to install, but what a run ended from outside left is done: a finished step is
     // never hidden behind "nothing to do".
     bool Finish() {
+        Info({"decision: the same version is installed; what the run ended left to do"});
         decision_.plan.change = Change::kFinish;
         AddRecovered();
         AddRestart();

@@ -1,5 +1,6 @@
 #include "driver/Run.h"
 
+#include <cstring>
 #include <optional>
 
 #include "apply/Apply.h"
@@ -150,8 +151,10 @@ int Run(Platform& platform, const WideString& commandTail) {
     const char* meaning = ExitCodeMeaning(static_cast<uint32_t>(code));
     // 1638 before msiexec installed anything: two products were there already, or would be.
     if (code == kExitAnotherVersion && !run.installed) meaning = "nothing changed";
-    if (run.options.uninstall && code == kExitRebootRequired) meaning = "removed; a restart is due";
-    run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ", meaning});
+    // A removal's own word where the table speaks of an installation (7, 1641, 3010).
+    bool removal = run.options.uninstall && strncmp(meaning, "installed;", 10) == 0;
+    run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ",
+                  removal ? "removed" : "", meaning + (removal ? 9 : 0)});
     return code;
 }
 

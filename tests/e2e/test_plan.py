@@ -175,7 +175,8 @@ REMOVALS = {
     "nothing-installed": (None, KIT[:1], [], 1605, [], False, [], []),
     "restart-left-to-a-later-run": (
         ("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, {"reboot_on_removal": True}), KIT[:1],
-        ["-noreboot"], 3010, [NEW_CODE], True, None, []),
+        ["-noreboot"], 3010, [NEW_CODE], True, None,
+        ["exit code 3010: removed; a restart is due"]),
 }
 
 
