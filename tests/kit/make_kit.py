@@ -244,7 +244,8 @@ _package_codes: set = set()
 
 def _package_code(path: Path) -> str:
     summary = _run(["msiinfo", "suminfo", str(path)]).stdout.decode()
-    code = re.search(r"^Revision number \(UUID\): (\{[0-9A-F-]{36}\})", summary, re.M | re.I).group(1)
+    code = re.search(r"^Revision number \(UUID\): (\{[0-9A-F-]{36}\})", summary,
+                     re.M | re.I).group(1)
     assert code not in _package_codes, f"{path.name} has the PackageCode of another package"
     _package_codes.add(code)
     return code
