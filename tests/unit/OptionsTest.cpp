@@ -91,17 +91,17 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseTest, ::testing::ValuesIn(kParseCases),
 
 // Whole seconds from 1 to a day, in decimal digits: anything else is a bad command line.
 TEST(ParseArguments, ToolTimeout) {
-    const struct {
-        const char16_t* value;
-        uint32_t seconds;  // 0: refused
-    } cases[] = {{u"1", 1}, {u"600", 600}, {u"0086400", 86400}, {u"0", 0},          {u"86401", 0},
-                 {u"", 0},  {u"5s", 0},    {u"-5", 0},          {u"99999999999", 0}};
-    for (const auto& c : cases) {
+    const std::pair<const char16_t*, uint32_t> kValues[] = {
+        // 0: refused
+        {u"1", 1}, {u"600", 600}, {u"0086400", 86400}, {u"0", 0},          {u"86401", 0},
+        {u"", 0},  {u"5s", 0},    {u"-5", 0},          {u"99999999999", 0}};
+    for (const auto& [value, seconds] : kValues) {
         InstallOptions o;
-        ParseOutcome outcome = ParseArguments(
-            {WideString(u"setup.exe"), WideString(u"-ToolTimeout"), WideString(c.value)}, o);
-        EXPECT_EQ(outcome == ParseOutcome::kParsed ? o.toolSeconds : 0, c.seconds) << c.seconds;
-        EXPECT_EQ(o.badValue.empty(), c.seconds != 0);
+        bool parsed = ParseArguments({WideString(u"setup.exe"), WideString(u"-ToolTimeout"),
+                                      WideString(value)},
+                                     o) == ParseOutcome::kParsed;
+        EXPECT_EQ(parsed ? o.toolSeconds : 0, seconds) << seconds;
+        EXPECT_EQ(o.badValue.empty(), seconds != 0);
     }
 }
 

@@ -62,9 +62,9 @@ const char16_t kLock[] = u"Global\\QuorvaneCspSetup";  // under Wine: no private
 
 // What a run of `package` ended from outside leaves: its record, the source list of kNewCode
 // pointed at the package, and with `committed` the product installed from it.
-void Ended(Kit& k, const std::u16string& package, bool committed, bool root = false) {
+void Ended(Kit& k, const std::u16string& package, bool committed) {
     SourceList before;
-    JournalBegin(k.plat, InstallPackage{Identity(package, kNewCode), {}, root}, before);
+    JournalBegin(k.plat, InstallPackage{Identity(package, kNewCode), {}, false}, before);
     k.installer.PointSourceList(WideString(kNewCode), WideString(package));
     if (committed) k.Msiexec(WideString(u"/i \"C:\\Kit\\" + package + u"\""), 0);
     k.installer.calls.clear();
@@ -499,53 +499,39 @@ TEST(Run, InstallationFailedRestoresTheSourceList) {
 // run's plan; the exit code of the two together. -whatif before it says the same, changing nothing,
 // and assumes that the steps left succeed.
 TEST(Run, RecoveryThenPlan) {
-    enum Machine { kNotCommitted, kCommitted };
     const auto none = [](Kit&) {};
+    const auto root = [](Kit& k) { k.registry.SetQword(kJournal.c_str(), u"Steps", 1); };
+    const auto script = [](std::deque<ProcessOutcome> outcomes) {
+        return [outcomes](Kit& k) { k.processes.script = outcomes; };
+    };
     const std::vector<std::u16string> kSame{u"-silent", u"-noreboot"};
+    const ProcessOutcome k3010 = ProcessOutcome::Exit(3010);
     // clang-format off
     const struct {
         const char* name;
-        Machine machine;
-        bool root;  // the run ended had -root
+        bool committed;
         std::function<void(Kit&)> arrange;
         std::vector<std::u16string> args;
         int whatif, exit;
-        const char* why;  // the journal's line says
-        const char16_t* sourceAfter;
         size_t tools;
         bool recordAfter, markerAfter;
     } cases[] = {
-        {"not_committed_undone", kNotCommitted, false, none, {u"-silent", u"-kc", u"kc1"}, 3, 3,
-         ": not committed, another PackageCode", u"qv_x64_kc1_eng.msi", 0, false, false},
+        {"not_committed_undone", false, none, {u"-silent", u"-kc", u"kc1"}, 3, 3, 0, false, false},
         // Never "nothing to do" (3) for a run that did what was left.
-        {"committed_finished", kCommitted, false, none, {u"-silent", u"-kc", u"kc2"}, 0, 0,
-         ": committed; now: its steps first", u"qv_x64_kc2_rus.msi", 1, false, false},
-        {"with_certificates", kCommitted, true, none, kSame, 0, 0,
-         "now: its steps first", u"qv_x64_kc2_rus.msi", 1, false, false},
-        {"tool_asks_a_restart", kCommitted, false,
-         [](Kit& k) { k.processes.script = {ProcessOutcome::Exit(3010)}; }, kSame, 0, 3010,
-         ": committed;", u"qv_x64_kc2_rus.msi", 1, false, true},
-        {"then_reinstalled", kCommitted, false, none, {u"-silent", u"-reinstall"}, 0, 0,
-         ": committed;", u"qv_x64_kc2_rus.msi", 2, false, false},
+        {"committed_finished", true, none, {u"-silent", u"-kc", u"kc2"}, 0, 0, 1, false, false},
+        {"with_certificates", true, root, kSame, 0, 0, 1, false, false},
+        {"tool_asks_a_restart", true, script({k3010}), kSame, 0, 3010, 1, false, true},
+        {"then_reinstalled", true, none, {u"-silent", u"-reinstall"}, 0, 0, 2, false, false},
         // The tool's restart stays due, the failure wins.
-        {"then_the_plan_fails", kCommitted, false,
-         [](Kit& k) {
-             k.processes.script = {ProcessOutcome::Exit(3010), ProcessOutcome::Exit(1603)};
-         },
-         {u"-silent", u"-noreboot", u"-reinstall"}, 0, 1603, ": committed;", u"qv_x64_kc2_rus.msi",
-         1, false, true},
+        {"then_the_plan_fails", true, script({k3010, ProcessOutcome::Exit(1603)}),
+         {u"-silent", u"-noreboot", u"-reinstall"}, 0, 1603, 1, false, true},
         // Stopped before any change: the steps wait for a run that goes on.
-        {"plan_stops_first", kCommitted, false, none, {u"-silent", u"-kc", u"kc1"}, 1638, 1638,
-         ": committed;", u"qv_x64_kc2_rus.msi", 0, true, false},
-        {"installation_still_runs", kCommitted, false,
-         [](Kit& k) { k.processes.installing = true; }, kSame, 1618, 1618, ": msiexec runs",
-         u"qv_x64_kc2_rus.msi", 0, true, false},
-        {"tool_past_its_limit", kCommitted, false,
-         [](Kit& k) { k.processes.script = {ProcessOutcome::Hangs()}; },
-         {u"-silent", u"-tooltimeout", u"5"}, 0, 1460, ": committed;", u"qv_x64_kc2_rus.msi", 1,
-         true, false},
-        {"uninstall_drops_the_tool", kCommitted, false, none, {u"-silent", u"-uninstall"}, 0, 0,
-         ": committed;", u"qv_x64_kc2_rus.msi", 0, false, false},
+        {"plan_stops_first", true, none, {u"-silent", u"-kc", u"kc1"}, 1638, 1638, 0, true, false},
+        {"installation_still_runs", true, [](Kit& k) { k.processes.installing = true; }, kSame,
+         1618, 1618, 0, true, false},
+        {"tool_past_its_limit", true, script({ProcessOutcome::Hangs()}),
+         {u"-silent", u"-tooltimeout", u"5"}, 0, 1460, 1, true, false},
+        {"uninstall_drops_the_tool", true, none, {u"-silent", u"-uninstall"}, 0, 0, 0, false, false},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -555,7 +541,7 @@ TEST(Run, RecoveryThenPlan) {
         k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi");
         k.files.AddFile(u"C:\\Kit", u"R1.cer", "R1");
         k.certificates.blobs = {{"R1", {"R1"}}};
-        Ended(k, u"qv_x64_kc2_rus.msi", c.machine == kCommitted, c.root);
+        Ended(k, u"qv_x64_kc2_rus.msi", c.committed);
         c.arrange(k);
         std::vector<std::u16string> args = c.args;
         args.push_back(u"-whatif");
@@ -564,15 +550,19 @@ TEST(Run, RecoveryThenPlan) {
         EXPECT_TRUE(k.Started().empty());
         EXPECT_TRUE(k.registry.HasKey(kJournal));
         EXPECT_EQ(k.RunWith(c.args), c.exit);
-        std::u16string log = kDefaultLog;  // the plan's came first
-        EXPECT_NE(k.files.Log(log.insert(log.size() - 4, u"_1")).find(c.why), std::string::npos);
-        EXPECT_EQ(k.installer.products[kNewCode].sources->packageName, WideString(c.sourceAfter));
+        // The journal's line says which, and why; the plan's log came first.
+        std::u16string log = kDefaultLog;
+        const char* why = c.exit == 1618 ? ": msiexec runs"
+                          : c.committed  ? ": committed; now: its steps first"
+                                         : ": not committed, another PackageCode; now: its source";
+        EXPECT_NE(k.files.Log(log.insert(log.size() - 4, u"_1")).find(why), std::string::npos);
+        EXPECT_EQ(k.installer.products[kNewCode].sources->packageName,
+                  WideString(c.committed ? u"qv_x64_kc2_rus.msi" : u"qv_x64_kc1_eng.msi"));
         std::vector<std::string> started = k.Started();
         EXPECT_EQ(static_cast<size_t>(std::count(started.begin(), started.end(), kTool)), c.tools);
         EXPECT_EQ(k.registry.HasKey(kJournal), c.recordAfter);
         EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);
-        EXPECT_EQ(k.certificates.root,
-                  c.root ? std::vector<std::string>{"R1"} : std::vector<std::string>{});
+        EXPECT_EQ(k.certificates.root.size(), std::string(c.name) == "with_certificates" ? 1u : 0u);
     }
 }
 
