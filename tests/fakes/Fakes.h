@@ -244,15 +244,11 @@ class FakeProcesses : public Processes {
     std::function<void(const WideString&, uint32_t)> onExit;
     int openChildren = 0;
     int heldLocks = 0;
-    std::vector<uint32_t> limits;             // each wait's limit, in ms
-    int started = 0;                          // processes started: each one's id and start time
-    bool installing = false;                  // an installation runs as long as anyone waits
-    std::vector<uint64_t> installationWaits;  // the identities waited for
+    std::vector<uint32_t> limits;  // each wait's limit, in ms
+    int started = 0;               // processes started: each one's id is their count
+    bool installing = false;       // an installation runs as long as anyone waits
 
-    bool WaitForInstallation(uint64_t identity, uint32_t) override {
-        installationWaits.push_back(identity);
-        return !installing;
-    }
+    bool WaitForInstallation(uint64_t, uint32_t) override { return !installing; }
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
     std::unique_ptr<LockNamespace> CreateLockNamespace(const char16_t* security,
                                                        uint32_t& error) override;
