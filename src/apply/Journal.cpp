@@ -13,7 +13,7 @@ const char16_t kJournal[] = u"HKLM\\Software\\QuorvaneCspSetup\\InProgress";
 
 namespace {
 
-const char16_t kInstallation[] = u"Target";
+const char16_t kTarget[] = u"Target";
 const char16_t kSteps[] = u"Steps";
 const char16_t kProcess[] = u"Msiexec";
 constexpr uint64_t kCertificates = 1;
@@ -37,7 +37,7 @@ uint32_t JournalBegin(Platform& platform, const InstallPackage& step, SourceList
     record.push_back(package.path.FileName());
     record.push_back(package.productCode);
     if (registry.CreateKey(kJournal) == 0) {
-        registry.SetStrings(kJournal, kInstallation, record);
+        registry.SetStrings(kJournal, kTarget, record);
         registry.SetQword(kJournal, kSteps, step.root ? kCertificates : 0);
     }
     while (record.size() > sources) record.pop_back();
@@ -57,7 +57,7 @@ Recovered Recover(Platform& platform, Log& log, bool lookOnly) {
     Registry& registry = platform.registry;
     SourceList list;
     std::vector<WideString>& record = list.networkSources;
-    if (!registry.QueryStrings(kJournal, kInstallation, record) || record.size() < 4) {
+    if (!registry.QueryStrings(kJournal, kTarget, record) || record.size() < 4) {
         // None, or one cut short before it said where its run was going.
         if (!lookOnly) registry.DeleteKey(kJournal);
         return found;
