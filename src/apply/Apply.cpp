@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "apply/Certificates.h"
+#include "apply/InitTool.h"
 #include "apply/InstallerInvocation.h"
 #include "apply/Journal.h"
 #include "apply/ProcessRunner.h"
@@ -21,25 +22,23 @@ class Walker {
   public:
     Walker(ApplyContext& run, const Facts& facts) : run_(run), facts_(facts) {}
 
-    // Each step that changes the installed product is in the journal while it runs, for a run
-    // ended from outside to be finished or undone by the next (apply/Journal.h).
     std::optional<int> operator()(const PatchCachedPackage& step) {
-        JournalBegin(run_.platform, JournalStep::kPatch, step.installedCode);
         PatchUpgradeSequence(run_.platform.installer, step.installedCode, run_.log);
-        JournalEnd(run_.platform);
         return std::nullopt;
     }
+    // From msiexec to the tool the journal holds where the run is going, for a run ended from
+    // outside to be finished or undone by the next (apply/Journal.h).
     std::optional<int> operator()(const InstallPackage& step) {
         bool restartNeeded = false;
-        const WideString& product = step.package.productCode;
-        if (uint32_t unread = JournalBegin(run_.platform, JournalStep::kInstaller, product)) {
-            run_.log.Error({"network source unreadable: not installed"}, unread);
+        SourceList before;
+        if (uint32_t unread = JournalBegin(run_.platform, step, before)) {
+            run_.log.Error({"source list unreadable: not installed"}, unread);
             return kErrorBadConfiguration;
         }
-        uint32_t status =
-            RunInstaller(run_.platform, step.package, step.commandLine, restartNeeded, run_.log);
-        JournalEnd(run_.platform);
-        if (status) return run_.Fail(status, {"msiexec failed"});
+        if (uint32_t status = RunInstaller(run_.platform, step, before, restartNeeded, run_.log)) {
+            JournalEnd(run_.platform);
+            return run_.Fail(status, {"msiexec failed"});
+        }
         run_.installed = true;
         // A restart the marker cannot record is kept in the run: the installation succeeded.
         if (restartNeeded) run_.RecordRestart("msiexec asked for a restart");
@@ -57,15 +56,19 @@ class Walker {
                            run_.log);
         return std::nullopt;
     }
+    // A tool past its limit keeps the record: the next run runs it again.
     std::optional<int> operator()(const RunTool& step) {
-        JournalBegin(run_.platform, JournalStep::kTool, step.productCode);
-        tool_ = RunInitTool(run_.platform, step.productCode, run_.log);
+        ToolResult tool = RunInitTool(run_.platform, step.productCode, step.seconds, run_.log);
+        if (tool.code == kStillActive)
+            return run_.Fail(kExitToolTimeout, {"-tooltimeout ", Decimal(step.seconds), " s"});
         JournalEnd(run_.platform);
+        if (tool.code == kErrorSuccessRebootRequired)
+            run_.RecordRestart("the tool asked for a restart");
         return std::nullopt;
     }
     // In the order the installer lists them, every one tried whatever the others did: a product
     // left behind by one failure is still removed where it can be. The first failure is the
-    // run's.
+    // run's. A tool left to do goes with its product.
     std::optional<int> operator()(const Remove& step) {
         uint32_t failed = 0;
         for (size_t i = 0; i < step.commandLines.size(); ++i) {
@@ -82,17 +85,19 @@ class Walker {
                 if (failed == 0) failed = code;
             }
         }
-        if (failed == 0) return std::nullopt;
+        if (failed == 0) {
+            JournalEnd(run_.platform);
+            return std::nullopt;
+        }
         return run_.Fail(failed, {"not every related product was removed"});
     }
     std::optional<int> operator()(const Restart& step) {
-        return HandlePendingRestart(run_, step.policy, tool_);
+        return HandlePendingRestart(run_, step.policy);
     }
 
   private:
     ApplyContext& run_;
     const Facts& facts_;
-    ToolResult tool_;
 };
 
 }  // namespace

@@ -11,7 +11,8 @@ WideString BuildToolCommandLine(const WideString& folder) {
     return Joined({"\"", folder, "ordo_tool.exe\" /init"});
 }
 
-ToolResult RunInitTool(Platform& platform, const WideString& productCode, Log& log) {
+ToolResult RunInitTool(Platform& platform, const WideString& productCode, uint32_t seconds,
+                       Log& log) {
     WideString path;
     int state = platform.installer.ComponentPath(productCode, kToolComponentCode, path);
     ToolResult result;
@@ -23,10 +24,11 @@ ToolResult RunInitTool(Platform& platform, const WideString& productCode, Log& l
         return result;
     }
     result.ran = true;
-    result.code =
-        RunAndLog(platform.processes, platform.system, log, "tool", BuildToolCommandLine(folder));
+    result.code = RunAndLog(platform.processes, platform.system, log, "tool",
+                            BuildToolCommandLine(folder), seconds * 1000);
     // The run's exit code does not change; whoever reads the log must see it all the same.
-    if (result.code != 0 && result.code != kErrorSuccessRebootRequired)
+    if (result.code != 0 && result.code != kErrorSuccessRebootRequired &&
+        result.code != kStillActive)
         log.Warning({"the tool failed (", CodeText(result.code),
                      "): ", platform.system.DescribeError(result.code)});
     return result;

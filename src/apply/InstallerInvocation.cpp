@@ -10,19 +10,18 @@ bool IsRebootExitCode(uint32_t code) {
            code == kErrorSuccessRebootInitiated;
 }
 
-uint32_t RunInstaller(Platform& platform, const PackageIdentity& package,
-                      const WideString& commandLine, bool& restartNeeded, Log& log) {
+uint32_t RunInstaller(Platform& platform, const InstallPackage& step, const SourceList& before,
+                      bool& restartNeeded, Log& log) {
     Installer& installer = platform.installer;
-    const WideString& product = package.productCode;
+    const WideString& product = step.package.productCode;
     // A product installed from another package name would not take this one; it fails
     // harmlessly before the product exists.
-    SourceList before;
-    bool installed = installer.ReadSourceList(product, before) == 0;
-    installer.PointSourceList(product, package.path.FileName());
-    uint32_t code = RunAndLog(platform.processes, platform.system, log, "msiexec", commandLine);
+    installer.PointSourceList(product, step.package.path.FileName());
+    uint32_t code = RunAndLog(platform.processes, platform.system, log, "msiexec", step.commandLine,
+                              kNoLimit, &platform.registry);
     restartNeeded = IsRebootExitCode(code);
     if (restartNeeded) return 0;
-    if (code != 0 && installed) {
+    if (code != 0 && !before.packageName.empty()) {
         uint32_t status = installer.RestoreSourceList(product, before);
         log.Info({"source list of ", product, " back to ", before.packageName, " (",
                   CodeText(status), ")"});

@@ -1,79 +1,118 @@
 #include "apply/Journal.h"
 
-#include "apply/InitTool.h"
-#include "apply/RebootMarker.h"
 #include "common/ResultCodes.h"
 
 namespace qv {
+
+// In the machine's registry, which only administrators may write. Its value "Target":
+// the source list the product had before (network sources, package name; none when it was not
+// installed) for the undo, then the target: PackageCode ("-" when unread), version, package
+// name and ProductCode. "Steps": the steps after msiexec besides the tool (1: the
+// certificates). "Msiexec": msiexec's process.
+const char16_t kJournal[] = u"HKLM\\Software\\QuorvaneCspSetup\\InProgress";
+
 namespace {
 
-// In the machine's registry, which only administrators may write; the key goes when a step is
-// done, as steps never overlap. A step's record is a value named after it: for msiexec the
-// network sources and the package name of the product's source list, then the product's code.
-const char16_t kJournal[] = u"HKLM\\Software\\QuorvaneCspSetup\\InProgress";
-const struct {
-    const char16_t* name;
-    const char* what;  // the step, for the log
-    const char* undo;  // what the next run does about it; empty: nothing
-} kSteps[] = {
-    {u"Patch", "the sequence patch (one transaction)", ""},
-    {u"Installer", "msiexec", "its source list back to "},
-    {u"Tool", "the tool", "the tool run again"},
-};
+const char16_t kTarget[] = u"Target";
+const char16_t kSteps[] = u"Steps";
+const char16_t kProcess[] = u"Msiexec";
+constexpr uint64_t kCertificates = 1;
 
 }  // namespace
 
-uint32_t JournalBegin(Platform& platform, JournalStep step, const WideString& product) {
-    if (product.empty()) return 0;
-    SourceList sources;
-    if (step == JournalStep::kInstaller && platform.installer.ReadSourceList(product, sources) == 0)
-        sources.networkSources.push_back(sources.packageName);
-    sources.networkSources.push_back(product);
-    if (sources.unread) return sources.unread;
-    if (platform.registry.CreateKey(kJournal) == 0)
-        platform.registry.SetStrings(kJournal, kSteps[static_cast<int>(step)].name,
-                                     sources.networkSources);
+uint32_t JournalBegin(Platform& platform, const InstallPackage& step, SourceList& before) {
+    Installer& installer = platform.installer;
+    Registry& registry = platform.registry;
+    const PackageIdentity& package = step.package;
+    std::vector<WideString>& record = before.networkSources;
+    uint32_t read = installer.ReadSourceList(package.productCode, before);
+    // Without it, or one of its network sources, nothing could put the product back as it was.
+    if (read != 0 && installer.IsInstalled(package.productCode)) return read;
+    if (read == 0 && before.unread != 0) return before.unread;
+    size_t sources = record.size();
+    if (read == 0) record.push_back(before.packageName);
+    record.emplace_back(u"-");  // a list ends at its first empty string
+    installer.ReadPackageCode(package.path, record.back());
+    record.push_back(package.version);
+    record.push_back(package.path.FileName());
+    record.push_back(package.productCode);
+    if (registry.CreateKey(kJournal) == 0) {
+        registry.SetStrings(kJournal, kTarget, record);
+        registry.SetQword(kJournal, kSteps, step.root ? kCertificates : 0);
+    }
+    while (record.size() > sources) record.pop_back();
     return 0;
+}
+
+void JournalStarted(Registry& registry, ChildProcess& child) {
+    registry.SetQword(kJournal, kProcess, child.Identity());
 }
 
 void JournalEnd(Platform& platform) {
     platform.registry.DeleteKey(kJournal);
 }
 
-std::pair<WideString, SourceList> Recover(Platform& platform, Log& log, bool lookOnly) {
-    std::pair<WideString, SourceList> restored;
+Recovered Recover(Platform& platform, Log& log, bool lookOnly) {
+    Recovered found;
     Registry& registry = platform.registry;
-    Installer& installer = platform.installer;
-    for (const auto& step : kSteps) {
-        SourceList record;
-        std::vector<WideString>& values = record.networkSources;
-        if (!registry.QueryStrings(kJournal, step.name, values) || values.empty()) continue;
-        WideString product = values.back();
-        values.pop_back();
-        bool tool = step.name == kSteps[2].name;
-        // Only an installed product has a source list to put back or a tool to run; msiexec's
-        // record holds a source list only when the product was installed before.
-        bool act = *step.undo && installer.IsInstalled(product) && (tool || !values.empty());
-        if (act && !tool) {
-            record.packageName = values.back();
-            values.pop_back();
-            restored = {product, record};
-        }
-        log.Warning({"journal: a run ended during ", step.what, " of ", product,
-                     lookOnly ? "; would be: " : "; now: ", act ? step.undo : "nothing to do",
-                     record.packageName});
-        if (lookOnly || !act) continue;
-        if (tool) {
-            if (RunInitTool(platform, product, log).code == kErrorSuccessRebootRequired &&
-                CreateRebootMarker(registry, platform.system) == 0)
-                log.Info({"restart marker created: the tool asked for a restart"});
-        } else if (uint32_t status = installer.RestoreSourceList(product, record)) {
-            log.Error({"source list not put back"}, status);
-        }
+    SourceList list;
+    std::vector<WideString>& record = list.networkSources;
+    if (!registry.QueryStrings(kJournal, kTarget, record) || record.size() < 4) {
+        // None, or one cut short before it said where its run was going.
+        if (!lookOnly) registry.DeleteKey(kJournal);
+        return found;
     }
-    // Kept by a tool ended again, for the run after.
-    if (!lookOnly) registry.DeleteKey(kJournal);
-    return restored;
+    WideString& product = found.product;
+    product = record.back();
+    record.pop_back();
+    WideString name = record.back();
+    record.pop_back();
+    record.pop_back();  // the version, for whoever reads the record
+    WideString code = record.back();
+    record.pop_back();
+    Installer& installer = platform.installer;
+    uint64_t steps = 0, process = 0;
+    registry.QueryQword(kJournal, kSteps, steps);
+    registry.QueryQword(kJournal, kProcess, process);
+    LogPiece head = "journal: unfinished ";
+    // Nothing is decided while msiexec may still change the product.
+    found.busy = !platform.processes.WaitForInstallation(process, kInstallationWait);
+    if (found.busy) {
+        log.Error({head, product, ": msiexec runs"});
+        return found;
+    }
+    // msiexec committed when the installed product is the target: its package is installed. The
+    // PackageCode names a package exactly; the kit's PackageCodes differ.
+    const char* why = "not installed";
+    if (installer.IsInstalled(product)) {
+        WideString installed;
+        installer.ProductInfo(product, u"PackageCode", installed);
+        why = EqualWithoutCase(installed, code) ? nullptr : "another PackageCode";
+    }
+    found.forward = why == nullptr;
+    found.certificates = found.forward && (steps & kCertificates);
+    // Only a product installed before has a source list to put back.
+    if (!found.forward && !record.empty() && installer.IsInstalled(product)) {
+        list.packageName = record.back();
+        record.pop_back();
+    }
+    log.Warning({head, product, " from ", name, found.forward ? ": committed" : ": not committed, ",
+                 found.forward ? "" : why, lookOnly ? "; would be: " : "; now: ",
+                 found.forward              ? "its steps first"
+                 : list.packageName.empty() ? "nothing to do"
+                                            : "its source list back to ",
+                 list.packageName});
+    if (lookOnly) {
+        found.restoredName = list.packageName;
+        return found;
+    }
+    if (!list.packageName.empty()) {
+        if (uint32_t status = installer.RestoreSourceList(product, list))
+            log.Error({"source list not put back"}, status);
+    }
+    // Finished forward, the record goes once the plan has done what it holds.
+    if (!found.forward) registry.DeleteKey(kJournal);
+    return found;
 }
 
 }  // namespace qv

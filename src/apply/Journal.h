@@ -1,34 +1,36 @@
 #pragma once
-// What a run is in the middle of, kept in the machine's registry while it lasts: a run ended
-// from outside (a deployment tool's time limit, a shutdown) leaves its record, and the next run
-// finishes or undoes the step before it reads the installed product.
-#include <utility>
-
+// Where a run that installs was going, kept in the machine's registry from msiexec's start until
+// the tool is done: a run ended from outside (a deployment tool's time limit, a shutdown) leaves
+// the record, and the next run finishes it forward once msiexec has committed, or undoes it
+// before. The pattern of the installer's own rollback scripts and InProgress key.
 #include "common/Log.h"
-#include "common/WideString.h"
+#include "model/Plan.h"
 #include "platform/Platform.h"
 
 namespace qv {
 
-// A step that changes the installed product and that a later run must finish or undo.
-enum class JournalStep : uint8_t {
-    kPatch,      // the cached package of the product installed before is patched
-    kInstaller,  // the source list of the package's product is pointed at it, and msiexec runs
-    kTool,       // the product's initialisation tool runs
-};
+extern const char16_t kJournal[];
 
-// Records the step of `product` before it starts; for msiexec, with the product's source list
-// as it is, for the undo. Nothing for no product. A record that cannot be written costs only
-// the next run's repair: the step goes on. Answers 0, or the code of a network source that
-// could not be read: the undo could not put it back, and the step must not start.
-uint32_t JournalBegin(Platform& platform, JournalStep step, const WideString& product);
-// The step is done: its record goes.
+// How long recovery waits for an installation that still runs before it answers 1618.
+constexpr uint32_t kInstallationWait = 60000;
+
+// Records the installation's target and the steps after it, before msiexec runs, with the
+// source list of the package's product, read into `before` (empty when it has none), for the
+// undo. A record that cannot be written costs only the next run's repair: the step goes on.
+// Answers the read's error when the product is installed and its source list, or one of its
+// network sources, cannot be read: the step must not start.
+uint32_t JournalBegin(Platform& platform, const InstallPackage& step, SourceList& before);
+// msiexec has started: a next run waits for it before deciding.
+void JournalStarted(Registry& registry, ChildProcess& child);
+// The run went where it was going, or failed and put back what it changed: the record goes.
 void JournalEnd(Platform& platform);
 
-// Finishes or undoes, and logs, what a run that is no longer running left in the journal: the
-// source list back as it was, a tool that never finished run again when its product is
-// installed. With `lookOnly` nothing changes; the log says what would be done. Answers the
-// product whose source list is (or would be) put back, with the source list it gets.
-std::pair<WideString, SourceList> Recover(Platform& platform, Log& log, bool lookOnly);
+// What a run that is no longer running left: once its installation has ended (waited for at
+// most kInstallationWait; `busy` when it still runs), the installed product is its target or
+// not. If it is, msiexec committed: the new source list stays and the steps still to do are
+// answered for this run's plan, which ends the record once they are done. Else the source list
+// goes back as it was and the record goes. The log says which and why; with `lookOnly` nothing
+// changes, and the source list it would put back is answered.
+Recovered Recover(Platform& platform, Log& log, bool lookOnly);
 
 }  // namespace qv

@@ -8,6 +8,7 @@ namespace {
 const char16_t kWritten[] = u"Written";
 constexpr uint64_t kTicksPerMillisecond = 10000;  // system time counts 100 ns
 constexpr uint64_t kMarginMilliseconds = 60000;
+constexpr uint64_t kDayMilliseconds = 86400000;
 }  // namespace
 
 uint32_t CreateRebootMarker(Registry& registry, SystemInfo& system) {
@@ -19,12 +20,18 @@ uint32_t CreateRebootMarker(Registry& registry, SystemInfo& system) {
 
 bool IsRestartDue(Registry& registry, SystemInfo& system, Log& log, bool lookOnly) {
     if (!registry.KeyExists(kRebootMarkerPath)) return false;
-    uint64_t written = 0;
-    if (!registry.QueryQword(kRebootMarkerPath, kWritten, written)) return true;
+    uint64_t written = 0, now = system.SystemTime();
+    // Without a time of its own, or with one past tomorrow, it would be due for ever: stamped
+    // now, the restart that follows makes it stale.
+    if (!registry.QueryQword(kRebootMarkerPath, kWritten, written) ||
+        written > now + kDayMilliseconds * kTicksPerMillisecond) {
+        if (!lookOnly && registry.SetQword(kRebootMarkerPath, kWritten, now) == 0)
+            log.Info({"restart marker stamped now"});
+        return true;
+    }
     // Never the wineserver's or a service's start: only the system's own uptime says when
     // Windows started.
-    uint64_t started =
-        system.SystemTime() - (system.Uptime() + kMarginMilliseconds) * kTicksPerMillisecond;
+    uint64_t started = now - (system.Uptime() + kMarginMilliseconds) * kTicksPerMillisecond;
     if (written >= started) return true;
     if (!lookOnly) {
         uint32_t status = DeleteRebootMarker(registry);

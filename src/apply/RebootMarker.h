@@ -14,8 +14,10 @@ extern const char16_t kRebootMarkerPath[];
 // 0 when the key exists afterwards, else the registry error; the time is written as well.
 uint32_t CreateRebootMarker(Registry& registry, SystemInfo& system);
 // Whether a restart is due: the marker is there, and was not written before Windows last
-// started (a marker without its time counts as due). One from before means the restart has
-// happened: it is removed, with a line, unless `lookOnly`.
+// started. One from before means the restart has happened: it is removed, with a line, unless
+// `lookOnly`. One without a valid time (none, another type, past tomorrow) is due, and is
+// stamped with the time now unless `lookOnly`: only the restart sequence of a run that changed
+// something asks without it.
 bool IsRestartDue(Registry& registry, SystemInfo& system, Log& log, bool lookOnly);
 // Answers the deletion's status.
 uint32_t DeleteRebootMarker(Registry& registry);

@@ -68,11 +68,9 @@ int RestartNow(ApplyContext& run, RestartPolicy policy) {
 
 }  // namespace
 
-int HandlePendingRestart(ApplyContext& run, RestartPolicy policy, const ToolResult& tool) {
+int HandlePendingRestart(ApplyContext& run, RestartPolicy policy) {
     Registry& registry = run.platform.registry;
     Log& log = run.log;
-    if (tool.ran && tool.code == kErrorSuccessRebootRequired)
-        run.RecordRestart("the tool asked for a restart");
     bool marker = IsRestartDue(registry, run.platform.system, log, false);
     if (!marker && !run.restartUnrecorded) {
         log.Info({"no restart pending"});

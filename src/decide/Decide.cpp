@@ -171,6 +171,7 @@ class Decider {
             if (options_.silent || Unattended()) {
                 Unasked(kMsgSameVersionReinstall);
                 if (!SameLevel()) return false;
+                if (facts_.recovered.forward) return Finish();
                 Info({"decision: the same version is installed; nothing to do"});
                 return Stop(kExitSameVersion, kNoMessage);
             }
@@ -428,7 +429,7 @@ class Decider {
                         " REBOOT=R"}));
         }
         Add(std::move(removal));
-        Add(Restart{RestartPolicyOf()});
+        AddRestart();
     }
 
     // msiexec's log, and its one interface switch: /qn where nobody would see its interface,
@@ -448,11 +449,12 @@ class Decider {
         return words;
     }
 
-    RestartPolicy RestartPolicyOf() const {
-        return options_.noreboot ? RestartPolicy::kLeaveToLaterRun
-               : options_.silent ? RestartPolicy::kRestartAtOnce
-               : Unattended()    ? RestartPolicy::kLeaveToCaller
-                                 : RestartPolicy::kAsk;
+    // The closing step: what happens about a restart that is due.
+    void AddRestart() {
+        Add(Restart{options_.noreboot ? RestartPolicy::kLeaveToLaterRun
+                    : options_.silent ? RestartPolicy::kRestartAtOnce
+                    : Unattended()    ? RestartPolicy::kLeaveToCaller
+                                      : RestartPolicy::kAsk});
     }
 
     // Where the installer's upgrade will not remove the product installed under another code,
@@ -474,8 +476,32 @@ class Decider {
         return true;
     }
 
+    // The steps a run ended from outside left, once msiexec had committed: first in the plan.
+    void AddRecovered() {
+        const Recovered& recovered = facts_.recovered;
+        if (!recovered.forward) return;
+        if (recovered.certificates) Add(AddCertificates{});
+        Add(RunTool{recovered.product, options_.toolSeconds});
+    }
+
+    // Nothing to install, but what a run ended from outside left is done: a finished step is
+    // never hidden behind "nothing to do".
+    bool Finish() {
+        Info({"decision: the same version is installed; what the run ended left to do"});
+        decision_.plan.change = Change::kFinish;
+        AddRecovered();
+        AddRestart();
+        return false;
+    }
+
     void Install() {
         bool two = WarnOfTwoProducts();
+        // Another product of the same version (another level or language of a kit with a
+        // ProductCode per level): the installer's upgrade would keep the installed one.
+        if (two && change_ == Change::kReinstall) {
+            Stop(kExitAnotherVersion, kNoMessage);
+            return;
+        }
         // Its provider's x64 DLLs load into emulated x64 programs only.
         if (facts_.machine == Architecture::kArm64 && facts_.architecture == Architecture::kX64)
             log_.Warning(
@@ -493,16 +519,19 @@ class Decider {
             AppendArgument(decided_,
                            Joined({"REINSTALL=ALL REINSTALLMODE=", repair ? "omus" : "vemus"}));
         if (quickInstall_) interface_ = u"/qb";
+        AddRecovered();
         // A repair removes nothing, so no removal action needs skipping.
         if (!repair) Add(PatchCachedPackage{installed});
         Add(InstallPackage{
-            package_, BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
-                                                InstallerWords(false) + options_.args + decided_)});
+            package_,
+            BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
+                                      InstallerWords(false) + options_.args + decided_),
+            options_.root});
         if (!installed.empty() && !EqualWithoutCase(installed, package_.productCode))
             Add(CheckOneProduct{installed, package_, two});
         if (options_.root) Add(AddCertificates{});
-        Add(RunTool{package_.productCode});
-        Add(Restart{RestartPolicyOf()});
+        Add(RunTool{package_.productCode, options_.toolSeconds});
+        AddRestart();
     }
 
     // Read by Detect for any decision but a removal, which never asks for it.

@@ -96,14 +96,14 @@ void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log, bo
 }
 
 // The installed product's level and language, from its package's name as recovery would leave
-// it (`restored`), else from its cached package. A failure is reported, and leads the decision
+// it, else from its cached package. A failure is reported, and leads the decision
 // to the fresh installation's choices.
-void ReadInstalledSelection(Platform& platform, Facts& facts, const RestoredSource& restored,
+void ReadInstalledSelection(Platform& platform, Facts& facts, const Recovered& recovered,
                             Log& log) {
     const InstalledProduct& installed = facts.installed;
     if (installed.code.empty() || installed.versionRead.Failed()) return;
     WideString name;
-    if (restored.first == installed.code) name = restored.second.packageName;
+    if (recovered.product == installed.code) name = recovered.restoredName;
     facts.installedSelection =
         DetectInstalledSelection(platform.installer, installed.code, log, name);
     const StepResult& detection = facts.installedSelection.detection;
@@ -135,7 +135,7 @@ Architecture ReadMachine(SystemInfo& system) {
     return process != 0 ? Architecture::kX64 : Architecture::kWin32;
 }
 
-Facts Detect(Platform& platform, const InstallOptions& options, const RestoredSource& restored,
+Facts Detect(Platform& platform, const InstallOptions& options, const Recovered& recovered,
              HeldFiles& held, Log& log) {
     Facts facts;
     SystemInfo& system = platform.system;
@@ -154,17 +154,22 @@ Facts Detect(Platform& platform, const InstallOptions& options, const RestoredSo
         log.Info({"kit not sealed"});
     }
     facts.architecture = PackagePlatform(facts);
-    if (options.root) facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
-    if (options.root && options.whatif)
+    bool root = options.root || recovered.certificates;
+    if (root) facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
+    if (root && options.whatif)
         DescribeCertificates(platform.certificates, facts.certificateFiles,
                              facts.certificatePlaces);
+    // Checked as read: the bytes checked are the bytes added, by this run's plan or by what a
+    // run ended from outside left to do.
+    for (const CertificateFile& file : facts.certificateFiles)
+        CheckSealed(platform, facts, facts.sealBroken, held, file.name, log, &file);
     IdentifyKit(platform, facts, held, log, options.uninstall);
     if (options.uninstall && facts.platformStatus == 0) {
         for (const WideString& code :
              platform.installer.RelatedProducts(facts.platformPackage.upgradeCode))
             if (platform.installer.IsInstalled(code)) facts.relatedInstalled.push_back(code);
     } else if (facts.platformStatus == 0) {
-        ReadInstalledSelection(platform, facts, restored, log);
+        ReadInstalledSelection(platform, facts, recovered, log);
     }
     if (options.whatif)
         facts.markerPresent = IsRestartDue(platform.registry, platform.system, log, true);
@@ -197,8 +202,6 @@ void ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& 
         }
         for (const WideString& cabinet : cabinets)
             CheckSealed(platform, facts, late.sealBroken, held, cabinet, log);
-        for (const CertificateFile& file : facts.certificateFiles)
-            CheckSealed(platform, facts, late.sealBroken, held, file.name, log, &file);
     }
     if (request.installerLog) {
         // Windows' msiexec refuses to install (1622) when it cannot open its log.

@@ -14,13 +14,12 @@ using HeldFiles = std::vector<std::unique_ptr<HeldFile>>;
 // (which calls ARM64 64-bit as well).
 Architecture ReadMachine(SystemInfo& system);
 
-// The product and the source list that recovery puts back (apply/Journal.h), or would.
-using RestoredSource = std::pair<WideString, SourceList>;
-
-// The facts a decision starts from; reads and logs, changes nothing. The installed product's
-// level and language are read from the package name in `restored` when it is that product's.
-// `held` keeps the sealed files checked.
-Facts Detect(Platform& platform, const InstallOptions& options, const RestoredSource& restored,
+// The facts a decision starts from, with what recovery found (apply/Journal.h); reads and logs,
+// changes nothing. The installed product's level and language are read from the package name
+// recovery would put back, when it is that product's. The certificate files are read for -root
+// or for the certificates a run ended from outside left to add, and then checked against the
+// seal; `held` keeps the sealed files checked.
+Facts Detect(Platform& platform, const InstallOptions& options, const Recovered& recovered,
              HeldFiles& held, Log& log);
 
 // The facts that follow the decision, all read in one step into `late`, which is as new;

@@ -36,7 +36,7 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
         } else if (IsOption(a, u"repair")) {
             options.repair = true;
         } else if (IsOption(a, u"lang") || IsOption(a, u"kc") || IsOption(a, u"args") ||
-                   IsOption(a, u"log")) {
+                   IsOption(a, u"log") || IsOption(a, u"tooltimeout")) {
             if (i + 1 >= arguments.size())
                 return Usage(ParseOutcome::kUnrecognised, arguments, options);
             const WideString& value = arguments[++i];
@@ -47,6 +47,15 @@ ParseOutcome ParseArguments(const std::vector<WideString>& arguments, InstallOpt
             } else if (IsOption(a, u"kc")) {
                 options.kc = ParseLevel(value);
                 bad = options.kc == Level::kNone;
+            } else if (IsOption(a, u"tooltimeout")) {
+                // Decimal digits only: a day at most, and never no limit.
+                uint32_t seconds = 0;
+                for (char16_t c : value.str())
+                    seconds = c >= u'0' && c <= u'9' && seconds <= kMaxToolSeconds
+                                  ? seconds * 10 + (c - u'0')
+                                  : UINT32_MAX;
+                options.toolSeconds = seconds;
+                bad = seconds - 1 >= kMaxToolSeconds;
             } else if (IsOption(a, u"log")) {
                 options.log = value;
             } else {
@@ -73,6 +82,7 @@ WideString UsageText() {
         u"-kc\tselect Quorvane CSP KC-Level (kc1/kc2/kc3)\n"
         u"-args\tspecify arguments for msiexec /i in quotes\n"
         u"-log\twrite the setup log to the given file or folder\n"
+        u"-tooltimeout\ttool time limit (600 s)\n"
         u"-reinstall\treinstall product\n"
         u"-repair\trepair the product\n"
         u"-uninstall\tremove the product\n"

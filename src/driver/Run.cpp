@@ -1,5 +1,6 @@
 #include "driver/Run.h"
 
+#include <cstring>
 #include <optional>
 
 #include "apply/Apply.h"
@@ -61,7 +62,7 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
         // A typo in a deployment script must not read as success.
         if (!options.badValue.empty()) {
             run.log.Error({"bad command line: ", options.badValue,
-                           " names no level (kc1, kc2, kc3) or language (eng, rus)"});
+                           " names no level (kc1-kc3), language (eng, rus) or seconds (1-86400)"});
         } else if (options.uninstall + options.reinstall + options.repair > 1) {
             run.log.Error(
                 {"bad command line: -uninstall, -reinstall and -repair exclude each other"});
@@ -117,15 +118,13 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     // the installed product is read; a plan only says so. Another run's steps are its own.
     std::vector<WideString> recovery;
     DecisionLines recoveryLines(run.log, &recovery);
-    RestoredSource restored;
+    Recovered recovered;
     if (lock || (run.options.whatif && !otherRun))
-        restored = Recover(run.platform, recoveryLines, run.options.whatif);
-    // A plan decides from the source list as the run would find it, put back; the run reads it
-    // as it is.
-    if (!run.options.whatif) restored = {};
-    Facts facts = Detect(run.platform, run.options, restored, run.held, run.log);
+        recovered = Recover(run.platform, recoveryLines, run.options.whatif);
+    Facts facts = Detect(run.platform, run.options, recovered, run.held, run.log);
     facts.stationVisible = run.voice.StationVisible();
-    facts.otherRun = otherRun;
+    facts.otherRun = otherRun || recovered.busy;
+    facts.recovered = std::move(recovered);
     facts.setupLog = run.setupLog.beside;
     std::vector<WideString> report;
     if (run.options.whatif && !logPath.empty()) {
@@ -152,7 +151,10 @@ int Run(Platform& platform, const WideString& commandTail) {
     const char* meaning = ExitCodeMeaning(static_cast<uint32_t>(code));
     // 1638 before msiexec installed anything: two products were there already, or would be.
     if (code == kExitAnotherVersion && !run.installed) meaning = "nothing changed";
-    run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ", meaning});
+    // A removal's own word where the table speaks of an installation (7, 1641, 3010).
+    bool removal = run.options.uninstall && strncmp(meaning, "installed;", 10) == 0;
+    run.log.Info({"exit code ", CodeText(static_cast<uint32_t>(code)), ": ",
+                  removal ? "removed" : "", meaning + (removal ? 9 : 0)});
     return code;
 }
 

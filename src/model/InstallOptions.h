@@ -4,6 +4,8 @@
 
 namespace qv {
 
+constexpr uint32_t kMaxToolSeconds = 86400;  // -tooltimeout: a day
+
 struct InstallOptions {
     bool empty = true;                // an empty command tail: the settings dialog may be shown
     Level kc = Level::kNone;          // none when not chosen
@@ -14,11 +16,12 @@ struct InstallOptions {
     bool root = false;
     bool noreboot = false;
     bool reinstall = false;
-    bool whatif = false;     // report the plan, change nothing
-    bool uninstall = false;  // remove every installed product the kit relates to
-    bool repair = false;     // repair the installed product from the kit's package of its own
-    // A -kc or -lang that names no level or language, with its value: a bad command line, since
-    // a level typed is a security class asked for.
+    bool whatif = false;         // report the plan, change nothing
+    bool uninstall = false;      // remove every installed product the kit relates to
+    bool repair = false;         // repair the installed product from the kit's package of its own
+    uint32_t toolSeconds = 600;  // how long the tool may run before it is ended
+    // A value that names no level, language or time limit, with its option: a bad command line,
+    // since a level typed is a security class asked for.
     WideString badValue;
 };
 

@@ -28,6 +28,16 @@ struct PackageRead {
     PackageIdentity identity;
 };
 
+// What a run ended from outside left, found before this run decides (apply/Journal.h).
+struct Recovered {
+    WideString product;       // the product it was installing
+    WideString restoredName;  // -whatif: the package name its source list would get back
+    // msiexec had committed it: the steps still to do come first in this run's plan.
+    bool forward = false;
+    bool certificates = false;  // with -root
+    bool busy = false;          // an installation still runs: nothing is decided (1618)
+};
+
 struct Facts {
     Architecture machine = Architecture::kWin32;       // what Windows runs on
     Architecture architecture = Architecture::kWin32;  // the packages' platform
@@ -58,6 +68,7 @@ struct Facts {
     WideString sealBroken;  // the platform package, when it is not as sealed
     // The installed product's level and language; none read for a removal.
     InstalledSelection installedSelection;
+    Recovered recovered;
 };
 
 // What follows the decision, read in one step once it knows what msiexec will run.
@@ -123,6 +134,7 @@ enum class Change : uint8_t {
     kMaintenance,  // the same version, reinstallation declined: msiexec's own dialogs
     kRemove,       // every related product removed
     kRepair,       // the installed product from the kit's package of its version, level, language
+    kFinish,       // only what a run ended from outside left to do
 };
 
 // The steps of a plan, each with what it needs, in the order a plan lists them. A new step is a
@@ -136,6 +148,7 @@ struct PatchCachedPackage {
 struct InstallPackage {
     PackageIdentity package;  // what msiexec installs
     WideString commandLine;
+    bool root = false;  // the kit's certificates are trusted after it
 };
 // The installer's upgrade keeps an old product of the same version, or one whose version differs
 // in the fourth field only: two registered providers are no success.
@@ -147,6 +160,7 @@ struct CheckOneProduct {
 struct AddCertificates {};
 struct RunTool {
     WideString productCode;
+    uint32_t seconds = 0;  // its time limit
 };
 // Each related product's own removal, every one tried whatever the others did.
 struct Remove {

@@ -46,11 +46,13 @@ class Installer {
     // read-only database. 0, the first failing call's code, or 1620 for a package that names
     // no product.
     virtual uint32_t ReadPackageIdentity(const WideString& path, PackageIdentity& identity) = 0;
+    // The package's PackageCode, from its summary information.
+    virtual uint32_t ReadPackageCode(const WideString& path, WideString& code) = 0;
     // The installed products related to the UpgradeCode, in the installer's order.
     virtual std::vector<WideString> RelatedProducts(const WideString& upgradeCode) = 0;
     virtual bool IsInstalled(const WideString& product) = 0;
-    // A product's attribute ("VersionString", "LocalPackage"); on failure `value` is untouched
-    // and the status says whether asking for the length or reading the value failed.
+    // A product's attribute ("VersionString", "LocalPackage", "PackageCode"); on failure `value` is
+    // untouched and the status says whether asking for the length or reading the value failed.
     virtual ReadStatus ProductInfo(const WideString& product, const char16_t* attribute,
                                    WideString& value) = 0;
     // The release properties of a package opened as an installer session, ignoring the

@@ -6,13 +6,22 @@
 
 namespace qv {
 
+// No time limit: INFINITE.
+constexpr uint32_t kNoLimit = 0xFFFFFFFF;
+
 // A started child; the destructor closes the process and thread handles.
 class ChildProcess {
   public:
     virtual ~ChildProcess() = default;
-    virtual void WaitForExit() = 0;
+    // Waits at most `milliseconds`, or kNoLimit; true once it has ended.
+    virtual bool WaitForExit(uint32_t milliseconds) = 0;
+    // Ends it with exit code 1460 (ERROR_TIMEOUT), and waits a little for it to be gone.
+    virtual void Terminate() = 0;
     // The exit code; false when it cannot be read.
     virtual bool ExitCode(uint32_t& code) = 0;
+    // Who it is: its process id (high half) and the low half of its start time, together never
+    // another process's, as an id is used again once its process has gone.
+    virtual uint64_t Identity() = 0;
 };
 
 // A lock that one process of the whole machine holds at a time; released when destroyed.
@@ -47,6 +56,10 @@ class Processes {
     virtual std::unique_ptr<InstanceLock> LockInstance(const char16_t* name,
                                                        const char16_t* security, uint32_t& error,
                                                        bool look) = 0;
+    // Waits at most `milliseconds` while the installer's execute lock is held (any installation
+    // changing the machine), then as long again while the process of `identity` runs. False when
+    // either still is.
+    virtual bool WaitForInstallation(uint64_t identity, uint32_t milliseconds) = 0;
 };
 
 }  // namespace qv

@@ -15,6 +15,7 @@ var WORK = SYSTEM_ROOT + "\\Temp\\QuorvaneAcceptance";  // SYSTEM's task reads i
 var DRIVER = HERE + "\\tools\\ui_driver.exe";
 var TOOL_EXIT = "C:\\ordo_tool_exit.txt", TOOL_LOG = "C:\\ordo_tool.log";
 var MARKER = "HKCU\\Software\\NeedBstrReboot";
+var SAVED_MARKER = SYSTEM_ROOT + "\\Temp\\QuorvaneAcceptanceMarker.reg";
 var STORES = "HKLM\\SOFTWARE\\Microsoft\\SystemCertificates\\";
 var PROBE = "HKLM\\SOFTWARE\\QuorvaneAcceptance";
 var TASK = "QuorvaneAcceptance";
@@ -320,16 +321,20 @@ function copyLogs(name, results) {
 }
 
 // Removes what the pass added: the test product, certificates, the marker, the doubles' files,
-// the task and the work folder.
-function cleanUp(markerBefore) {
+// the task and the work folder. With `restore`, the marker is put back as it was found, its
+// values and their types as saved before the first row.
+function cleanUp(restore) {
     run("schtasks /delete /f /tn " + TASK);
     run("taskkill /f /im ordo_tool.exe");
     var codes = products();
     for (var i = 0; i < codes.length; i++)
         run("msiexec /x " + codes[i] + " /qn REBOOT=ReallySuppress");
     removeCertificates();
-    if (exists(MARKER) && !markerBefore) run("reg delete " + MARKER + " /f");
-    if (markerBefore && !exists(MARKER)) run("reg add " + MARKER + " /f");
+    run("reg delete " + MARKER + " /f");
+    if (restore && fso.FileExists(SAVED_MARKER)) {
+        run("reg import " + quoted(SAVED_MARKER));
+        remove(SAVED_MARKER);
+    }
     var files = [TOOL_EXIT, TOOL_LOG, "C:\\ks.log"];
     for (var j = 0; j < files.length; j++) remove(files[j]);
     if (fso.FolderExists(WORK)) fso.DeleteFolder(WORK, true);
@@ -380,12 +385,16 @@ function main() {
         WScript.Echo("REFUSED: " + why);  // a box when double-clicked
         return 255;
     }
-    var markerBefore = exists(MARKER), start = new Date();
+    var start = new Date(), found = products().length ? installedText() : "";
+    remove(SAVED_MARKER);
+    if (exists(MARKER)) run("reg export " + MARKER + " " + quoted(SAVED_MARKER) + " /y");
     cleanUp(false);
     fso.CreateFolder(WORK);
     if (!fso.FolderExists(results)) fso.CreateFolder(results);
     var report = [windowsText(), "started: " + start.toString()], cases = [], failed = 0,
         skipped = 0;
+    // A product of the test kit that was there before is gone now: the report says which.
+    if (found) report.push("removed before the first row: " + found);
     say(report[0]);
     for (var r = 0; r < ROWS.length; r++) {
         var row = ROWS[r], began = new Date().getTime(), line, element;
@@ -418,7 +427,7 @@ function main() {
         report.push(line);
         say(line);
     }
-    cleanUp(markerBefore);
+    cleanUp(true);
     var total = (new Date().getTime() - start.getTime()) / 1000;
     var summary = (ROWS.length - failed - skipped) + " passed, " + failed + " failed, " + skipped +
                   " skipped in " + total + " s";

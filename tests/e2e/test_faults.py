@@ -74,7 +74,6 @@ class Case:
     during: Optional[Callable[[Run, wine.Background], None]] = None
     check: Optional[Step] = None
     kind: str = "win64-en"  # the prefix
-    ended: bool = False  # `during` ends every program: `check` runs the next run and tells
 
 
 # --- arrange steps ----------------------------------------------------------------------------
@@ -287,14 +286,16 @@ def second_setup_refused(run, setup):
     run.prefix.wine(["taskkill", "/f", "/im", "ordo_tool.exe"], check=True)
 
 
-def held_installer(run):
-    """An action before InstallInitialize writes C:\\held.txt, then waits while C:\\hold.txt is
-    there."""
-    run.prefix.host(r"C:\hold.cmd").write_text(
-        "@echo off\r\necho held> C:\\held.txt\r\n:wait\r\n"
-        "if not exist C:\\hold.txt exit /b 0\r\nping -n 2 127.0.0.1 >nul\r\ngoto wait\r\n")
-    _add_actions(run, [("Hold", make_kit.CA_EXE_IGNORE, "TARGETDIR", r"cmd.exe /c C:\hold.cmd",
-                        1395)])
+def held_at(sequence: int) -> Step:
+    """An action at `sequence` writes C:\\held.txt, then waits while C:\\hold.txt is there: 1395
+    is before InstallInitialize, 6610 after InstallFinalize, when msiexec has committed."""
+    def step(run):
+        run.prefix.host(r"C:\hold.cmd").write_text(
+            "@echo off\r\necho held> C:\\held.txt\r\n:wait\r\n"
+            "if not exist C:\\hold.txt exit /b 0\r\nping -n 2 127.0.0.1 >nul\r\ngoto wait\r\n")
+        _add_actions(run, [("Hold", make_kit.CA_EXE_IGNORE, "TARGETDIR", r"cmd.exe /c C:\hold.cmd",
+                            sequence)])
+    return step
 
 
 def hold(run):
@@ -309,30 +310,15 @@ def _wait_held(run):
         time.sleep(0.2)
 
 
-def end_everything(wait: Step) -> Callable[[Run, wine.Background], None]:
+def end_everything(run, setup):
     """At the kill point every program of the prefix ends (wineserver -k), as at a shutdown."""
-    return lambda run, setup: (wait(run), run.prefix.kill())
+    run.prefix.kill()
 
 
-def next_run_and_repair(step: str, args: Sequence[str], tool_runs: int) -> Step:
-    """After the kill the journal names the step; the next run finishes or undoes it, says so
-    and finds KC1 (a source list left pointing at KC2 answers 1638 to -kc kc1); the product
-    then repairs from its own package."""
-    def check(run):
-        assert set(run.prefix.reg_query(JOURNAL).values) == {step}
-        if step == "Installer":
-            assert run.prefix.package_name(SHARED_CODE) == "qv_x64_kc2_eng.msi"
-        run.prefix.host(r"C:\hold.txt").unlink(missing_ok=True)
-        run.prefix.set_ordo_tool_exit(0)
-        tools = _tool_runs(run.prefix)
-        assert run.prefix.setup(args) == 3
-        assert f"during {'msiexec' if step == 'Installer' else 'the tool'} of {SHARED_CODE}; " \
-               "now: " in run.prefix.setup_log()
-        assert _tool_runs(run.prefix) - tools == tool_runs
-        assert not run.prefix.reg_exists(JOURNAL)
-        assert run.prefix.package_name(SHARED_CODE) == "qv_x64_kc1_eng.msi"
-        assert run.prefix.msiexec("/i", SHARED_CODE, "REINSTALL=ALL", "/qn") == 0
-    return check
+def end_setup_alone(run, setup):
+    """Only setup.exe ends, as a deployment tool's time limit ends it: msiexec goes on."""
+    run.prefix.wine(["taskkill", "/f", "/im", "setup.exe"], check=True)
+    setup.wait(30)
 
 
 def long_args(total: int, *more: str) -> list:
@@ -439,19 +425,6 @@ FAULTS = {
                          check=tool_failure_logged),
     "tool-hangs-until-ended": Case(
         [kit(), tool("hang")], ["-silent", "-noreboot"], (0,), during=end_hanging_tool),
-    # Ended from outside (a deployment tool's time limit, a shutdown) during msiexec, over KC1
-    # of a kit sharing one ProductCode, and during the tool: the next run puts the source list
-    # back or runs the tool again, and the product repairs.
-    "ended-during-msiexec": Case(
-        [kit("qv_x64_kc1_eng.msi", "qv_x64_kc2_eng.msi", product_code=SHARED_CODE),
-         held_installer, first_run(["-silent", "-noreboot", "-kc", "kc1"]), hold],
-        ["-silent", "-noreboot", "-reinstall", "-kc", "kc2"], (), ended=True,
-        during=end_everything(_wait_held),
-        check=next_run_and_repair("Installer", ["-silent", "-noreboot", "-kc", "kc1"], 0)),
-    "ended-during-the-tool": Case(
-        [kit(product_code=SHARED_CODE), tool("hang")], ["-silent", "-noreboot"], (),
-        ended=True, during=end_everything(_wait_for_tool),
-        check=next_run_and_repair("Tool", ["-silent", "-noreboot"], 1)),
     # A second setup.exe started while the first waits for the tool: refused at once.
     "second-setup-while-one-runs": Case(
         [kit(), tool("hang")], ["-silent", "-noreboot"], (0,), during=second_setup_refused),
@@ -514,9 +487,6 @@ def test_fault(make_prefix, certificates, request, case):
     if setup:
         if case.during:
             case.during(run, setup)
-        if case.ended:
-            case.check(run)
-            return
         if case.box:
             caption, text, answer = case.box
             assert prefix.message_box(caption, 60000)[0] == text
@@ -583,3 +553,112 @@ def test_unhandled_exception_ends_the_run(make_prefix):
     assert "usage asked for" in lines
     assert "Help" not in prefix.ui("list").stdout.decode(errors="replace")
     assert not _debuggers(prefix)
+
+
+# --- runs ended from outside, and the next run --------------------------------------------------
+
+def _cached_level(prefix, code: str) -> str:
+    """The level the product's cached package names in its ISReleaseFlags."""
+    cached = prefix.host(prefix.product_info(code, "LocalPackage"))
+    table = subprocess.run(["msiinfo", "export", str(cached), "Property"], capture_output=True,
+                           text=True, check=True).stdout
+    return re.search(r"^ISReleaseFlags\t(kc\d),", table, re.M).group(1)
+
+
+def _whatif_waits_for_msiexec(run, args, code):
+    """-whatif waits for the msiexec left running, as the run would; it ends once released."""
+    plan = run.prefix.start(run.prefix.setup_command(["-whatif", *args]))
+    time.sleep(3)
+    assert plan.running(), "-whatif did not wait for msiexec"
+    run.prefix.host(r"C:\hold.txt").unlink()
+    assert plan.wait(120) == code
+
+
+@dataclasses.dataclass
+class KillPoint:
+    arrange: Sequence[Step]
+    args: Sequence[str]  # the run ended
+    wait: Optional[Step]  # the kill point; None: the run ends by itself with `first`
+    end: Callable[[Run, wine.Background], None]
+    then: Sequence[str]  # the next run, and -whatif before it
+    code: int  # the next run's exit code, and -whatif's
+    installed: Tuple[str, str]  # product code and its package (the source list) after it
+    level: str  # its cached package's level
+    tools: int  # tool runs of the next run
+    roots: bool = False  # the kit's roots are in Root after it
+    first: Optional[int] = None  # the exit code of a run that ends by itself
+
+
+SILENT = ["-silent", "-noreboot"]
+KC1 = ("qv_x64_kc1_eng.msi", "qv_x64_kc2_eng.msi")
+SHARED_KIT = kit(*KC1, product_code=SHARED_CODE)
+KILL_POINTS = {
+    # Before msiexec committed: undone, the source list back on KC1; KC1 is the same version.
+    # Wine's installer has cached the KC2 package already, and rolls nothing back.
+    "reinstall-ended-before-commit": KillPoint(
+        [SHARED_KIT, held_at(1395), first_run([*SILENT, "-kc", "kc1"]), hold],
+        [*SILENT, "-reinstall", "-kc", "kc2"], _wait_held, end_everything,
+        [*SILENT, "-kc", "kc1"], 3, (SHARED_CODE, KC1[0]), "kc2", 0),
+    # The tool again; never "nothing to do" (3) for a run that finishes what was left.
+    "ended-during-the-tool": KillPoint(
+        [kit(product_code=SHARED_CODE), tool("hang")], SILENT, _wait_for_tool, end_everything,
+        SILENT, 0, (SHARED_CODE, KC1[0]), "kc1", 1),
+    # After commit, msiexec finishing alone: -whatif and the run wait for it, then go forward.
+    "reinstall-committed-setup-ended-alone": KillPoint(
+        [SHARED_KIT, held_at(6610), first_run([*SILENT, "-kc", "kc1"]), hold],
+        [*SILENT, "-reinstall", "-kc", "kc2"], _wait_held, end_setup_alone,
+        [*SILENT, "-kc", "kc2"], 0, (SHARED_CODE, KC1[1]), "kc2", 1),
+    "reinstall-committed-everything-ended": KillPoint(
+        [SHARED_KIT, held_at(6610), first_run([*SILENT, "-kc", "kc1"]), hold],
+        [*SILENT, "-reinstall", "-kc", "kc2"], _wait_held, end_everything,
+        [*SILENT, "-kc", "kc2"], 0, (SHARED_CODE, KC1[1]), "kc2", 1),
+    "update-committed-setup-ended-alone": KillPoint(
+        [installed, update_kit(), held_at(6610), hold], SILENT, _wait_held, end_setup_alone,
+        SILENT, 0, (NEW_CODE, "qv_x64_kc3_rus.msi"), "kc3", 1),
+    # The certificates of the run ended are added, though the next run has no -root.
+    "update-committed-certificates-and-tool-left": KillPoint(
+        [installed, update_kit(), held_at(6610), hold], [*SILENT, "-root"], _wait_held,
+        end_everything, SILENT, 0, (NEW_CODE, "qv_x64_kc3_rus.msi"), "kc3", 1, roots=True),
+    # Past -tooltimeout: 1460 and the record kept, twice; the third run, the tool mended, is 0.
+    "tool-hangs-twice": KillPoint(
+        [kit(), tool("hang"), first_run([*SILENT, "-tooltimeout", "3"], 1460)],
+        [*SILENT, "-tooltimeout", "3"], None, None, SILENT, 0,
+        (make_kit.Package("qv_x64_kc1_eng.msi").product_code, KC1[0]), "kc1", 1, first=1460),
+}
+
+
+@pytest.mark.parametrize("case", KILL_POINTS.values(), ids=KILL_POINTS.keys())
+def test_kill_point(prefix, certificates, request, case):
+    """A run ended from outside leaves its record; the next run, and -whatif before it, finish
+    it forward once msiexec has committed, or undo it before. The product then repairs."""
+    run = Run(prefix, certificates, request)
+    for step in case.arrange:
+        step(run)
+    shutil.copy2(wine.SETUP_EXE, run.setup)
+    make_kit.copy_certificates(certificates[0], run.folder)
+    prefix.certstore("list")  # Wine adds the host's authorities on the first open
+    setup = prefix.start_setup(case.args)
+    if case.wait is None:
+        assert setup.wait(120) == case.first
+    else:
+        case.wait(run)
+        case.end(run, setup)
+    assert prefix.reg_exists(JOURNAL)
+    tools = _tool_runs(prefix)
+    prefix.set_ordo_tool_exit(0)
+    if prefix.host(r"C:\hold.txt").exists():
+        if case.end is end_setup_alone:
+            _whatif_waits_for_msiexec(run, case.then, case.code)
+        else:
+            prefix.host(r"C:\hold.txt").unlink()
+    plan = prefix.setup(["-whatif", *case.then])
+    assert (plan, _tool_runs(prefix), prefix.reg_exists(JOURNAL)) == (case.code, tools, True)
+
+    assert prefix.setup(case.then) == case.code
+    code, name = case.installed
+    roots = set(make_kit.certificate_stores(certificates[1])["Root"])
+    assert (prefix.related_products(), prefix.package_name(code), _cached_level(prefix, code),
+            _tool_runs(prefix) - tools, roots <= set(prefix.root_certificates()),
+            prefix.reg_exists(JOURNAL)) == ([code], name, case.level, case.tools, case.roots,
+                                            False)
+    assert prefix.msiexec("/i", code, "REINSTALL=ALL", "/qn") == 0

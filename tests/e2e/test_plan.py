@@ -117,6 +117,11 @@ AGREEING = {
         [f"package: C:\\kit\\qv_x64_kc2_rus.msi, ProductCode {KC2_CODE}, version 5.0.10",
          '/i "C:\\kit\\qv_x64_kc2_rus.msi"  REBOOT=R\r\n',
          f"sequence patch: the cached package of {OLD_CODE} skips"]),
+    # Another level's product of the same version would stay beside it: stopped before any change.
+    "reinstall-at-another-level-with-a-code-per-level": (
+        _over("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, _code_per_level),
+        [*SILENT, "-reinstall", "-kc", "kc2", "-lang", "rus"], 1638,
+        ["the package is the same version under another ProductCode"]),
     "another-run-holds-the-lock": (_another_run, SILENT, 1618,
                                    ["would show: Another installation is in progress."]),
     # A restart setup.exe starts itself: 1641, as msiexec says it.
@@ -170,7 +175,8 @@ REMOVALS = {
     "nothing-installed": (None, KIT[:1], [], 1605, [], False, [], []),
     "restart-left-to-a-later-run": (
         ("qv_x64_kc1_eng.msi", "5.0.10", NEW_CODE, {"reboot_on_removal": True}), KIT[:1],
-        ["-noreboot"], 3010, [NEW_CODE], True, None, []),
+        ["-noreboot"], 3010, [NEW_CODE], True, None,
+        ["exit code 3010: removed; a restart is due"]),
 }
 
 

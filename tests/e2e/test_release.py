@@ -366,6 +366,14 @@ def test_acceptance_pass_under_wine(released, prefix):
     refused = prefix.wine(runner)
     assert (refused.returncode, b"REFUSED: " in refused.stdout) == (255, True)
     assert list(results.iterdir()) == []
+    # What the pass finds is what it leaves: a marker with values of any type, and a product of
+    # its kit installed before, which it removes first and names.
+    for value in (["Written", "REG_SZ", "2099"], ["Other", "REG_DWORD", "7"]):
+        prefix.wine(["reg", "add", MARKER, "/v", value[0], "/t", value[1], "/d", value[2], "/f"],
+                    check=True)
+    marker = prefix.reg_query(MARKER).values
+    old = r"C:\QuorvaneAcceptance\pass\old\qv_x64_kc2_rus.msi"
+    assert prefix.msiexec("/i", old, "/qn") == 0
 
     done = prefix.wine([*runner, "/disposable"], timeout=900)
     rows = [line.split(" ", 2) for line in
@@ -387,9 +395,12 @@ def test_acceptance_pass_under_wine(released, prefix):
     kit = (prefix.drive_c / "QuorvaneAcceptance" / "pass" / "kit.txt").read_text().splitlines()
     prints = {line.split()[1] for line in kit if len(line.split()) == 3}
     stores = set(prefix.root_certificates()) | set(prefix.ca_certificates())
-    assert (prefix.related_products(), stores & prints, prefix.reg_exists(MARKER)) == \
-        ([], set(), False)
-    left = ["windows/temp/QuorvaneAcceptance", "ordo_tool.log", "ordo_tool_exit.txt", "ks.log"]
+    assert (prefix.related_products(), stores & prints, prefix.reg_query(MARKER).values) == \
+        ([], set(), marker)
+    assert "removed before the first row: qv_x64_kc2_rus.msi 5.0.9" in \
+        (results / "acceptance-report.txt").read_text()
+    left = ["windows/temp/QuorvaneAcceptance", "windows/temp/QuorvaneAcceptanceMarker.reg",
+            "ordo_tool.log", "ordo_tool_exit.txt", "ks.log"]
     assert [name for name in left if (prefix.drive_c / name).exists()] == []
 
 

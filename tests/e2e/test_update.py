@@ -182,13 +182,20 @@ UPDATES = {
         {NEW_CODE: "qv_x64_kc1_eng.msi"},
         lines=[f"source list of {NEW_CODE} back to qv_x64_kc1_eng.msi"],
         check=repairs_without_removal_actions),
-    # A ProductCode per level: the same version under another code is no upgrade at all. A later
-    # run reads both, and stops before deciding anything.
+    # A version that differs in the fourth field, under another code: the installer's upgrade
+    # keeps the old product. A later run reads both, and stops before deciding anything.
     "two-products-are-no-success": Case(
-        [installed("qv_x64_kc1_eng.msi", "5.0.10"), kit()],
-        ["-silent", "-reinstall", "-kc", "kc2", "-noreboot"], 1638,
+        [installed("qv_x64_kc1_eng.msi", "5.0.10.1"), kit("5.0.10.2")],
+        ["-silent", "-kc", "kc2", "-noreboot"], 1638,
         {OLD_CODE: "qv_x64_kc1_eng.msi", NEW_CODE: "qv_x64_kc2_rus.msi"}, lines=TWO,
         check=next_run_stops_before_deciding),
+    # A ProductCode per level: -reinstall of the same version at another level would install a
+    # second product; it stops before any change.
+    "reinstall-beside-the-same-version": Case(
+        [installed("qv_x64_kc1_eng.msi", "5.0.10"), kit()],
+        ["-silent", "-reinstall", "-kc", "kc2", "-noreboot"], 1638,
+        {OLD_CODE: "qv_x64_kc1_eng.msi", NEW_CODE: None},
+        lines=[TWO[0], "exit code 1638: nothing changed"]),
     # -repair: the installed product's own package from the kit, its source list pointed there.
     "repair-brings-back-a-deleted-file": Case(
         [kit_installed_from_a_copy, tool_deleted], ["-silent", "-noreboot", "-repair", "-args",

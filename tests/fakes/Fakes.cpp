@@ -65,6 +65,13 @@ uint32_t FakeInstaller::ReadPackageIdentity(const WideString& path, PackageIdent
     return 0;
 }
 
+uint32_t FakeInstaller::ReadPackageCode(const WideString& path, WideString& code) {
+    auto it = packages.find(Fold(path.str()));
+    if (it == packages.end()) return 1619;
+    code = it->second.packageCode;
+    return 0;
+}
+
 std::vector<WideString> FakeInstaller::RelatedProducts(const WideString& upgradeCode) {
     std::vector<WideString> codes;
     for (const auto& [code, product] : products)
@@ -357,24 +364,35 @@ namespace {
 
 class Child : public ChildProcess {
   public:
-    Child(ProcessOutcome outcome, int& open, std::function<void()> exit)
-        : outcome_(outcome), open_(open), exit_(std::move(exit)) {
+    Child(ProcessOutcome outcome, int& open, int id, std::vector<uint32_t>& limits,
+          std::function<void()> exit)
+        : outcome_(outcome), open_(open), id_(id), limits_(limits), exit_(std::move(exit)) {
         ++open_;
     }
     ~Child() override { --open_; }
-    void WaitForExit() override {
+    bool WaitForExit(uint32_t milliseconds) override {
+        limits_.push_back(milliseconds);
+        if (outcome_.kind == ProcessOutcome::kHangs) return false;
         exited_ = true;
         if (exit_) exit_();
+        return true;
+    }
+    void Terminate() override {
+        outcome_.code = 1460;
+        exited_ = true;
     }
     bool ExitCode(uint32_t& code) override {
         if (outcome_.kind == ProcessOutcome::kExitCodeUnreadable) return false;
         code = exited_ ? outcome_.code : 259;  // STILL_ACTIVE before the wait
         return true;
     }
+    uint64_t Identity() override { return static_cast<uint64_t>(id_); }
 
   private:
     ProcessOutcome outcome_;
     int& open_;
+    int id_;
+    std::vector<uint32_t>& limits_;
     std::function<void()> exit_;
     bool exited_ = false;
 };
@@ -405,7 +423,7 @@ std::unique_ptr<ChildProcess> FakeProcesses::Start(const WideString& commandLine
     }
     std::function<void()> exit;
     if (onExit) exit = [this, commandLine, outcome] { onExit(commandLine, outcome.code); };
-    return std::make_unique<Child>(outcome, openChildren, exit);
+    return std::make_unique<Child>(outcome, openChildren, ++started, limits, exit);
 }
 
 namespace {

@@ -52,6 +52,7 @@ struct FakeProduct {
 
 struct FakePackage {
     PackageIdentity identity;
+    WideString packageCode;
     std::vector<WideString> cabinets;  // external ones of its Media table
     WideString looseFile;              // a file read uncompressed from beside it
     ReleaseProperties release;
@@ -70,6 +71,7 @@ class FakeInstaller : public Installer {
 
     void DisableInternalUi() override;
     uint32_t ReadPackageIdentity(const WideString& path, PackageIdentity& identity) override;
+    uint32_t ReadPackageCode(const WideString& path, WideString& code) override;
     std::vector<WideString> RelatedProducts(const WideString& upgradeCode) override;
     bool IsInstalled(const WideString& product) override;
     ReadStatus ProductInfo(const WideString& product, const char16_t* attribute,
@@ -215,12 +217,14 @@ class FakeRestarter : public Restarter {
 // Processes
 
 struct ProcessOutcome {
-    enum Kind { kExits, kStartFails, kExitCodeUnreadable } kind = kExits;
+    enum Kind { kExits, kStartFails, kExitCodeUnreadable, kHangs } kind = kExits;
     uint32_t code = 0;  // the exit code, or the start error
 
     static ProcessOutcome Exit(uint32_t code) { return {kExits, code}; }
     static ProcessOutcome StartFails(uint32_t error) { return {kStartFails, error}; }
     static ProcessOutcome Unreadable() { return {kExitCodeUnreadable, 0}; }
+    // Runs until it is ended: its exit code is then the one Terminate gives.
+    static ProcessOutcome Hangs() { return {kHangs, 0}; }
 };
 
 class FakeProcesses : public Processes {
@@ -240,7 +244,11 @@ class FakeProcesses : public Processes {
     std::function<void(const WideString&, uint32_t)> onExit;
     int openChildren = 0;
     int heldLocks = 0;
+    std::vector<uint32_t> limits;  // each wait's limit, in ms
+    int started = 0;               // processes started: each one's id is their count
+    bool installing = false;       // an installation runs as long as anyone waits
 
+    bool WaitForInstallation(uint64_t, uint32_t) override { return !installing; }
     std::unique_ptr<ChildProcess> Start(const WideString& commandLine, uint32_t& error) override;
     std::unique_ptr<LockNamespace> CreateLockNamespace(const char16_t* security,
                                                        uint32_t& error) override;

@@ -237,6 +237,20 @@ def _queries(package: Package) -> List[str]:
     return queries
 
 
+# Every package built gets a PackageCode of its own (wixl draws one): a run ended from outside is
+# found committed by the installed product's PackageCode, which must name one package only.
+_package_codes: set = set()
+
+
+def _package_code(path: Path) -> str:
+    summary = _run(["msiinfo", "suminfo", str(path)]).stdout.decode()
+    code = re.search(r"^Revision number \(UUID\): (\{[0-9A-F-]{36}\})", summary,
+                     re.M | re.I).group(1)
+    assert code not in _package_codes, f"{path.name} has the PackageCode of another package"
+    _package_codes.add(code)
+    return code
+
+
 def build_package(package: Package, folder: Path, tool: Optional[Path] = None) -> Path:
     """Writes folder/<file_name> and returns its path."""
     folder = Path(folder)
@@ -263,6 +277,7 @@ def build_package(package: Package, folder: Path, tool: Optional[Path] = None) -
             (folder / package.external_cabinet).write_bytes(cabinet)
             _run(["msibuild", str(out), "-q", "UPDATE `Media` SET `Cabinet`="
                   f"{_sql(package.external_cabinet)} WHERE `DiskId`=1"])
+    _package_code(out)
     return out
 
 

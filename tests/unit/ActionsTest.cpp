@@ -27,26 +27,34 @@ TEST(RunInstaller, RestartCodesAreSuccessThatNeedsARestart) {
         Kit k;
         k.processes.script = {ProcessOutcome::Exit(c.exit)};
         bool restartNeeded = !c.restartNeeded;
-        EXPECT_EQ(RunInstaller(k.plat, Identity(u"p_x64.msi", kNewCode), WideString(u"x"),
-                               restartNeeded, k.log),
-                  c.result);
+        InstallPackage step{Identity(u"p_x64.msi", kNewCode), WideString(u"x"), false};
+        EXPECT_EQ(RunInstaller(k.plat, step, SourceList(), restartNeeded, k.log), c.result);
         EXPECT_EQ(restartNeeded, c.restartNeeded);
         EXPECT_EQ(k.Leaks(), "");
     }
 }
 
-TEST(RunProcessAndWait, StartErrorOrExitCode) {
+TEST(RunProcessAndWait, StartErrorOrExitCodeOrTimeOut) {
     Kit k;
     k.processes.script = {ProcessOutcome::StartFails(2), ProcessOutcome::Exit(1618),
-                          ProcessOutcome::Unreadable()};
-    EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 2u);
-    EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 1618u);
-    EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x")), 0u);
+                          ProcessOutcome::Unreadable(), ProcessOutcome::Hangs(),
+                          ProcessOutcome::Exit(1460)};
+    // Past its limit it is ended: STILL_ACTIVE, whatever its exit code then.
+    const struct {
+        uint32_t code;
+        bool started;
+    } kEnds[] = {{2, false}, {1618, true}, {0, true}, {259, true}, {1460, true}};
+    for (const auto& end : kEnds) {
+        bool started = false;
+        EXPECT_EQ(RunProcessAndWait(k.processes, WideString(u"x"), &started, 5000), end.code);
+        EXPECT_EQ(started, end.started);
+    }
     // The longest line Windows takes is started; one unit more is refused, not cut.
     std::u16string longest(kMaxCommandLine, u'x');
     EXPECT_EQ(RunProcessAndWait(k.processes, WideString(longest)), 0u);
     EXPECT_EQ(RunProcessAndWait(k.processes, WideString(longest + u"x")), 206u);
-    EXPECT_EQ(k.processes.commandLines.size(), 4u);
+    EXPECT_EQ(k.processes.commandLines.size(), 6u);
+    EXPECT_EQ(k.processes.limits, (std::vector<uint32_t>{5000, 5000, 5000, 5000, kNoLimit}));
     EXPECT_EQ(k.Leaks(), "");
 }
 
@@ -275,7 +283,7 @@ TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {
         k.installer.products[kNewCode].components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {
             c.state, c.path};
         k.processes.script = {ProcessOutcome::Exit(3010)};
-        ToolResult r = RunInitTool(k.plat, WideString(kNewCode), k.log);
+        ToolResult r = RunInitTool(k.plat, WideString(kNewCode), 60, k.log);
         EXPECT_EQ(r.ran, c.command != nullptr);
         EXPECT_EQ(r.code, c.command ? 3010u : 0u);
         EXPECT_EQ(k.Started(),
@@ -286,7 +294,7 @@ TEST(RunInitTool, RunsOnlyFromAFolderOfAUsableComponent) {
         Kit k;
         k.ToolInstalledFor(kNewCode);
         k.processes.script = {ProcessOutcome::Exit(code)};
-        RunInitTool(k.plat, WideString(kNewCode), k.log);
+        RunInitTool(k.plat, WideString(kNewCode), 60, k.log);
         EXPECT_EQ(k.log.Has("warning: the tool failed (5): text of 5"), code == 5) << code;
     }
 }

@@ -97,6 +97,7 @@ struct Kit : fakes::FakePlatform {
             fakes::FakeProduct& installed = installer.products[id.productCode.str()];
             installed.installed = true;
             installed.upgradeCode = kUpgradeCode;
+            installed.info[u"PackageCode"] = package.packageCode.str();
             installed.components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {
                 3, kToolFolder + u"key.dll"};
         }
@@ -108,6 +109,7 @@ struct Kit : fakes::FakePlatform {
         files.AddFile(u"C:\\Kit", name, "package " + ToUtf8(WideString(name)));
         fakes::FakePackage& p = installer.Package(u"C:\\Kit\\" + name);
         p.identity = Identity(name, code, version);
+        p.packageCode = WideString(u"{PC " + name + u"}");
         return p;
     }
 
@@ -115,6 +117,7 @@ struct Kit : fakes::FakePlatform {
     fakes::FakeProduct& Install(const std::u16string& code, const std::u16string& version,
                                 const std::u16string& packageName) {
         fakes::FakeProduct& p = installer.products[code];
+        p.installed = true;
         p.upgradeCode = kUpgradeCode;
         p.info = {{u"VersionString", version}, {u"LocalPackage", kCached}};
         p.sources = SourceList{WideString(packageName), {}};
@@ -124,9 +127,11 @@ struct Kit : fakes::FakePlatform {
         return p;
     }
 
-    // Makes the product that msiexec will install visible to the component lookup.
+    // Makes the product that msiexec will install visible to the component lookup, not yet
+    // installed.
     void ToolInstalledFor(const std::u16string& code) {
         fakes::FakeProduct& p = installer.products[code];
+        if (p.info.empty()) p.installed = false;
         p.components[u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}"] = {3, kToolFolder + u"key.dll"};
     }
 

@@ -89,6 +89,22 @@ const ParseCase kParseCases[] = {
 INSTANTIATE_TEST_SUITE_P(Options, ParseTest, ::testing::ValuesIn(kParseCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Whole seconds from 1 to a day, in decimal digits: anything else is a bad command line.
+TEST(ParseArguments, ToolTimeout) {
+    const std::pair<const char16_t*, uint32_t> kValues[] = {
+        // 0: refused
+        {u"1", 1}, {u"600", 600}, {u"0086400", 86400}, {u"0", 0},          {u"86401", 0},
+        {u"", 0},  {u"5s", 0},    {u"-5", 0},          {u"99999999999", 0}};
+    for (const auto& [value, seconds] : kValues) {
+        InstallOptions o;
+        bool parsed = ParseArguments({WideString(u"setup.exe"), WideString(u"-ToolTimeout"),
+                                      WideString(value)},
+                                     o) == ParseOutcome::kParsed;
+        EXPECT_EQ(parsed ? o.toolSeconds : 0, seconds) << seconds;
+        EXPECT_EQ(o.badValue.empty(), seconds != 0);
+    }
+}
+
 // CommandLineToArgvW's documented cases; tests/e2e/test_harness.py compares the two under Wine.
 TEST(SplitCommandLine, WindowsRules) {
     const struct {
@@ -122,7 +138,8 @@ TEST(UsageText, HasItsLinesAndNoHiddenSwitches) {
     EXPECT_NE(text.find("-repair\trepair the product\n"), std::string::npos);
     EXPECT_NE(text.find("-uninstall\tremove the product\n"), std::string::npos);
     EXPECT_NE(text.find("-whatif\tshow what would be done, do nothing\n"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11);
+    EXPECT_NE(text.find("-tooltimeout\ttool time limit (600 s)\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 12);
     EXPECT_EQ(text.find("-root"), std::string::npos);
     EXPECT_EQ(text.find("-noreboot"), std::string::npos);
 }

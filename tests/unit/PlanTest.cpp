@@ -235,6 +235,9 @@ const PlanCase kPlanCases[] = {
      {u"-silent", u"-kc", u"kc1"}, None, "stop 1638"},
     {"same_version_same_level", Installed(u"5.0.10", kKc3Eng, kNewCode),
      {u"-silent", u"-kc", u"kc3"}, None, "stop 3"},
+    // With a ProductCode per level, -reinstall at another level would install a second product.
+    {"reinstall_beside_the_same_version", Installed(u"5.0.10", kKc3Eng), {u"-silent", u"-reinstall"},
+     None, "stop 1638"},
     {"two_related_products",
      [](Facts& f) { Installed(u"5.0.9", kKc3Eng)(f), f.installed.other = WideString(kKc2RusCode); },
      {u"-silent"}, None, "stop 1638 m128"},
@@ -399,6 +402,11 @@ std::string Steps(const Plan& plan) {
     return out;
 }
 
+// Recovery finished forward: the certificates and the tool still to do.
+void Left(Facts& f) {
+    f.recovered = {WideString(kNewCode), {}, true, true, false};
+}
+
 // The steps a plan lists, and what happens about a restart at the end (0 -noreboot, 1 -silent,
 // 2 ask, 3 left to the caller).
 TEST(Plan, Steps) {
@@ -424,12 +432,20 @@ TEST(Plan, Steps) {
          "patch {AAAAAAAA-0000-0000-0000-000000000001}|install kc3|"
          "check {AAAAAAAA-0000-0000-0000-000000000001}|tool {BBBBBBBB-0000-0000-0000-000000000002}|"
          "restart 1"},
-        // The same version under another code: the upgrade keeps the old product.
-        {Installed(u"5.0.10", kKc3Eng),
-         {u"-silent", u"-reinstall"},
+        // A version that differs in the fourth field under another code: the upgrade keeps the
+        // old product. The same version reinstalled so stops before any change.
+        {Installed(u"5.0.10.1", kKc3Eng),
+         {u"-silent"},
          "patch {AAAAAAAA-0000-0000-0000-000000000001}|install kc3|"
          "check {AAAAAAAA-0000-0000-0000-000000000001} two|"
          "tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 1"},
+        {Installed(u"5.0.10", kKc3Eng), {u"-silent", u"-reinstall"}, ""},
+        // What a run ended from outside left comes first.
+        {[](Facts& f) { Installed(u"5.0.9", kKc3Eng, kNewCode)(f), Left(f); },
+         {u"-silent", u"-noreboot"},
+         "certificates|tool {BBBBBBBB-0000-0000-0000-000000000002}|"
+         "patch {BBBBBBBB-0000-0000-0000-000000000002}|install kc3|"
+         "tool {BBBBBBBB-0000-0000-0000-000000000002}|restart 0"},
         // The same code: nothing to check.
         {Installed(u"5.0.9", kKc3Eng, kNewCode),
          {u"-noreboot"},

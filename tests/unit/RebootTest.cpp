@@ -25,9 +25,12 @@ TEST(RebootMarker, CreateTestDelete) {
 }
 
 // A marker written before Windows last started (now minus the uptime, a minute's margin) is a
-// restart that has happened: every run passes -noreboot, so no run removes it otherwise.
+// restart that has happened: every run passes -noreboot, so no run removes it otherwise. One
+// without a valid time is due, and stamped now unless only looked at, so that the next restart
+// makes it stale.
 TEST(RebootMarker, WrittenBeforeWindowsStarted) {
     constexpr uint64_t kNow = 134000000000000000, kHour = 36000000000, kMinute = 600000000;
+    const std::optional<uint64_t> kNone;
     // clang-format off
     struct {
         const char* name;
@@ -35,13 +38,18 @@ TEST(RebootMarker, WrittenBeforeWindowsStarted) {
         bool lookOnly;
         bool due;
         bool markerAfter;
+        std::optional<uint64_t> writtenAfter;
     } cases[] = {
-        {"no_time_counts_as_due", std::nullopt, false, true, true},
-        {"written_now", kNow, false, true, true},
-        {"written_within_the_margin", kNow - kHour - kMinute / 2, false, true, true},
-        {"written_before_the_start", kNow - kHour - 2 * kMinute, false, false, false},
-        {"written_before_2000", 1, false, false, false},
-        {"looked_at_only", 1, true, false, true},
+        {"no_time_is_due_and_stamped", kNone, false, true, true, kNow},
+        {"no_time_looked_at_only", kNone, true, true, true, kNone},
+        {"written_now", kNow, false, true, true, kNow},
+        {"written_within_the_margin", kNow - kHour - kMinute / 2, false, true, true,
+         kNow - kHour - kMinute / 2},
+        {"written_before_the_start", kNow - kHour - 2 * kMinute, false, false, false, kNone},
+        {"written_before_2000", 1, false, false, false, kNone},
+        {"looked_at_only", 1, true, false, true, 1},
+        {"clock_behind_by_hours", kNow + 20 * kHour, false, true, true, kNow + 20 * kHour},
+        {"written_past_tomorrow_is_stamped", kNow + 25 * kHour, false, true, true, kNow},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -54,13 +62,11 @@ TEST(RebootMarker, WrittenBeforeWindowsStarted) {
         fakes::FakeLog log;
         EXPECT_EQ(IsRestartDue(k.registry, k.system, log, c.lookOnly), c.due);
         EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);
+        uint64_t written = 0;
+        std::optional<uint64_t> after;
+        if (k.registry.QueryQword(kMarker.c_str(), u"Written", written)) after = written;
+        EXPECT_EQ(after, c.writtenAfter);
     }
-    Kit k;
-    k.system.systemTime = kNow;
-    CreateRebootMarker(k.registry, k.system);
-    uint64_t written = 0;
-    EXPECT_TRUE(k.registry.QueryQword(kMarker.c_str(), u"Written", written));
-    EXPECT_EQ(written, kNow);
 }
 
 // Every restart through InitiateSystemShutdownEx, a planned one for an installation, asked
@@ -97,6 +103,7 @@ TEST(RestartSystem, AskedUntilWindowsTakesIt) {
     }
 }
 
+// A restart the tool or msiexec asked for is in the marker before the restart sequence.
 TEST(HandlePendingRestart, Table) {
     constexpr int kYes = 6, kNo = 7;
     using P = RestartPolicy;
@@ -104,7 +111,6 @@ TEST(HandlePendingRestart, Table) {
     struct {
         const char* name;
         bool markerBefore;
-        ToolResult tool;
         RestartPolicy policy;
         int answer;  // 0: no answer scripted
         bool restartWorks;
@@ -113,24 +119,17 @@ TEST(HandlePendingRestart, Table) {
         size_t restarts;
         bool markerAfter;
     } cases[] = {
-        {"nothing_pending", false, {true, 0}, P::kAsk, 0, true, 0, {}, 0, false},
-        {"tool_3011_is_no_request", false, {true, 3011}, P::kAsk, 0, true, 0, {}, 0, false},
-        {"tool_not_run", false, {false, 3010}, P::kAsk, 0, true, 0, {}, 0, false},
+        {"nothing_pending", false, P::kAsk, 0, true, 0, {}, 0, false},
         // -noreboot: the caller restarts, told by 3010, as msiexec tells it under REBOOT=R.
-        {"tool_3010_noreboot_keeps", false, {true, 3010}, P::kLeaveToLaterRun, 0, true, 3010, {},
-         0, true},
-        {"marker_noreboot_keeps", true, {true, 0}, P::kLeaveToLaterRun, 0, true, 3010, {}, 0, true},
-        {"marker_declined", true, {true, 0}, P::kAsk, kNo, true, 0, {"m121"}, 0, false},
+        {"marker_noreboot_keeps", true, P::kLeaveToLaterRun, 0, true, 3010, {}, 0, true},
+        {"marker_declined", true, P::kAsk, kNo, true, 0, {"m121"}, 0, false},
         // A restart started: 1641, as msiexec tells it.
-        {"marker_accepted", true, {true, 0}, P::kAsk, kYes, true, 1641, {"m121"}, 1, false},
-        {"silent_restarts_at_once", false, {true, 3010}, P::kRestartAtOnce, 0, true, 1641, {}, 1,
-         false},
+        {"marker_accepted", true, P::kAsk, kYes, true, 1641, {"m121"}, 1, false},
+        {"silent_restarts_at_once", true, P::kRestartAtOnce, 0, true, 1641, {}, 1, false},
         // A restart that could not be requested is still due: the marker is back for later.
-        {"restart_fails", true, {true, 0}, P::kAsk, kYes, false, 7, {"m121", "m125"}, 1, true},
+        {"restart_fails", true, P::kAsk, kYes, false, 7, {"m121", "m125"}, 1, true},
         // Nobody to ask: nothing irreversible; the marker stays and 3010 tells the caller.
-        {"left_to_the_caller", true, {true, 0}, P::kLeaveToCaller, 0, true, 3010, {}, 0, true},
-        {"tool_3010_left_to_the_caller", false, {true, 3010}, P::kLeaveToCaller, 0, true, 3010,
-         {}, 0, true},
+        {"left_to_the_caller", true, P::kLeaveToCaller, 0, true, 3010, {}, 0, true},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -140,7 +139,7 @@ TEST(HandlePendingRestart, Table) {
         if (c.answer) k.ui.answers = {c.answer};
         if (!c.restartWorks) k.restarter.shutdownAnswers = {5};
         RunContext run(k.plat);
-        EXPECT_EQ(HandlePendingRestart(run, c.policy, c.tool), c.result);
+        EXPECT_EQ(HandlePendingRestart(run, c.policy), c.result);
         EXPECT_EQ(k.BoxTexts(), c.boxes);
         EXPECT_EQ(k.restarter.Requests(), c.restarts);
         EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);

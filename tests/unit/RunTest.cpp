@@ -2,6 +2,7 @@
 // questions asked between decisions, and what applying a plan leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "Kit.h"
@@ -58,6 +59,16 @@ void UpgradeKit(Kit& k) {
 }
 
 const char16_t kLock[] = u"Global\\QuorvaneCspSetup";  // under Wine: no private namespaces
+
+// What a run of `package` ended from outside leaves: its record, the source list of kNewCode
+// pointed at the package, and with `committed` the product installed from it.
+void Ended(Kit& k, const std::u16string& package, bool committed) {
+    SourceList before;
+    JournalBegin(k.plat, InstallPackage{Identity(package, kNewCode), {}, false}, before);
+    k.installer.PointSourceList(WideString(kNewCode), WideString(package));
+    if (committed) k.Msiexec(WideString(u"/i \"C:\\Kit\\" + package + u"\""), 0);
+    k.installer.calls.clear();
+}
 
 // clang-format off
 const RunCase kRunCases[] = {
@@ -175,27 +186,13 @@ const RunCase kRunCases[] = {
     {"unattended_restart_left_to_the_caller",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.system.stationVisible = false; },
      {u"-kc", u"kc1"}, 3010, {}, {Install("qv_x64_kc1_eng.msi", "/qn "), kTool}, true, 0},
-    // A run ended from outside during the tool: the next runs it again, its product installed.
-    {"tool_ended_from_outside_runs_again",
-     [](Kit& k) {
-         k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k);
-         JournalBegin(k.plat, JournalStep::kTool, WideString(kNewCode));
-         k.processes.script = {ProcessOutcome::Exit(3010)};
-     },
-     {u"-silent", u"-noreboot"}, 3, {}, {kTool}, true},
-    {"tool_ended_from_outside_product_gone",
-     [](Kit& k) { FreshKit(k), JournalBegin(k.plat, JournalStep::kTool, WideString(kOldCode)); },
-     {u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}, 0, {}, {Install("qv_x64_kc2_rus.msi"), kTool}},
     // A journal that cannot be written costs only the next run's repair.
     {"journal_not_written_installs_anyway",
      [](Kit& k) { FreshKit(k), k.registry.faults.FailNext("CreateKey HKLM", 5); }, {u"-silent"},
      0, {}, {Install("qv_x64_kc1_eng.msi"), kTool}},
     // Another run's steps are its own.
     {"journal_of_another_run_kept",
-     [](Kit& k) {
-         FreshKit(k), k.processes.heldElsewhere[kLock] = 183;
-         JournalBegin(k.plat, JournalStep::kTool, WideString(kNewCode)), k.ToolInstalledFor(kNewCode);
-     },
+     [](Kit& k) { FreshKit(k), k.processes.heldElsewhere[kLock] = 183, Ended(k, u"a.msi", true); },
      {u"-silent"}, 1618, {}, {}},
     {"restart_refused",
      [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker), k.restarter.privilege = false; },
@@ -272,7 +269,9 @@ TEST_P(RunTest, EndsAsExpected) {
     EXPECT_EQ(k.Started(), c.started);
     EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);
     EXPECT_EQ(k.restarter.Requests(), c.restarts);
-    EXPECT_EQ(k.registry.HasKey(kJournal), std::string(c.name) == "journal_of_another_run_kept");
+    // The installer's upgrade kept the old product: the tool was never run, its record stays.
+    EXPECT_EQ(k.registry.HasKey(kJournal), std::string(c.name) == "journal_of_another_run_kept" ||
+                                               std::string(c.name) == "two_products_remain");
     EXPECT_EQ(k.Leaks(), "");
     if (c.logLine != nullptr) {
         EXPECT_NE(k.files.Log(kDefaultLog).find(c.logLine), std::string::npos)
@@ -301,16 +300,21 @@ TEST(Run, PreparesTheInstalledProductBeforeTheInstaller) {
                   "WriteConditions " + ToUtf8(WideString(kCached)),
                   "PointSourceList " + ToUtf8(WideString(kNewCode)) + " qv_x64_kc2_rus.msi"}));
     EXPECT_TRUE(k.installer.internalUiDisabled);
-    // While msiexec and the tool run, the journal holds what undoes or finishes each.
+    // From msiexec to the tool the journal holds where the run is going, the source list for
+    // the undo and msiexec's process; then it goes.
     std::vector<std::vector<WideString>> records;
     k.processes.onExit = [&](const WideString&, uint32_t) {
         for (const auto& value : k.registry.strings) records.push_back(value.second);
+        uint64_t id = 0;
+        EXPECT_TRUE(k.registry.QueryQword(kJournal.c_str(), u"Msiexec", id));
+        EXPECT_EQ(id, 3u);  // the second run's msiexec
     };
     k.Install(kNewCode, u"5.0.1", u"old.msi").sources->networkSources = {WideString(u"\\\\s\\k\\")};
     EXPECT_EQ(k.RunWith({u"-silent", u"-kc", u"kc2", u"-lang", u"rus"}), 0);
-    EXPECT_EQ(records,
-              (std::vector<std::vector<WideString>>{
-                  {u"\\\\s\\k\\", u"old.msi", WideString(kNewCode)}, {WideString(kNewCode)}}));
+    std::vector<WideString> record{
+        u"\\\\s\\k\\",         u"old.msi",          u"{PC qv_x64_kc2_rus.msi}", u"5.0.10",
+        u"qv_x64_kc2_rus.msi", WideString(kNewCode)};
+    EXPECT_EQ(records, (std::vector<std::vector<WideString>>{record, record}));
     EXPECT_FALSE(k.registry.HasKey(kJournal));
 }
 
@@ -475,44 +479,90 @@ TEST(Run, MachineChoosesThePlatform) {
     }
 }
 
-// An installation over the product that fails, or that is ended from outside, leaves its source
-// list as it was (the next run's journal puts it back): the next run finds the package it really
-// came from and keeps its level. A plan says so and changes nothing.
-TEST(Run, InstallationFailedOrEndedRestoresTheSourceList) {
-    const std::string kName = "qv_x64_kc1_eng.msi";
-    for (const char* how : {"failed", "ended", "ended, plan"}) {
-        SCOPED_TRACE(how);
+// An installation over the product that fails leaves its source list as it was: the next run
+// finds the package it really came from and keeps its level.
+TEST(Run, InstallationFailedRestoresTheSourceList) {
+    Kit k;
+    FreshKit(k);
+    k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi").sources->networkSources = {
+        WideString(u"\\\\server\\kits\\")};
+    k.processes.script = {ProcessOutcome::Exit(1603)};
+    EXPECT_EQ(k.RunWith({u"-silent", u"-reinstall", u"-kc", u"kc2", u"-lang", u"rus"}), 1603);
+    const SourceList& sources = *k.installer.products[kNewCode].sources;
+    EXPECT_EQ(sources.packageName, WideString(u"qv_x64_kc1_eng.msi"));
+    EXPECT_EQ(sources.networkSources.size(), 1u);
+    EXPECT_FALSE(k.registry.HasKey(kJournal));
+}
+
+// A run of -reinstall -kc kc2 over kc1 ended from outside, and the next run: undone unless the
+// installed product is the target (its PackageCode), else finished forward, its steps first in this
+// run's plan; the exit code of the two together. -whatif before it says the same, changing nothing,
+// and assumes that the steps left succeed.
+TEST(Run, RecoveryThenPlan) {
+    const auto none = [](Kit&) {};
+    const auto root = [](Kit& k) { k.registry.SetQword(kJournal.c_str(), u"Steps", 1); };
+    const auto script = [](std::deque<ProcessOutcome> outcomes) {
+        return [outcomes](Kit& k) { k.processes.script = outcomes; };
+    };
+    const std::vector<std::u16string> kSame{u"-silent", u"-noreboot"};
+    const ProcessOutcome k3010 = ProcessOutcome::Exit(3010);
+    // clang-format off
+    const struct {
+        const char* name;
+        bool committed;
+        std::function<void(Kit&)> arrange;
+        std::vector<std::u16string> args;
+        int whatif, exit;
+        size_t tools;
+        bool recordAfter, markerAfter;
+    } cases[] = {
+        {"not_committed_undone", false, none, {u"-silent", u"-kc", u"kc1"}, 3, 3, 0, false, false},
+        // Never "nothing to do" (3) for a run that did what was left.
+        {"committed_finished", true, none, {u"-silent", u"-kc", u"kc2"}, 0, 0, 1, false, false},
+        {"with_certificates", true, root, kSame, 0, 0, 1, false, false},
+        {"tool_asks_a_restart", true, script({k3010}), kSame, 0, 3010, 1, false, true},
+        {"then_reinstalled", true, none, {u"-silent", u"-reinstall"}, 0, 0, 2, false, false},
+        // The tool's restart stays due, the failure wins.
+        {"then_the_plan_fails", true, script({k3010, ProcessOutcome::Exit(1603)}),
+         {u"-silent", u"-noreboot", u"-reinstall"}, 0, 1603, 1, false, true},
+        // Stopped before any change: the steps wait for a run that goes on.
+        {"plan_stops_first", true, none, {u"-silent", u"-kc", u"kc1"}, 1638, 1638, 0, true, false},
+        {"installation_still_runs", true, [](Kit& k) { k.processes.installing = true; }, kSame,
+         1618, 1618, 0, true, false},
+        {"tool_past_its_limit", true, script({ProcessOutcome::Hangs()}),
+         {u"-silent", u"-tooltimeout", u"5"}, 0, 1460, 1, true, false},
+        {"uninstall_drops_the_tool", true, none, {u"-silent", u"-uninstall"}, 0, 0, 0, false, false},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Kit k;
         FreshKit(k);
-        k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi").sources->networkSources = {
-            WideString(u"\\\\server\\kits\\")};
-        bool failed = how[0] == 'f', plan = std::string(how).size() > 6;
-        if (failed) {
-            k.processes.script = {ProcessOutcome::Exit(1603)};
-            EXPECT_EQ(k.RunWith({u"-silent", u"-reinstall", u"-kc", u"kc2", u"-lang", u"rus"}),
-                      1603);
-        } else {
-            // What a run ended during msiexec leaves.
-            JournalBegin(k.plat, JournalStep::kInstaller, WideString(kNewCode));
-            k.installer.PointSourceList(WideString(kNewCode), u"qv_x64_kc2_rus.msi");
-            if (plan) k.ui.output = "";
-            // The level is read from the source list put back: kc1, the same version, 3.
-            std::vector<std::u16string> args{u"-silent", u"-noreboot", u"-kc", u"kc1"};
-            if (plan) args.push_back(u"-whatif");
-            EXPECT_EQ(k.RunWith(args), 3);
-            std::string report =
-                "journal: a run ended during msiexec of " + ToUtf8(WideString(kNewCode)) +
-                (plan ? "; would be: " : "; now: ") + "its source list back to " + kName;
-            std::string log = k.files.Log(kDefaultLog);
-            EXPECT_NE(log.find(report), std::string::npos);
-            if (plan) {
-                EXPECT_NE(k.ui.output->find(report), std::string::npos);
-            }
-        }
-        const SourceList& sources = *k.installer.products[kNewCode].sources;
-        EXPECT_EQ(sources.packageName == WideString(u"qv_x64_kc1_eng.msi"), !plan);
-        EXPECT_EQ(sources.networkSources.size(), plan ? 0u : 1u);
-        EXPECT_EQ(k.registry.HasKey(kJournal), plan);
+        k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi");
+        k.files.AddFile(u"C:\\Kit", u"R1.cer", "R1");
+        k.certificates.blobs = {{"R1", {"R1"}}};
+        Ended(k, u"qv_x64_kc2_rus.msi", c.committed);
+        c.arrange(k);
+        std::vector<std::u16string> args = c.args;
+        args.push_back(u"-whatif");
+        k.ui.output = "";
+        EXPECT_EQ(k.RunWith(args), c.whatif);
+        EXPECT_TRUE(k.Started().empty());
+        EXPECT_TRUE(k.registry.HasKey(kJournal));
+        EXPECT_EQ(k.RunWith(c.args), c.exit);
+        // The journal's line says which, and why; the plan's log came first.
+        std::u16string log = kDefaultLog;
+        const char* why = c.exit == 1618 ? ": msiexec runs"
+                          : c.committed  ? ": committed; now: its steps first"
+                                         : ": not committed, another PackageCode; now: its source";
+        EXPECT_NE(k.files.Log(log.insert(log.size() - 4, u"_1")).find(why), std::string::npos);
+        EXPECT_EQ(k.installer.products[kNewCode].sources->packageName,
+                  WideString(c.committed ? u"qv_x64_kc2_rus.msi" : u"qv_x64_kc1_eng.msi"));
+        std::vector<std::string> started = k.Started();
+        EXPECT_EQ(static_cast<size_t>(std::count(started.begin(), started.end(), kTool)), c.tools);
+        EXPECT_EQ(k.registry.HasKey(kJournal), c.recordAfter);
+        EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);
+        EXPECT_EQ(k.certificates.root.size(), std::string(c.name) == "with_certificates" ? 1u : 0u);
     }
 }
 

@@ -96,6 +96,17 @@ uint32_t Win32Installer::ReadPackageIdentity(const WideString& path, PackageIden
     return ERROR_SUCCESS;
 }
 
+uint32_t Win32Installer::ReadPackageCode(const WideString& path, WideString& code) {
+    UniqueMsiHandle summary;
+    UINT r = Api().MsiGetSummaryInformationW(0, AsWide(path), 0, summary.put());
+    if (r != ERROR_SUCCESS) return r;
+    return ReadGrowing(code, [&](wchar_t* buffer, DWORD* size) {
+        UINT type = 0;
+        return msi().MsiSummaryInfoGetPropertyW(summary.get(), PID_REVNUMBER, &type, nullptr,
+                                                nullptr, buffer, size);
+    });
+}
+
 std::vector<WideString> Win32Installer::RelatedProducts(const WideString& upgradeCode) {
     std::vector<WideString> codes;
     for (DWORD i = 0;; ++i) {

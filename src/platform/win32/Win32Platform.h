@@ -15,6 +15,7 @@ class Win32Installer : public Installer {
   public:
     void DisableInternalUi() override;
     uint32_t ReadPackageIdentity(const WideString& path, PackageIdentity& identity) override;
+    uint32_t ReadPackageCode(const WideString& path, WideString& code) override;
     std::vector<WideString> RelatedProducts(const WideString& upgradeCode) override;
     bool IsInstalled(const WideString& product) override;
     ReadStatus ProductInfo(const WideString& product, const char16_t* attribute,
@@ -101,6 +102,7 @@ class Win32Processes : public Processes {
     std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
     std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, const char16_t* security,
                                                uint32_t& error, bool look) override;
+    bool WaitForInstallation(uint64_t identity, uint32_t milliseconds) override;
 };
 
 class Win32CertificateStores : public CertificateStores {

@@ -6,26 +6,43 @@
 namespace qv::win32 {
 namespace {
 
+// Waits for `object` at most `limit` ms. This thread owns windows (its boxes', COM's): a message
+// sent to them meanwhile must be answered, or whoever sent it waits on us as we wait on them.
+DWORD WaitAnswering(HANDLE object, DWORD limit) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        DWORD spent = ::GetTickCount() - start;
+        DWORD left = limit == INFINITE ? INFINITE : spent < limit ? limit - spent : 0;
+        // MWMO_INPUTAVAILABLE: messages already in the queue wake it too, not only new ones.
+        DWORD woken = user32().MsgWaitForMultipleObjectsEx(1, &object, left, QS_ALLINPUT,
+                                                           MWMO_INPUTAVAILABLE);
+        if (woken != WAIT_OBJECT_0 + 1)
+            return woken == WAIT_FAILED ? ::WaitForSingleObject(object, left) : woken;
+        MSG message;
+        while (user32().PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            user32().TranslateMessage(&message);
+            user32().DispatchMessageW(&message);
+        }
+    }
+}
+
+// Its id and the low half of its start time; the id alone is used again once it has gone.
+uint64_t IdentityOf(HANDLE process, DWORD id) {
+    FILETIME times[4] = {};
+    ::GetProcessTimes(process, &times[0], &times[1], &times[2], &times[3]);
+    return uint64_t{id} << 32 | times[0].dwLowDateTime;
+}
+
 class Win32ChildProcess : public ChildProcess {
   public:
     explicit Win32ChildProcess(const PROCESS_INFORMATION& info)
-        : process_(info.hProcess), thread_(info.hThread) {}
-    void WaitForExit() override {
-        // This thread owns windows (its boxes', COM's): a message sent to them while msiexec
-        // runs must be answered, or whoever sent it waits on us as we wait on msiexec.
-        HANDLE process = process_.get();
-        DWORD woken;
-        // MWMO_INPUTAVAILABLE: messages already in the queue wake it too, not only new ones.
-        while ((woken = user32().MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT,
-                                                             MWMO_INPUTAVAILABLE)) ==
-               WAIT_OBJECT_0 + 1) {
-            MSG message;
-            while (user32().PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                user32().TranslateMessage(&message);
-                user32().DispatchMessageW(&message);
-            }
-        }
-        if (woken != WAIT_OBJECT_0) ::WaitForSingleObject(process, INFINITE);
+        : process_(info.hProcess), thread_(info.hThread), id_(info.dwProcessId) {}
+    bool WaitForExit(uint32_t milliseconds) override {
+        return WaitAnswering(process_.get(), milliseconds) == WAIT_OBJECT_0;
+    }
+    void Terminate() override {
+        ::TerminateProcess(process_.get(), ERROR_TIMEOUT);
+        ::WaitForSingleObject(process_.get(), 5000);
     }
     bool ExitCode(uint32_t& code) override {
         DWORD c = 0;
@@ -33,10 +50,12 @@ class Win32ChildProcess : public ChildProcess {
         code = c;
         return true;
     }
+    uint64_t Identity() override { return IdentityOf(process_.get(), id_); }
 
   private:
     UniqueHandle process_;
     UniqueHandle thread_;
+    DWORD id_;
 };
 
 class Win32InstanceLock : public InstanceLock {
@@ -184,6 +203,22 @@ std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name,
     auto lock = std::make_unique<Win32InstanceLock>(mutex);
     if (error == ERROR_ALREADY_EXISTS) return nullptr;  // another's; ours closes with `lock`
     return lock;
+}
+
+bool Win32Processes::WaitForInstallation(uint64_t identity, uint32_t milliseconds) {
+    // Windows' installer holds it while it changes the machine, whoever started it (Wine's has
+    // none); taken only to see it free, and let go at once.
+    UniqueHandle busy(
+        ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, L"Global\\_MSIExecute"));
+    if (busy) {
+        DWORD woken = WaitAnswering(busy.get(), milliseconds);
+        if (woken == WAIT_TIMEOUT) return false;
+        if (woken != WAIT_FAILED) ::ReleaseMutex(busy.get());
+    }
+    DWORD id = static_cast<DWORD>(identity >> 32);
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    return !process || IdentityOf(process.get(), id) != identity ||
+           WaitAnswering(process.get(), milliseconds) != WAIT_TIMEOUT;
 }
 
 }  // namespace qv::win32
