@@ -478,9 +478,10 @@ def explore(explorer: Explorer, world: World, tolerate=KNOWN, seconds=SECONDS) -
         known = {rule for rule, _, when in tolerate if rule in found and when(world, outcome)}
         if RECORD:
             with open(RECORD, "a", encoding="utf-8") as record:
-                print(repr(dict(world=world, code=outcome.code, planned=outcome.planned,
-                                broken=found, known=sorted(known),
-                                seconds=round(time.monotonic() - start, 1))), file=record)
+                line = repr(dict(world=world, code=outcome.code, planned=outcome.planned,
+                                 broken=found, known=sorted(known),
+                                 seconds=round(time.monotonic() - start, 1)))
+                print(re.sub(r"x{99,}", lambda m: f"x*{len(m[0])}", line), file=record)
         for rule in known:
             del found[rule]
         return found
@@ -505,7 +506,7 @@ def explorer(prefix_cache, display, kit_helpers, _runs, _reaper, certificates, t
 BUDGET = int(os.environ.get("QV_EXPLORE_EXAMPLES", "0"))
 SETTINGS = settings(
     max_examples=BUDGET or 25, deadline=None, suppress_health_check=list(HealthCheck),
-    **({"phases": [Phase.explicit, Phase.generate, Phase.shrink]} if BUDGET else
+    **({"phases": [Phase.generate, Phase.shrink]} if BUDGET else
        {"phases": [Phase.explicit, Phase.generate], "derandomize": True, "database": None}))
 
 
