@@ -394,6 +394,7 @@ def broken_rules(world: World, o: Outcome) -> Dict[str, str]:
     """Each rule the outcome breaks, by name, with what was seen."""
     line = read_line(world.line)
     options = line.options
+    removing = line.code is None and "uninstall" in options  # not the usage
     log = "\n".join(o.log)
     broken: Dict[str, str] = {}
 
@@ -413,8 +414,7 @@ def broken_rules(world: World, o: Outcome) -> Dict[str, str]:
     promised = line.code if line.code is not None else promised_code(world, options)
     rule("readme-code", promised in (None, o.code), f"README: {promised}")
     # Removal needs no package: the kit's UpgradeCode names what to remove.
-    rule("uninstall-needs-no-package", not ("uninstall" in options and world.installed and
-                                            o.code == 2))
+    rule("uninstall-needs-no-package", not (removing and world.installed and o.code == 2))
     rule("whatif-agrees", o.planned == o.code or any(c != "0" for c in ended),
          f"-whatif {o.planned}, the run {o.code}")
     rule("whatif-changes-nothing", o.after_plan == o.before, _diff(o.before, o.after_plan))
@@ -428,8 +428,8 @@ def broken_rules(world: World, o: Outcome) -> Dict[str, str]:
     refused = o.code in (2, 3, 4, 206, 1605, 1618, 1639) or (o.code == 1638 and not calls)
     rule("refusal-changes-nothing", not refused or o.after == o.before, _diff(o.before, o.after))
     rule("one-product", not fine or len(o.after.products) == 1, str(sorted(o.after.products)))
-    rule("uninstall-leaves-none", not ("uninstall" in options and o.code == 0) or
-         not o.after.products, str(sorted(o.after.products)))
+    rule("uninstall-leaves-none", not (removing and o.code == 0) or not o.after.products,
+         str(sorted(o.after.products)))
     level, language = wanted(world, options)
     files = {n.lower(): f for n, f in world.kit.files().items() if f[0] == world.platform}
     for _, _, package in o.after.products - o.before.products:
