@@ -215,7 +215,8 @@ def promised_code(world: World, options: Dict[str, str]) -> Optional[int]:
     """The exit code the README promises for a good line, where it promises one."""
     files = [f for f in world.kit.files().values() if f[0] == world.platform]
     if "uninstall" in options:
-        return None if world.installed else 1605
+        # Nobody can be asked where nobody sees a window: without -silent nothing is removed.
+        return (None if "silent" in options else 1602) if world.installed else 1605
     if not files:
         return 2
     if len(world.installed) == 1:
@@ -425,7 +426,7 @@ def broken_rules(world: World, o: Outcome) -> Dict[str, str]:
         o.log[-1] if o.log else "no log")
     silent = any(w[:1] in "-/" and w[1:].lower() == "silent" for w in world.line)
     rule("hidden-says-so", silent or "window station is not visible" in log)
-    refused = o.code in (2, 3, 4, 206, 1605, 1618, 1639) or (o.code == 1638 and not calls)
+    refused = o.code in (2, 3, 4, 206, 1602, 1605, 1618, 1639) or (o.code == 1638 and not calls)
     rule("refusal-changes-nothing", not refused or o.after == o.before, _diff(o.before, o.after))
     rule("one-product", not fine or len(o.after.products) == 1, str(sorted(o.after.products)))
     rule("uninstall-leaves-none", not (removing and o.code == 0) or not o.after.products,
@@ -541,6 +542,7 @@ SILENT = ("-silent", "-noreboot")
 @example(World(QV3, (Installed("same", "kc3", "eng"),), ("-noreboot",)))
 @example(World(QV3, (Installed("later", "kc3", "eng", shared_code=False),), ("-noreboot",)))
 @example(World(QV3, line=("-noreboot", "-typo")))
+@example(World(Kit(), (Installed("same"),), ("/Uninstall", "/?")))  # the usage: nothing removed
 def test_explore(explorer, world):
     explore(explorer, world)
 
