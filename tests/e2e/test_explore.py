@@ -506,7 +506,8 @@ def explorer(prefix_cache, display, kit_helpers, _runs, _reaper, certificates, t
 
 BUDGET = int(os.environ.get("QV_EXPLORE_EXAMPLES", "0"))
 SETTINGS = settings(
-    max_examples=BUDGET or 25, deadline=None, suppress_health_check=list(HealthCheck),
+    max_examples=BUDGET or 25, deadline=None,
+    suppress_health_check=[HealthCheck.too_slow, HealthCheck.filter_too_much],
     **({"phases": [Phase.generate, Phase.shrink]} if BUDGET else
        {"phases": [Phase.explicit, Phase.generate], "derandomize": True, "database": None}))
 
