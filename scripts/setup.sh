@@ -6,7 +6,7 @@ set -euo pipefail
 
 pkgs=(cmake g++ libgtest-dev clang g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
       wine wine32:i386 wine64 msitools wixl xvfb xauth xdotool imagemagick icoutils
-      python3-pytest python3-pefile openssl locales hyperfine valgrind time
+      python3-pytest python3-pefile python3-hypothesis openssl locales hyperfine valgrind time
       libclang-rt-14-dev clang-format git osslsigncode softhsm2 libengine-pkcs11-openssl opensc
       p11-kit-modules nsis)
 

@@ -344,18 +344,6 @@ FAULTS = {
     "no-product-code": Case(
         [kit(no_product_code=True)], ["-noreboot"], (1620,),
         box=("Error", NO_PRODUCT_CODE, "IDOK")),
-    # Wine lists a folder in name order, ignoring case, as NTFS does: the look-alikes come
-    # first, and only the package is one.
-    "folder-named-like-a-package": Case(
-        [entry("a_x64_kc1_eng.msi"), kit()], ["-silent", "-noreboot"], (0,)),
-    "look-alikes-named-like-the-package": Case(
-        [entry("qv_x64_kc1_eng-custom.mst", b"transform"), entry("qv_x64_kc1_eng.cab", b"MSCF"),
-         entry("qv_x64_kc1_eng-old.msix", b"PK"), entry("qv_x64_kc1_eng-old.msi"),
-         entry("qv_x64_kc1_eng.msi.bak", b"old"), entry("qv_x64_kc1_eng.txt", b"readme"), kit()],
-        ["-silent", "-noreboot", "-kc", "kc1", "-lang", "eng"], (0,)),
-    "spaces-cyrillic-apostrophe": Case(
-        [folder("Kit O'Neil Пакеты"), kit("qv x64 kc1 eng Тест 'ё'.msi")],
-        ["-silent", "-noreboot", "-root"], (0,)),
     # The installer cannot take a package path that long: refused, nothing installed.
     "kit-folder-past-260-characters": Case(
         [folder(DEEP), kit()], ["-silent", "-noreboot"], (206,)),
@@ -378,22 +366,6 @@ FAULTS = {
     # Wine cuts such a command line at the limit instead of refusing it, dropping REBOOT=R.
     "installer-command-line-past-the-limit": Case(
         [kit(LONG_NAME)], OVERLONG_ARGS, (206,)),
-    # The values are taken whatever they look like, and a level or language typed is honoured
-    # or refused: "-help" names no level, an unknown language is no language. Nothing is read.
-    "values-that-look-like-options": Case(
-        [kit()], ["-silent", "-noreboot", "-kc", "-help", "-lang", "/root"], (1639,)),
-    "unknown-language": Case(
-        [kit("qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi")],
-        ["-silent", "-noreboot", "-kc", "kc2", "-lang", "deu"], (1639,)),
-    # A level is a security class: never replaced by another one the kit has.
-    "level-not-in-the-kit": Case(
-        [kit("qv_x64_kc1_eng.msi", "qv_x64_kc1_rus.msi", "qv_x64_kc2_rus.msi")],
-        ["-silent", "-noreboot", "-kc", "kc3", "-lang", "rus"], (2,)),
-    "english-only-kit-on-a-russian-system": Case(
-        [kit("qv_x64_kc1_eng.msi", "qv_x64_kc2_eng.msi", "qv_x64_kc3_eng.msi")],
-        ["-silent", "-noreboot", "-kc", "kc3"], (0,), installs="qv_x64_kc3_eng.msi",
-        kind="win64-ru"),
-
     # installer
     "another-installation-running": Case(
         [installed, update_kit(), installer_answers(1618)], ["-silent", "-root"], (1618,),
@@ -466,7 +438,7 @@ def _start(run, args) -> Tuple[Optional[wine.Background], int]:
 
 @pytest.mark.parametrize("case", FAULTS.values(), ids=FAULTS.keys())
 def test_fault(make_prefix, certificates, request, case):
-    prefix = make_prefix(case.kind)
+    prefix = make_prefix()
     run = Run(prefix, certificates, request)
     for step in case.arrange:
         step(run)

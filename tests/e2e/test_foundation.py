@@ -69,33 +69,10 @@ def test_missing_package_box_in_the_ui_language(prefix, caption, text):
     assert run.wait() == 2
 
 
-@pytest.mark.parametrize("prefix, installed", [
-    ("win64-en", "qv_x64_kc1_eng.msi"), ("win32-en", "qv_win32_kc1_eng.msi"),
-], indirect=["prefix"])
-def test_platform_package_is_chosen(prefix, installed):
-    x64 = Package("qv_x64_kc1_eng.msi")
-    win32 = Package("qv_win32_kc1_eng.msi")
-    prefix.add_packages(x64, win32)
-    assert prefix.setup(["-silent", "-noreboot"]) == 0
-    chosen = x64 if installed == x64.file_name else win32
-    assert prefix.product_state(chosen.product_code) == 5
-    assert prefix.package_name(chosen.product_code) == installed
-
-
 def test_only_the_other_platform_gives_file_not_found(make_prefix):
     prefix = make_prefix("win32-en")
     prefix.add_packages(Package("a_x64_kc1_eng.msi"), Package("b_x64_kc2_rus.msi"))
     assert prefix.setup(["-silent"]) == 2
-    assert prefix.ordo_tool_log() == []
-
-
-def test_identifies_the_product_msiexec_installed(prefix):
-    """The installed product is found through the package's upgrade code and compared."""
-    old = Package("qv_x64_kc1_eng.msi", version="5.0.9")
-    prefix.add_packages(old)
-    assert prefix.msiexec("/i", r"C:\kit\qv_x64_kc1_eng.msi", "/qn") == 0
-    prefix.set_ordo_tool_exit(0)
-    assert prefix.setup(["-silent"]) == 3  # the same version: nothing to do
     assert prefix.ordo_tool_log() == []
 
 

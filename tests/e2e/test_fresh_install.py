@@ -17,28 +17,6 @@ def _tool(package, prefix):
     return f'"{package.tool_folder(prefix.win64)}ordo_tool.exe" /init'
 
 
-@pytest.mark.parametrize("files, args, chosen", [
-    (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"],
-     ["-kc", "kc2", "-lang", "rus"], "qv_x64_kc2_rus.msi"),
-    # no KC3 Russian: the level stays, in another language
-    (["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"],
-     ["-kc", "kc3", "-lang", "rus"], "qv_x64_kc3_eng.msi"),
-    # a kit without levels: the language alone, then the platform alone
-    (["qv_x64_rus.msi"], ["-kc", "kc1", "-lang", "eng"], "qv_x64_rus.msi"),
-])
-def test_package_search_and_its_fallbacks(prefix, files, args, chosen):
-    # One product code per platform and version, as the product's packages have: the source
-    # list's package name tells which file msiexec installed.
-    packages = [Package(name) for name in files]
-    prefix.add_packages(*packages)
-    assert prefix.setup(["-silent", "-noreboot", *args]) == 0
-    code = packages[0].product_code
-    assert prefix.product_state(code) == 5
-    assert prefix.product_info(code, "VersionString") == "5.0.9"
-    assert prefix.package_name(code) == chosen
-    assert prefix.ordo_tool_log() == [_tool(packages[0], prefix)]
-
-
 @pytest.mark.parametrize("prefix, chosen", [
     ("win64-en", "qv_x64_kc1_eng.msi"), ("win64-ru", "qv_x64_kc1_rus.msi"),
     ("win32-en", "qv_win32_kc1_eng.msi"),
@@ -114,16 +92,6 @@ def test_certificates_by_kind_and_tool(prefix, certificates):
     assert " added to " not in log
     _certificate_lines(log, prints, stores, first=False)
     assert (set(prefix.root_certificates()), set(prefix.ca_certificates())) == (root, ca)
-
-
-def test_no_root_option_no_certificates(prefix, certificates):
-    folder, prints = certificates
-    prefix.add_certificates(folder)
-    prefix.add_packages(Package("qv_x64_kc1_eng.msi"))
-    assert prefix.setup(["-silent", "-noreboot"]) == 0
-    trusted = set(prefix.root_certificates()) | set(prefix.ca_certificates())
-    assert not {t for ts in prints.values() for t in ts} & trusted
-    assert len(prefix.ordo_tool_log()) == 1
 
 
 def test_restart_left_pending_then_taken_up_by_the_next_run(prefix):

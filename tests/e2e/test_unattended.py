@@ -5,14 +5,12 @@ import re
 
 import pytest
 
-import make_kit
 from make_kit import Package
 
 pytestmark = pytest.mark.needs_setup
 
 MARKER = r"HKCU\Software\NeedBstrReboot"
 NEW_CODE = "{0A11CE00-0000-4000-8000-000000000510}"
-OLD_CODE = "{0A11CE00-0000-4000-8000-000000000509}"
 SECONDS = 60  # a box on that station would keep the run waiting for ever
 UNSEEN = "warning: the window station is not visible: setup.exe shows nothing and asks nothing"
 
@@ -21,12 +19,6 @@ def _kit(prefix, version="5.0.10", **fields):
     names = ["qv_x64_kc1_eng.msi", "qv_x64_kc2_rus.msi", "qv_x64_kc3_eng.msi"]
     prefix.add_packages(*[Package(n, version=version, product_code=NEW_CODE, **fields)
                           for n in names])
-
-
-def _installed(prefix, version, code=OLD_CODE):
-    old = Package("qv_x64_kc3_eng.msi", version=version, product_code=code)
-    make_kit.build_package(old, prefix.drive_c / "old")
-    assert prefix.msiexec("/i", r"C:\old\qv_x64_kc3_eng.msi", "/qn") == 0
 
 
 def test_double_click_installs_as_silent_would(prefix):
@@ -41,20 +33,6 @@ def test_double_click_installs_as_silent_would(prefix):
     assert re.search(r'^msiexec: "[^"]+msiexec\.exe" /i "C:\\kit\\qv_x64_kc1_eng\.msi" /qn ', log,
                      re.M)
     assert len(prefix.ordo_tool_log()) == 1
-
-
-@pytest.mark.parametrize("installed, args, code", [
-    ("5.0.10", ["-noreboot"], 3),  # reinstall? nobody to ask: nothing is done
-    ("5.0.11", ["-noreboot"], 4),  # a later version: refused, as interactively
-    (None, ["-noreboot", "-typo"], 1639),  # no usage box
-], ids=["same-version", "later-version", "bad-option"])
-def test_questions_take_the_answer_that_changes_least(prefix, installed, args, code):
-    _kit(prefix)
-    if installed:
-        _installed(prefix, installed, NEW_CODE if installed == "5.0.10" else OLD_CODE)
-    assert prefix.setup(args, SECONDS, hidden=True) == code
-    assert prefix.ordo_tool_log() == []
-    assert UNSEEN in prefix.setup_log()
 
 
 def test_restart_left_to_whoever_started_it(prefix):

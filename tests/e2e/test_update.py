@@ -146,10 +146,6 @@ UPDATES = {
         [installed(), kit()], ["-noreboot"], 0, {NEW_CODE: KC3_RUS, OLD_CODE: None}, 1,
         lines=[f"installed product {OLD_CODE}: version 5.0.9", "decision: update",
                "level kc3 kept from the installed product", exit_line(0)]),
-    # An installed package name without tokens: the cached package's flags and language.
-    "detection-from-the-cached-package": Case(
-        [installed("product.msi", release_flags="x,kc2,", language=1049), kit()],
-        ["-silent", "-noreboot"], 0, {NEW_CODE: "qv_x64_kc2_rus.msi", OLD_CODE: None}, 1),
     "same-version-beside-a-prerequisite": Case(
         [prerequisite, installed(version="5.0.10", code=NEW_CODE), kit()], ["-silent"], 3,
         {NEW_CODE: KC3_RUS},

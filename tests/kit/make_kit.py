@@ -361,11 +361,24 @@ def _certificate(work: Path, name: str, subject: str, ca: Optional[bool] = None,
     if ca:
         argv += ["-addext", "keyUsage=critical,keyCertSign,cRLSign"]
     _run(argv)
+    # Wine's crypt32 rejects an ECDSA signature whose r is shorter than the curve's 32 bytes
+    # (one in 256), and a root would then read as signed by another key: sign again.
+    while _short_r(_der(pem)):
+        _run(argv)
     return pem
 
 
 def _der(pem: Path) -> bytes:
     return _run(["openssl", "x509", "-in", str(pem), "-outform", "DER"]).stdout
+
+
+def _short_r(der: bytes) -> bool:
+    """Whether the certificate ends in a P-256 ECDSA signature whose r has fewer than 32 bytes."""
+    for size in range(0x44, 0x49):  # the BIT STRING: 0, then SEQUENCE { INTEGER r, INTEGER s }
+        if der[-size - 2:-size + 2] == bytes([3, size, 0, 0x30]):
+            signature = der[-size + 1:]
+            return len(signature[4:4 + signature[3]].lstrip(b"\0")) < 32
+    return False
 
 
 def make_certificates(folder: Path) -> Dict[str, List[str]]:
