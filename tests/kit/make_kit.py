@@ -305,7 +305,7 @@ CERTIFICATE_FILES = {
     "impostor.cer": ["impostor"],  # names itself its issuer, but another key signed it
     # Algorithms Wine's 32-bit crypt32 cannot check (NTE_BAD_ALGID), which Windows 10 and 11
     # check: under Wine their key identifiers decide.
-    "ed25519_root.cer": ["ed25519_root"],  # self-signed, no key named: Root
+    "ed25519_root.cer": ["ed25519_root"],  # self-signed, names its own key: Root
     # Self-signed: Windows verifies RSA-PSS (Root). Wine takes the RSA key but not the PSS
     # signature, and its authority key identifier names another key: CA.
     "pss_root.crt": ["pss_root"],
@@ -403,12 +403,13 @@ def make_certificates(folder: Path) -> Dict[str, List[str]]:
         _certificate(work, "signer", "Quorvane Test Impostor")
         pems["impostor"] = _certificate(work, "impostor", "Quorvane Test Impostor", ca=True,
                                         issuer="signer")
-        # Its authority key identifier names no key, only its long name (past 1 KiB) and serial.
+        # Its authority key identifier names its own key by an identifier longer than 64 bytes,
+        # and its long name (past 1 KiB) and serial: read whole, they say Root.
         units = "".join(f"/OU=Quorvane Test Unit {i:02} " + "x" * 40 for i in range(24))
-        pems["ed25519_root"] = _certificate(work, "ed25519_root",
-                                            "Quorvane Test Ed25519 Root" + units,
-                                            key_args=["ed25519"],
-                                            extensions=["authorityKeyIdentifier=issuer:always"])
+        pems["ed25519_root"] = _certificate(
+            work, "ed25519_root", "Quorvane Test Ed25519 Root" + units, key_args=["ed25519"],
+            extensions=["subjectKeyIdentifier=" + ":".join(["a5"] * 100),
+                        "authorityKeyIdentifier=keyid:always,issuer:always"])
         pems["pss_root"] = _certificate(
             work, "pss_root", "Quorvane Test PSS Root", ca=True,
             key_args=["rsa", "-pkeyopt", "rsa_keygen_bits:2048", "-sigopt",

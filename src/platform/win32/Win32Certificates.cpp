@@ -60,10 +60,16 @@ Certificate Facts(PCCERT_CONTEXT certificate) {
     }
     UniqueLocal constraints(Decoded(info, szOID_BASIC_CONSTRAINTS2, X509_BASIC_CONSTRAINTS2));
     facts.ca = constraints && static_cast<CERT_BASIC_CONSTRAINTS2_INFO*>(constraints.get())->fCA;
-    BYTE id[64];
-    DWORD size = sizeof(id);
-    if (api.CertGetCertificateContextProperty(certificate, CERT_KEY_IDENTIFIER_PROP_ID, id, &size))
-        facts.keyId.assign(id, id + size);
+    // Asked for its size first: a subject key identifier may be longer than any fixed buffer.
+    DWORD size = 0;
+    if (api.CertGetCertificateContextProperty(certificate, CERT_KEY_IDENTIFIER_PROP_ID, nullptr,
+                                              &size)) {
+        facts.keyId.resize(size);
+        if (!api.CertGetCertificateContextProperty(certificate, CERT_KEY_IDENTIFIER_PROP_ID,
+                                                   facts.keyId.data(), &size))
+            size = 0;
+        facts.keyId.resize(size);
+    }
     // One that cannot be read names some other key: its own bytes.
     PCERT_EXTENSION authority = nullptr;
     UniqueLocal decoded(
