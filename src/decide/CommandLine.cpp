@@ -93,6 +93,23 @@ bool ChoosesInterfaceLevel(const WideString& args) {
     return HasOption(args, u'Q', u"passive");
 }
 
+WideString WithoutVisibleInterface(const WideString& args) {
+    const std::u16string& line = args.str();
+    WideString kept;
+    for (size_t i = 0; i < line.size();) {
+        if (Blank(line[i])) {
+            ++i;
+            continue;
+        }
+        size_t start = i;
+        WideString word = NextArgument(line, i);
+        bool hidden = IsOption(word, u"q") || IsOption(word, u"qn");
+        if (hidden || !ChoosesInterfaceLevel(word))
+            AppendArgument(kept, WideString(line.c_str() + start, i - start));
+    }
+    return kept;
+}
+
 WideString BuildInstallerCommandLine(const WideString& systemDirectory,
                                      const WideString& packagePath, const WideString& tail) {
     return Joined(

@@ -21,6 +21,9 @@ void AppendArgument(WideString& args, const WideString& word);
 // with "/" or "-" and in any case.
 bool NamesInstallerLog(const WideString& args);
 bool ChoosesInterfaceLevel(const WideString& args);
+// The words as they stand, less the interface switches that show a window (all but /q and /qn):
+// where nobody sees one, msiexec would wait for ever on its own error box.
+WideString WithoutVisibleInterface(const WideString& args);
 
 // `"<system>\msiexec.exe" /i "<package>" <tail> REBOOT=R`; msiexec by full path, so that a
 // planted one beside the program never runs.

@@ -419,7 +419,7 @@ class Decider {
         if (selection_.level != Level::kNone || selection_.language != Language::kNone)
             Info({"-kc and -lang ignored by -uninstall (", Pair(selection_), ")"});
         plan.change = Change::kRemove;
-        WideString words = InstallerWords(true) + options_.args;
+        WideString words = InstallerWords(true);
         qv::Remove removal;
         for (const WideString& code : facts_.relatedInstalled) {
             Info({"decision: remove ", code});
@@ -432,21 +432,29 @@ class Decider {
         AddRestart();
     }
 
-    // msiexec's log, and its one interface switch: /qn where nobody would see its interface,
-    // else the one decided (/qf, /qb), unless -args choose one. A removal of several products
-    // adds to one log.
+    // msiexec's log, its one interface switch and the -args words: /qn where nobody would see
+    // its interface, else the one decided (/qf, /qb), unless -args choose one; there, one that
+    // shows a window gives way to /qn, since msiexec would wait for ever on its own error box.
+    // A removal of several products adds to one log.
     WideString InstallerWords(bool append) {
         WideString words;
         if (late_ != nullptr && !late_->msiexecLog.empty())
             words = Joined({append ? "/l*v+ \"" : "/l*v \"", late_->msiexecLog, "\" "});
-        const char16_t* level = !facts_.stationVisible || Unattended() ? u"/qn" : interface_;
+        bool hidden = !facts_.stationVisible || Unattended();
+        const char16_t* level = hidden ? u"/qn" : interface_;
+        WideString args = options_.args;
+        if (hidden && ChoosesInterfaceLevel(args) &&
+            !ChoosesInterfaceLevel(WithoutVisibleInterface(args))) {
+            log_.Warning({"-args' interface switch shows a window nobody sees: /qn instead"});
+            args = WithoutVisibleInterface(args);
+        }
         if (level == nullptr) {
-        } else if (!ChoosesInterfaceLevel(options_.args)) {
+        } else if (!ChoosesInterfaceLevel(args)) {
             AppendArgument(words, WideString(level));
         } else if (level == interface_) {
             Info({"-args choose, not ", level});
         }
-        return words;
+        return words + args;
     }
 
     // The closing step: what happens about a restart that is due.
@@ -522,11 +530,10 @@ class Decider {
         AddRecovered();
         // A repair removes nothing, so no removal action needs skipping.
         if (!repair) Add(PatchCachedPackage{installed});
-        Add(InstallPackage{
-            package_,
-            BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
-                                      InstallerWords(false) + options_.args + decided_),
-            options_.root});
+        Add(InstallPackage{package_,
+                           BuildInstallerCommandLine(facts_.systemDirectory, package_.path,
+                                                     InstallerWords(false) + decided_),
+                           options_.root});
         if (!installed.empty() && !EqualWithoutCase(installed, package_.productCode))
             Add(CheckOneProduct{installed, package_, two});
         if (options_.root) Add(AddCertificates{});

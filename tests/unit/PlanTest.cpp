@@ -316,7 +316,8 @@ const PlanCase kPlanCases[] = {
     {"whatif_repair", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-whatif", u"-repair"}, None,
      "repair qv_x64_kc3_eng.msi /qn REINSTALL=ALL REINSTALLMODE=omus "},
     // Off the visible window station nobody can answer: no dialog, no question, no notice, the
-    // answer that changes least, and no msiexec interface unless -args choose one.
+    // answer that changes least, and msiexec's interface hidden: one -args choose that shows a
+    // window gives way to /qn, since nobody could answer msiexec's own error box.
     {"unattended_installs_as_silent", Unseen, {}, None, "fresh qv_x64_kc1_eng.msi /qn "},
     {"unattended_same_version_does_nothing",
      [](Facts& f) { Unseen(f), Installed(u"5.0.10", kKc3Eng, kNewCode)(f); }, {u"-noreboot"},
@@ -325,10 +326,12 @@ const PlanCase kPlanCases[] = {
      {}, None, "stop 4 m103"},
     {"unattended_warns_nobody", [](Facts& f) { Unseen(f), Installed(u"5.0.9", kKc3Eng)(f); },
      {u"-kc", u"kc1"}, None, "update qv_x64_kc1_eng.msi /qn "},
-    {"unattended_args_choose_the_interface", Unseen, {u"-args", u"/QB!-"}, None,
-     "fresh qv_x64_kc1_eng.msi /QB!- "},
-    {"unattended_args_choose_passive", Unseen, {u"-silent", u"-args", u"-Passive"}, None,
-     "fresh qv_x64_kc1_eng.msi -Passive "},
+    {"unattended_visible_interface_gives_way", Unseen, {u"-args", u"/QB!- PROP=\"a b\""}, None,
+     "fresh qv_x64_kc1_eng.msi /qn PROP=\"a b\" "},
+    {"unattended_passive_gives_way", Unseen, {u"-silent", u"-args", u"-Passive"}, None,
+     "fresh qv_x64_kc1_eng.msi /qn "},
+    {"unattended_args_choose_qn", Unseen, {u"-args", u"/l*v x.log -QN"}, None,
+     "fresh qv_x64_kc1_eng.msi /l*v x.log -QN "},
     {"unattended_silent_gets_qn_too", Unseen, {u"-silent"}, None, "fresh qv_x64_kc1_eng.msi /qn "},
     // -whatif plans as where nobody answers, and names what a person would be asked.
     {"whatif_same_version", Installed(u"5.0.10", kKc3Eng, kNewCode), {u"-whatif"}, None,
