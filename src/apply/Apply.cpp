@@ -2,16 +2,16 @@
 
 #include <optional>
 
-#include "apply/Certificates.h"
 #include "apply/InitTool.h"
 #include "apply/InstallerInvocation.h"
-#include "apply/Journal.h"
 #include "apply/ProcessRunner.h"
-#include "apply/Restart.h"
+#include "apply/RestartSequence.h"
 #include "apply/SequencePatch.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
-#include "decide/Choices.h"
+#include "detect/Certificates.h"
+#include "journal/Journal.h"
+#include "model/Choices.h"
 
 namespace qv {
 namespace {
@@ -20,23 +20,24 @@ namespace {
 // there.
 class Walker {
   public:
-    Walker(ApplyContext& run, const Facts& facts) : run_(run), facts_(facts) {}
+    Walker(ApplyContext& run, const Facts& facts)
+        : run_(run), facts_(facts), journal_(run.platform.registry) {}
 
     std::optional<int> operator()(const PatchCachedPackage& step) {
         PatchUpgradeSequence(run_.platform.installer, step.installedCode, run_.log);
         return std::nullopt;
     }
     // From msiexec to the tool the journal holds where the run is going, for a run ended from
-    // outside to be finished or undone by the next (apply/Journal.h).
+    // outside to be finished or undone by the next (journal/Journal.h).
     std::optional<int> operator()(const InstallPackage& step) {
         bool restartNeeded = false;
         SourceList before;
-        if (uint32_t unread = JournalBegin(run_.platform, step, before)) {
+        if (uint32_t unread = journal_.Begin(run_.platform.installer, step, before)) {
             run_.log.Error({"source list unreadable: not installed"}, unread);
             return kErrorBadConfiguration;
         }
         if (uint32_t status = RunInstaller(run_.platform, step, before, restartNeeded, run_.log)) {
-            JournalEnd(run_.platform);
+            journal_.Commit();
             return run_.Fail(status, {"msiexec failed"});
         }
         run_.installed = true;
@@ -61,7 +62,7 @@ class Walker {
         ToolResult tool = RunInitTool(run_.platform, step.productCode, step.seconds, run_.log);
         if (tool.code == kStillActive)
             return run_.Fail(kExitToolTimeout, {"-tooltimeout ", Decimal(step.seconds), " s"});
-        JournalEnd(run_.platform);
+        journal_.Commit();
         if (tool.code == kErrorSuccessRebootRequired)
             run_.RecordRestart("the tool asked for a restart");
         return std::nullopt;
@@ -86,7 +87,7 @@ class Walker {
             }
         }
         if (failed == 0) {
-            JournalEnd(run_.platform);
+            journal_.Commit();
             return std::nullopt;
         }
         return run_.Fail(failed, {"not every related product was removed"});
@@ -98,9 +99,17 @@ class Walker {
   private:
     ApplyContext& run_;
     const Facts& facts_;
+    JournalEntry journal_;
 };
 
 }  // namespace
+
+void ImportCertificates(CertificateStores& stores, const KitFolder& kit,
+                        const std::vector<CertificateFile>& files, Log& log) {
+    for (const WideString& name : kit.lookalikes)
+        log.Info({"certificate ignored: ", name, " does not end in .cer, .p7b or .crt"});
+    PlaceCertificates(stores, files, false, log);
+}
 
 int Apply(ApplyContext& run, const Plan& plan, const Facts& facts) {
     Walker walker(run, facts);

@@ -36,6 +36,11 @@ class ApplyContext {
 // A box that could not be shown: the run goes on as where nobody sees a window.
 extern const char kBoxNotShown[];
 
+// Adds the kit's certificates (PlaceCertificates), after a line for each file that looks like
+// one by its name and is not read.
+void ImportCertificates(CertificateStores& stores, const KitFolder& kit,
+                        const std::vector<CertificateFile>& files, Log& log);
+
 // Carries out an installation plan, then the restart sequence. Answers the exit code.
 int Apply(ApplyContext& run, const Plan& plan, const Facts& facts);
 

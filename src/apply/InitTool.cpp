@@ -5,8 +5,6 @@
 
 namespace qv {
 
-const char16_t kToolComponentCode[] = u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}";
-
 WideString BuildToolCommandLine(const WideString& folder) {
     return Joined({"\"", folder, "ordo_tool.exe\" /init"});
 }

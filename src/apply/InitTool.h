@@ -4,11 +4,10 @@
 #include "apply/ProcessRunner.h"
 #include "common/Log.h"
 #include "common/WideString.h"
+#include "model/Plan.h"
 #include "platform/Platform.h"
 
 namespace qv {
-
-extern const char16_t kToolComponentCode[];
 
 struct ToolResult {
     bool ran = false;

@@ -1,7 +1,7 @@
 #include "apply/ProcessRunner.h"
 
-#include "apply/Journal.h"
 #include "common/ResultCodes.h"
+#include "journal/Journal.h"
 
 namespace qv {
 

@@ -1,6 +1,5 @@
 #pragma once
-// The pending-restart marker: HKCU\Software\NeedBstrReboot in the 32-bit view, its value
-// "Written" the system time it was written at.
+// Writing the pending-restart marker (detect/RestartMarker.h reads it).
 #include <cstdint>
 
 #include "common/Log.h"
@@ -9,16 +8,12 @@
 
 namespace qv {
 
-extern const char16_t kRebootMarkerPath[];
-
 // 0 when the key exists afterwards, else the registry error; the time is written as well.
 uint32_t CreateRebootMarker(Registry& registry, SystemInfo& system);
-// Whether a restart is due: the marker is there, and was not written before Windows last
-// started. One from before means the restart has happened: it is removed, with a line, unless
-// `lookOnly`. One without a valid time (none, another type, past tomorrow) is due, and is
-// stamped with the time now unless `lookOnly`: only the restart sequence of a run that changed
-// something asks without it.
-bool IsRestartDue(Registry& registry, SystemInfo& system, Log& log, bool lookOnly);
+// Whether a restart is due, for the restart sequence of a run that changed something: one
+// written before Windows last started is removed, with a line; one without a valid time is due,
+// and is stamped with the time now.
+bool IsRestartDue(Registry& registry, SystemInfo& system, Log& log);
 // Answers the deletion's status.
 uint32_t DeleteRebootMarker(Registry& registry);
 

@@ -1,6 +1,6 @@
 #include "apply/SequencePatch.h"
 
-#include "decide/Choices.h"
+#include "model/Choices.h"
 
 namespace qv {
 

@@ -1,11 +1,11 @@
 #include "decide/Decide.h"
 
+#include "common/CommandLine.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
-#include "decide/Choices.h"
-#include "decide/CommandLine.h"
 #include "decide/PackageChoice.h"
 #include "decide/VersionCheck.h"
+#include "model/Choices.h"
 
 namespace qv {
 

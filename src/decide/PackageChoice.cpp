@@ -1,6 +1,6 @@
 #include "decide/PackageChoice.h"
 
-#include "decide/Choices.h"
+#include "model/Choices.h"
 
 namespace qv {
 

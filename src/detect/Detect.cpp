@@ -1,15 +1,13 @@
 #include "detect/Detect.h"
 
-#include "apply/Certificates.h"
-#include "apply/InitTool.h"
-#include "apply/RebootMarker.h"
 #include "common/ResultCodes.h"
-#include "decide/Choices.h"
 #include "decide/PackageChoice.h"
-#include "detect/InstalledProduct.h"
-#include "detect/KitFolder.h"
-#include "detect/Seal.h"
-#include "ui/Messages.h"
+#include "detect/Certificates.h"
+#include "detect/ReadInstalledProduct.h"
+#include "detect/ReadKitFolder.h"
+#include "detect/ReadSeal.h"
+#include "detect/RestartMarker.h"
+#include "model/Choices.h"
 
 namespace qv {
 namespace {
@@ -96,8 +94,8 @@ void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log, bo
 }
 
 // The installed product's level and language, from its package's name as recovery would leave
-// it, else from its cached package. A failure is reported, and leads the decision
-// to the fresh installation's choices.
+// it, else from its cached package. A failure leads the decision to the fresh installation's
+// choices.
 void ReadInstalledSelection(Platform& platform, Facts& facts, const Recovered& recovered,
                             Log& log) {
     const InstalledProduct& installed = facts.installed;
@@ -106,13 +104,6 @@ void ReadInstalledSelection(Platform& platform, Facts& facts, const Recovered& r
     if (recovered.product == installed.code) name = recovered.restoredName;
     facts.installedSelection =
         DetectInstalledSelection(platform.installer, installed.code, log, name);
-    const StepResult& detection = facts.installedSelection.detection;
-    if (detection.Failed()) {
-        WideString text;
-        LoadMessage(platform.resources, detection.message, text);
-        log.Warning({"installed level and language unknown: ", text, " (",
-                     CodeText(detection.status), ")"});
-    }
 }
 
 // On ARM64 the kit's arm64 packages, else its x64 ones, which run there under emulation.
@@ -135,9 +126,11 @@ Architecture ReadMachine(SystemInfo& system) {
     return process != 0 ? Architecture::kX64 : Architecture::kWin32;
 }
 
-Facts Detect(Platform& platform, const InstallOptions& options, const Recovered& recovered,
-             HeldFiles& held, Log& log) {
+Facts Detect(Platform& platform, const InstallOptions& options, RunFacts run, HeldFiles& held,
+             Log& log) {
     Facts facts;
+    static_cast<RunFacts&>(facts) = std::move(run);
+    const Recovered& recovered = facts.recovered;
     SystemInfo& system = platform.system;
     facts.machine = ReadMachine(system);
     facts.systemLanguage = LanguageOfUi(system.SystemDefaultUiLanguage());
@@ -171,8 +164,10 @@ Facts Detect(Platform& platform, const InstallOptions& options, const Recovered&
     } else if (facts.platformStatus == 0) {
         ReadInstalledSelection(platform, facts, recovered, log);
     }
-    if (options.whatif)
-        facts.markerPresent = IsRestartDue(platform.registry, platform.system, log, true);
+    if (options.whatif) {
+        MarkerState marker = ReadRestartMarker(platform.registry, platform.system);
+        facts.markerPresent = marker == MarkerState::kDue || marker == MarkerState::kUnstamped;
+    }
     return facts;
 }
 
@@ -217,10 +212,6 @@ void ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& 
     }
     if (request.toolFolder)
         platform.installer.ComponentPath(package.productCode, kToolComponentCode, late.toolFolder);
-}
-
-const char16_t* LogSecurity(SystemInfo& system) {
-    return system.IsLocalSystem() ? u"D:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr;
 }
 
 }  // namespace qv

@@ -4,17 +4,17 @@
 #include <optional>
 
 #include "apply/Apply.h"
-#include "apply/Journal.h"
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
-#include "decide/Choices.h"
 #include "detect/Detect.h"
 #include "driver/ExitCode.h"
-#include "driver/InstallOptions.h"
 #include "driver/Lock.h"
 #include "driver/MakePlan.h"
+#include "driver/ParseOptions.h"
 #include "driver/Report.h"
 #include "driver/RunContext.h"
+#include "journal/Journal.h"
+#include "model/Choices.h"
 #include "qv_version.h"
 #include "ui/Messages.h"
 
@@ -118,20 +118,25 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     // the installed product is read; a plan only says so. Another run's steps are its own.
     std::vector<WideString> recovery;
     DecisionLines recoveryLines(run.log, &recovery);
-    Recovered recovered;
+    RunFacts found;
     if (lock || (run.options.whatif && !otherRun))
-        recovered = Recover(run.platform, recoveryLines, run.options.whatif);
-    Facts facts = Detect(run.platform, run.options, recovered, run.held, run.log);
-    facts.stationVisible = run.voice.StationVisible();
-    facts.otherRun = otherRun || recovered.busy;
-    facts.recovered = std::move(recovered);
-    facts.setupLog = run.setupLog.beside;
-    std::vector<WideString> report;
-    if (run.options.whatif && !logPath.empty()) {
-        report.push_back(Joined({"setup log: ", logPath}));
-        // The msiexec log the run would name.
-        if (!run.options.log.empty() && !run.setupLog.collected) facts.setupLog = run.options.log;
+        found.recovered = Recover(run.platform, recoveryLines, run.options.whatif);
+    found.stationVisible = run.voice.StationVisible();
+    found.otherRun = otherRun || found.recovered.busy;
+    found.setupLog = run.setupLog.beside;
+    // The msiexec log a plan would name.
+    if (run.options.whatif && !run.options.log.empty() && !run.setupLog.collected)
+        found.setupLog = run.options.log;
+    Facts facts = Detect(run.platform, run.options, std::move(found), run.held, run.log);
+    const StepResult& detection = facts.installedSelection.detection;
+    if (detection.Failed()) {
+        WideString text;
+        LoadMessage(run.platform.resources, detection.message, text);
+        run.log.Warning({"installed level and language unknown: ", text, " (",
+                         CodeText(detection.status), ")"});
     }
+    std::vector<WideString> report;
+    if (run.options.whatif && !logPath.empty()) report.push_back(Joined({"setup log: ", logPath}));
     for (const WideString& line : recovery) report.push_back(line);  // journal
     LateFacts late;
     Plan plan = MakePlan(run, facts, late, run.options.whatif ? &report : nullptr);

@@ -1,7 +1,7 @@
 #include "driver/Voice.h"
 
 #include "common/Log.h"
-#include "driver/InstallOptions.h"
+#include "driver/ParseOptions.h"
 #include "ui/Messages.h"
 
 namespace qv {

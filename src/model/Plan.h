@@ -28,7 +28,7 @@ struct PackageRead {
     PackageIdentity identity;
 };
 
-// What a run ended from outside left, found before this run decides (apply/Journal.h).
+// What a run ended from outside left, found before this run decides (journal/Journal.h).
 struct Recovered {
     WideString product;       // the product it was installing
     WideString restoredName;  // -whatif: the package name its source list would get back
@@ -38,38 +38,54 @@ struct Recovered {
     bool busy = false;          // an installation still runs: nothing is decided (1618)
 };
 
-struct Facts {
+// What Windows and the machine are.
+struct MachineFacts {
     Architecture machine = Architecture::kWin32;       // what Windows runs on
     Architecture architecture = Architecture::kWin32;  // the packages' platform
     Language systemLanguage = Language::kEnglish;      // the system's user interface language
     WideString systemDirectory;
-    // The window station is the interactive one. Off it nobody can answer: nothing is asked, and
-    // each question takes the answer that changes least.
-    bool stationVisible = true;
+};
+
+// What the kit holds, as far as the run may use it.
+struct KitFacts {
     KitFolder kit;
-    // The kit's certificate files, read once for -root: the bytes checked are the bytes added.
-    std::vector<CertificateFile> certificateFiles;
-    // msiexec's log goes beside this (the setup log, or after a folder's name for it locally);
-    // empty when there is none.
-    WideString setupLog;
-    // The platform package: 0, or why it could not be found (a search error) or read.
-    uint32_t platformStatus = 0;
-    PackageIdentity platformPackage;
-    InstalledProduct installed;  // empty code: no related product installed
-    // Every installed product the kit's UpgradeCode relates to; read for a removal only.
-    std::vector<WideString> relatedInstalled;
-    bool markerPresent = false;  // a restart left pending by an earlier run
-    bool otherRun = false;       // -whatif found another run holding the lock
-    // Read for -whatif's description only: what -root would add to which store.
-    std::vector<WideString> certificatePlaces;
     // A sealed kit: only the files of its seal are used, each checked before, and held open,
     // shared for reading only, until msiexec is done with it.
     Seal seal;
     WideString sealBroken;  // the platform package, when it is not as sealed
+    // The kit's certificate files, read once for -root: the bytes checked are the bytes added.
+    std::vector<CertificateFile> certificateFiles;
+    // The platform package: 0, or why it could not be found (a search error) or read.
+    uint32_t platformStatus = 0;
+    PackageIdentity platformPackage;
+};
+
+// What is installed that the kit relates to.
+struct ProductFacts {
+    InstalledProduct installed;  // empty code: no related product installed
+    // Every installed product the kit's UpgradeCode relates to; read for a removal only.
+    std::vector<WideString> relatedInstalled;
     // The installed product's level and language; none read for a removal.
     InstalledSelection installedSelection;
-    Recovered recovered;
+    bool markerPresent = false;  // a restart left pending by an earlier run
 };
+
+// What the run itself found before detection: who can see it, what else runs, what an earlier
+// run left.
+struct RunFacts {
+    // The window station is the interactive one. Off it nobody can answer: nothing is asked, and
+    // each question takes the answer that changes least.
+    bool stationVisible = true;
+    bool otherRun = false;  // -whatif found another run holding the lock, or an installation
+    // msiexec's log goes beside this (the setup log, or after a folder's name for it locally);
+    // empty when there is none.
+    WideString setupLog;
+    Recovered recovered;
+    // Read for -whatif's description only: what -root would add to which store.
+    std::vector<WideString> certificatePlaces;
+};
+
+struct Facts : MachineFacts, KitFacts, ProductFacts, RunFacts {};
 
 // What follows the decision, read in one step once it knows what msiexec will run.
 struct LateFacts {
@@ -158,6 +174,8 @@ struct CheckOneProduct {
     bool expectTwo = false;  // the decision foresees that `before` stays
 };
 struct AddCertificates {};
+// The tool's component in the product: its folder is the tool's.
+inline constexpr char16_t kToolComponentCode[] = u"{1C4180E8-7402-4413-ADD3-409E7CFCB225}";
 struct RunTool {
     WideString productCode;
     uint32_t seconds = 0;  // its time limit

@@ -35,6 +35,10 @@ class Sha256 {
     virtual bool Finish(uint8_t (&digest)[32]) = 0;
 };
 
+// The sealed files checked, held open, shared for reading only, until the run ends: what was
+// checked is what msiexec reads.
+using HeldFiles = std::vector<std::unique_ptr<HeldFile>>;
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;

@@ -55,4 +55,11 @@ class SystemInfo {
     virtual uint32_t SessionId() = 0;
 };
 
+// The security the logs are created with: as SYSTEM, readable by SYSTEM and administrators only,
+// since %SystemRoot%\Logs lets every user read and -args may hold secrets; else the folder's
+// (null).
+inline const char16_t* LogSecurity(SystemInfo& system) {
+    return system.IsLocalSystem() ? u"D:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr;
+}
+
 }  // namespace qv

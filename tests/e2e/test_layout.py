@@ -20,11 +20,11 @@ ALLOWED = {
     "platform/win32": {"platform", "model", "common"},
     "decide": {"model", "common"},
     "ui": {"model", "platform", "common"},
-    "apply": {"decide", "model", "platform", "common"},
-    # the actions own what they change, and read it for detect too: the restart marker, the
-    # certificate files and stores, the tool's component
-    "detect": {"apply", "decide", "ui", "model", "platform", "common"},
-    "driver": {"apply", "detect", "decide", "ui", "model", "platform", "common"},
+    # detect only reads; the actions read through it what they change
+    "detect": {"decide", "model", "platform", "common"},
+    "journal": {"model", "platform", "common"},
+    "apply": {"journal", "detect", "decide", "model", "platform", "common"},
+    "driver": {"apply", "journal", "detect", "decide", "ui", "model", "platform", "common"},
     "app": {"driver", "platform/win32", "platform", "common"},
 }
 LOCAL = re.compile(r'^#include "([\w/]+)/[\w.]+"', re.M)

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "FuzzInput.h"
-#include "decide/Choices.h"
-#include "detect/InstalledProduct.h"
+#include "detect/ReadInstalledProduct.h"
 #include "fakes/Fakes.h"
+#include "model/Choices.h"
 
 namespace qv::fuzz {
 namespace {

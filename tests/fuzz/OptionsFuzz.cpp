@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 #include "common/ResultCodes.h"
-#include "driver/InstallOptions.h"
+#include "driver/ParseOptions.h"
 #include "driver/Run.h"
 #include "fakes/Fakes.h"
 

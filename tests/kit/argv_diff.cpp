@@ -6,7 +6,7 @@
 #include <vector>
 
 // Before <windows.h>, whose A/W macros would rename the seams' methods.
-#include "driver/InstallOptions.h"
+#include "driver/ParseOptions.h"
 #include "fuzz/FuzzInput.h"
 
 #include <windows.h>

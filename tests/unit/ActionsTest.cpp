@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "Kit.h"
-#include "apply/Certificates.h"
+#include "apply/Apply.h"
 #include "apply/InitTool.h"
 #include "apply/InstallerInvocation.h"
 #include "apply/ProcessRunner.h"
 #include "apply/SequencePatch.h"
-#include "detect/KitFolder.h"
+#include "detect/Certificates.h"
+#include "detect/ReadKitFolder.h"
 
 namespace qv::testing {
 namespace {

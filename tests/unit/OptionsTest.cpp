@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/InstallOptions.h"
+#include "driver/ParseOptions.h"
 
 namespace qv {
 namespace {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "Kit.h"
-#include "decide/Choices.h"
 #include "decide/PackageChoice.h"
-#include "detect/InstalledProduct.h"
-#include "detect/KitFolder.h"
-#include "detect/Seal.h"
+#include "detect/ReadInstalledProduct.h"
+#include "detect/ReadKitFolder.h"
+#include "detect/ReadSeal.h"
+#include "model/Choices.h"
 
 namespace qv::testing {
 namespace {

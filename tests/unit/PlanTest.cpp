@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "Kit.h"
-#include "decide/Choices.h"
 #include "decide/Decide.h"
-#include "driver/InstallOptions.h"
+#include "driver/ParseOptions.h"
+#include "model/Choices.h"
 
 namespace qv::testing {
 namespace {

@@ -4,7 +4,8 @@
 
 #include "Kit.h"
 #include "apply/RebootMarker.h"
-#include "apply/Restart.h"
+#include "apply/RestartSequence.h"
+#include "detect/RestartMarker.h"
 #include "driver/RunContext.h"
 
 namespace qv::testing {
@@ -15,12 +16,12 @@ const std::u16string kMarker = u"Software\\NeedBstrReboot";
 TEST(RebootMarker, CreateTestDelete) {
     Kit k;
     fakes::FakeLog log;
-    EXPECT_FALSE(IsRestartDue(k.registry, k.system, log, false));
+    EXPECT_FALSE(IsRestartDue(k.registry, k.system, log));
     EXPECT_EQ(CreateRebootMarker(k.registry, k.system), 0u);
     EXPECT_EQ(CreateRebootMarker(k.registry, k.system), 0u);  // already there
-    EXPECT_TRUE(IsRestartDue(k.registry, k.system, log, false));
+    EXPECT_TRUE(IsRestartDue(k.registry, k.system, log));
     EXPECT_EQ(DeleteRebootMarker(k.registry), 0u);
-    EXPECT_FALSE(IsRestartDue(k.registry, k.system, log, false));
+    EXPECT_FALSE(IsRestartDue(k.registry, k.system, log));
     EXPECT_EQ(DeleteRebootMarker(k.registry), 2u);
 }
 
@@ -60,7 +61,10 @@ TEST(RebootMarker, WrittenBeforeWindowsStarted) {
         k.registry.AddKey(kMarker);
         if (c.written) k.registry.SetQword(kMarker.c_str(), u"Written", *c.written);
         fakes::FakeLog log;
-        EXPECT_EQ(IsRestartDue(k.registry, k.system, log, c.lookOnly), c.due);
+        MarkerState read = ReadRestartMarker(k.registry, k.system);
+        bool due = c.lookOnly ? read == MarkerState::kDue || read == MarkerState::kUnstamped
+                              : IsRestartDue(k.registry, k.system, log);
+        EXPECT_EQ(due, c.due);
         EXPECT_EQ(k.registry.HasKey(kMarker), c.markerAfter);
         uint64_t written = 0;
         std::optional<uint64_t> after;

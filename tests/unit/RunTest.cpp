@@ -6,9 +6,9 @@
 #include <functional>
 
 #include "Kit.h"
-#include "apply/Journal.h"
 #include "driver/ExitCode.h"
-#include "driver/InstallOptions.h"
+#include "driver/ParseOptions.h"
+#include "journal/Journal.h"
 
 namespace qv::testing {
 namespace {
@@ -64,7 +64,8 @@ const char16_t kLock[] = u"Global\\QuorvaneCspSetup";  // under Wine: no private
 // pointed at the package, and with `committed` the product installed from it.
 void Ended(Kit& k, const std::u16string& package, bool committed) {
     SourceList before;
-    JournalBegin(k.plat, InstallPackage{Identity(package, kNewCode), {}, false}, before);
+    JournalEntry(k.plat.registry)
+        .Begin(k.plat.installer, InstallPackage{Identity(package, kNewCode), {}, false}, before);
     k.installer.PointSourceList(WideString(kNewCode), WideString(package));
     if (committed) k.Msiexec(WideString(u"/i \"C:\\Kit\\" + package + u"\""), 0);
     k.installer.calls.clear();

@@ -2,10 +2,10 @@
 
 #include "apply/InitTool.h"
 #include "apply/InstallerInvocation.h"
+#include "common/CommandLine.h"
 #include "common/ReadGrowing.h"
 #include "common/ResultCodes.h"
 #include "common/WideString.h"
-#include "decide/CommandLine.h"
 #include "ui/Messages.h"
 
 namespace qv {

@@ -46,8 +46,11 @@ class UniqueAny {
     UniqueAny() = default;
     explicit UniqueAny(Handle h) : handle_(h) {}
     ~UniqueAny() { reset(); }
-    UniqueAny(const UniqueAny&) = delete;
-    UniqueAny& operator=(const UniqueAny&) = delete;
+    UniqueAny(UniqueAny&& other) noexcept : handle_(other.release()) {}
+    UniqueAny& operator=(UniqueAny&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
     Handle get() const { return handle_; }
     Handle* put() {
         reset();

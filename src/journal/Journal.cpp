@@ -1,4 +1,4 @@
-#include "apply/Journal.h"
+#include "journal/Journal.h"
 
 #include "common/ResultCodes.h"
 
@@ -20,9 +20,8 @@ constexpr uint64_t kCertificates = 1;
 
 }  // namespace
 
-uint32_t JournalBegin(Platform& platform, const InstallPackage& step, SourceList& before) {
-    Installer& installer = platform.installer;
-    Registry& registry = platform.registry;
+uint32_t JournalEntry::Begin(Installer& installer, const InstallPackage& step, SourceList& before) {
+    Registry& registry = registry_;
     const PackageIdentity& package = step.package;
     std::vector<WideString>& record = before.networkSources;
     uint32_t read = installer.ReadSourceList(package.productCode, before);
@@ -46,10 +45,6 @@ uint32_t JournalBegin(Platform& platform, const InstallPackage& step, SourceList
 
 void JournalStarted(Registry& registry, ChildProcess& child) {
     registry.SetQword(kJournal, kProcess, child.Identity());
-}
-
-void JournalEnd(Platform& platform) {
-    platform.registry.DeleteKey(kJournal);
 }
 
 Recovered Recover(Platform& platform, Log& log, bool lookOnly) {

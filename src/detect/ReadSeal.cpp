@@ -1,7 +1,7 @@
-#include "detect/Seal.h"
+#include "detect/ReadSeal.h"
 
 #include "common/ResultCodes.h"
-#include "decide/Choices.h"
+#include "model/Choices.h"
 
 namespace qv {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 #include <vector>
 
+#include "common/CommandLine.h"
 #include "common/WideString.h"
-#include "decide/CommandLine.h"
 #include "model/InstallOptions.h"
 
 namespace qv {

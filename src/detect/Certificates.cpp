@@ -1,4 +1,4 @@
-#include "apply/Certificates.h"
+#include "detect/Certificates.h"
 
 #include <algorithm>
 #include <cstring>
@@ -47,10 +47,8 @@ CertificateKind KindOf(const Certificate& certificate, bool& unchecked, bool& di
     return certificate.ca ? CertificateKind::kIntermediate : CertificateKind::kEndEntity;
 }
 
-namespace {
-
-void Place(CertificateStores& stores, const std::vector<CertificateFile>& files, bool lookOnly,
-           Log& log) {
+void PlaceCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
+                       bool lookOnly, Log& log) {
     static const char* const kStores[] = {"Root", "CA"};
     for (const CertificateFile& file : files) {
         // A file that could not be read is one empty piece, with the reason.
@@ -100,8 +98,6 @@ void Place(CertificateStores& stores, const std::vector<CertificateFile>& files,
     }
 }
 
-}  // namespace
-
 std::vector<CertificateFile> ReadCertificateFiles(FileSystem& files, const KitFolder& kit) {
     std::vector<CertificateFile> read;
     for (const WideString& name : kit.certificates) {
@@ -136,17 +132,10 @@ std::vector<std::pair<size_t, size_t>> CertificatePieces(const std::vector<uint8
     return pieces;
 }
 
-void ImportCertificates(CertificateStores& stores, const KitFolder& kit,
-                        const std::vector<CertificateFile>& files, Log& log) {
-    for (const WideString& name : kit.lookalikes)
-        log.Info({"certificate ignored: ", name, " does not end in .cer, .p7b or .crt"});
-    Place(stores, files, false, log);
-}
-
 void DescribeCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
                           std::vector<WideString>& lines) {
     Lines report(lines);
-    Place(stores, files, true, report);
+    PlaceCertificates(stores, files, true, report);
 }
 
 }  // namespace qv

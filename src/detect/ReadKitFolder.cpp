@@ -1,4 +1,4 @@
-#include "detect/KitFolder.h"
+#include "detect/ReadKitFolder.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "decide/CommandLine.h"
+#include "common/CommandLine.h"
 
 #include "common/Log.h"
 

@@ -1,4 +1,4 @@
-#include "decide/Choices.h"
+#include "model/Choices.h"
 
 #include <string>
 

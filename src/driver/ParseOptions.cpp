@@ -1,7 +1,7 @@
-#include "driver/InstallOptions.h"
+#include "driver/ParseOptions.h"
 
 #include "common/Log.h"
-#include "decide/Choices.h"
+#include "model/Choices.h"
 
 namespace qv {
 namespace {

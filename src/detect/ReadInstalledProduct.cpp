@@ -1,7 +1,7 @@
-#include "detect/InstalledProduct.h"
+#include "detect/ReadInstalledProduct.h"
 
 #include "common/ResultCodes.h"
-#include "decide/Choices.h"
+#include "model/Choices.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "apply/Restart.h"
+#include "apply/RestartSequence.h"
 
 #include "apply/RebootMarker.h"
 #include "common/ExitCodes.h"
@@ -71,7 +71,7 @@ int RestartNow(ApplyContext& run, RestartPolicy policy) {
 int HandlePendingRestart(ApplyContext& run, RestartPolicy policy) {
     Registry& registry = run.platform.registry;
     Log& log = run.log;
-    bool marker = IsRestartDue(registry, run.platform.system, log, false);
+    bool marker = IsRestartDue(registry, run.platform.system, log);
     if (!marker && !run.restartUnrecorded) {
         log.Info({"no restart pending"});
         return kExitSuccess;
