@@ -49,6 +49,71 @@ def test_includes_are_the_allowed_ones(folder):
             assert not SYSTEM.search(text), f"{source.name} includes a Windows header"
 
 
+# --- the shape: short files, short functions, one header a name ------------------------------
+
+STRIP = re.compile(r'//.*|"(?:\\.|[^"\\])*"|\'(?:\\.|[^\'\\])*\'')
+
+
+def _functions(text):
+    """(first line, lines) of each function body: a brace that follows a parenthesis outside
+    any other function; namespaces, classes and blocks inside functions are not functions."""
+    stack, head = [], ""
+    for number, line in enumerate(text.splitlines(), 1):
+        for ch in STRIP.sub('""', line):
+            if ch == "{":
+                kind = "block"
+                if "function" not in (k for k, _ in stack) and re.search(
+                        r"\)\s*(const|override|noexcept|final|\s)*(:.*)?$", head.strip()) and \
+                        not re.search(r"\b(namespace|class|struct|enum|union)\b", head):
+                    kind = "function"
+                stack.append((kind, number))
+                head = ""
+            elif ch == "}":
+                kind, start = stack.pop()
+                if kind == "function":
+                    yield start, number - start + 1
+                head = ""
+            elif ch == ";":
+                head = ""
+            else:
+                head += ch
+        head += " "
+
+
+def _sources():
+    return sorted(SRC.rglob("*.[ch]*"))
+
+
+@pytest.mark.parametrize("text, lengths", [
+    ("namespace qv {\nint F(int a) {\n  if (a) {\n    return 1;\n  }\n  return 0;\n}\n}\n",
+     [(2, 6)]),
+    ("class C {\n  C() : a_(1) {}\n  void G() const {\n    auto f = [] { return '{'; };\n  }\n};\n",
+     [(2, 1), (3, 3)]),
+    ('int H() {\n  const char* s = "}}";  // }\n  return 0;\n}\nstruct S { int x; };\n',
+     [(1, 4)]),
+])
+def test_functions_are_measured(text, lengths):
+    assert list(_functions(text)) == lengths
+
+
+def test_files_and_functions_are_short():
+    long_files, long_functions = [], []
+    for source in _sources():
+        text = source.read_text()
+        name = source.relative_to(SRC).as_posix()
+        if sum(1 for line in text.splitlines() if line.strip()) > 400:
+            long_files.append(name)
+        long_functions += [f"{name}:{start} ({length} lines)"
+                           for start, length in _functions(text) if length > 60]
+    assert long_files == [], "more than 400 non-blank lines"
+    assert long_functions == [], "functions of more than 60 lines"
+
+
+def test_no_header_name_twice():
+    names = [source.name for source in _sources() if source.suffix == ".h"]
+    assert sorted({n for n in names if names.count(n) > 1}) == []
+
+
 # --- the exit codes: ExitCodes.def against the README's table ---------------------------------
 
 README = SRC.parent / "README.md"
