@@ -18,6 +18,18 @@ const char16_t kSteps[] = u"Steps";
 const char16_t kProcess[] = u"Msiexec";
 constexpr uint64_t kCertificates = 1;
 
+// The target, last in the record: PackageCode, version, package name and ProductCode.
+void TakeTarget(std::vector<WideString>& record, WideString& product, WideString& name,
+                WideString& code) {
+    product = record.back();
+    record.pop_back();
+    name = record.back();
+    record.pop_back();
+    record.pop_back();  // the version, for whoever reads the record
+    code = record.back();
+    record.pop_back();
+}
+
 }  // namespace
 
 uint32_t JournalEntry::Begin(Installer& installer, const InstallPackage& step, SourceList& before) {
@@ -58,13 +70,8 @@ Recovered Recover(Platform& platform, Log& log, bool lookOnly) {
         return found;
     }
     WideString& product = found.product;
-    product = record.back();
-    record.pop_back();
-    WideString name = record.back();
-    record.pop_back();
-    record.pop_back();  // the version, for whoever reads the record
-    WideString code = record.back();
-    record.pop_back();
+    WideString name, code;
+    TakeTarget(record, product, name, code);
     Installer& installer = platform.installer;
     uint64_t steps = 0, process = 0;
     registry.QueryQword(kJournal, kSteps, steps);
