@@ -73,9 +73,8 @@ void Decider::Remove() {
     for (const WideString& code : facts_.relatedInstalled) {
         Info({"decision: remove ", code});
         removal.products.push_back(code);
-        removal.commandLines.push_back(
-            Joined({"\"", facts_.systemDirectory, "\\msiexec.exe\" /x ", code, " ", words,
-                    " REBOOT=R"}));
+        removal.commandLines.push_back(Joined(
+            {"\"", facts_.systemDirectory, "\\msiexec.exe\" /x ", code, " ", words, " REBOOT=R"}));
     }
     Add(std::move(removal));
     AddRestart();
