@@ -27,6 +27,9 @@ TOKENS = (*LEVELS, *LANGUAGES, "x64", "win32", "arm64")
 KIT_VERSION = "5.0.10.2"
 VERSIONS = {"older": "5.0.9.2", "same": KIT_VERSION, "fourth": "5.0.10.1", "later": "5.0.11.2"}
 MARKER = r"HKCU\Software\NeedBstrReboot"
+JOURNAL = r"HKLM\Software\QuorvaneCspSetup\InProgress"
+# A run ended from outside left its record: before or after msiexec committed, or malformed.
+RECORDS = ("none", "before", "after", "after-root", "short", "wrong-type")
 STORES = r"HKLM\Software\Microsoft\SystemCertificates\{}\Certificates"
 SECONDS = 60  # a run that waits for a box nobody sees waits for ever
 
@@ -72,8 +75,9 @@ class World:
     installed: Tuple[Installed, ...] = ()
     line: Tuple[str, ...] = ("-silent", "-noreboot")
     marker: str = "none"  # none, stamped, stale, unstamped
-    tool: int = 0  # the initialisation tool's exit code
+    tool: object = 0  # the initialisation tool's exit code, or "hang"
     kind: str = "win64-en"
+    record: str = "none"  # a key of RECORDS; "after" needs a product installed
 
     @property
     def platform(self) -> str:
@@ -140,7 +144,7 @@ kits = st.builds(
     st.booleans(), st.sampled_from((False, False, False, True)))
 lines = st.tuples(
     _sometimes(80, _spelled("silent")), _sometimes(70, _spelled("noreboot")),
-    _sometimes(35, st.sampled_from(("reinstall", "uninstall")).flatmap(_spelled)),
+    _sometimes(40, st.sampled_from(("reinstall", "uninstall", "repair")).flatmap(_spelled)),
     _sometimes(40, _spelled("kc", _mostly(_cased(LEVELS), st.sampled_from(
         ("kc4", "KC-2", "2", "", "kc2 ", "-help"))))),
     _sometimes(30, _spelled("lang", _mostly(_cased(LANGUAGES),
@@ -151,7 +155,11 @@ lines = st.tuples(
     # setup.exe's line stays within what Windows starts; msiexec's may pass it
     _sometimes(4, _spelled("args", st.integers(32300, 32600).map(lambda n: "LONG=" + "x" * n)),
                most=1),
-    _sometimes(15, _spelled("log", st.sampled_from((r"C:\setup.log", r"C:\no such folder\s.log")))),
+    _sometimes(15, _spelled("log", st.sampled_from((
+        r"C:\setup.log", r"C:\no such folder\s.log", "C:\\qvlogs\\", r"C:\users")))),
+    # 2**32 + 1 and more: a number read into too few bits must not pass as one second
+    _sometimes(15, _spelled("tooltimeout", _mostly(st.sampled_from(("60", "600", "86400")), (
+        st.sampled_from(("0", "86401", "-5", "1.5", "ten", "4294967297")))))),
     _sometimes(8, st.sampled_from(("-typo", "silent", "/?", "-help", "-kc")).map(lambda w: (w,))),
 ).flatmap(lambda drawn: st.permutations(sum(drawn, []))).map(
     lambda drawn: tuple(word for piece in drawn for word in piece))
@@ -177,9 +185,15 @@ def worlds(draw) -> World:
         if second and second.level != first.level:
             installed += (dataclasses.replace(second, version=first.version, shared_code=False,
                                               platform=first.platform),)
-    return World(kit, installed, draw(lines),
-                 draw(st.sampled_from(("none", "stamped", "stale", "unstamped"))),
-                 draw(st.sampled_from((0, 0, 0, 3010, 1))), kind)
+    line, tool = draw(lines), draw(st.sampled_from((0, 0, 0, 3010, 1, "hang")))
+    record = draw(st.sampled_from(RECORDS[:1] * 3 + RECORDS[1:]))
+    if record.startswith("after") and not installed:
+        record = "before"
+    if tool == "hang":  # past its limit, never the default ten minutes
+        line += ("-tooltimeout", "2")
+    return World(kit, installed, line,
+                 draw(st.sampled_from(("none", "stamped", "stale", "unstamped"))), tool, kind,
+                 record)
 
 
 # --- what the README promises -----------------------------------------------------------------
@@ -197,18 +211,21 @@ def read_line(words: Tuple[str, ...]) -> Line:
         name = word[1:].lower() if word[:1] in "-/" else None
         if name in ("help", "-help", "?"):
             return Line(0, options)
-        if name in ("silent", "root", "reinstall", "noreboot", "uninstall"):
+        if name in ("silent", "root", "reinstall", "noreboot", "uninstall", "repair"):
             options[name] = ""
-        elif name in ("kc", "lang", "args", "log") and words:
+        elif name in ("kc", "lang", "args", "log", "tooltimeout") and words:
             value = words.pop(0)
             if name in ("kc", "lang"):
                 value = value.lower()
                 if value not in (LEVELS if name == "kc" else LANGUAGES):
                     return Line(1639, options)
+            if name == "tooltimeout" and not (value.isdigit() and 1 <= int(value) <= 86400):
+                return Line(1639, options)
             options[name] = value
         else:
             return Line(1639, options)
-    return Line(1639 if {"uninstall", "reinstall"} <= set(options) else None, options)
+    return Line(1639 if len({"uninstall", "reinstall", "repair"} & set(options)) > 1 else None,
+                options)
 
 
 def promised_code(world: World, options: Dict[str, str]) -> Optional[int]:
@@ -219,6 +236,10 @@ def promised_code(world: World, options: Dict[str, str]) -> Optional[int]:
         return (None if "silent" in options else 1602) if world.installed else 1605
     if not files:
         return 2
+    if "repair" in options:  # never from another version
+        product = world.installed[0] if len(world.installed) == 1 else None
+        return 1605 if not world.installed else 1638 if product and product.version != "same" \
+            and product.platform == world.platform else None
     if len(world.installed) == 1:
         product = world.installed[0]
         if product.platform != world.platform:
@@ -230,7 +251,7 @@ def promised_code(world: World, options: Dict[str, str]) -> Optional[int]:
         asked = (options.get("kc", product.level), options.get("lang", product.language))
         if product.version == "same" and ours and asked == (product.level, product.language) \
                 and "reinstall" not in options:
-            return 3
+            return None if forward(world) else 3  # a finished step is never "nothing to do"
     level = options.get("kc")
     if not world.installed and level and world.kit.pairs[0][0] and \
             not any(f[1] == level for f in files):
@@ -248,13 +269,50 @@ def wanted(world: World, options: Dict[str, str]) -> Tuple[Optional[str], str]:
     return (level if world.kit.pairs[0][0] else None), language
 
 
+def forward(world: World) -> bool:
+    """The record's target is installed: the next run finishes its steps."""
+    return world.record.startswith("after")
+
+
+def old_package(world: World, i: int) -> str:
+    """The name a product installed was installed under, from its own folder."""
+    product = world.installed[i]
+    kit = dataclasses.replace(world.kit, pairs=((product.level, product.language),),
+                              platforms=(product.platform,), folder=f"old\\{i}")
+    return next(iter(kit.files())) if product.tokens else "product.msi"
+
+
+def settled(world: World, before: "Machine") -> "Machine":
+    """The machine once recovery has read the record: one cut short, or whose msiexec had not
+    committed, goes; the latter's product names its own package again."""
+    if forward(world) or world.record == "none":
+        return before
+    products = before.products
+    if world.record == "before" and world.installed:
+        code = installed_code(world.installed[0])
+        products = frozenset((c, v, old_package(world, 0) if c == code else n)
+                             for c, v, n in products)
+    return before._replace(products=products, journal=())
+
+
+def installed_code(p: Installed) -> str:
+    return product_code(VERSIONS[p.version], p.platform, p.level, p.language, p.shared_code)
+
+
+def _hex(*values: str, kind=7) -> str:
+    """A .reg file's string (1) or multi-string (7), whose list ends with an empty string."""
+    data = "".join(v + "\0" for v in values + ("",) * (kind == 7)).encode("utf-16-le")
+    return f"hex({kind}):" + ",".join(f"{b:02x}" for b in data)
+
+
 # --- running a world --------------------------------------------------------------------------
 
 class Machine(NamedTuple):
     """What a run may change."""
     products: frozenset  # related products: (ProductCode, version, the source list's package)
-    registry: Tuple[str, ...]  # the marker's and the journal's keys, as msiquery prints them
+    registry: Tuple[str, ...]  # the marker's key, as msiquery prints it
     trust: frozenset  # (store, thumbprint) of the kit's certificates
+    journal: Tuple[str, ...] = ()  # the record's key
 
 
 class Outcome(NamedTuple):
@@ -299,10 +357,7 @@ class Explorer:
         wine.copy_prefix(self.cache.pristine(world.kind), target)
         prefix = wine.Prefix(target, world.kind, self.display)
         for i, product in enumerate(world.installed):
-            kit = dataclasses.replace(world.kit, pairs=((product.level, product.language),),
-                                      platforms=(product.platform,), folder=f"old\\{i}")
-            name = next(iter(kit.files())) if product.tokens else "product.msi"
-            source = prefix.host("C:\\" + kit.folder) / name
+            source = prefix.host(f"C:\\old\\{i}") / old_package(world, i)
             source.parent.mkdir(parents=True)
             # Flags with more than the level in them, as the real packages have.
             shutil.copyfile(self.package(VERSIONS[product.version], product.platform,
@@ -314,8 +369,11 @@ class Explorer:
             value = ["/v", "Written", "/t", "REG_QWORD", "/d", str(written[world.marker])] \
                 if world.marker in written else []
             prefix.wine(["reg", "add", MARKER, *value, "/f"], check=True)
+        if world.record != "none":
+            self.record(world, prefix)
         prefix.set_ordo_tool_exit(world.tool)
         prefix.kit = prefix.host("C:\\" + world.kit.folder)
+        (prefix.drive_c / "qvlogs").mkdir()
         prefix.kit.mkdir(parents=True, exist_ok=True)
         files = world.kit.files()
         for name, (platform, level, language) in files.items():
@@ -331,20 +389,50 @@ class Explorer:
         make_kit.copy_certificates(self.certificates, prefix.kit)
         return prefix
 
+    def record(self, world: World, prefix: wine.Prefix) -> None:
+        """The record as a run ended from outside leaves it, after it pointed the product's
+        source list at the kit's package."""
+        name = next(iter(world.kit.files()))
+        target = [make_kit.guid("no package"), KIT_VERSION, name,
+                  product_code(KIT_VERSION, world.platform, *world.kit.pairs[0],
+                               world.kit.shared_code)]
+        keys = {}
+        if forward(world):  # installed from its own folder
+            target[2:] = [old_package(world, 0), installed_code(world.installed[0])]
+            target[0] = prefix.msiquery("info", target[3], "PackageCode")[0]
+        elif world.installed and world.record == "before":
+            code = target[3] = installed_code(world.installed[0])
+            target[:0] = ["C:\\old\\0\\", old_package(world, 0)]
+            g = code.strip("{}").replace("-", "")
+            squashed = g[7::-1] + g[11:7:-1] + g[15:11:-1] + "".join(
+                g[i + 1] + g[i] for i in range(16, 32, 2))
+            keys[rf"HKEY_LOCAL_MACHINE\Software\Classes\Installer\Products\{squashed}"
+                 r"\SourceList"] = [f'"PackageName"={_hex(name, kind=1)}']
+        target = {"short": _hex(*target[-4:-1]), "wrong-type": _hex(" ".join(target), kind=1)}.get(
+            world.record, _hex(*target))
+        keys["HKEY_LOCAL_MACHINE" + JOURNAL[4:]] = [  # regedit is 32-bit, as setup.exe
+            f'"Target"={target}',
+            f'"Steps"=hex(b):0{int(world.record == "after-root")},00,00,00,00,00,00,00',
+            '"Msiexec"=hex(b):01,00,00,00,ff,07,00,00']  # no such process
+        text = "Windows Registry Editor Version 5.00\r\n" + "".join(
+            f"\r\n[{key}]\r\n" + "".join(v + "\r\n" for v in values)
+            for key, values in keys.items())
+        prefix.host(r"C:\record.reg").write_text(text, encoding="utf-16")  # hex(7) as UTF-16
+        prefix.wine(["regedit", "/s", r"C:\record.reg"], check=True)
+
     def machine(self, prefix: wine.Prefix) -> Machine:
         stores = [STORES.format(s) for s in ("Root", "CA")]
-        lines = prefix.msiquery("snapshot", make_kit.UPGRADE_CODE, MARKER,
-                                r"HKLM\Software\QuorvaneCspSetup\InProgress", *stores)
+        lines = prefix.msiquery("snapshot", make_kit.UPGRADE_CODE, MARKER, JOURNAL, *stores)
         products = frozenset(tuple(l.split(" ", 3)[1:]) for l in lines if l.startswith("product "))
         ours = set().union(*self.stores.values())
-        key, registry, trust = "", [], set()
+        key, registry, journal, trust = "", [], [], set()
         for line in lines:
             key = line[4:] if line.startswith("key ") else key
             if key in stores and line[4:] in ours:
                 trust.add((key.split("\\")[-2], line[4:]))
             elif key not in stores and not line.startswith("product "):
-                registry.append(line)
-        return Machine(products, tuple(registry), frozenset(trust))
+                (journal if key == JOURNAL else registry).append(line)
+        return Machine(products, tuple(registry), frozenset(trust), tuple(journal))
 
     def run(self, world: World, judge, seconds=SECONDS) -> Outcome:
         """Runs -whatif, then the line itself; the prefix stays for a look when judge(outcome)
@@ -379,7 +467,8 @@ class Explorer:
 def _logs(prefix: wine.Prefix, seen: Optional[Dict[Path, int]] = None):
     """(the newest setup log written since `seen`, as lines without times; every log now)"""
     now = {p: p.stat().st_mtime_ns for pattern in ("users/*/Temp/*.log", "windows/temp/*.log",
-                                                   "*.log") for p in prefix.drive_c.glob(pattern)}
+                                                   "*.log", "users/*.log", "qvlogs/*.log")
+           for p in prefix.drive_c.glob(pattern)}
     fresh = sorted((t, p) for p, t in now.items() if seen is not None and seen.get(p) != t and
                    b" setup.exe " in p.read_bytes()[:40])
     text = fresh[-1][1].read_bytes().decode("utf-8", errors="replace") if fresh else ""
@@ -408,8 +497,9 @@ def broken_rules(world: World, o: Outcome) -> Dict[str, str]:
         return broken
     calls = re.findall(r"^msiexec: (.*)$", log, re.M)
     installing = "uninstall" not in options and any(" /i " in c for c in calls)
-    fine = installing and o.code in (0, 3010)
-    ended = re.findall(r"^(?:msiexec|tool) ended with (\S+) after", log, re.M)
+    fine = installing and o.code in (0, 3010, 1641)  # 1641: and the restart started
+    ended = re.findall(r"^(?:msiexec|tool) ended with (\S+) after", log, re.M) + \
+        ["1460"] * (o.code == 1460)
     passed = {int(c, 0) for c in re.findall(r"^msiexec ended with (\S+) after", log, re.M)}
     rule("code-in-table", o.code in MEANINGS or o.code in passed, f"{o.code:#x}")
     promised = line.code if line.code is not None else promised_code(world, options)
@@ -432,21 +522,35 @@ def broken_rules(world: World, o: Outcome) -> Dict[str, str]:
     silent = any(w[:1] in "-/" and w[1:].lower() == "silent" for w in world.line)
     rule("hidden-says-so", silent or "window station is not visible" in log)
     refused = o.code in (2, 3, 4, 206, 1602, 1605, 1618, 1639) or (o.code == 1638 and not calls)
-    rule("refusal-changes-nothing", not refused or o.after == o.before, _diff(o.before, o.after))
+    # Recovery reads the record once the line is read, whatever the run then decides.
+    expected = settled(world, o.before) if line.code is None else o.before
+    rule("refusal-changes-nothing", not refused or o.after == expected, _diff(expected, o.after))
+    # Its steps come first in any plan but a removal's; they and the record stay on a refusal.
+    steps = forward(world) and line.code is None and not removing and not refused
+    kept = forward(world) and (refused or removing and o.code not in (0, 3010, 1605, 1641)) or \
+        o.code == 1460 or line.code is not None and o.before.journal
+    rule("record-settles", bool(o.after.journal) == bool(kept) or o.code == 1638 and calls,
+         _diff(o.before, o.after))
     rule("one-product", not fine or len(o.after.products) == 1, str(sorted(o.after.products)))
     rule("uninstall-leaves-none", not (removing and o.code == 0) or not o.after.products,
          str(sorted(o.after.products)))
     level, language = wanted(world, options)
     files = {n.lower(): f for n, f in world.kit.files().items() if f[0] == world.platform}
-    for _, _, package in o.after.products - o.before.products:
+    for _, _, package in o.after.products - expected.products:
         found = files.get(package.lower())
         rule("source-list", found and level in (None, found[1]) and (found[2] == language or all(
             f[1:] != (found[1], language) for f in files.values())),
              f"{package}, asked or kept {level} {language}")
-    rule("tool-runs", o.tool_runs == fine, f"{o.tool_runs} runs")
+    done = fine or installing and o.code == 1460  # the certificates come before the tool
+    rule("tool-runs", o.tool_runs == done + steps, f"{o.tool_runs} runs")
     added = o.after.trust - o.before.trust
-    rule("certificates", added == (o.authorities if fine and "root" in options else set()) -
-         o.before.trust, str(sorted(added)))
+    rooted = done and "root" in options or steps and world.record == "after-root"
+    rule("certificates", added == (o.authorities if rooted else set()) - o.before.trust,
+         str(sorted(added)))
+    folder, head = options.get("log", ""), log.partition("\n")[0]  # it names its own file
+    rule("log-in-folder", not folder.endswith(("\\", "users")) or line.code is not None or
+         re.search(re.escape(folder.rstrip("\\")) + r"\\QuorvaneSetup_[^\\]+\.log$", head, re.I),
+         head)
     # setup.exe adds an interface switch only where -args give none.
     switches = re.compile(r"(?:^| )[/-](?:q\w*|passive)(?= |$)", re.I)
     given = len(switches.findall(" ".join(w for i, w in enumerate(world.line) if i and re.fullmatch(
@@ -503,7 +607,7 @@ def explorer(prefix_cache, display, kit_helpers, _runs, _reaper, certificates, t
 
 BUDGET = int(os.environ.get("QV_EXPLORE_EXAMPLES", "0"))
 SETTINGS = settings(
-    max_examples=BUDGET or 25, deadline=None,
+    max_examples=BUDGET or 16, deadline=None,
     suppress_health_check=[HealthCheck.too_slow, HealthCheck.filter_too_much],
     **({"phases": [Phase.generate, Phase.shrink]} if BUDGET else
        {"phases": [Phase.explicit, Phase.generate], "derandomize": True, "database": None}))
@@ -541,6 +645,20 @@ SILENT = ("-silent", "-noreboot")
 @example(World(QV3, (Installed("later", "kc3", "eng", shared_code=False),), ("-noreboot",)))
 @example(World(QV3, line=("-noreboot", "-typo")))
 @example(World(Kit(), (Installed("same"),), ("/Uninstall", "/?")))  # the usage: nothing removed
+# Records of a run ended from outside: its steps finished (the log into a folder), before or beside
+# an installation, or dropped with the product; undone; dropped when cut short; a tool past its
+# limit again.
+@example(World(Kit(), (Installed("same"),), (*SILENT, "-log", "C:\\qvlogs\\"), record="after"))
+@example(World(Kit(), (Installed("older"),), (*SILENT, "-root"), record="after-root"))
+@example(World(Kit(), (Installed("same"),), ("-silent", "-uninstall"), record="after-root"))
+@example(World(Kit(), (Installed("same", tokens=False),), SILENT, record="before"))
+@example(World(Kit(), (Installed("same"),), (*SILENT, "-tooltimeout", "2"), "none", "hang",
+               record="after"))
+@example(World(Kit(), (), (*SILENT, "-root", "-tooltimeout", "2"), "none", "hang", record="short"))
+# -repair from the kit, and of nothing; a limit that wraps round in 32 bits.
+@example(World(Kit(), (Installed("same"),), (*SILENT, "-repair", "-tooltimeout", "600")))
+@example(World(Kit(), (), (*SILENT, "-repair"), record="wrong-type"))
+@example(World(Kit(), (), (*SILENT, "-tooltimeout", "4294967297")))
 def test_explore(explorer, world):
     explore(explorer, world)
 
