@@ -1,7 +1,7 @@
 #include "driver/Report.h"
 
 #include "apply/InitTool.h"
-#include "driver/ExitCode.h"
+#include "common/ExitCodes.h"
 #include "ui/Messages.h"
 
 namespace qv {
@@ -103,7 +103,7 @@ std::vector<WideString> DescribePlan(const Plan& plan, const Facts& facts, const
 // a deployment tool runs it.
 int ReportPlan(RunContext& run, const Facts& facts, const LateFacts& late, const Plan& plan,
                std::vector<WideString>& report) {
-    uint32_t exit = ExitOf(plan, facts);
+    uint32_t exit = RunExitCode(plan, Succeeded(plan, facts.markerPresent));
     for (int message = kMsgNotAdmin; message <= kMsgLast; ++message)
         if (plan.unasked & NoticeBit(static_cast<MessageId>(message)))
             report.push_back(

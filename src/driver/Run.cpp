@@ -7,7 +7,6 @@
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "detect/Detect.h"
-#include "driver/ExitCode.h"
 #include "driver/Lock.h"
 #include "driver/MakePlan.h"
 #include "driver/ParseOptions.h"
@@ -143,7 +142,7 @@ int RunStages(RunContext& run, const WideString& commandTail) {
     if (run.options.whatif) return ReportPlan(run, facts, late, plan, report);
     if (plan.change == Change::kNone) {
         run.voice.Say(plan.message, plan.messageValue);
-        return static_cast<int>(ExitOf(plan, facts));
+        return static_cast<int>(RunExitCode(plan, {}));
     }
     return Apply(run, plan, facts);
 }

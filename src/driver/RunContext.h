@@ -21,7 +21,6 @@ struct RunContext final : ApplyContext {
 
     void Say(MessageId text, const WideString& value) override;
     std::optional<bool> Ask(MessageId question) override;
-    int Fail(uint32_t status, LogLine what) override;
 };
 
 }  // namespace qv

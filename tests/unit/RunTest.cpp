@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "Kit.h"
-#include "driver/ExitCode.h"
+#include "common/ExitCodes.h"
 #include "driver/ParseOptions.h"
 #include "journal/Journal.h"
 
