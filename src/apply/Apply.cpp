@@ -125,7 +125,7 @@ void ImportCertificates(CertificateStores& stores, const KitFolder& kit,
                         const std::vector<CertificateFile>& files, Log& log) {
     for (const WideString& name : kit.lookalikes)
         log.Info({"certificate ignored: ", name, " does not end in .cer, .p7b or .crt"});
-    PlaceCertificates(stores, files, false, log);
+    PlaceCertificates(stores, files, log);
 }
 
 StepOutcomes Succeeded(const Plan& plan, bool restartDue) {
@@ -141,14 +141,21 @@ StepOutcomes Succeeded(const Plan& plan, bool restartDue) {
 }
 
 uint32_t RunExitCode(const Plan& plan, const StepOutcomes& outcomes) {
-    static const uint32_t kRestartCodes[] = {kExitSuccess, kExitRebootRequired, kExitRestartStarted,
-                                             kExitRestartFailed};
     if (plan.change == Change::kNone)
         return plan.failed ? ExitCodeFor(plan.exitCode) : plan.exitCode;
     if (outcomes.failed != 0) return ExitCodeFor(outcomes.failed);
     if (CommandLineTooLong(plan)) return kExitPathTooLong;
     if (outcomes.twoProducts) return kExitAnotherVersion;
-    return kRestartCodes[static_cast<int>(outcomes.restart)];
+    switch (outcomes.restart) {
+        case RestartOutcome::kLeftDue:
+            return kExitRebootRequired;
+        case RestartOutcome::kStarted:
+            return kExitRestartStarted;
+        case RestartOutcome::kFailed:
+            return kExitRestartFailed;
+        default:
+            return kExitSuccess;
+    }
 }
 
 int Apply(ApplyContext& run, const Plan& plan, const Facts& facts) {

@@ -143,7 +143,8 @@ TEST(HandlePendingRestart, Table) {
         if (c.markerBefore) k.registry.AddKey(kMarker);
         if (c.answer) k.ui.answers = {c.answer};
         if (!c.restartWorks) k.restarter.shutdownAnswers = {5};
-        RunContext run(k.plat);
+        InstallOptions options;
+        RunContext run(k.plat, k.files, options);
         EXPECT_EQ(HandlePendingRestart(run, c.policy), c.result);
         EXPECT_EQ(k.BoxTexts(), c.boxes);
         EXPECT_EQ(k.restarter.Requests(), c.restarts);
