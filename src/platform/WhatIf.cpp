@@ -15,7 +15,7 @@ const char* const kStores[] = {"Root", "CA"};
 // Platform's members are declared before the held ones, which are bound here, not yet made:
 // only their addresses are taken.
 WhatIf::WhatIf(Platform& real)
-    : platform{installer_, files_,   registry_,   real.processes, stores_,
+    : platform{installer_, files_,         registry_,   real.processes, stores_,
                real.ui,    real.resources, real.system, real.restarter},
       installer_(*this, real.installer),
       registry_(*this, real.registry),
