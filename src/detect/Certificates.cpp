@@ -49,7 +49,8 @@ void PlaceCertificates(CertificateStores& stores, const std::vector<CertificateF
                              Decimal(static_cast<uint32_t>(at)), " (", CodeText(error), ")"});
                 continue;
             }
-            for (const Certificate& certificate : certificates) {
+            for (Certificate& certificate : certificates) {
+                certificate.file = &file.name;
                 WideString which =
                     Joined({"certificate ", certificate.thumbprint, " of ", file.name});
                 bool unchecked = false, disagree = false;

@@ -18,6 +18,7 @@ struct Certificate {
     bool ca = false;             // its basic constraints say CA
     std::vector<uint8_t> keyId;  // its key identifier: the extension's, else its key's hash
     std::vector<uint8_t> authorityKeyId;  // the one its authority key identifier names; or none
+    const WideString* file = nullptr;     // the kit's file it was read from, named in the log
 };
 
 // The local machine's system stores a kit's certificate goes to.

@@ -23,7 +23,7 @@ WhatIf::WhatIf(Platform& real)
       stores_(*this, real.certificates) {}
 
 void WhatIf::Would(LogLine line) {
-    if (lines != nullptr) lines->Info({"would ", Joined(line)});
+    lines->Info({"would ", Joined(line)});
 }
 
 uint32_t WhatIf::HeldInstaller::ReadSourceList(const WideString& product, SourceList& sources) {
@@ -57,8 +57,8 @@ std::unique_ptr<LogFile> WhatIf::HeldFiles::CreateLogFile(const WideString& path
 
 uint32_t WhatIf::HeldStores::AddToMachine(MachineStore store, const Certificate& certificate) {
     if (real_.InMachine(store, certificate)) return kCryptExists;
-    owner_.Would(
-        {"add certificate ", certificate.thumbprint, " to ", kStores[static_cast<int>(store)]});
+    owner_.Would({"add certificate ", certificate.thumbprint, " of ", *certificate.file, " to ",
+                  kStores[static_cast<int>(store)]});
     return 0;
 }
 

@@ -21,7 +21,7 @@ class WhatIf {
     WhatIf& operator=(const WhatIf&) = delete;
 
     Platform platform;
-    Log* lines = nullptr;  // where the "would …" lines go; none: nowhere
+    Log* lines = nullptr;  // where the "would …" lines go: set before anything is written
 
   private:
     void Would(LogLine line);

@@ -639,7 +639,8 @@ TEST(Run, WhatIfReportsAndChangesNothing) {
               "msiexec: \"C:\\windows\\system32\\msiexec.exe\" /i \"C:\\Kit\\qv_x64_kc1_eng.msi\"",
               "sequence patch: the cached package of {AAAAAAAA",
               "warning: certificate E1 of E1.cer not added: end-entity",
-              "would add certificate I1 to CA", "would add certificate R1 to Root",
+              "would add certificate I1 of I1.cer to CA",
+              "would add certificate R1 of R1.cer to Root",
               "tool: \"C:\\Program Files\\Q\\lib\\ordo_tool.exe\" /init",
               "restart: one that msiexec or the tool asks for is not carried out: left to "
               "whoever started setup.exe",

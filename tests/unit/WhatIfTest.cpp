@@ -31,7 +31,9 @@ TEST(WhatIf, HoldsEveryWriteBack) {
     EXPECT_TRUE(p.files.CreateLogFile(WideString(u"C:\\l.log"), true, nullptr, error));
     EXPECT_EQ(error, 0u);
     Certificate r0, r1;
+    const WideString file(u"r.cer");
     r0.encoded = {'R', '0'}, r1.encoded = {'R', '1'}, r1.thumbprint = WideString(u"R1");
+    r1.file = &file;
     EXPECT_EQ(p.certificates.AddToMachine(MachineStore::kRoot, r0), kCryptExists);
     EXPECT_EQ(p.certificates.AddToMachine(MachineStore::kRoot, r1), 0u);
     // What only carrying a plan out writes is refused.
@@ -46,10 +48,11 @@ TEST(WhatIf, HoldsEveryWriteBack) {
     EXPECT_EQ(k.installer.products[kNewCode].sources->packageName, u"qv_x64_kc1_eng.msi");
     EXPECT_TRUE(k.files.logs.empty());
     EXPECT_EQ(k.certificates.root, std::vector<std::string>{"R0"});
-    EXPECT_EQ(k.log.lines, (std::vector<std::string>{
-                               "would delete HKLM\\Software\\Held",
-                               "would put its source list back to qv_x64_kc2_rus.msi",
-                               "would create C:\\l.log", "would add certificate R1 to Root"}));
+    EXPECT_EQ(k.log.lines,
+              (std::vector<std::string>{"would delete HKLM\\Software\\Held",
+                                        "would put its source list back to qv_x64_kc2_rus.msi",
+                                        "would create C:\\l.log",
+                                        "would add certificate R1 of r.cer to Root"}));
 }
 
 }  // namespace
