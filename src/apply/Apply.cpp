@@ -1,7 +1,5 @@
 #include "apply/Apply.h"
 
-#include <optional>
-
 #include "apply/InitTool.h"
 #include "apply/InstallerInvocation.h"
 #include "apply/ProcessRunner.h"
@@ -16,61 +14,63 @@
 namespace qv {
 namespace {
 
-// Walks the plan's steps, one case a step. A case answers the run's exit code when the run ends
-// there.
+// Walks the plan's steps, one case a step, each telling what it came to in `outcomes`. A case
+// answers false when the run ends there.
 class Walker {
   public:
-    Walker(ApplyContext& run, const Facts& facts)
-        : run_(run), facts_(facts), journal_(run.platform.registry) {}
+    Walker(ApplyContext& run, const Facts& facts, StepOutcomes& outcomes)
+        : run_(run), facts_(facts), outcomes_(outcomes), journal_(run.platform.registry) {}
 
-    std::optional<int> operator()(const PatchCachedPackage& step) {
+    bool operator()(const PatchCachedPackage& step) {
         PatchUpgradeSequence(run_.platform.installer, step.installedCode, run_.log);
-        return std::nullopt;
+        return true;
     }
     // From msiexec to the tool the journal holds where the run is going, for a run ended from
     // outside to be finished or undone by the next (journal/Journal.h).
-    std::optional<int> operator()(const InstallPackage& step) {
+    bool operator()(const InstallPackage& step) {
         bool restartNeeded = false;
         SourceList before;
         if (uint32_t unread = journal_.Begin(run_.platform.installer, step, before)) {
             run_.log.Error({"source list unreadable: not installed"}, unread);
-            return kErrorBadConfiguration;
+            outcomes_.failed = kErrorBadConfiguration;
+            return false;
         }
         if (uint32_t status = RunInstaller(run_.platform, step, before, restartNeeded, run_.log)) {
             journal_.Commit();
-            return run_.Fail(status, {"msiexec failed"});
+            return Failed(status, {"msiexec failed"});
         }
         run_.installed = true;
         // A restart the marker cannot record is kept in the run: the installation succeeded.
         if (restartNeeded) run_.RecordRestart("msiexec asked for a restart");
-        return std::nullopt;
+        return true;
     }
-    std::optional<int> operator()(const CheckOneProduct& step) {
-        if (!run_.platform.installer.IsInstalled(step.before)) return std::nullopt;
+    bool operator()(const CheckOneProduct& step) {
+        if (!run_.platform.installer.IsInstalled(step.before)) return true;
         run_.log.Error(
             {"two products: ", step.before, " is still installed beside ", step.after.productCode});
         run_.Say(kMsgAnotherVersionInstalled, step.after.name);
-        return kExitAnotherVersion;
+        outcomes_.twoProducts = true;
+        return false;
     }
-    std::optional<int> operator()(const AddCertificates&) {
+    bool operator()(const AddCertificates&) {
         ImportCertificates(run_.platform.certificates, facts_.kit, facts_.certificateFiles,
                            run_.log);
-        return std::nullopt;
+        return true;
     }
     // A tool past its limit keeps the record: the next run runs it again.
-    std::optional<int> operator()(const RunTool& step) {
+    bool operator()(const RunTool& step) {
         ToolResult tool = RunInitTool(run_.platform, step.productCode, step.seconds, run_.log);
         if (tool.code == kStillActive)
-            return run_.Fail(kExitToolTimeout, {"-tooltimeout ", Decimal(step.seconds), " s"});
+            return Failed(kExitToolTimeout, {"-tooltimeout ", Decimal(step.seconds), " s"});
         journal_.Commit();
         if (tool.code == kErrorSuccessRebootRequired)
             run_.RecordRestart("the tool asked for a restart");
-        return std::nullopt;
+        return true;
     }
     // In the order the installer lists them, every one tried whatever the others did: a product
     // left behind by one failure is still removed where it can be. The first failure is the
     // run's. A tool left to do goes with its product.
-    std::optional<int> operator()(const Remove& step) {
+    bool operator()(const Remove& step) {
         uint32_t failed = 0;
         for (size_t i = 0; i < step.commandLines.size(); ++i) {
             const WideString& product = step.products[i];
@@ -88,19 +88,36 @@ class Walker {
         }
         if (failed == 0) {
             journal_.Commit();
-            return std::nullopt;
+            return true;
         }
-        return run_.Fail(failed, {"not every related product was removed"});
+        return Failed(failed, {"not every related product was removed"});
     }
-    std::optional<int> operator()(const Restart& step) {
-        return HandlePendingRestart(run_, step.policy);
+    bool operator()(const Restart& step) {
+        outcomes_.restart = HandlePendingRestart(run_, step.policy);
+        return true;
     }
 
   private:
+    bool Failed(uint32_t status, LogLine what) {
+        run_.log.Error(what, status);
+        outcomes_.failed = status;
+        return false;
+    }
+
     ApplyContext& run_;
     const Facts& facts_;
+    StepOutcomes& outcomes_;
     JournalEntry journal_;
 };
+
+// msiexec's command line as the run refuses it (RunProcessAndWait). A removal's lines differ only
+// in their ProductCodes.
+bool CommandLineTooLong(const Plan& plan) {
+    const InstallPackage* install = plan.Find<InstallPackage>();
+    const Remove* remove = plan.Find<Remove>();
+    return (install && install->commandLine.size() > kMaxCommandLine) ||
+           (remove && remove->commandLines[0].size() > kMaxCommandLine);
+}
 
 }  // namespace
 
@@ -108,14 +125,45 @@ void ImportCertificates(CertificateStores& stores, const KitFolder& kit,
                         const std::vector<CertificateFile>& files, Log& log) {
     for (const WideString& name : kit.lookalikes)
         log.Info({"certificate ignored: ", name, " does not end in .cer, .p7b or .crt"});
-    PlaceCertificates(stores, files, false, log);
+    PlaceCertificates(stores, files, log);
+}
+
+StepOutcomes Succeeded(const Plan& plan, bool restartDue) {
+    StepOutcomes outcomes;
+    const CheckOneProduct* check = plan.Find<CheckOneProduct>();
+    outcomes.twoProducts = check != nullptr && check->expectTwo;
+    const Restart* restart = plan.Find<Restart>();
+    if (restartDue && restart != nullptr)
+        outcomes.restart = restart->policy == RestartPolicy::kRestartAtOnce
+                               ? RestartOutcome::kStarted
+                               : RestartOutcome::kLeftDue;
+    return outcomes;
+}
+
+uint32_t RunExitCode(const Plan& plan, const StepOutcomes& outcomes) {
+    if (plan.change == Change::kNone)
+        return plan.failed ? ExitCodeFor(plan.exitCode) : plan.exitCode;
+    if (outcomes.failed != 0) return ExitCodeFor(outcomes.failed);
+    if (CommandLineTooLong(plan)) return kExitPathTooLong;
+    if (outcomes.twoProducts) return kExitAnotherVersion;
+    switch (outcomes.restart) {
+        case RestartOutcome::kLeftDue:
+            return kExitRebootRequired;
+        case RestartOutcome::kStarted:
+            return kExitRestartStarted;
+        case RestartOutcome::kFailed:
+            return kExitRestartFailed;
+        default:
+            return kExitSuccess;
+    }
 }
 
 int Apply(ApplyContext& run, const Plan& plan, const Facts& facts) {
-    Walker walker(run, facts);
+    StepOutcomes outcomes;
+    Walker walker(run, facts, outcomes);
     for (const Step& step : plan.steps)
-        if (std::optional<int> exit = std::visit(walker, step)) return *exit;
-    return kExitSuccess;
+        if (!std::visit(walker, step)) break;
+    return static_cast<int>(RunExitCode(plan, outcomes));
 }
 
 }  // namespace qv

@@ -1,7 +1,6 @@
 #include "apply/RestartSequence.h"
 
 #include "apply/RebootMarker.h"
-#include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 
 namespace qv {
@@ -40,7 +39,7 @@ void ApplyContext::RecordRestart(const char* cause) {
 namespace {
 
 // Asks as the policy says, then restarts; a restart that cannot be requested stays due.
-int RestartNow(ApplyContext& run, RestartPolicy policy) {
+RestartOutcome RestartNow(ApplyContext& run, RestartPolicy policy) {
     Log& log = run.log;
     if (policy == RestartPolicy::kAsk) {
         std::optional<bool> yes = run.Ask(kMsgRebootNow);
@@ -48,33 +47,33 @@ int RestartNow(ApplyContext& run, RestartPolicy policy) {
         // sees a window.
         if (!yes) {
             run.RecordRestart(kBoxNotShown);
-            return kExitRebootRequired;
+            return RestartOutcome::kLeftDue;
         }
         if (!*yes) {
             log.Info({"restart declined"});
-            return kExitSuccess;
+            return RestartOutcome::kNone;
         }
     }
     // 1641, as msiexec says it: a tool reading 0 would deploy on while the machine goes down.
     if (RestartSystem(run.platform.restarter)) {
         log.Info({"restart requested"});
-        return kExitRestartStarted;
+        return RestartOutcome::kStarted;
     }
     log.Error({"the restart could not be requested"});
     run.RecordRestart("the restart request failed");
     run.Say(kMsgRestartFailed);
-    return kExitRestartFailed;
+    return RestartOutcome::kFailed;
 }
 
 }  // namespace
 
-int HandlePendingRestart(ApplyContext& run, RestartPolicy policy) {
+RestartOutcome HandlePendingRestart(ApplyContext& run, RestartPolicy policy) {
     Registry& registry = run.platform.registry;
     Log& log = run.log;
     bool marker = IsRestartDue(registry, run.platform.system, log);
     if (!marker && !run.restartUnrecorded) {
         log.Info({"no restart pending"});
-        return kExitSuccess;
+        return RestartOutcome::kNone;
     }
     if (marker) log.Info({"restart marker found"});
     // The caller restarts the machine on its own schedule, as msiexec's 3010 under REBOOT=R
@@ -84,14 +83,14 @@ int HandlePendingRestart(ApplyContext& run, RestartPolicy policy) {
                          ? "-noreboot: a restart is due; it is left to whoever started setup.exe"
                          : "a restart is due; nobody to ask: it is left to whoever started "
                            "setup.exe"});
-        return kExitRebootRequired;
+        return RestartOutcome::kLeftDue;
     }
     // Removed before asking, so a declined restart is not asked for again. A marker that stays
     // would restart the machine on every run: whoever runs setup.exe restarts it once instead.
     if (uint32_t status = DeleteRebootMarker(registry)) {
         if (marker) {
             log.Error({"restart marker not removed; no restart requested"}, status);
-            return kExitRebootRequired;
+            return RestartOutcome::kLeftDue;
         }
     } else {
         log.Info({"restart marker removed"});

@@ -9,9 +9,7 @@ namespace qv {
 // locked or not ready. True when Windows accepts, or is shutting down already.
 bool RestartSystem(Restarter& restarter);
 
-// The closing step of a run: restarts as the policy says when a restart is pending. Answers 0,
-// 1641 for a restart started, 7, or 3010 for a restart due that is left to the caller or
-// recorded nowhere.
-int HandlePendingRestart(ApplyContext& run, RestartPolicy policy);
+// The closing step of a run: restarts as the policy says when a restart is pending.
+RestartOutcome HandlePendingRestart(ApplyContext& run, RestartPolicy policy);
 
 }  // namespace qv

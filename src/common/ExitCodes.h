@@ -19,4 +19,24 @@ constexpr ExitCode kExitCodes[] = {
 // The table's meaning of a code, for the log; codes outside the table are the failing step's.
 const char* ExitCodeMeaning(uint32_t code);
 
+// The run's exit code for a failed step's Windows or installer status. The status must never
+// read as one of setup.exe's own codes (3 is "same version installed, success"): an elevated run
+// from a mapped drive fails its search with ERROR_PATH_NOT_FOUND, which is 3.
+constexpr uint32_t ExitCodeFor(uint32_t status) {
+    switch (status) {
+        case kExitNotAdmin:
+        case kExitSameVersion:
+        case kExitNewerInstalled:
+        case kExitRestartFailed:
+            return kExitPackageOpenFailed;
+        default:
+            return status;
+    }
+}
+
+// A code the table calls passed through must reach the caller as it stands.
+#define QV_PASSED_CODE(code, meaning, action) \
+    static_assert(ExitCodeFor(code) == code, "passed-through code " #code " is rewritten");
+#include "common/ExitCodes.def"
+
 }  // namespace qv

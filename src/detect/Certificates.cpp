@@ -16,18 +16,6 @@ size_t Find(const std::vector<uint8_t>& bytes, const char* text, size_t from) {
            bytes.begin();
 }
 
-// -whatif's lines, worded as the log words them.
-class Lines : public Log {
-  public:
-    explicit Lines(std::vector<WideString>& lines) : lines_(lines) {}
-    void Add(Severity, const WideString& text, const uint32_t* code) override {
-        lines_.push_back(code ? Joined({text, " (", CodeText(*code), ")"}) : text);
-    }
-
-  private:
-    std::vector<WideString>& lines_;
-};
-
 }  // namespace
 
 CertificateKind KindOf(const Certificate& certificate, bool& unchecked, bool& disagree) {
@@ -48,7 +36,7 @@ CertificateKind KindOf(const Certificate& certificate, bool& unchecked, bool& di
 }
 
 void PlaceCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
-                       bool lookOnly, Log& log) {
+                       Log& log) {
     static const char* const kStores[] = {"Root", "CA"};
     for (const CertificateFile& file : files) {
         // A file that could not be read is one empty piece, with the reason.
@@ -61,7 +49,8 @@ void PlaceCertificates(CertificateStores& stores, const std::vector<CertificateF
                              Decimal(static_cast<uint32_t>(at)), " (", CodeText(error), ")"});
                 continue;
             }
-            for (const Certificate& certificate : certificates) {
+            for (Certificate& certificate : certificates) {
+                certificate.file = &file.name;
                 WideString which =
                     Joined({"certificate ", certificate.thumbprint, " of ", file.name});
                 bool unchecked = false, disagree = false;
@@ -83,16 +72,12 @@ void PlaceCertificates(CertificateStores& stores, const std::vector<CertificateF
                 MachineStore store =
                     kind == CertificateKind::kRoot ? MachineStore::kRoot : MachineStore::kCa;
                 const char* name = kStores[static_cast<int>(store)];
-                uint32_t status = stores.AddToMachine(store, certificate, lookOnly);
+                uint32_t status = stores.AddToMachine(store, certificate);
                 if (status != 0 && status != kCryptExists) {
                     log.Error({which, " not added to ", name}, status);
                     continue;
                 }
-                log.Info({which,
-                          status != 0 ? " already in "
-                          : lookOnly  ? " to "
-                                      : " added to ",
-                          name});
+                log.Info({which, status != 0 ? " already in " : " added to ", name});
             }
         }
     }
@@ -130,12 +115,6 @@ std::vector<std::pair<size_t, size_t>> CertificatePieces(const std::vector<uint8
         begin = next;
     }
     return pieces;
-}
-
-void DescribeCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
-                          std::vector<WideString>& lines) {
-    Lines report(lines);
-    PlaceCertificates(stores, files, true, report);
 }
 
 }  // namespace qv

@@ -33,14 +33,10 @@ std::vector<CertificateFile> ReadCertificateFiles(FileSystem& files, const KitFo
 // block (DER, PKCS #7) are one piece.
 std::vector<std::pair<size_t, size_t>> CertificatePieces(const std::vector<uint8_t>& bytes);
 
-// Adds each certificate of the files by its kind, or with `lookOnly` looks whether it would be:
-// a root to the machine's Root store, another CA to its CA store; an end entity is not added,
-// with a warning. One already there is not added again. Nothing is shown.
+// Adds each certificate of the files by its kind: a root to the machine's Root store, another
+// CA to its CA store; an end entity is not added, with a warning. One already there is not added
+// again. Nothing is shown.
 void PlaceCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
-                       bool lookOnly, Log& log);
-
-// What the import would do, a line a certificate: its file, its thumbprint, its store.
-void DescribeCertificates(CertificateStores& stores, const std::vector<CertificateFile>& files,
-                          std::vector<WideString>& lines);
+                       Log& log);
 
 }  // namespace qv

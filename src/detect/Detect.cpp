@@ -93,17 +93,13 @@ void IdentifyKit(Platform& platform, Facts& facts, HeldFiles& held, Log& log, bo
     facts.installed = ReadInstalledProduct(platform.installer, package.upgradeCode, log);
 }
 
-// The installed product's level and language, from its package's name as recovery would leave
-// it, else from its cached package. A failure leads the decision to the fresh installation's
+// The installed product's level and language, from its package's name as recovery left it,
+// else from its cached package. A failure leads the decision to the fresh installation's
 // choices.
-void ReadInstalledSelection(Platform& platform, Facts& facts, const Recovered& recovered,
-                            Log& log) {
+void ReadInstalledSelection(Platform& platform, Facts& facts, Log& log) {
     const InstalledProduct& installed = facts.installed;
     if (installed.code.empty() || installed.versionRead.Failed()) return;
-    WideString name;
-    if (recovered.product == installed.code) name = recovered.restoredName;
-    facts.installedSelection =
-        DetectInstalledSelection(platform.installer, installed.code, log, name);
+    facts.installedSelection = DetectInstalledSelection(platform.installer, installed.code, log);
 }
 
 // On ARM64 the kit's arm64 packages, else its x64 ones, which run there under emulation.
@@ -130,7 +126,6 @@ Facts Detect(Platform& platform, const InstallOptions& options, RunFacts run, He
              Log& log) {
     Facts facts;
     static_cast<RunFacts&>(facts) = std::move(run);
-    const Recovered& recovered = facts.recovered;
     SystemInfo& system = platform.system;
     facts.machine = ReadMachine(system);
     facts.systemLanguage = LanguageOfUi(system.SystemDefaultUiLanguage());
@@ -147,11 +142,8 @@ Facts Detect(Platform& platform, const InstallOptions& options, RunFacts run, He
         log.Info({"kit not sealed"});
     }
     facts.architecture = PackagePlatform(facts);
-    bool root = options.root || recovered.certificates;
-    if (root) facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
-    if (root && options.whatif)
-        DescribeCertificates(platform.certificates, facts.certificateFiles,
-                             facts.certificatePlaces);
+    if (options.root || facts.recovered.certificates)
+        facts.certificateFiles = ReadCertificateFiles(platform.files, facts.kit);
     // Checked as read: the bytes checked are the bytes added, by this run's plan or by what a
     // run ended from outside left to do.
     for (const CertificateFile& file : facts.certificateFiles)
@@ -162,17 +154,15 @@ Facts Detect(Platform& platform, const InstallOptions& options, RunFacts run, He
              platform.installer.RelatedProducts(facts.platformPackage.upgradeCode))
             if (platform.installer.IsInstalled(code)) facts.relatedInstalled.push_back(code);
     } else if (facts.platformStatus == 0) {
-        ReadInstalledSelection(platform, facts, recovered, log);
+        ReadInstalledSelection(platform, facts, log);
     }
-    if (options.whatif) {
-        MarkerState marker = ReadRestartMarker(platform.registry, platform.system);
-        facts.markerPresent = marker == MarkerState::kDue || marker == MarkerState::kUnstamped;
-    }
+    MarkerState marker = ReadRestartMarker(platform.registry, platform.system);
+    facts.markerPresent = marker == MarkerState::kDue || marker == MarkerState::kUnstamped;
     return facts;
 }
 
 void ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& facts,
-                   HeldFiles& held, Log& log, bool lookOnly, LateFacts& late) {
+                   HeldFiles& held, Log& log, LateFacts& late) {
     PackageIdentity package = facts.platformPackage;
     if (!request.package.empty()) {
         PackageRead& read = late.package.emplace();
@@ -202,8 +192,7 @@ void ReadLateFacts(Platform& platform, const FactRequest& request, const Facts& 
         // Windows' msiexec refuses to install (1622) when it cannot open its log.
         WideString path = Joined({facts.setupLog, ".msiexec.log"});
         uint32_t error = 0;
-        if (lookOnly ||
-            platform.files.CreateLogFile(path, true, LogSecurity(platform.system), error)) {
+        if (platform.files.CreateLogFile(path, true, LogSecurity(platform.system), error)) {
             late.msiexecLog = path;
         } else {
             log.Warning({"msiexec's log ", path, " cannot be written (", CodeText(error),

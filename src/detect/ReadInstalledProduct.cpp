@@ -87,12 +87,11 @@ StepResult DetectFromCachedPackage(Installer& installer, const WideString& code,
 
 }  // namespace
 
-InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code, Log& log,
-                                            const WideString& restored) {
+InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code,
+                                            Log& log) {
     InstalledSelection found;
     SourceList sources;
-    sources.packageName = restored;
-    uint32_t status = restored.empty() ? installer.ReadSourceList(code, sources) : 0;
+    uint32_t status = installer.ReadSourceList(code, sources);
     NoteEmpty(log, status, u"PackageName");
     if (status) {
         log.Info({"installed package name unknown (", CodeText(status), ")"});

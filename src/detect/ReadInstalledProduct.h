@@ -16,9 +16,7 @@ InstalledProduct ReadInstalledProduct(Installer& installer, const WideString& up
                                       Log& log);
 
 // From the name of the package it was installed from, or else from its cached package.
-// With `restored`, the package name that recovery would put back stands for the one read.
-InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code, Log& log,
-                                            const WideString& restored = {});
+InstalledSelection DetectInstalledSelection(Installer& installer, const WideString& code, Log& log);
 
 // The level the release flags name, or kNone.
 Level LevelFromReleaseFlags(const WideString& flags);

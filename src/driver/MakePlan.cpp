@@ -50,8 +50,7 @@ Plan MakePlan(RunContext& run, Facts& facts, LateFacts& late, std::vector<WideSt
                 Ask(run, decision.question, facts, answers);
                 break;
             case Decision::Kind::kRead:
-                ReadLateFacts(run.platform, decision.request, facts, run.held, run.log,
-                              run.options.whatif, late);
+                ReadLateFacts(run.platform, decision.request, facts, run.held, run.log, late);
                 read = true;
                 break;
         }

@@ -1,7 +1,8 @@
 #include "driver/Report.h"
 
 #include "apply/InitTool.h"
-#include "driver/ExitCode.h"
+#include "common/ExitCodes.h"
+#include "detect/Certificates.h"
 #include "ui/Messages.h"
 
 namespace qv {
@@ -20,11 +21,19 @@ WideString UnaskedLine(RunContext& run, MessageId message, const WideString& pro
                    "; planned as where nobody answers"});
 }
 
-// One case a step, each adding its lines; it reads nothing that Detect has not.
-class Describer {
+// One case a step, each adding its lines to the report, and to the log after "plan: ". It reads
+// nothing that Detect has not, but for the certificates, which go to -whatif's stores: as their
+// log it takes the warnings and errors only, since what is added the stores' "would add" says.
+// Those stores fail no addition, so no line comes with a code.
+class Describer final : public Log {
   public:
-    Describer(const Facts& facts, const LateFacts& late, std::vector<WideString>& lines)
-        : facts_(facts), late_(late), lines_(lines) {}
+    Describer(const Facts& facts, const LateFacts& late, CertificateStores& stores,
+              std::vector<WideString>& report, Log& log)
+        : facts_(facts), late_(late), stores_(stores), report_(report), log_(log) {}
+
+    void Add(Severity severity, const WideString& text, const uint32_t*) override {
+        if (severity != Severity::kInfo) Line(text);
+    }
 
     void operator()(const PatchCachedPackage& step) {
         if (step.installedCode.empty()) {
@@ -47,8 +56,7 @@ class Describer {
     // The decision's warning tells of it.
     void operator()(const CheckOneProduct&) {}
     void operator()(const AddCertificates&) {
-        lines_.insert(lines_.end(), facts_.certificatePlaces.begin(),
-                      facts_.certificatePlaces.end());
+        PlaceCertificates(stores_, facts_.certificateFiles, *this);
         certificates_ = true;
     }
     void operator()(const RunTool& step) {
@@ -82,28 +90,33 @@ class Describer {
     }
 
   private:
-    void Add(LogLine line) { lines_.push_back(Joined(line)); }
+    void Add(LogLine line) { Line(Joined(line)); }
+    void Line(const WideString& text) {
+        report_.push_back(text);
+        log_.Info({"plan: ", text});
+    }
 
     const Facts& facts_;
     const LateFacts& late_;
-    std::vector<WideString>& lines_;
+    CertificateStores& stores_;
+    std::vector<WideString>& report_;
+    Log& log_;
     bool certificates_ = false;
 };
 
 }  // namespace
 
-std::vector<WideString> DescribePlan(const Plan& plan, const Facts& facts, const LateFacts& late) {
-    std::vector<WideString> lines;
-    Describer describer(facts, late, lines);
+void DescribePlan(const Plan& plan, const Facts& facts, const LateFacts& late,
+                  CertificateStores& stores, std::vector<WideString>& report, Log& log) {
+    Describer describer(facts, late, stores, report, log);
     for (const Step& step : plan.steps) std::visit(describer, step);
-    return lines;
 }
 
 // Its decision and exit code are those of the same command line where nobody sees a window, as
 // a deployment tool runs it.
 int ReportPlan(RunContext& run, const Facts& facts, const LateFacts& late, const Plan& plan,
                std::vector<WideString>& report) {
-    uint32_t exit = ExitOf(plan, facts);
+    uint32_t exit = RunExitCode(plan, Succeeded(plan, facts.markerPresent));
     for (int message = kMsgNotAdmin; message <= kMsgLast; ++message)
         if (plan.unasked & NoticeBit(static_cast<MessageId>(message)))
             report.push_back(
@@ -112,10 +125,7 @@ int ReportPlan(RunContext& run, const Facts& facts, const LateFacts& late, const
         report.push_back(Joined({"would show: ", MessageText(run.platform.resources, plan.message,
                                                              plan.messageValue)}));
     }
-    for (const WideString& line : DescribePlan(plan, facts, late)) {
-        run.log.Info({"plan: ", line});
-        report.push_back(line);
-    }
+    DescribePlan(plan, facts, late, run.platform.certificates, report, run.log);
     report.push_back(Joined({"exit code ", CodeText(exit), ": ", ExitCodeMeaning(exit)}));
     WideString text;
     for (const WideString& line : report) text.Append(line).Append(u"\r\n");

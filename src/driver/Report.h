@@ -6,10 +6,12 @@
 
 namespace qv {
 
-// What a plan would do, for people, a line a fact: the package and msiexec's command line, the
-// patch of the cached package, each certificate -root would add, the tool, what happens about a
-// restart: a case a step, in the plan's order. Reads nothing.
-std::vector<WideString> DescribePlan(const Plan& plan, const Facts& facts, const LateFacts& late);
+// What a plan would do, for people, a line a fact to `report` and to the log: the package and
+// msiexec's command line, the patch of the cached package, the certificates -root would add to
+// -whatif's `stores` (whose "would add" lines name them), the tool, what happens about a
+// restart: a case a step, in the plan's order.
+void DescribePlan(const Plan& plan, const Facts& facts, const LateFacts& late,
+                  CertificateStores& stores, std::vector<WideString>& report, Log& log);
 
 // -whatif: the plan to the log and to standard output, or in a box where someone can see it,
 // after the lines of `report`; nothing changes. Answers the exit code the run would give.

@@ -7,7 +7,6 @@
 #include "common/ExitCodes.h"
 #include "common/ResultCodes.h"
 #include "detect/Detect.h"
-#include "driver/ExitCode.h"
 #include "driver/Lock.h"
 #include "driver/MakePlan.h"
 #include "driver/ParseOptions.h"
@@ -15,6 +14,7 @@
 #include "driver/RunContext.h"
 #include "journal/Journal.h"
 #include "model/Choices.h"
+#include "platform/WhatIf.h"
 #include "qv_version.h"
 #include "ui/Messages.h"
 
@@ -41,13 +41,9 @@ WideString OpenLog(RunContext& run) {
     return path;
 }
 
-// The options, then the log where they say, then the usage when they ask for it or are wrong.
-Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString& logPath) {
-    InstallOptions& options = run.options;
-    options.empty = commandTail.empty();
-    ParseOutcome parsed = ParseOutcome::kParsed;
-    if (!options.empty)
-        parsed = ParseArguments(SplitCommandLine(run.platform.system.CommandLine()), options);
+// The log where the options say, then the usage when they ask for it or are wrong.
+Exit ReadCommandLine(RunContext& run, ParseOutcome parsed, WideString& logPath) {
+    const InstallOptions& options = run.options;
     logPath = OpenLog(run);
     if (!options.silent && !run.voice.StationVisible())
         run.log.Warning(
@@ -78,9 +74,9 @@ Exit ReadCommandLine(RunContext& run, const WideString& commandTail, WideString&
     return std::nullopt;
 }
 
-// An administrator's run, and the only one of the machine. A plan to look at takes no lock: it
-// looks whether another run holds it (`otherRun`), and closes what it opened to look at once,
-// so that the look never makes another run answer 1618.
+// An administrator's run, and the only one of the machine. A plan takes no lock: it looks
+// whether another run holds it (`otherRun`), and closes what it opened to look at once, so that
+// the look never makes another run answer 1618.
 Exit Start(RunContext& run, std::unique_ptr<LockNamespace>& space,
            std::unique_ptr<InstanceLock>& lock, bool& otherRun) {
     Platform& platform = run.platform;
@@ -90,14 +86,18 @@ Exit Start(RunContext& run, std::unique_ptr<LockNamespace>& space,
         return kExitNotAdmin;
     }
     run.log.Info({"administrator: yes"});
-    bool look = run.options.whatif;
     uint32_t error = 0;
-    lock = TakeLock(run, space, error, look);
+    if (run.options.whatif) {
+        LookAtLock(run, space, error);
+    } else {
+        lock = TakeLock(run, space, error);
+    }
     // A run that waits on a box, or only looks, must keep nobody out.
     if (!lock) space.reset();
     otherRun = !lock && (error == kErrorAlreadyExists || error == kErrorAccessDenied);
     if (otherRun) run.log.Error({"another setup.exe is running"}, error);
-    if (look) return std::nullopt;
+    // A plan says what it found.
+    if (run.options.whatif) return std::nullopt;
     if (otherRun) {
         run.voice.Say(kMsgAlreadyRunning);
         return kExitAlreadyRunning;
@@ -107,25 +107,29 @@ Exit Start(RunContext& run, std::unique_ptr<LockNamespace>& space,
     return std::nullopt;
 }
 
-int RunStages(RunContext& run, const WideString& commandTail) {
+int RunStages(RunContext& run, ParseOutcome parsed, WhatIf& overlay) {
     WideString logPath;
-    if (Exit exit = ReadCommandLine(run, commandTail, logPath)) return *exit;
+    if (Exit exit = ReadCommandLine(run, parsed, logPath)) return *exit;
     std::unique_ptr<LockNamespace> space;
     std::unique_ptr<InstanceLock> lock;  // no other setup.exe runs while it is held
     bool otherRun = false;
     if (Exit exit = Start(run, space, lock, otherRun)) return *exit;
+    bool whatif = run.options.whatif;
+    std::vector<WideString> report;
+    if (whatif && !logPath.empty()) report.push_back(Joined({"setup log: ", logPath}));
+    // What recovery and the overlay's writes say goes to the plan as well.
+    DecisionLines lines(run.log, &report);
+    overlay.lines = &lines;
     // Journal: what a run ended from outside left is finished or undone under the lock, before
-    // the installed product is read; a plan only says so. Another run's steps are its own.
-    std::vector<WideString> recovery;
-    DecisionLines recoveryLines(run.log, &recovery);
+    // the installed product is read; a plan's platform only says so. Another run's steps are its
+    // own.
     RunFacts found;
-    if (lock || (run.options.whatif && !otherRun))
-        found.recovered = Recover(run.platform, recoveryLines, run.options.whatif);
+    if (lock || (whatif && !otherRun)) found.recovered = Recover(run.platform, lines);
     found.stationVisible = run.voice.StationVisible();
     found.otherRun = otherRun || found.recovered.busy;
     found.setupLog = run.setupLog.beside;
     // The msiexec log a plan would name.
-    if (run.options.whatif && !run.options.log.empty() && !run.setupLog.collected)
+    if (whatif && !run.options.log.empty() && !run.setupLog.collected)
         found.setupLog = run.options.log;
     Facts facts = Detect(run.platform, run.options, std::move(found), run.held, run.log);
     const StepResult& detection = facts.installedSelection.detection;
@@ -135,24 +139,28 @@ int RunStages(RunContext& run, const WideString& commandTail) {
         run.log.Warning({"installed level and language unknown: ", text, " (",
                          CodeText(detection.status), ")"});
     }
-    std::vector<WideString> report;
-    if (run.options.whatif && !logPath.empty()) report.push_back(Joined({"setup log: ", logPath}));
-    for (const WideString& line : recovery) report.push_back(line);  // journal
     LateFacts late;
-    Plan plan = MakePlan(run, facts, late, run.options.whatif ? &report : nullptr);
-    if (run.options.whatif) return ReportPlan(run, facts, late, plan, report);
+    Plan plan = MakePlan(run, facts, late, whatif ? &report : nullptr);
+    if (whatif) return ReportPlan(run, facts, late, plan, report);
     if (plan.change == Change::kNone) {
         run.voice.Say(plan.message, plan.messageValue);
-        return static_cast<int>(ExitOf(plan, facts));
+        return static_cast<int>(RunExitCode(plan, {}));
     }
     return Apply(run, plan, facts);
 }
 
 }  // namespace
 
+// -whatif is a platform: the real one with its writes held back. The log is the real one's.
 int Run(Platform& platform, const WideString& commandTail) {
-    RunContext run(platform);
-    int code = RunStages(run, commandTail);
+    InstallOptions options;
+    options.empty = commandTail.empty();
+    ParseOutcome parsed = ParseOutcome::kParsed;
+    if (!options.empty)
+        parsed = ParseArguments(SplitCommandLine(platform.system.CommandLine()), options);
+    WhatIf overlay(platform);
+    RunContext run(options.whatif ? overlay.platform : platform, platform.files, options);
+    int code = RunStages(run, parsed, overlay);
     const char* meaning = ExitCodeMeaning(static_cast<uint32_t>(code));
     // 1638 before msiexec installed anything: two products were there already, or would be.
     if (code == kExitAnotherVersion && !run.installed) meaning = "nothing changed";

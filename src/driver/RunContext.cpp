@@ -1,6 +1,5 @@
 #include "driver/RunContext.h"
 
-#include "driver/ExitCode.h"
 #include "ui/Messages.h"
 
 namespace qv {
@@ -13,11 +12,6 @@ std::optional<bool> RunContext::Ask(MessageId question) {
     int answer = voice.Say(question);
     if (answer == 0) return std::nullopt;
     return answer == kAnswerYes;
-}
-
-int RunContext::Fail(uint32_t status, LogLine what) {
-    log.Error(what, status);
-    return static_cast<int>(ExitCodeFor(status));
 }
 
 }  // namespace qv

@@ -9,19 +9,19 @@
 
 namespace qv {
 
-// What every stage of a run shares: the platform, the options, the log and the one voice.
+// What every stage of a run shares: the platform, the options, the log and the one voice. The
+// log is written through `logFiles`, the real files even where the platform is -whatif's.
 struct RunContext final : ApplyContext {
-    explicit RunContext(Platform& p)
-        : ApplyContext(p, setupLog), setupLog(p.files, p.system), voice(p, options.silent) {}
+    RunContext(Platform& p, FileSystem& logFiles, InstallOptions& o)
+        : ApplyContext(p, setupLog), options(o), setupLog(logFiles, p.system), voice(p, o.silent) {}
 
-    InstallOptions options;
+    InstallOptions& options;
     SetupLog setupLog;
     Voice voice;
     HeldFiles held;  // the sealed files checked, until the run ends
 
     void Say(MessageId text, const WideString& value) override;
     std::optional<bool> Ask(MessageId question) override;
-    int Fail(uint32_t status, LogLine what) override;
 };
 
 }  // namespace qv

@@ -18,18 +18,6 @@ const char16_t kSteps[] = u"Steps";
 const char16_t kProcess[] = u"Msiexec";
 constexpr uint64_t kCertificates = 1;
 
-// The target, last in the record: PackageCode, version, package name and ProductCode.
-void TakeTarget(std::vector<WideString>& record, WideString& product, WideString& name,
-                WideString& code) {
-    product = record.back();
-    record.pop_back();
-    name = record.back();
-    record.pop_back();
-    record.pop_back();  // the version, for whoever reads the record
-    code = record.back();
-    record.pop_back();
-}
-
 }  // namespace
 
 uint32_t JournalEntry::Begin(Installer& installer, const InstallPackage& step, SourceList& before) {
@@ -59,26 +47,46 @@ void JournalStarted(Registry& registry, ChildProcess& child) {
     registry.SetQword(kJournal, kProcess, child.Identity());
 }
 
-Recovered Recover(Platform& platform, Log& log, bool lookOnly) {
+namespace {
+
+// The record as Begin wrote it: the source list before, then where its run was going.
+struct Record {
+    SourceList before;
+    WideString packageCode, package, product;
+    uint64_t steps = 0, process = 0;
+};
+
+// False when there is none, or one cut short before it said where its run was going.
+bool ReadRecord(Registry& registry, Record& record) {
+    std::vector<WideString>& values = record.before.networkSources;
+    if (!registry.QueryStrings(kJournal, kTarget, values) || values.size() < 4) return false;
+    record.product = values.back();
+    values.pop_back();
+    record.package = values.back();
+    values.pop_back();
+    values.pop_back();  // the version, for whoever reads the record
+    record.packageCode = values.back();
+    values.pop_back();
+    registry.QueryQword(kJournal, kSteps, record.steps);
+    registry.QueryQword(kJournal, kProcess, record.process);
+    return true;
+}
+
+}  // namespace
+
+Recovered Recover(Platform& platform, Log& log) {
     Recovered found;
     Registry& registry = platform.registry;
-    SourceList list;
-    std::vector<WideString>& record = list.networkSources;
-    if (!registry.QueryStrings(kJournal, kTarget, record) || record.size() < 4) {
-        // None, or one cut short before it said where its run was going.
-        if (!lookOnly) registry.DeleteKey(kJournal);
+    Record record;
+    if (!ReadRecord(registry, record)) {
+        registry.DeleteKey(kJournal);
         return found;
     }
-    WideString& product = found.product;
-    WideString name, code;
-    TakeTarget(record, product, name, code);
+    const WideString& product = found.product = record.product;
     Installer& installer = platform.installer;
-    uint64_t steps = 0, process = 0;
-    registry.QueryQword(kJournal, kSteps, steps);
-    registry.QueryQword(kJournal, kProcess, process);
     LogPiece head = "journal: unfinished ";
     // Nothing is decided while msiexec may still change the product.
-    found.busy = !platform.processes.WaitForInstallation(process, kInstallationWait);
+    found.busy = !platform.processes.WaitForInstallation(record.process, kInstallationWait);
     if (found.busy) {
         log.Error({head, product, ": msiexec runs"});
         return found;
@@ -89,25 +97,24 @@ Recovered Recover(Platform& platform, Log& log, bool lookOnly) {
     if (installer.IsInstalled(product)) {
         WideString installed;
         installer.ProductInfo(product, u"PackageCode", installed);
-        why = EqualWithoutCase(installed, code) ? nullptr : "another PackageCode";
+        why = EqualWithoutCase(installed, record.packageCode) ? nullptr : "another PackageCode";
     }
     found.forward = why == nullptr;
-    found.certificates = found.forward && (steps & kCertificates);
+    found.certificates = found.forward && (record.steps & kCertificates);
     // Only a product installed before has a source list to put back.
-    if (!found.forward && !record.empty() && installer.IsInstalled(product)) {
-        list.packageName = record.back();
-        record.pop_back();
+    SourceList& list = record.before;
+    std::vector<WideString>& sources = list.networkSources;
+    if (!found.forward && !sources.empty() && installer.IsInstalled(product)) {
+        list.packageName = sources.back();
+        sources.pop_back();
     }
-    log.Warning({head, product, " from ", name, found.forward ? ": committed" : ": not committed, ",
-                 found.forward ? "" : why, lookOnly ? "; would be: " : "; now: ",
+    log.Warning({head, product, " from ", record.package,
+                 found.forward ? ": committed" : ": not committed, ", found.forward ? "" : why,
+                 "; now: ",
                  found.forward              ? "its steps first"
                  : list.packageName.empty() ? "nothing to do"
                                             : "its source list back to ",
                  list.packageName});
-    if (lookOnly) {
-        found.restoredName = list.packageName;
-        return found;
-    }
     if (!list.packageName.empty()) {
         if (uint32_t status = installer.RestoreSourceList(product, list))
             log.Error({"source list not put back"}, status);

@@ -42,8 +42,7 @@ void JournalStarted(Registry& registry, ChildProcess& child);
 // most kInstallationWait; `busy` when it still runs), the installed product is its target or
 // not. If it is, msiexec committed: the new source list stays and the steps still to do are
 // answered for this run's plan, which ends the record once they are done. Else the source list
-// goes back as it was and the record goes. The log says which and why; with `lookOnly` nothing
-// changes, and the source list it would put back is answered.
-Recovered Recover(Platform& platform, Log& log, bool lookOnly);
+// goes back as it was and the record goes. The log says which and why.
+Recovered Recover(Platform& platform, Log& log);
 
 }  // namespace qv

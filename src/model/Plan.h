@@ -30,8 +30,7 @@ struct PackageRead {
 
 // What a run ended from outside left, found before this run decides (journal/Journal.h).
 struct Recovered {
-    WideString product;       // the product it was installing
-    WideString restoredName;  // -whatif: the package name its source list would get back
+    WideString product;  // the product it was installing
     // msiexec had committed it: the steps still to do come first in this run's plan.
     bool forward = false;
     bool certificates = false;  // with -root
@@ -81,8 +80,6 @@ struct RunFacts {
     // empty when there is none.
     WideString setupLog;
     Recovered recovered;
-    // Read for -whatif's description only: what -root would add to which store.
-    std::vector<WideString> certificatePlaces;
 };
 
 struct Facts : MachineFacts, KitFacts, ProductFacts, RunFacts {};

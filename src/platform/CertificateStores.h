@@ -18,6 +18,7 @@ struct Certificate {
     bool ca = false;             // its basic constraints say CA
     std::vector<uint8_t> keyId;  // its key identifier: the extension's, else its key's hash
     std::vector<uint8_t> authorityKeyId;  // the one its authority key identifier names; or none
+    const WideString* file = nullptr;     // the kit's file it was read from, named in the log
 };
 
 // The local machine's system stores a kit's certificate goes to.
@@ -33,10 +34,11 @@ class CertificateStores {
     // block only), PKCS #7, a serialized store. 0, or why none was read.
     virtual uint32_t Decode(const uint8_t* bytes, size_t size,
                             std::vector<Certificate>& certificates) = 0;
-    // Adds the certificate to the machine's store unless the store has it; with `lookOnly`
-    // only looks. 0 (added, or would be), kCryptExists, or the error.
-    virtual uint32_t AddToMachine(MachineStore store, const Certificate& certificate,
-                                  bool lookOnly) = 0;
+    // Whether the machine's store has the certificate; false when it cannot be told.
+    virtual bool InMachine(MachineStore store, const Certificate& certificate) = 0;
+    // Adds the certificate to the machine's store unless the store has it. 0 (added),
+    // kCryptExists, or the error.
+    virtual uint32_t AddToMachine(MachineStore store, const Certificate& certificate) = 0;
 };
 
 }  // namespace qv

@@ -51,11 +51,13 @@ class Processes {
     virtual std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) = 0;
     // Takes the machine-wide lock `name`, in every session, made with the security descriptor
     // `security` (SDDL). Null when it cannot: `error` is 183 (ERROR_ALREADY_EXISTS) or 5
-    // (ERROR_ACCESS_DENIED) while another process holds it. With `look` it is only looked at,
-    // never made: always null, `error` as a taker would get it, and nothing left open.
+    // (ERROR_ACCESS_DENIED) while another process holds it.
     virtual std::unique_ptr<InstanceLock> LockInstance(const char16_t* name,
-                                                       const char16_t* security, uint32_t& error,
-                                                       bool look) = 0;
+                                                       const char16_t* security,
+                                                       uint32_t& error) = 0;
+    // Whether another process holds the lock `name`, looked at and left as it is: 0 when nobody
+    // does, else the error a taker would get (183, or 5), or why it could not be told.
+    virtual uint32_t LockHeld(const char16_t* name) = 0;
     // Waits at most `milliseconds` while the installer's execute lock is held (any installation
     // changing the machine), then as long again while the process of `identity` runs. False when
     // either still is.

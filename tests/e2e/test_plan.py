@@ -50,8 +50,8 @@ def test_whatif_on_a_fresh_machine_changes_nothing(prefix, certificates):
     assert re.search(r'^msiexec: "C:\\windows\\system32\\msiexec\.exe" /i '
                      r'"C:\\kit\\qv_x64_kc1_eng\.msi"  REBOOT=R\r$', plan, re.M)
     [root], [intermediate], [leaf] = (prints[n] for n in ("root.cer", "intermediate.crt", "leaf.cer"))
-    for line in [f"certificate {root} of root.cer to Root",
-                 f"certificate {intermediate} of intermediate.crt to CA",
+    for line in [f"would add certificate {root} of root.cer to Root",
+                 f"would add certificate {intermediate} of intermediate.crt to CA",
                  f"warning: certificate {leaf} of leaf.cer not added: end-entity"]:
         assert line in plan, line
     assert plan.endswith("exit code 0: success; no restart under way\r\n")

@@ -449,14 +449,20 @@ std::unique_ptr<LockNamespace> FakeProcesses::OpenLockNamespace(uint32_t& error)
     return Answer(namespaceAnswers, openNamespaces, error);
 }
 
+uint32_t FakeProcesses::LockHeld(const char16_t* name) {
+    lockCalls.push_back("look " + ToUtf8(WideString(name)));
+    auto other = heldElsewhere.find(name);
+    return other != heldElsewhere.end() ? other->second : heldLocks != 0 ? kErrorAlreadyExists : 0;
+}
+
 std::unique_ptr<InstanceLock> FakeProcesses::LockInstance(const char16_t* name,
-                                                          const char16_t* security, uint32_t& error,
-                                                          bool look) {
-    lockCalls.push_back((look ? "look " : "") + ToUtf8(WideString(name)));
+                                                          const char16_t* security,
+                                                          uint32_t& error) {
+    lockCalls.push_back(ToUtf8(WideString(name)));
     securities.insert(security);
     auto other = heldElsewhere.find(name);
     error = other != heldElsewhere.end() ? other->second : heldLocks != 0 ? kErrorAlreadyExists : 0;
-    return error != 0 || look ? nullptr : std::make_unique<Counted<InstanceLock>>(heldLocks);
+    return error != 0 ? nullptr : std::make_unique<Counted<InstanceLock>>(heldLocks);
 }
 
 // --- certificate stores -----------------------------------------------------------------------
@@ -475,14 +481,17 @@ uint32_t FakeCertificateStores::Decode(const uint8_t* bytes, size_t size,
     return 0;
 }
 
-uint32_t FakeCertificateStores::AddToMachine(MachineStore store, const Certificate& certificate,
-                                             bool lookOnly) {
-    std::vector<std::string>& ids = store == MachineStore::kRoot ? root : ca;
+bool FakeCertificateStores::InMachine(MachineStore store, const Certificate& certificate) {
+    const std::vector<std::string>& ids = store == MachineStore::kRoot ? root : ca;
     std::string id(certificate.encoded.begin(), certificate.encoded.end());
-    if (std::find(ids.begin(), ids.end(), id) != ids.end()) return kCryptExists;
-    if (lookOnly) return 0;
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+uint32_t FakeCertificateStores::AddToMachine(MachineStore store, const Certificate& certificate) {
+    if (InMachine(store, certificate)) return kCryptExists;
+    std::string id(certificate.encoded.begin(), certificate.encoded.end());
     if (failingAdds.count(id) != 0) return kErrorAccessDenied;
-    ids.push_back(id);
+    (store == MachineStore::kRoot ? root : ca).push_back(id);
     return 0;
 }
 

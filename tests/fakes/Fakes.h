@@ -254,7 +254,8 @@ class FakeProcesses : public Processes {
                                                        uint32_t& error) override;
     std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
     std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, const char16_t* security,
-                                               uint32_t& error, bool look) override;
+                                               uint32_t& error) override;
+    uint32_t LockHeld(const char16_t* name) override;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -271,8 +272,8 @@ class FakeCertificateStores : public CertificateStores {
     // Unlisted blobs hold none.
     uint32_t Decode(const uint8_t* bytes, size_t size,
                     std::vector<Certificate>& certificates) override;
-    uint32_t AddToMachine(MachineStore store, const Certificate& certificate,
-                          bool lookOnly) override;
+    bool InMachine(MachineStore store, const Certificate& certificate) override;
+    uint32_t AddToMachine(MachineStore store, const Certificate& certificate) override;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -407,7 +407,7 @@ std::string Steps(const Plan& plan) {
 
 // Recovery finished forward: the certificates and the tool still to do.
 void Left(Facts& f) {
-    f.recovered = {WideString(kNewCode), {}, true, true, false};
+    f.recovered = {WideString(kNewCode), true, true, false};
 }
 
 // The steps a plan lists, and what happens about a restart at the end (0 -noreboot, 1 -silent,

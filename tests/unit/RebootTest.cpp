@@ -111,6 +111,7 @@ TEST(RestartSystem, AskedUntilWindowsTakesIt) {
 TEST(HandlePendingRestart, Table) {
     constexpr int kYes = 6, kNo = 7;
     using P = RestartPolicy;
+    using R = RestartOutcome;
     // clang-format off
     struct {
         const char* name;
@@ -118,22 +119,22 @@ TEST(HandlePendingRestart, Table) {
         RestartPolicy policy;
         int answer;  // 0: no answer scripted
         bool restartWorks;
-        int result;
+        RestartOutcome result;
         std::vector<std::string> boxes;
         size_t restarts;
         bool markerAfter;
     } cases[] = {
-        {"nothing_pending", false, P::kAsk, 0, true, 0, {}, 0, false},
+        {"nothing_pending", false, P::kAsk, 0, true, R::kNone, {}, 0, false},
         // -noreboot: the caller restarts, told by 3010, as msiexec tells it under REBOOT=R.
-        {"marker_noreboot_keeps", true, P::kLeaveToLaterRun, 0, true, 3010, {}, 0, true},
-        {"marker_declined", true, P::kAsk, kNo, true, 0, {"m121"}, 0, false},
+        {"marker_noreboot_keeps", true, P::kLeaveToLaterRun, 0, true, R::kLeftDue, {}, 0, true},
+        {"marker_declined", true, P::kAsk, kNo, true, R::kNone, {"m121"}, 0, false},
         // A restart started: 1641, as msiexec tells it.
-        {"marker_accepted", true, P::kAsk, kYes, true, 1641, {"m121"}, 1, false},
-        {"silent_restarts_at_once", true, P::kRestartAtOnce, 0, true, 1641, {}, 1, false},
+        {"marker_accepted", true, P::kAsk, kYes, true, R::kStarted, {"m121"}, 1, false},
+        {"silent_restarts_at_once", true, P::kRestartAtOnce, 0, true, R::kStarted, {}, 1, false},
         // A restart that could not be requested is still due: the marker is back for later.
-        {"restart_fails", true, P::kAsk, kYes, false, 7, {"m121", "m125"}, 1, true},
+        {"restart_fails", true, P::kAsk, kYes, false, R::kFailed, {"m121", "m125"}, 1, true},
         // Nobody to ask: nothing irreversible; the marker stays and 3010 tells the caller.
-        {"left_to_the_caller", true, P::kLeaveToCaller, 0, true, 3010, {}, 0, true},
+        {"left_to_the_caller", true, P::kLeaveToCaller, 0, true, R::kLeftDue, {}, 0, true},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -142,7 +143,8 @@ TEST(HandlePendingRestart, Table) {
         if (c.markerBefore) k.registry.AddKey(kMarker);
         if (c.answer) k.ui.answers = {c.answer};
         if (!c.restartWorks) k.restarter.shutdownAnswers = {5};
-        RunContext run(k.plat);
+        InstallOptions options;
+        RunContext run(k.plat, k.files, options);
         EXPECT_EQ(HandlePendingRestart(run, c.policy), c.result);
         EXPECT_EQ(k.BoxTexts(), c.boxes);
         EXPECT_EQ(k.restarter.Requests(), c.restarts);

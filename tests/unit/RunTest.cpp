@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "Kit.h"
-#include "driver/ExitCode.h"
+#include "common/ExitCodes.h"
 #include "driver/ParseOptions.h"
 #include "journal/Journal.h"
 
@@ -168,16 +168,6 @@ const RunCase kRunCases[] = {
      {u"-silent", u"-uninstall", u"-kc", u"kc2"}, 0, {}, {Remove(kOldCode), Remove(kNewCode)}},
     {"uninstall_with_reinstall", UpgradeKit, {u"-silent", u"-uninstall", u"-reinstall"}, 1639, {},
      {}},
-    // -whatif changes nothing and asks nothing; its exit code is that of a run nobody sees.
-    {"whatif_fresh", [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker); },
-     {u"-silent", u"-whatif", u"-root"}, 1641, {}, {}, true},
-    // Without -silent: the answer of a run nobody can see, as a deployment tool's.
-    {"whatif_two_products_would_remain",
-     [](Kit& k) {
-         k.Install(kOldCode, u"5.0.9.4", u"qv_x64_kc3_eng.msi");
-         k.AddPackage(u"qv_x64_kc1_eng.msi", kNewCode, u"5.0.9.5"), k.ui.output = "";
-     },
-     {u"-whatif", u"-kc", u"kc1"}, 1638, {}, {}},
     // Off the visible window station, or in session 0 (the services', whose WinSta0 nobody sees,
     // visible flag or not): no box, no dialog, and nothing irreversible unasked.
     {"session_0_is_unattended", [](Kit& k) { FreshKit(k), k.system.session = 0; }, {}, 0, {},
@@ -218,11 +208,9 @@ const RunCase kRunCases[] = {
      {u"-noreboot", u"-args", u"/qn"}, 0, {"m102 Quorvane CSP"},
      {Install("qv_x64_kc3_eng.msi", "/qn "), kTool}, false, 0,
      "-args choose, not /qf"},
-    // msiexec's command line longer than CreateProcessW takes: refused, and -whatif says so.
+    // msiexec's command line longer than CreateProcessW takes: refused.
     {"args_too_long_refused", FreshKit, {u"-silent", u"-args", std::u16string(32800, u'x')}, 206,
      {}, {}},
-    {"whatif_args_too_long_predicts_206", FreshKit,
-     {u"-whatif", u"-silent", u"-args", std::u16string(32800, u'x')}, 206, {}, {}},
     {"package_path_too_long_is_no_missing_product_code",
      [](Kit& k) { FreshKit(k), k.installer.faults.FailNext("ReadPackageIdentity", 206); },
      {u"-noreboot"}, 206, {"m108"}, {}},
@@ -567,6 +555,70 @@ TEST(Run, RecoveryThenPlan) {
     }
 }
 
+// Each machine state runs once for real and once as a plan, on a copy: where msiexec and the
+// tool succeed the plan's exit code is the run's, and the plan changes nothing.
+TEST(Run, PlanAgreesWithTheRun) {
+    const auto marker = [](Kit& k) { FreshKit(k), k.registry.AddKey(kMarker); };
+    const auto ended = [](bool committed) {
+        return [committed](Kit& k) {
+            FreshKit(k), k.Install(kNewCode, u"5.0.10", u"qv_x64_kc1_eng.msi");
+            Ended(k, u"qv_x64_kc2_rus.msi", committed);
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(Kit&)> arrange;
+        std::vector<std::u16string> args;
+        int exit;
+    } cases[] = {
+        {"fresh", FreshKit, {u"-silent", u"-root"}, 0},
+        {"same_version",
+         [](Kit& k) { k.Install(kNewCode, u"5.0.10", u"qv_x64_kc3_eng.msi"), FreshKit(k); },
+         {u"-silent"},
+         3},
+        {"update", UpgradeKit, {u"-silent"}, 0},
+        // Where nobody sees a window: -silent would downgrade.
+        {"newer_installed",
+         [](Kit& k) {
+             k.Install(kOldCode, u"5.0.11", u"qv_x64_kc3_eng.msi"), FreshKit(k);
+             k.system.stationVisible = false;
+         },
+         {},
+         4},
+        {"uninstall", UpgradeKit, {u"-silent", u"-uninstall"}, 0},
+        {"marker_due_noreboot", marker, {u"-silent", u"-noreboot"}, 3010},
+        {"marker_due_restarts", marker, {u"-silent"}, 1641},
+        // Undone: the source list back on kc1, the same version; done forward: the tool.
+        {"journal_before_commit", ended(false), {u"-silent", u"-kc", u"kc1"}, 3},
+        {"journal_after_commit", ended(true), {u"-silent", u"-kc", u"kc2"}, 0},
+        // The installer's upgrade ignores the fourth field: both would stay registered.
+        {"two_products",
+         [](Kit& k) {
+             k.Install(kOldCode, u"5.0.9.4", u"qv_x64_kc3_eng.msi"), k.upgradeRemovesOld = false;
+             k.AddPackage(u"qv_x64_kc1_eng.msi", kNewCode, u"5.0.9.5");
+         },
+         {u"-silent", u"-kc", u"kc1"},
+         1638},
+        {"command_line_too_long",
+         FreshKit,
+         {u"-silent", u"-args", std::u16string(32800, u'x')},
+         206},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Kit run, plan;
+        c.arrange(run), c.arrange(plan);
+        std::vector<std::u16string> args = c.args;
+        EXPECT_EQ(run.RunWith(args), c.exit);
+        const std::set<std::u16string> keys = plan.registry.keys;
+        args.push_back(u"-whatif");
+        EXPECT_EQ(plan.RunWith(args), c.exit);
+        EXPECT_EQ(plan.registry.keys, keys);
+        for (const std::string& call : plan.installer.calls) EXPECT_EQ(call.rfind("Read", 0), 0u);
+        EXPECT_TRUE(plan.Started().empty());
+    }
+}
+
 // The plan goes to standard output where there is one, else to a box; either way nothing is
 // installed, patched, trusted, locked or restarted.
 TEST(Run, WhatIfReportsAndChangesNothing) {
@@ -587,13 +639,14 @@ TEST(Run, WhatIfReportsAndChangesNothing) {
               "msiexec: \"C:\\windows\\system32\\msiexec.exe\" /i \"C:\\Kit\\qv_x64_kc1_eng.msi\"",
               "sequence patch: the cached package of {AAAAAAAA",
               "warning: certificate E1 of E1.cer not added: end-entity",
-              "certificate I1 of I1.cer to CA", "certificate R0 of R0.cer already in Root",
-              "certificate R1 of R1.cer to Root",
+              "would add certificate I1 of I1.cer to CA",
+              "would add certificate R1 of R1.cer to Root",
               "tool: \"C:\\Program Files\\Q\\lib\\ordo_tool.exe\" /init",
               "restart: one that msiexec or the tool asks for is not carried out: left to "
               "whoever started setup.exe",
               "exit code 0: success"})
             EXPECT_NE(report.find(line), std::string::npos) << line << "\nin\n" << report;
+        EXPECT_EQ(report.find("certificate R0"), std::string::npos);  // there already
         EXPECT_EQ(k.BoxTexts().size(), output ? 0u : 1u);
         EXPECT_TRUE(k.Started().empty());
         EXPECT_EQ(k.installer.calls.size(), 1u);  // the platform package read, nothing written

@@ -100,28 +100,40 @@ uint32_t Win32CertificateStores::Decode(const uint8_t* bytes, size_t size,
     return certificates.empty() ? kCryptNoMatch : 0;
 }
 
-uint32_t Win32CertificateStores::AddToMachine(MachineStore which, const Certificate& certificate,
-                                              bool lookOnly) {
+namespace {
+
+// Looks the certificate up in the machine's store, opened to read only, or with `add` to add it
+// when it is not there: kCryptExists when it is, else 0 or the error. Looked up first: Wine loses
+// a certificate that CERT_STORE_ADD_NEW meets twice in one open store.
+uint32_t FindOrAdd(MachineStore which, const Certificate& certificate, bool add) {
     Crypt32& api = crypt32();
     UniqueCertificate context(
         api.CertCreateCertificateContext(X509_ASN_ENCODING, certificate.encoded.data(),
                                          static_cast<DWORD>(certificate.encoded.size())));
     if (!context) return ::GetLastError();
-    DWORD flags = CERT_SYSTEM_STORE_LOCAL_MACHINE | (lookOnly ? CERT_STORE_READONLY_FLAG : 0);
+    DWORD flags = CERT_SYSTEM_STORE_LOCAL_MACHINE | (add ? 0 : CERT_STORE_READONLY_FLAG);
     UniqueCertStore store(api.CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, flags,
                                             which == MachineStore::kRoot ? L"Root" : L"CA"));
     if (!store) return ::GetLastError();
-    // Looked up first: Wine loses a certificate that CERT_STORE_ADD_NEW meets twice in one open
-    // store, and a look must answer as the addition would.
     UniqueCertificate present(
         api.CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
                                        CERT_FIND_EXISTING, context.get(), nullptr));
     if (present) return kCryptExists;
-    if (lookOnly) return 0;
+    if (!add) return 0;
     return api.CertAddCertificateContextToStore(store.get(), context.get(), CERT_STORE_ADD_NEW,
                                                 nullptr)
                ? 0
                : ::GetLastError();
+}
+
+}  // namespace
+
+bool Win32CertificateStores::InMachine(MachineStore which, const Certificate& certificate) {
+    return FindOrAdd(which, certificate, false) == kCryptExists;
+}
+
+uint32_t Win32CertificateStores::AddToMachine(MachineStore which, const Certificate& certificate) {
+    return FindOrAdd(which, certificate, true);
 }
 
 }  // namespace qv::win32

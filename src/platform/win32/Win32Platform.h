@@ -101,7 +101,8 @@ class Win32Processes : public Processes {
                                                        uint32_t& error) override;
     std::unique_ptr<LockNamespace> OpenLockNamespace(uint32_t& error) override;
     std::unique_ptr<InstanceLock> LockInstance(const char16_t* name, const char16_t* security,
-                                               uint32_t& error, bool look) override;
+                                               uint32_t& error) override;
+    uint32_t LockHeld(const char16_t* name) override;
     bool WaitForInstallation(uint64_t identity, uint32_t milliseconds) override;
 };
 
@@ -109,8 +110,8 @@ class Win32CertificateStores : public CertificateStores {
   public:
     uint32_t Decode(const uint8_t* bytes, size_t size,
                     std::vector<Certificate>& certificates) override;
-    uint32_t AddToMachine(MachineStore store, const Certificate& certificate,
-                          bool lookOnly) override;
+    bool InMachine(MachineStore store, const Certificate& certificate) override;
+    uint32_t AddToMachine(MachineStore store, const Certificate& certificate) override;
 };
 
 class Win32Ui : public Ui {

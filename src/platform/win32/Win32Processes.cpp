@@ -184,15 +184,15 @@ std::unique_ptr<LockNamespace> Win32Processes::OpenLockNamespace(uint32_t& error
     return BoundNamespace(nullptr, error);
 }
 
+uint32_t Win32Processes::LockHeld(const char16_t* name) {
+    UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, AsWide(name)));
+    DWORD error = mutex ? ERROR_ALREADY_EXISTS : ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+}
+
 std::unique_ptr<InstanceLock> Win32Processes::LockInstance(const char16_t* name,
                                                            const char16_t* security,
-                                                           uint32_t& error, bool look) {
-    if (look) {
-        UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, AsWide(name)));
-        error = mutex ? ERROR_ALREADY_EXISTS : ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
-        return nullptr;
-    }
+                                                           uint32_t& error) {
     UniqueLocal descriptor;
     if (!ReadSecurity(security, descriptor, error)) return nullptr;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
