@@ -9,7 +9,6 @@
 #include "common/ResultCodes.h"
 #include "detect/Certificates.h"
 #include "journal/Journal.h"
-#include "model/Choices.h"
 
 namespace qv {
 namespace {

@@ -1,6 +1,5 @@
 #include "apply/SequencePatch.h"
 
-#include "model/Choices.h"
 
 namespace qv {
 

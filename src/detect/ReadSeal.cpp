@@ -1,7 +1,6 @@
 #include "detect/ReadSeal.h"
 
 #include "common/ResultCodes.h"
-#include "model/Choices.h"
 
 namespace qv {
 namespace {
