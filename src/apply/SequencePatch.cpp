@@ -1,6 +1,5 @@
 #include "apply/SequencePatch.h"
 
-
 namespace qv {
 
 WideString GuardedCondition(const WideString& condition) {
